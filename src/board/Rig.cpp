@@ -1,0 +1,58 @@
+#include "board/Rig.h"
+
+namespace zvk {
+
+namespace {
+
+std::unique_ptr<Rig> makeVirtual(Clock& clock, int base, bool usb) {
+    auto rig = std::make_unique<Rig>();
+    rig->chip = std::make_unique<ChipModel>(clock);
+    rig->vport = std::make_unique<VirtualPort>(*rig->chip);
+    rig->vport->useBase(base);
+    rig->port = rig->vport.get();
+    rig->portOpened = true;
+    if (usb) {
+        rig->vusb = std::make_unique<VirtualUsbBus>(*rig->chip, 1);
+        rig->usbApi = rig->vusb->api();
+    } else {
+        // A bus with no adapter: the program searches and finds nothing, as on a
+        // machine with libusb but without the adapter plugged in.
+        rig->vusb = std::make_unique<VirtualUsbBus>(*rig->chip, 0);
+        rig->usbApi = rig->vusb->api();
+    }
+    return rig;
+}
+
+std::unique_ptr<Rig> makeVirtualPort(Clock& clock, int base) {
+    return makeVirtual(clock, base, false);
+}
+std::unique_ptr<Rig> makeVirtualUsb(Clock& clock, int base) {
+    return makeVirtual(clock, base, true);
+}
+
+std::unique_ptr<Rig> makeHardware(Clock&, int base) {
+    auto rig = std::make_unique<Rig>();
+    rig->hwport = std::make_unique<HardwarePortIo>();
+    rig->portOpened = rig->hwport->open(base == 0 ? 0x378 : base);
+    rig->portFailure = rig->hwport->failureReasons();
+    rig->port = rig->hwport.get();
+    rig->usbApi = systemLibusb();
+    return rig;
+}
+
+}  // namespace
+
+const RigKind kRigKinds[3] = {
+    {"virtual", "virtual board on the parallel port", makeVirtualPort},
+    {"virtual-usb", "virtual board with the USB adapter and the parallel port", makeVirtualUsb},
+    {"hardware", "the real adapter when present, otherwise the real parallel port",
+     makeHardware},
+};
+
+const RigKind* findRigKind(std::string_view name) {
+    for (const RigKind& k : kRigKinds)
+        if (name == k.name) return &k;
+    return nullptr;
+}
+
+}  // namespace zvk

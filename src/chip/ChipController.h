@@ -1,0 +1,90 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "chip/Registers.h"
+#include "transport/Lpt.h"
+
+namespace zvk {
+
+// What the register routines tell the window. Every method has a do-nothing default so
+// that the command-line tool and the tests observe only what they need.
+class ChipObserver {
+public:
+    virtual ~ChipObserver() = default;
+    // Bit view colours and register value labels.
+    virtual void redraw(const RegisterImage& /*regs*/) {}
+    // The "LD Time [ms]" row (E_LDT and L_LDT).
+    virtual void showLockTimeRow(bool /*visible*/) {}
+    // The lock-time result: two decimals, red above 10 ms.
+    virtual void showLockTime(const std::string& /*text*/, bool /*red*/) {}
+    // The lock flag of the status read that follows the measurement ("locked", "no lock").
+    virtual void showLockFlag(const std::string& /*text*/) {}
+    // The selected item of CB_MFO; the window overrides it with the combo box itself.
+    virtual int mfoSelection(const RegisterImage& regs) { return (regs[3] >> 8) & 0xF; }
+};
+
+// The register image and the three routines every other part calls: the write cycle,
+// the register read and the after-change routine, over the parallel port or, while the
+// USB-in-use flag of the line layer is set, through the adapter.
+//
+// Transfers never interleave: the waits inside a transfer let the window's message loop
+// run, and a transfer asked for from there is not started at once. A write cycle or line
+// write asked for meanwhile runs when the running transfer ends; several merge into one,
+// so the chip always ends with the latest image. A register read asked for meanwhile is
+// refused (nullopt): its caller needs the value now.
+class ChipController {
+public:
+    explicit ChipController(Lpt& lpt);
+
+    RegisterImage regs{};
+    RegisterImage readBack{};
+    bool spiMode = false;
+    int presetIndex = 0;
+    bool sendAlways = false;
+    int32_t del = 50;
+    // Milliseconds per counter count, for the lock-time measurement.
+    double counterPeriodMs = 0.001;
+    // Whether write cycles switch to real-time scheduling (tests turn it off).
+    bool realtime = true;
+
+    void setObserver(ChipObserver* observer) { observer_ = observer ? observer : &none_; }
+    Lpt& lpt() { return *lpt_; }
+
+    void writeCycle();
+    std::optional<uint16_t> registerRead(int address);
+    // Redraw, the write cycle when "Send always" is on, then the MODSEL line.
+    void afterChange();
+    void redraw() { observer_->redraw(regs); }
+
+    bool busy() const { return busy_; }
+    // Write cycles actually run (deferred ones included), for tests and the CLI.
+    uint64_t writeCycles() const { return writeCycles_; }
+
+    // The result of the last lock-time measurement in milliseconds, if one ran.
+    std::optional<double> lastLockTime() const { return lastLockTime_; }
+
+private:
+    void runWriteCycle();
+    uint16_t runRegisterRead(int address);
+    void measureLockTime();
+    void drainPending();
+
+    Lpt* lpt_;
+    ChipObserver none_;
+    ChipObserver* observer_ = &none_;
+    bool busy_ = false;
+    bool pendingWrite_ = false;
+    bool pendingModsel_ = false;
+    uint64_t writeCycles_ = 0;
+    std::optional<double> lastLockTime_;
+};
+
+// The status panel's decoding of a status word.
+struct StatusDecoding {
+    std::string IFFVAL, IFFSTATE, LD, RSSI;
+};
+StatusDecoding decodeStatus(uint16_t word, bool showLd);
+
+}  // namespace zvk

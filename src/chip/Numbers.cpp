@@ -1,0 +1,44 @@
+#include "chip/Numbers.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace zvk {
+
+std::string fixedText(double value, int decimals) {
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) return "0";
+    return std::string(buf, r.ptr);
+}
+
+std::optional<double> parseDouble(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    double v = 0;
+    auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+namespace {
+std::optional<long long> parseInt(std::string_view text, int base) {
+    bool neg = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        neg = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+    unsigned long long v = 0;
+    auto r = std::from_chars(text.data(), text.data() + text.size(), v, base);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
+    if (v > 0x7FFFFFFFFFFFFFFFull) return std::nullopt;
+    return neg ? -(long long)v : (long long)v;
+}
+}  // namespace
+
+std::optional<long long> parseDecimal(std::string_view text) { return parseInt(text, 10); }
+std::optional<long long> parseHex(std::string_view text) { return parseInt(text, 16); }
+
+}  // namespace zvk

@@ -1,0 +1,164 @@
+// write, status and decode-status: the register routines on a board.
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "chip/ChipController.h"
+#include "chip/FieldMap.h"
+#include "cli/Cli.h"
+
+namespace zvk::cli {
+
+namespace {
+
+struct WriteOptions {
+    std::string regs;
+    bool defaults = false;
+    std::string file;
+    int abc = -1;
+    std::string board = "hardware";
+    std::string port = "0x378";
+    bool plan = false;
+    bool json = false;
+};
+
+RegisterImage parseRegs(const std::string& text) {
+    RegisterImage regs{};
+    std::stringstream ss(text);
+    std::string item;
+    size_t n = 0;
+    while (std::getline(ss, item, ',')) {
+        if (n == 8) throw BadInput("--regs: more than eight registers in \"" + text + "\"");
+        const long v = parseInteger(item, "--regs");
+        if (v < 0 || v > 0xFFFF)
+            throw BadInput("--regs: \"" + item + "\" is outside 0..0xFFFF");
+        regs[n++] = uint16_t(v);
+    }
+    if (n != 8) throw BadInput("--regs: expected eight registers R0,...,R7, got " +
+                               std::to_string(n) + " in \"" + text + "\"");
+    return regs;
+}
+
+int parsePort(const std::string& text) {
+    const long v = parseInteger(text, "--port");
+    if (v < 0 || v > 0xFFFF) throw BadInput("--port: \"" + text + "\" is outside 0..0xFFFF");
+    return int(v);
+}
+
+void printBoard(const Session& s) {
+    if (!s.isVirtual()) return;
+    const auto l = s.rig->chip->latched();
+    std::printf("latched    ");
+    for (uint16_t r : l) std::printf(" %s", registerText(r).c_str());
+    std::printf("\nwords      ");
+    for (uint16_t w : s.rig->chip->frames()) std::printf(" %s", hex4(w).c_str());
+    std::printf("\nlines       %s\n", hex2(s.rig->chip->lines()).c_str());
+    std::printf("port accesses %llu, usb transfers %llu\n",
+                (unsigned long long)s.rig->vport->accesses(),
+                (unsigned long long)(s.rig->vusb ? s.rig->vusb->transfers() : 0));
+}
+
+void runWrite(const WriteOptions& o) {
+    const int sources = int(!o.regs.empty()) + int(o.defaults) + int(!o.file.empty());
+    if (sources != 1)
+        throw BadInput("write: give exactly one of --regs, --defaults or a FILE.cfg");
+    if (o.abc != -1 && (o.abc < 0 || o.abc > 7))
+        throw BadInput("--abc: " + std::to_string(o.abc) + " is outside 0..7");
+    RegisterImage regs = kDefaultImage;
+    if (!o.regs.empty()) regs = parseRegs(o.regs);
+    if (!o.file.empty()) throw BadInput("write: configuration files are not supported yet");
+    const int port = parsePort(o.port);
+
+    auto s = openSession(o.board, port);
+    s->chip->regs = regs;
+    s->chip->spiMode = o.abc < 0;
+    s->chip->presetIndex = o.abc < 0 ? 0 : o.abc;
+    s->resetCounts();
+    s->chip->writeCycle();
+
+    nlohmann::json j;
+    j["registers"] = registersJson(s->chip->regs);
+    j["transport"] = s->transport();
+    s->addBoardJson(j);
+    emit(o.json, j, [&] {
+        std::printf("transport   %s\nregisters  ", s->transport().c_str());
+        for (uint16_t r : s->chip->regs) std::printf(" %s", registerText(r).c_str());
+        std::printf("\n");
+        printBoard(*s);
+    });
+}
+
+void printStatus(const nlohmann::json& j) {
+    std::printf("word      %s\nIFFVAL    %s\nIFFSTATE  %s\nLD        %s\nRSSI      %s\n",
+                j["word"].get<std::string>().c_str(), j["IFFVAL"].get<std::string>().c_str(),
+                j["IFFSTATE"].get<std::string>().c_str(), j["LD"].get<std::string>().c_str(),
+                j["RSSI"].get<std::string>().c_str());
+}
+
+void statusJson(nlohmann::json& j, uint16_t word, bool showLd) {
+    const StatusDecoding d = decodeStatus(word, showLd);
+    j["word"] = registerText(word);
+    j["IFFVAL"] = d.IFFVAL;
+    j["IFFSTATE"] = d.IFFSTATE;
+    j["LD"] = d.LD;
+    j["RSSI"] = d.RSSI;
+}
+
+}  // namespace
+
+void addWriteCommands(CLI::App& app) {
+    auto o = std::make_shared<WriteOptions>();
+    CLI::App* w = app.add_subcommand("write", "one write cycle with a register image");
+    w->add_option("--regs", o->regs, "R0,...,R7 (decimal or 0x hexadecimal)");
+    w->add_flag("--defaults", o->defaults, "the default register image");
+    w->add_option("file", o->file, "a register configuration file (.cfg)");
+    w->add_option("--abc", o->abc, "ABC mode with this preset index 0..7");
+    w->add_option("--board", o->board, "virtual, virtual-usb or hardware");
+    w->add_option("--port", o->port, "parallel-port base address");
+    w->add_flag("--plan", o->plan, "plan N and A from the file's fRF first");
+    w->add_flag("--json", o->json, "one JSON object on standard output");
+    w->callback([o] { runWrite(*o); });
+
+    auto st = std::make_shared<WriteOptions>();
+    auto showLd = std::make_shared<int>(1);
+    CLI::App* s = app.add_subcommand("status", "read and decode the status register");
+    s->add_option("--board", st->board, "virtual, virtual-usb or hardware");
+    s->add_option("--port", st->port, "parallel-port base address");
+    s->add_option("--showld", *showLd, "1: LDRSSIL is lock detect, 0: RSSI low flag");
+    s->add_flag("--json", st->json, "one JSON object on standard output");
+    s->callback([st, showLd] {
+        if (*showLd != 0 && *showLd != 1)
+            throw BadInput("--showld: " + std::to_string(*showLd) + " is not 0 or 1");
+        auto sess = openSession(st->board, parsePort(st->port));
+        sess->resetCounts();
+        const auto word = sess->chip->registerRead(7);
+        nlohmann::json j;
+        statusJson(j, word.value_or(0), *showLd == 1);
+        j["transport"] = sess->transport();
+        sess->addBoardJson(j);
+        emit(st->json, j, [&] {
+            printStatus(j);
+            std::printf("transport %s\n", sess->transport().c_str());
+        });
+    });
+
+    auto word = std::make_shared<std::string>();
+    auto dsShowLd = std::make_shared<int>(-1);
+    auto dsJson = std::make_shared<bool>(false);
+    CLI::App* d = app.add_subcommand("decode-status", "decode a given 12-bit status word");
+    d->add_option("word", *word, "the status word (decimal or 0x hexadecimal)")->required();
+    d->add_option("--showld", *dsShowLd, "1: LDRSSIL is lock detect, 0: RSSI low flag")
+        ->required();
+    d->add_flag("--json", *dsJson, "one JSON object on standard output");
+    d->callback([word, dsShowLd, dsJson] {
+        const long w = parseInteger(*word, "WORD");
+        if (w < 0 || w > 0xFFF) throw BadInput("WORD: \"" + *word + "\" is outside 0..0xFFF");
+        if (*dsShowLd != 0 && *dsShowLd != 1)
+            throw BadInput("--showld: " + std::to_string(*dsShowLd) + " is not 0 or 1");
+        nlohmann::json j;
+        statusJson(j, uint16_t(w), *dsShowLd == 1);
+        emit(*dsJson, j, [&] { printStatus(j); });
+    });
+}
+
+}  // namespace zvk::cli

@@ -1,0 +1,103 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "chip/Registers.h"
+
+namespace zvk {
+
+// The synthesizer arithmetic of the frequency plan, as plain functions over a state that
+// the window (and the command-line tool) owns. Widgets are not touched here: the window
+// reads its edit texts, calls these, and writes the results back.
+struct FrequencyState {
+    double fXTAL = 10.0;
+    double fRF = 433.0;
+    int16_t INJLO1 = 1;  // 1: LO1 above the signal
+    // working copies
+    uint16_t N = 0, A = 0, R = 0, RIFF = 0, SSBSEL = 0;
+    int L = 4;
+    int32_t Ntot = 0;
+    // computed
+    double fIF2 = 0, fPFD = 0, fCH = 0, fLO1 = 0, fLO2 = 0, fIF1 = 0, fRFt = 0, fIFF = 0;
+    // the MFO field seen by the last ReadFrequencyState (start-up consults it)
+    int mfo = 0;
+};
+
+// Reads N, A, R, RIFF, SSBSEL and L from the register image, INJLO1 as 1 - selection of
+// RG_IF1 (-1 when nothing is selected), fXTAL and fRF from the edit texts (10.0 and 433.0
+// when they do not parse; no comma conversion), and the MFO field.
+void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, std::string_view eFxtal,
+                        std::string_view eFrfi, int rgIf1Selection);
+
+// The planning step after ReadFrequencyState: fIF2, fLO1, fPFD, fCH, Ntot, fRFt, N and A,
+// and N and A written into R2 and R3[3:0]. fRF is the single-precision argument. Returns
+// a one-line refusal, and changes nothing, when the wanted frequency gives no valid Ntot.
+// An R or RIFF of 0 in the register image counts as the recompute step's minimum.
+std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, float fRF);
+
+// The recompute step after ReadFrequencyState: working-copy minimums, then every
+// frequency from the dividers. The register image is not touched.
+void RecomputeFrequencies(FrequencyState& s);
+
+// Parses E_R, E_N and E_A (in that order) and writes R, N and A into the register image.
+// Unguarded as in the window: returns the text that did not convert, and then changes
+// nothing.
+std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_view eR,
+                                             std::string_view eN, std::string_view eA);
+
+// What ShowTuningInfo puts into each edit.
+struct TuningItem {
+    std::string text;
+    bool red = false;
+};
+struct TuningInfo {
+    TuningItem fRF, fCH, fIF1, fIF2, fLO1, fLO2, fPFD;  // the tuning-info group
+    TuningItem Ntot;
+    std::string A, N, R, RIFF;  // working copies into E_A, E_N, E_R, E_RIFF
+    TuningItem IF2CH;           // fIFF
+};
+TuningInfo ShowTuningInfo(const FrequencyState& s);
+
+// Fixed-point with three decimals after rounding to seven significant digits, "." always;
+// beyond seven integer digits exponent form.
+std::string formatFrequency(double mhz);
+
+// The item RG_IF1 shows for INJLO1: 1 - INJLO1, where below -1 selects nothing (-1) and
+// beyond the last item selects the last.
+int rgIf1Selection(int injlo1);
+
+// Edit parse rules with their fallbacks and limits. Values beyond a spinner's range are
+// clamped to it, so they never reach a neighbouring field.
+double parseXtalEdit(std::string_view text);   // first ',' -> '.', fallback 10.0, min 1.0
+double parseRfEdit(std::string_view text);     // fallback 433.0
+int parseREdit(std::string_view text);         // fallback 75, 3..2047
+int parseAEdit(std::string_view text);         // fallback 12, 0..31
+int parseNEdit(std::string_view text);         // fallback 119, 3..2047
+int parseRiffEdit(std::string_view text);      // fallback 684, 4..2047
+int parseIffresEdit(std::string_view text);    // fallback 133, 0..255
+// A decimal integer without fallback (spinner release, ApplyDividerEdits); nullopt when
+// the text does not convert.
+std::optional<long> parseIntegerStrict(std::string_view text);
+std::optional<double> parseFloatStrict(std::string_view text);
+
+// The band presets of RGFreq.
+struct BandPreset {
+    const char* caption;
+    double fRF;
+    int lo2Div;     // RG_LO2Div item
+    int injection;  // RG_IF1 and RG_SSBSEL item
+    int R;
+};
+extern const BandPreset kBandPresets[4];
+
+// The eight preconfigured ABC-mode frequencies.
+struct AbcPreset {
+    const char* item;
+    double fRF;
+    int A, B, C;
+};
+extern const AbcPreset kAbcPresets[8];
+
+}  // namespace zvk

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "chip/Registers.h"
+
+namespace zvk {
+
+// Everything the settings file keeps between runs.
+struct Settings {
+    int top = 100, left = 100, width = 500, height = 500;
+    int adr = 0x378;
+    int vpwm = 5000;
+    int del = 50;
+    bool spisel = false;
+    double frf = 384.0;
+    int16_t pllmux = 0;
+    double fxtal = 10.0;
+    int16_t injlo1 = 10;
+    bool level = true;
+    RegisterImage cwr{};
+};
+
+// The program's own path with its extension replaced by ".INI".
+std::string settingsPathFor(const std::string& exePath);
+// The path of the running program (/proc/self/exe).
+std::string ownExecutablePath();
+
+// Reads the file; missing file, keys or bad values give the defaults. existed tells
+// whether the file was there at all.
+Settings readSettings(const std::string& path, bool* existed = nullptr);
+
+// Writes every key in its order into the existing file, keeping what the program does
+// not know. The file is replaced whole through a temporary file beside it, so a failure
+// never leaves a half-written file; returns a message naming the file and the reason.
+std::optional<std::string> writeSettings(const std::string& path, const Settings& s);
+
+}  // namespace zvk

@@ -1,0 +1,84 @@
+#pragma once
+#include <cstdint>
+
+#include "transport/Clock.h"
+#include "transport/PortIo.h"
+
+namespace zvk {
+
+class TZVK_SPIUSB;
+
+// The parallel-port line operations the write cycle and the register read are built
+// from. Every byte write goes to the USB adapter's line port while the USB-in-use flag
+// is set, so the SPISEL line, the MODSEL line and the ABC pattern behave the same on
+// both transports.
+class Lpt {
+public:
+    // Pin map: fixed line numbers (the settings file stores them but never reads them).
+    static constexpr int SPICLK = 1;
+    static constexpr int SPIDTA = 2;
+    static constexpr int SDEN = 0;
+    static constexpr int Trig = 7;
+    static constexpr int kDefaultBase = 0x378;
+
+    Lpt(PortIo& io, Clock& clock);
+
+    void setPortIo(PortIo& io);
+    PortIo& portIo() { return *io_; }
+    void setBase(int base);
+    int base() const { return base_; }
+    void setAdapter(TZVK_SPIUSB* adapter) { adapter_ = adapter; }
+    TZVK_SPIUSB* adapter() const { return adapter_; }
+    void setUsbInUse(bool inUse) { usbInUse_ = inUse; }
+    bool usbInUse() const { return usbInUse_; }
+    void setMessagePump(MessagePump pump) { pump_ = std::move(pump); }
+    Clock& clock() { return *clock_; }
+    // Step delay in microseconds; waits use it truncated toward zero (0.01 gives 0).
+    void setStepDelay(double us) { stepDelay_ = us; }
+    double stepDelay() const { return stepDelay_; }
+
+    // Start-up of the port, after the driver was (or was not) opened: a base of 0
+    // becomes 0x378; with the driver open all data lines go low and the control
+    // register gets 3.
+    void startUp(bool driverOpen);
+    bool driverOpen() const { return driverOpen_; }
+
+    // Byte access with the adapter dispatch.
+    void writeByte(uint16_t address, uint8_t value);
+    uint8_t readByte(uint16_t address);
+
+    void setPin(int pin);
+    void clearPin(int pin);
+    void sclkPulse(int n = 1);
+    void sdenPulse();
+    void setSdta(int level);
+    // True when the MFO pin is high (status bit 7 reads 0: the port inverts BUSY; the
+    // adapter's ReadInput answers 0 for high).
+    bool readMfo();
+
+    // The three line settings each compose the whole line byte from zero.
+    void spiselLine(bool on);
+    void abcPattern(int presetIndex);
+    void modselLine(bool on);
+
+    void microsecondWait(uint32_t us);
+    void stepWait() { microsecondWait(uint32_t(stepDelay_)); }
+
+    // The byte last written to the data register or the adapter's line port.
+    uint8_t lineByte() const { return lineByte_; }
+
+private:
+    void changePin(int pin, bool set);
+
+    PortIo* io_;
+    Clock* clock_;
+    TZVK_SPIUSB* adapter_ = nullptr;
+    MessagePump pump_;
+    int base_ = kDefaultBase;
+    bool usbInUse_ = false;
+    bool driverOpen_ = false;
+    double stepDelay_ = 0.01;
+    uint8_t lineByte_ = 0;
+};
+
+}  // namespace zvk

@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zvk {
+
+// Byte access to I/O ports: the stand-in for the port-I/O driver's read and write calls.
+class PortIo {
+public:
+    virtual ~PortIo() = default;
+    virtual uint8_t readPort(uint16_t address) = 0;
+    virtual void writePort(uint16_t address, uint8_t value) = 0;
+    virtual std::string name() const = 0;
+    // Told whenever the parallel-port base address changes, before the next access.
+    virtual void useBase(int /*base*/) {}
+};
+
+// Where no driver could be had: writes go nowhere and reads return a fixed value, so the
+// transfers still run to their end without touching anything.
+class ClosedPortIo : public PortIo {
+public:
+    uint8_t readPort(uint16_t) override { return 0xFF; }
+    void writePort(uint16_t, uint8_t) override {}
+    std::string name() const override { return "none"; }
+};
+
+// The real parallel port. Opening tries ppdev (the kernel's parallel-port driver, which
+// works for group lp without root and under Secure Boot), then direct port I/O
+// (ioperm/inb/outb, fastest, needs CAP_SYS_RAWIO) and last /dev/port; it keeps the
+// first that works and the reason each one failed. The backend is looked up again
+// whenever the base address changes.
+class HardwarePortIo : public PortIo {
+public:
+    HardwarePortIo();
+    ~HardwarePortIo() override;
+    HardwarePortIo(const HardwarePortIo&) = delete;
+    HardwarePortIo& operator=(const HardwarePortIo&) = delete;
+
+    // Opens a backend for the port at base (only its low 16 bits count); false when none
+    // could be had, with the reasons in failureReasons().
+    bool open(int base);
+    bool isOpen() const;
+    const std::string& failureReasons() const { return reasons_; }
+    std::string name() const override;
+
+    uint8_t readPort(uint16_t address) override;
+    void writePort(uint16_t address, uint8_t value) override;
+    // A new base is opened again with the backends in their order.
+    void useBase(int base) override;
+
+    class Backend;
+
+private:
+    std::unique_ptr<Backend> backend_;
+    uint16_t base_ = 0;
+    bool attempted_ = false;
+    std::string reasons_;
+};
+
+}  // namespace zvk

@@ -1,0 +1,97 @@
+#include "transport/Zvk_spiusb.h"
+
+#include <cstring>
+
+namespace zvk {
+
+TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, Reporter& reporter) : usb_(api, reporter) {
+    Configure();
+}
+
+void TZVK_SPIUSB::command(std::array<uint8_t, kPacket>& buf) {
+    ++commands_;
+    usb_.BulkWrite(buf.data(), kPacket);
+    usb_.BulkRead(buf.data(), kPacket);
+}
+
+void TZVK_SPIUSB::WritePort(uint8_t sel, uint8_t value) {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x02;
+    b[1] = sel;
+    b[2] = value;
+    command(b);
+}
+
+void TZVK_SPIUSB::SetLevel(uint8_t enable, uint16_t millivolts) {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x05;
+    b[1] = enable;
+    b[2] = uint8_t(millivolts >> 8);
+    b[3] = uint8_t(millivolts & 0xFF);
+    command(b);
+}
+
+void TZVK_SPIUSB::Configure() {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x06;
+    b[1] = 0x01;
+    b[2] = 0x01;
+    b[3] = 0x01;
+    command(b);
+}
+
+void TZVK_SPIUSB::SpiWrite(uint8_t sel, uint8_t delay, uint8_t bits,
+                           const std::array<uint8_t, 8>& data) {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x07;
+    b[1] = sel;
+    b[2] = delay;
+    b[3] = bits;
+    std::memcpy(&b[4], data.data(), 8);
+    command(b);
+}
+
+uint8_t TZVK_SPIUSB::SpiRead(uint8_t sel, uint8_t delay, uint8_t bits,
+                             std::array<uint8_t, 8>& data) {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x81;
+    b[1] = sel;
+    b[2] = delay;
+    b[3] = bits;
+    command(b);
+    std::memcpy(data.data(), &b[4], 8);
+    return b[4];
+}
+
+std::string TZVK_SPIUSB::GetVersion() {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x80;
+    command(b);
+    return std::string(reinterpret_cast<const char*>(&b[1]), 15);
+}
+
+uint8_t TZVK_SPIUSB::ReadInput(uint8_t sel, uint8_t sub, uint8_t& state) {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x83;
+    b[1] = sel;
+    b[2] = sub;
+    command(b);
+    state = b[3];
+    return state;
+}
+
+void TZVK_SPIUSB::ReadAnalog(uint8_t channel, uint16_t& value) {
+    std::array<uint8_t, kPacket> b{};
+    b[0] = 0x85;
+    b[1] = channel;
+    command(b);
+    value = uint16_t(b[1] * 256 + b[2]);
+}
+
+bool TZVK_SPIUSB::versionMatches(const std::string& text) {
+    return text.size() >= 15 && text.compare(0, 15, kVersionText) == 0;
+}
+
+bool TZVK_SPIUSB::VersionMatches() { return versionMatches(GetVersion()); }
+
+}  // namespace zvk

@@ -1,0 +1,45 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "transport/Libusb32.h"
+
+namespace zvk {
+
+// The ZVK_SPIUSB adapter's driver: one method per command, each a 64-byte request
+// followed by a 64-byte reply read into the same buffer.
+class TZVK_SPIUSB {
+public:
+    static constexpr const char* kVersionText = "ZVK-SPIUSB v1.3";
+    static constexpr int kPacket = 64;
+
+    // Creates the device access (search, open, claim), then sends Configure.
+    TZVK_SPIUSB(const LibusbApi* api, Reporter& reporter);
+
+    bool DeviceReady() const { return usb_.Ready; }
+    TlibUSB& usb() { return usb_; }
+
+    void WritePort(uint8_t sel, uint8_t value);
+    void SetLevel(uint8_t enable, uint16_t millivolts);
+    void Configure();
+    void SpiWrite(uint8_t sel, uint8_t delay, uint8_t bits, const std::array<uint8_t, 8>& data);
+    uint8_t SpiRead(uint8_t sel, uint8_t delay, uint8_t bits, std::array<uint8_t, 8>& data);
+    std::string GetVersion();
+    uint8_t ReadInput(uint8_t sel, uint8_t sub, uint8_t& state);
+    void ReadAnalog(uint8_t channel, uint16_t& value);
+
+    // The version check of every detection tick: all 15 characters, case-sensitive.
+    bool VersionMatches();
+    static bool versionMatches(const std::string& text);
+
+    // Commands sent since construction (each is one write and one read).
+    uint64_t commandCount() const { return commands_; }
+
+private:
+    void command(std::array<uint8_t, kPacket>& buf);
+    TlibUSB usb_;
+    uint64_t commands_ = 0;
+};
+
+}  // namespace zvk
