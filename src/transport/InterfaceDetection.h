@@ -1,0 +1,69 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "transport/Lpt.h"
+#include "transport/Zvk_spiusb.h"
+
+namespace zvk {
+
+// What the window shows of the interface state: the "LPT" menu, the level menu items,
+// the T_USB timer and the interface panel of the status bar. The window copies it onto
+// its widgets after every call below.
+struct InterfaceView {
+    bool lptMenuEnabled = true;
+    bool tUsbEnabled = false;
+    bool extVrefEnabled = false;  // once enabled, never disabled again
+    bool extVrefTicked = false;
+    bool setVpwmEnabled = false;
+    // which LPT radio item is ticked: 0 "0x378", 1 "0x3BC", 2 "user defined"
+    int lptTicked = 2;
+    std::string panel;  // the interface panel text
+};
+
+// The adapter detection, the logic-level settings and the parallel-port address menu,
+// without widgets. The USB-in-use flag lives in the line layer (Lpt::usbInUse), so every
+// transport operation follows it at once.
+class InterfaceDetection {
+public:
+    InterfaceDetection(Lpt& lpt, TZVK_SPIUSB& adapter);
+
+    bool level = true;     // internal reference (true) or external (false)
+    int32_t vpwm = 5000;   // internal reference in millivolts, 0..5000
+
+    const InterfaceView& view() const { return view_; }
+
+    // In the window's constructor: the flag takes the adapter's Ready, T_USB follows.
+    void startUpConstruct();
+    // Start-up steps after the port driver was opened: panel texts, menus, SetLevel,
+    // the LPT menu ticks.
+    void startUpAfterPortOpen();
+    // The detection tick: version check, flag, menus, SetLevel, ReadAnalog, panel.
+    void tick();
+
+    // The LPT menu.
+    void choose378();
+    void choose3BC();
+    // "user defined": the dialog's text (cancel gives the initial text back, so the old
+    // base is kept); nullopt when the text is not a hexadecimal number: then nothing
+    // changes and the message to show is returned through error.
+    bool chooseUserDefined(const std::string& text, std::string* error);
+    // The initial text of the user-defined dialog: the base as four hex digits.
+    std::string userDefinedInitialText() const;
+
+    // "ext. Vref": toggles; returns true when the window must show
+    // "Please disconnect external reference voltage".
+    bool extVrefClick();
+    // "Set Vpwm": confirmed with a text (nullopt when cancelled). Returns false, with the
+    // message in error, when the text is not an integer (nothing changes, nothing sent).
+    bool setVpwm(const std::optional<std::string>& text, std::string* error);
+
+private:
+    void applyFlag(bool usb);
+    Lpt* lpt_;
+    TZVK_SPIUSB* adapter_;
+    InterfaceView view_;
+};
+
+}  // namespace zvk
