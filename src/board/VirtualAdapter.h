@@ -1,7 +1,9 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "board/ChipModel.h"
 #include "transport/Libusb32.h"
@@ -11,16 +13,34 @@ namespace zvk {
 // A simulated USB bus for the libusb 0.1 function table, holding zero, one or two
 // ZVK_SPIUSB adapters whose firmware answers the 64-byte commands and drives the chip
 // model through the same five lines as the virtual parallel port.
+//
+// The bus is laid out as a real machine would show it: the first bus carries an
+// unrelated device (a hub) before the first adapter; a second adapter sits on a second
+// bus. Both adapters are wired to the same chip.
 class VirtualUsbBus {
-public:
+  public:
     struct Faults {
-        bool unplugged = false;      // every transfer fails
-        bool wrongVersion = false;   // GetVersion answers another text
-        bool claimFails = false;     // claiming interface 0 fails until configuration 1
-        bool configFails = false;    // selecting configuration 1 fails
-        bool timeout = false;        // transfers time out
-        bool releaseFails = false;   // releasing interface 0 fails
+        bool unplugged = false;     // every transfer fails; the adapter is gone
+        bool wrongVersion = false;  // GetVersion answers another text
+        bool claimFails = false;    // claiming interface 0 fails until configuration 1
+        bool configFails = false;   // selecting configuration 1 fails
+        bool timeout = false;       // transfers time out
+        bool releaseFails = false;  // releasing interface 0 fails
+        // Pulls the adapter out after this many further bulk transfers (negative: never).
+        int64_t unplugAfter = -1;
     };
+
+    using Packet = std::array<uint8_t, 64>;
+
+    // libusb 0.1 results the simulated calls give on failure.
+    static constexpr int kErrNoDevice = -19;  // -ENODEV
+    static constexpr int kErrTimeout = -110;  // -ETIMEDOUT
+    static constexpr int kErrBusy = -16;      // -EBUSY
+    static constexpr int kErrPipe = -32;      // -EPIPE
+    static constexpr int kErrInvalid = -22;   // -EINVAL
+
+    static constexpr const char* kFirmwareVersion = "ZVK-SPIUSB v1.3";
+    static constexpr const char* kWrongVersion = "ZVK-SPIUSB v1.2";
 
     explicit VirtualUsbBus(ChipModel& chip, int adapters = 1);
     ~VirtualUsbBus();
@@ -34,17 +54,42 @@ public:
     int adapterCount() const;
     // Index (0-based, in walk order) of the adapter that was opened last; -1 when none.
     int openedAdapter() const;
+    // Handles opened and not yet closed.
+    int openHandles() const;
     // Bulk transfers attempted on the bus (both directions), and the calls per function.
     uint64_t transfers() const;
     uint64_t calls(const std::string& function) const;
+    // The libusb calls in the order they were made, by function name.
+    const std::vector<std::string>& callLog() const;
+    // Every request packet the firmware of any adapter received, in order.
+    const std::vector<Packet>& requests() const;
+    // Recording requests and the call log costs an allocation now and then; the
+    // benchmark switches it off.
+    void setRecording(bool on);
     void resetCounts();
     // The reference level ReadAnalog reports, millivolts (follows SetLevel, or the
     // external reference when disabled).
     void setExternalLevel(uint16_t mv);
 
+    // What the firmware of adapter `index` holds.
+    struct AdapterState {
+        uint8_t linePort = 0;                    // the line byte last put on the five lines
+        bool levelEnabled = false;               // internal reference on
+        uint16_t levelMv = 0;                    // internal reference level
+        std::array<uint8_t, 3> configuration{};  // the three Configure bytes
+        uint8_t lastDelay = 0;                   // clock delay byte of the last SpiWrite/SpiRead
+        bool interfaceClaimed = false;
+        int configurationValue = 0;  // 0 until usb_set_configuration succeeded
+    };
+    const AdapterState& adapter(int index) const;
+
+    // The firmware of adapter `index` answering one request without the bus around it:
+    // the packet is replaced by the reply. Lets the benchmark weigh the firmware alone.
+    void firmwareCommand(int index, Packet& packet);
+
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 
