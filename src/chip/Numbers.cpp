@@ -12,6 +12,16 @@ std::string fixedText(double value, int decimals) {
     return std::string(buf, r.ptr);
 }
 
+std::string hexText(unsigned long long value, int minDigits) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, 16);
+    std::string digits(buf, r.ptr);
+    for (char& c : digits)
+        if (c >= 'a' && c <= 'f') c = char(c - 'a' + 'A');
+    if (int(digits.size()) < minDigits) digits.insert(0, size_t(minDigits) - digits.size(), '0');
+    return digits;
+}
+
 std::optional<double> parseDouble(std::string_view text) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;

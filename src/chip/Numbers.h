@@ -11,6 +11,8 @@ namespace zvk {
 
 // Fixed-point with the given number of decimals.
 std::string fixedText(double value, int decimals);
+// Upper-case hexadecimal without prefix, zero-padded to at least minDigits digits.
+std::string hexText(unsigned long long value, int minDigits);
 // A whole text as a floating-point number in C-locale syntax (no blanks, no comma);
 // nullopt when it is not one.
 std::optional<double> parseDouble(std::string_view text);

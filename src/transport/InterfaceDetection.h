@@ -26,13 +26,28 @@ struct InterfaceView {
 // without widgets. The USB-in-use flag lives in the line layer (Lpt::usbInUse), so every
 // transport operation follows it at once.
 class InterfaceDetection {
-public:
+  public:
+    // The dialog and message texts of the level and address commands, so the window
+    // and its tests use one spelling.
+    static constexpr const char* kUserDefinedCaption = "LPT-port address";
+    static constexpr const char* kUserDefinedPrompt = "input hexadecimal without prefix";
+    static constexpr const char* kSetVpwmCaption = " Set High Level for SPI interface";
+    static constexpr const char* kSetVpwmPrompt = "RefOut [mV]";
+    static constexpr const char* kDisconnectMessage =
+        "Please disconnect external reference voltage";
+    static constexpr int32_t kVpwmMax = 5000;
+    // A user-defined base must leave room for the status and control registers above it
+    // inside the 16-bit I/O space; 0 is what the settings file uses for "unset".
+    static constexpr long long kMinUserBase = 0x0001;
+    static constexpr long long kMaxUserBase = 0xFFFD;
+
     InterfaceDetection(Lpt& lpt, TZVK_SPIUSB& adapter);
 
-    bool level = true;     // internal reference (true) or external (false)
-    int32_t vpwm = 5000;   // internal reference in millivolts, 0..5000
+    bool level = true;    // internal reference (true) or external (false)
+    int32_t vpwm = 5000;  // internal reference in millivolts, 0..5000
 
     const InterfaceView& view() const { return view_; }
+    bool usbInUse() const { return lpt_->usbInUse(); }
 
     // In the window's constructor: the flag takes the adapter's Ready, T_USB follows.
     void startUpConstruct();
@@ -46,8 +61,8 @@ public:
     void choose378();
     void choose3BC();
     // "user defined": the dialog's text (cancel gives the initial text back, so the old
-    // base is kept); nullopt when the text is not a hexadecimal number: then nothing
-    // changes and the message to show is returned through error.
+    // base is kept). Returns false when the text is not a hexadecimal port address: then
+    // nothing changes and the message to show (naming the text) is returned through error.
     bool chooseUserDefined(const std::string& text, std::string* error);
     // The initial text of the user-defined dialog: the base as four hex digits.
     std::string userDefinedInitialText() const;
@@ -58,9 +73,13 @@ public:
     // "Set Vpwm": confirmed with a text (nullopt when cancelled). Returns false, with the
     // message in error, when the text is not an integer (nothing changes, nothing sent).
     bool setVpwm(const std::optional<std::string>& text, std::string* error);
+    // The initial text of the "Set Vpwm" dialog: VPWM in decimal.
+    std::string setVpwmInitialText() const;
 
-private:
+  private:
     void applyFlag(bool usb);
+    void sendLevel();
+    void showPortPanel(int minDigits);
     Lpt* lpt_;
     TZVK_SPIUSB* adapter_;
     InterfaceView view_;

@@ -1,0 +1,147 @@
+#include "transport/InterfaceDetection.h"
+
+#include <algorithm>
+
+#include "chip/Numbers.h"
+
+namespace zvk {
+
+namespace {
+
+constexpr const char* kPortPanelPrefix = "LPT Port Address: 0x";
+
+std::string baseText(int base, int minDigits) {
+    return hexText(uint32_t(base), minDigits);
+}
+
+}  // namespace
+
+InterfaceDetection::InterfaceDetection(Lpt& lpt, TZVK_SPIUSB& adapter)
+    : lpt_(&lpt), adapter_(&adapter) {
+    // Without the adapter wired into the line layer a set flag would still send the line
+    // bytes to the port, so the two transports would disagree about the SPISEL line.
+    if (lpt.adapter() == nullptr) lpt.setAdapter(&adapter);
+}
+
+void InterfaceDetection::startUpConstruct() {
+    lpt_->setUsbInUse(adapter_->DeviceReady());
+    view_.tUsbEnabled = lpt_->usbInUse();
+}
+
+void InterfaceDetection::startUpAfterPortOpen() {
+    // The port layer already turns a stored 0 into the default; doing it again here keeps
+    // the panel and the menu ticks right when the window calls us first.
+    if (lpt_->base() == 0) lpt_->setBase(Lpt::kDefaultBase);
+    view_.panel = "LPT1:0x" + baseText(lpt_->base(), 4);
+    applyFlag(lpt_->usbInUse());
+    view_.lptTicked = 2;
+    if (lpt_->base() == 0x378) view_.lptTicked = 0;
+    if (lpt_->base() == 0x3BC) view_.lptTicked = 1;
+    if (!lpt_->usbInUse()) showPortPanel(4);
+}
+
+void InterfaceDetection::tick() {
+    const bool usb = adapter_->VersionMatches();
+    // Stored in the line layer, so the very next transfer takes the other transport;
+    // nothing is resent at the switch.
+    lpt_->setUsbInUse(usb);
+    applyFlag(usb);
+    if (!usb) {
+        showPortPanel(4);
+        return;
+    }
+    uint16_t millivolts = 0;
+    adapter_->ReadAnalog(7, millivolts);
+    view_.panel = std::string(level ? "USB found, int. Lvl: " : "USB found, ext. Lvl: ") +
+                  fixedText(millivolts * 0.001, 2) + "V";
+}
+
+void InterfaceDetection::applyFlag(bool usb) {
+    view_.lptMenuEnabled = !usb;
+    view_.tUsbEnabled = usb;
+    if (!usb) return;  // the level items stay as they are once the adapter was seen
+    view_.extVrefEnabled = true;
+    view_.extVrefTicked = !level;
+    if (level) view_.setVpwmEnabled = true;
+    view_.panel = "USB found";
+    sendLevel();
+}
+
+void InterfaceDetection::sendLevel() {
+    // VPWM may come from a hand-edited settings file; the adapter takes 16 bits, so an
+    // unclamped 70000 would arrive as 4464 mV.
+    if (level)
+        adapter_->SetLevel(1, uint16_t(std::clamp<int32_t>(vpwm, 0, kVpwmMax)));
+    else
+        adapter_->SetLevel(0, 0);
+}
+
+void InterfaceDetection::showPortPanel(int minDigits) {
+    view_.panel = kPortPanelPrefix + baseText(lpt_->base(), minDigits);
+}
+
+void InterfaceDetection::choose378() {
+    lpt_->setBase(0x378);
+    view_.lptTicked = 0;
+    showPortPanel(3);
+}
+
+void InterfaceDetection::choose3BC() {
+    lpt_->setBase(0x3BC);
+    view_.lptTicked = 1;
+    showPortPanel(3);
+}
+
+bool InterfaceDetection::chooseUserDefined(const std::string& text, std::string* error) {
+    // Signs are refused: with the "0x" the dialog's text is meant to follow, "-5" is no
+    // number at all.
+    std::optional<long long> value;
+    if (!text.empty() && text.front() != '-' && text.front() != '+') value = parseHex(text);
+    if (!value || *value < kMinUserBase || *value > kMaxUserBase) {
+        if (error != nullptr)
+            *error = "\"" + text +
+                     "\" is not a valid port address: expected a hexadecimal number without "
+                     "prefix from " +
+                     hexText(kMinUserBase, 1) + " to " + hexText(kMaxUserBase, 1);
+        return false;
+    }
+    lpt_->setBase(int(*value));
+    view_.lptTicked = 2;
+    showPortPanel(3);
+    return true;
+}
+
+std::string InterfaceDetection::userDefinedInitialText() const {
+    return baseText(lpt_->base(), 4);
+}
+
+bool InterfaceDetection::extVrefClick() {
+    view_.extVrefTicked = !view_.extVrefTicked;
+    level = !view_.extVrefTicked;
+    view_.setVpwmEnabled = level;
+    sendLevel();
+    return level;
+}
+
+bool InterfaceDetection::setVpwm(const std::optional<std::string>& text, std::string* error) {
+    if (text) {
+        const std::optional<long long> value = parseDecimal(*text);
+        if (!value) {
+            if (error != nullptr)
+                *error = "\"" + *text +
+                         "\" is not a valid level: expected a whole number of millivolts "
+                         "from 0 to 5000";
+            return false;
+        }
+        vpwm = int32_t(std::clamp<long long>(*value, 0, kVpwmMax));
+    }
+    vpwm = std::clamp<int32_t>(vpwm, 0, kVpwmMax);
+    adapter_->SetLevel(1, uint16_t(vpwm));
+    return true;
+}
+
+std::string InterfaceDetection::setVpwmInitialText() const {
+    return std::to_string(vpwm);
+}
+
+}  // namespace zvk
