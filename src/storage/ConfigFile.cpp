@@ -1,0 +1,172 @@
+#include "storage/ConfigFile.h"
+
+#include <cstdint>
+#include <ctime>
+
+#include "chip/Numbers.h"
+#include "plan/FrequencyPlan.h"
+#include "storage/FileText.h"
+
+namespace zvk {
+
+namespace {
+
+constexpr size_t kMaxValueLength = 99;
+
+std::string lowered(std::string_view line) {
+    std::string out(line);
+    for (char& ch : out)
+        if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
+    return out;
+}
+
+bool isHexDigit(char ch) {
+    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
+}
+
+// A register value: hexadecimal digits only (the reader supplies the prefix itself, so a
+// "0x" of the file's own or a blank makes the text invalid), at most 32 bits.
+std::optional<uint32_t> registerValue(std::string_view text) {
+    if (text.empty() || !isHexDigit(text.front())) return std::nullopt;
+    const auto v = parseHex(text);
+    if (!v || *v > 0xFFFFFFFFll) return std::nullopt;
+    return uint32_t(*v);
+}
+
+std::optional<int32_t> integerValue(std::string_view text) {
+    const auto v = parseDecimal(text);
+    if (!v || *v < INT32_MIN || *v > INT32_MAX) return std::nullopt;
+    return int32_t(*v);
+}
+
+// Long lines are shortened in messages; the line number finds the rest.
+std::string quoted(std::string_view text) {
+    constexpr size_t kShown = 100;
+    if (text.size() <= kShown) return "\"" + std::string(text) + "\"";
+    return "\"" + std::string(text.substr(0, kShown)) + "...\"";
+}
+
+std::string lineError(size_t number, std::string_view what) {
+    return "line " + std::to_string(number) + ": " + std::string(what);
+}
+
+}  // namespace
+
+std::string configSaveName(const std::string& chosen) {
+    return changeFileExt(chosen, ".cfg");
+}
+
+std::string saveCaption(const std::string& title, const std::string& savedPath) {
+    return title + " " + fileNameOf(savedPath);
+}
+
+std::string loadCaption(const std::string& title, const std::string& loadedPath) {
+    return title + " " + changeFileExt(fileNameOf(loadedPath), ".cfg");
+}
+
+std::string configText(const Config& c, const std::string& title, const std::string& dateText,
+                       const std::string& timeText) {
+    const char* eol = "\r\n";
+    std::string out;
+    auto line = [&](const std::string& text) {
+        out += text;
+        out += eol;
+    };
+    line(title);
+    line(dateText);
+    line(timeText);
+    line("*START");
+    for (size_t i = 0; i < c.regs.size(); ++i)
+        line("CntrlReg" + std::to_string(i) + "\t" + hexText(c.regs[i], 3));
+    line(std::string("SPISEL\t") + (c.spisel ? "1" : "0"));
+    line("fRF\t" + formatFrequency(c.frf));
+    line("PLLMUX\t" + std::to_string(c.pllmux));
+    line("fXtal\t" + formatFrequency(c.fxtal));
+    line("INJLO1\t" + std::to_string(c.injlo1));
+    line("*END");
+    return out;
+}
+
+std::optional<std::string> saveConfig(const std::string& path, const Config& c,
+                                      const std::string& title) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[64], time[64];
+    // The locale's own short date and long time; they are informative only.
+    if (std::strftime(date, sizeof date, "%x", &local) == 0) date[0] = '\0';
+    if (std::strftime(time, sizeof time, "%X", &local) == 0) time[0] = '\0';
+    if (auto reason = replaceFileText(path, configText(c, title, date, time)))
+        return "Cannot write the configuration file \"" + path + "\": " + *reason;
+    return std::nullopt;
+}
+
+std::optional<std::string> loadConfigText(const std::string& text, Config& c) {
+    size_t number = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view original(text.data() + pos, end - pos);
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r') ++pos;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
+        ++number;
+
+        const std::string line = lowered(original);
+        const auto tab = line.find('\t');
+        const std::string_view value =
+            tab == std::string::npos ? std::string_view(line).substr(0, kMaxValueLength)
+                                     : std::string_view(line).substr(tab + 1, kMaxValueLength);
+
+        if (const auto at = line.find("cntrlreg"); at != std::string::npos) {
+            const size_t indexAt = at + 8;
+            const char index = indexAt < line.size() ? line[indexAt] : '\0';
+            // An index beyond R7 would write outside the register image.
+            if (index == '\0')
+                return lineError(number,
+                                 "no register index after \"cntrlreg\" in " + quoted(original));
+            if (index < '0' || index > '7')
+                return lineError(number, "register index " + quoted(std::string(1, index)) +
+                                             " is not 0..7 in " + quoted(original));
+            const auto v = registerValue(value);
+            if (!v)
+                return lineError(number,
+                                 quoted(value) + " is not a valid hexadecimal register value");
+            c.regs[size_t(index - '0')] = uint16_t(*v);
+        }
+        if (line.find("spisel") != std::string::npos)
+            c.spisel = line.find('1') != std::string::npos;
+        if (line.find("frf") != std::string::npos) {
+            const auto v = parseDouble(value);
+            if (!v) return lineError(number, quoted(value) + " is not a valid number for fRF");
+            c.frf = *v;
+        }
+        if (line.find("pllmux") != std::string::npos) {
+            const auto v = integerValue(value);
+            if (!v) return lineError(number, quoted(value) + " is not a valid integer for PLLMUX");
+            c.pllmux = int16_t(uint16_t(uint32_t(*v)));
+        }
+        if (line.find("fxtal") != std::string::npos) {
+            const auto v = parseDouble(value);
+            if (!v) return lineError(number, quoted(value) + " is not a valid number for fXtal");
+            c.fxtal = *v;
+        }
+        if (line.find("injl") != std::string::npos) {
+            const auto v = integerValue(value);
+            if (!v) return lineError(number, quoted(value) + " is not a valid integer for INJLO1");
+            c.injlo1 = int16_t(uint16_t(uint32_t(*v)));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> loadConfig(const std::string& path, Config& c) {
+    std::string reason;
+    const auto text = readFileText(path, &reason);
+    if (!text) return "Cannot open the configuration file \"" + path + "\": " + reason;
+    if (auto error = loadConfigText(*text, c)) return "\"" + path + "\": " + *error;
+    return std::nullopt;
+}
+
+}  // namespace zvk

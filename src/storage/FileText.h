@@ -1,0 +1,26 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zvk {
+
+// Whole-file reads and replacements for the settings and configuration files.
+
+// The file's bytes; nullopt with the reason in *error when it cannot be read.
+std::optional<std::string> readFileText(const std::string& path, std::string* error = nullptr);
+
+// Replaces the file's content with data: the bytes go to a new file beside the target
+// (same directory, so the rename stays on one file system), are flushed, and the new file
+// is renamed over the target. A failure at any step removes the new file and leaves the
+// target exactly as it was. A symbolic link is followed, so the link itself survives, and
+// an existing file keeps its permission bits. Returns the reason on failure.
+std::optional<std::string> replaceFileText(const std::string& path, std::string_view data);
+
+// The part of a path after its last '/'.
+std::string fileNameOf(const std::string& path);
+// The path with the extension of its file name (from the last '.', a leading dot
+// included) replaced by ext; a name without a dot gets ext appended.
+std::string changeFileExt(const std::string& path, const std::string& ext);
+
+}  // namespace zvk

@@ -1,0 +1,202 @@
+#include "storage/Settings.h"
+
+#include <SimpleIni.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "chip/Numbers.h"
+#include "storage/FileText.h"
+
+namespace zvk {
+
+namespace {
+
+// Integers as the settings file has always held them: decimal, or hexadecimal after a
+// "0x"/"0X" prefix. Anything else, or a number beyond 32 bits, is no integer.
+std::optional<long long> parseIniInteger(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        // parseHex would take a sign of its own; "0x-1" is no number here.
+        if (text.front() == '+' || text.front() == '-') return std::nullopt;
+        const auto v = parseHex(text);
+        if (!v || *v > 0xFFFFFFFFll) return std::nullopt;
+        return (long long)int32_t(uint32_t(*v));
+    }
+    const auto v = parseDecimal(text);
+    if (!v || *v < INT32_MIN || *v > INT32_MAX) return std::nullopt;
+    return v;
+}
+
+class IniReader {
+  public:
+    explicit IniReader(const CSimpleIniA& ini) : ini_(ini) {}
+
+    long long integer(const char* section, const char* key, long long def) const {
+        const char* text = ini_.GetValue(section, key, nullptr);
+        if (text == nullptr) return def;
+        return parseIniInteger(text).value_or(def);
+    }
+    bool boolean(const char* section, const char* key, bool def) const {
+        return integer(section, key, def ? 1 : 0) != 0;
+    }
+    double number(const char* section, const char* key, double def) const {
+        const char* text = ini_.GetValue(section, key, nullptr);
+        if (text == nullptr) return def;
+        return parseDouble(text).value_or(def);
+    }
+
+  private:
+    const CSimpleIniA& ini_;
+};
+
+std::string prefixedHex(long long value, int digits) {
+    return "0x" + hexText(uint32_t(value), digits);
+}
+
+// The shortest text that gives the value back, but never more than 15 significant digits.
+std::string shortestText(double value) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    std::string text(buf, r.ptr);
+    size_t digits = 0;
+    for (char ch : text) {
+        if (ch == 'e') break;
+        if (ch >= '0' && ch <= '9') ++digits;
+    }
+    // Leading zeros of a fraction are no significant digits, but counting them only errs
+    // towards the 15-digit form, which is what a longer text would become anyway.
+    if (digits <= 15) return text;
+    r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    return std::string(buf, r.ptr);
+}
+
+// The comment lines after the last entry of a file. SimpleIni keeps comments only when
+// an entry follows them, so a closing comment would otherwise vanish on the next write.
+std::string trailingComments(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r') ++pos;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    auto kind = [](std::string_view line) {
+        const auto first = line.find_first_not_of(" \t");
+        if (first == std::string_view::npos) return 0;           // blank
+        if (line[first] == ';' || line[first] == '#') return 1;  // comment
+        return 2;                                                // anything else
+    };
+    size_t i = lines.size();
+    size_t start = lines.size();
+    while (i > 0 && kind(lines[i - 1]) != 2) {
+        --i;
+        if (kind(lines[i]) == 1) start = i;
+    }
+    // A file of nothing but comments keeps them as its file comment already.
+    if (i == 0 || start == lines.size()) return "";
+    std::string out;
+    for (size_t k = start; k < lines.size(); ++k) {
+        const auto first = lines[k].find_first_not_of(" \t");
+        if (first == std::string_view::npos) continue;
+        out.append(lines[k].substr(first));
+        out.push_back('\n');
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string settingsPathFor(const std::string& exePath) {
+    return changeFileExt(exePath, ".INI");
+}
+
+std::string ownExecutablePath() {
+    std::error_code ec;
+    const auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : p.string();
+}
+
+Settings readSettings(const std::string& path, bool* existed) {
+    Settings s;
+    struct stat st {};
+    if (existed) *existed = ::stat(path.c_str(), &st) == 0;
+    const auto text = readFileText(path);
+    if (!text) return s;
+
+    CSimpleIniA ini;
+    ini.SetSpaces(false);
+    if (ini.LoadData(text->data(), text->size()) < 0) return s;
+    const IniReader r(ini);
+
+    s.top = int(r.integer("Form", "Top", 100));
+    s.left = int(r.integer("Form", "Left", 100));
+    s.width = int(r.integer("Form", "Width", 500));
+    s.height = int(r.integer("Form", "Height", 500));
+    s.adr = int(r.integer("Port", "Adr", 0x378));
+    // SPICLK, SPIDTA, SDEN and Trig are not read: the pin map is fixed.
+    s.pllmux = int16_t(uint16_t(r.integer("CFG", "PLLMUX", 0)));
+    s.spisel = r.boolean("CFG", "SPISEL", false);
+    s.frf = r.number("CFG", "FRF", 384.0);
+    s.fxtal = r.number("CFG", "FXTAL", 10.0);
+    s.injlo1 = int16_t(uint16_t(r.integer("CFG", "INJLO1", 10)));
+    s.level = r.boolean("CFG", "Level", true);
+    s.vpwm = int(r.integer("USBSPI", "VPWM", 5000));
+    s.del = int(r.integer("USBSPI", "DEL", 50));
+    for (int i = 0; i < 8; ++i) {
+        const std::string key = std::to_string(i);
+        s.cwr[size_t(i)] = uint16_t(r.integer("CWR", key.c_str(), 0));
+    }
+    return s;
+}
+
+std::optional<std::string> writeSettings(const std::string& path, const Settings& s) {
+    const std::string what = "Cannot write the settings file \"" + path + "\": ";
+    CSimpleIniA ini;
+    ini.SetSpaces(false);
+
+    // What the file holds already stays: the keys below are changed in place and
+    // everything else is written back as it was. A file that exists but cannot be read
+    // is left alone rather than replaced by our keys alone.
+    std::string error;
+    std::string oldText;
+    if (auto text = readFileText(path, &error)) {
+        oldText = std::move(*text);
+    } else if (errno != ENOENT) {
+        return what + error;
+    }
+    if (ini.LoadData(oldText.data(), oldText.size()) < 0) return what + "out of memory";
+
+    auto put = [&](const char* section, const char* key, const std::string& value) {
+        return ini.SetValue(section, key, value.c_str()) >= 0;
+    };
+    auto dec = [](long long v) { return std::to_string(v); };
+    bool ok = put("Form", "Top", dec(s.top)) && put("Form", "Left", dec(s.left)) &&
+              put("Form", "Width", dec(s.width)) && put("Form", "Height", dec(s.height)) &&
+              put("Port", "Adr", prefixedHex(s.adr, 4)) &&
+              put("Port", "SPICLK", prefixedHex(1, 2)) &&
+              put("Port", "SPIDTA", prefixedHex(2, 2)) && put("Port", "SDEN", prefixedHex(0, 2)) &&
+              put("Port", "Trig", prefixedHex(7, 2)) && put("USBSPI", "VPWM", dec(s.vpwm)) &&
+              put("USBSPI", "DEL", dec(s.del)) && put("CFG", "SPISEL", s.spisel ? "1" : "0") &&
+              put("CFG", "FRF", shortestText(s.frf)) && put("CFG", "PLLMUX", dec(s.pllmux)) &&
+              put("CFG", "FXTAL", shortestText(s.fxtal)) && put("CFG", "INJLO1", dec(s.injlo1)) &&
+              put("CFG", "Level", s.level ? "1" : "0");
+    for (int i = 0; ok && i < 8; ++i)
+        ok = put("CWR", std::to_string(i).c_str(), dec(int16_t(s.cwr[size_t(i)])));
+    if (!ok) return what + "out of memory";
+
+    std::string out;
+    if (ini.Save(out) < 0) return what + "out of memory";
+    out += trailingComments(oldText);
+    if (auto reason = replaceFileText(path, out)) return what + *reason;
+    return std::nullopt;
+}
+
+}  // namespace zvk
