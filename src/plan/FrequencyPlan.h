@@ -62,7 +62,24 @@ TuningInfo ShowTuningInfo(const FrequencyState& s);
 
 // Fixed-point with three decimals after rounding to seven significant digits, "." always;
 // beyond seven integer digits exponent form.
+// The digits are rounded half away from zero (12345.678 -> "12345.680", 0.0005 ->
+// "0.001"); a value that rounds to zero shows "0.000" without a sign. From 10,000,000 on
+// the form is seven significant digits with a signed two-digit (or longer) exponent,
+// "1.234568E+07"; infinities and NaN show "INF", "-INF" and "NAN".
 std::string formatFrequency(double mhz);
+
+// The IF filter's centre frequency fXTAL / divider * 200 * 2.052 / 3, with the constants
+// and the evaluation order that fIF2 and fIFF are defined by.
+double ifFilterCentre(double fXTAL, double riff);
+
+// The stored fRF as PlanDividers' single-precision argument; beyond the float range it
+// becomes an infinity (which PlanDividers refuses) instead of an undefined conversion.
+float rfArgument(double fRF);
+
+// A number from an unguarded edit (spinner release, ApplyDividerEdits) as the field value:
+// within the field width as typed (no lower limit), otherwise clamped to the spinner range
+// so that it never spills into a neighbouring field.
+uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spinnerMax);
 
 // The item RG_IF1 shows for INJLO1: 1 - INJLO1, where below -1 selects nothing (-1) and
 // beyond the last item selects the last.
@@ -70,13 +87,13 @@ int rgIf1Selection(int injlo1);
 
 // Edit parse rules with their fallbacks and limits. Values beyond a spinner's range are
 // clamped to it, so they never reach a neighbouring field.
-double parseXtalEdit(std::string_view text);   // first ',' -> '.', fallback 10.0, min 1.0
-double parseRfEdit(std::string_view text);     // fallback 433.0
-int parseREdit(std::string_view text);         // fallback 75, 3..2047
-int parseAEdit(std::string_view text);         // fallback 12, 0..31
-int parseNEdit(std::string_view text);         // fallback 119, 3..2047
-int parseRiffEdit(std::string_view text);      // fallback 684, 4..2047
-int parseIffresEdit(std::string_view text);    // fallback 133, 0..255
+double parseXtalEdit(std::string_view text);  // first ',' -> '.', fallback 10.0, min 1.0
+double parseRfEdit(std::string_view text);    // fallback 433.0
+int parseREdit(std::string_view text);        // fallback 75, 3..2047
+int parseAEdit(std::string_view text);        // fallback 12, 0..31
+int parseNEdit(std::string_view text);        // fallback 119, 3..2047
+int parseRiffEdit(std::string_view text);     // fallback 684, 4..2047
+int parseIffresEdit(std::string_view text);   // fallback 133, 0..255
 // A decimal integer without fallback (spinner release, ApplyDividerEdits); nullopt when
 // the text does not convert.
 std::optional<long> parseIntegerStrict(std::string_view text);

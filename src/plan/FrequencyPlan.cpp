@@ -1,0 +1,302 @@
+#include "plan/FrequencyPlan.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "chip/Numbers.h"
+
+namespace zvk {
+
+namespace {
+
+// The divider and counter fields as the synthesizer sees them.
+constexpr uint16_t kAMask = 0x001F;      // R2 bits 0-4
+constexpr uint16_t kNLowMask = 0x0FE0;   // R2 bits 5-11: N bits 0-6
+constexpr uint16_t kNHighMask = 0x000F;  // R3 bits 0-3: N bits 7-10
+constexpr int kLo2DivBit = 4;            // R3
+constexpr int kSsbselBit = 9;            // R0
+constexpr uint16_t kElevenBits = 0x07FF;
+
+// The recompute step's floor for the dividers; the planning step borrows it only where
+// the register holds 0, which would otherwise divide by zero.
+constexpr int kMinR = 3;
+constexpr int kMinRiff = 4;
+constexpr int kMinL = 4;
+
+int injectionSign(int injlo1) {
+    return injlo1 == 1 ? 1 : -1;
+}
+int lo2Sign(int ssbsel) {
+    return ssbsel == 1 ? 1 : -1;
+}
+
+// Field value as a spinner would have it: fallback when the text is no integer, then
+// clamped to the range (the lower end being the edit's own limit).
+int guardedInteger(std::string_view text, int fallback, int lo, int hi) {
+    const auto v = parseDecimal(text);
+    if (!v) return fallback;
+    return int(std::clamp<long long>(*v, lo, hi));
+}
+
+}  // namespace
+
+double ifFilterCentre(double fXTAL, double riff) {
+    // The chip's filter reference factor is 200 * 2.052 / 3 = 136.8. The constant is a
+    // single-precision 2.052 and the third an extended-precision one, evaluated left to
+    // right; the display's last decimal depends on exactly this.
+    constexpr long double kThird = 1.0L / 3.0L;
+    return double(fXTAL / riff * 200 * 2.052f * kThird);
+}
+
+void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, std::string_view eFxtal,
+                        std::string_view eFrfi, int rgIf1Selection) {
+    s.N = uint16_t(((regs[2] & kNLowMask) >> 5) + 128 * (regs[3] & kNHighMask));
+    s.A = uint16_t(regs[2] & kAMask);
+    s.R = uint16_t(regs[4] & kElevenBits);
+    s.RIFF = uint16_t(regs[5] & kElevenBits);
+    s.SSBSEL = uint16_t((regs[0] >> kSsbselBit) & 1);
+    s.L = ((regs[3] >> kLo2DivBit) & 1) ? 8 : 4;
+    s.INJLO1 = int16_t(1 - rgIf1Selection);
+    s.fXTAL = parseDouble(eFxtal).value_or(10.0);
+    s.fRF = parseDouble(eFrfi).value_or(433.0);
+    s.mfo = (regs[3] >> 8) & 0xF;
+}
+
+std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, float fRF) {
+    const double riff = s.RIFF == 0 ? kMinRiff : s.RIFF;
+    const double r = s.R == 0 ? kMinR : s.R;
+    const int L = s.L;
+
+    const double fIF2 = ifFilterCentre(s.fXTAL, riff);
+    const int s1 = injectionSign(s.INJLO1);
+    const int s2 = lo2Sign(s.SSBSEL);
+    const double fLO1 = (double(fRF) - s1 * s2 * fIF2) * L / (L - s1);
+    if (!std::isfinite(fLO1) || fLO1 <= 0)
+        return "f RF = " + formatFrequency(fRF) + " MHz cannot be planned: f LO1 would be " +
+               formatFrequency(fLO1) + " MHz, not above zero";
+    const double fPFD = s.fXTAL / r;
+    const double fCH = (L - s1) * fPFD / L;
+    const double ratio = fLO1 / fPFD + 0.5;
+    // Anything outside a 32-bit counter (a zero or absurd crystal) has no Ntot at all.
+    if (!(ratio > -2147483648.0 && ratio < 2147483648.0))
+        return "f RF = " + formatFrequency(fRF) +
+               " MHz cannot be planned: Ntot = f LO1 / f PFD does not fit 32 bits";
+    const int32_t Ntot = int32_t(ratio);
+    const int32_t N = Ntot / 32;
+    const int32_t A = Ntot % 32;
+
+    s.fIF2 = fIF2;
+    s.fLO1 = fLO1;
+    s.fPFD = fPFD;
+    s.fCH = fCH;
+    s.Ntot = Ntot;
+    s.fRFt = Ntot * fCH + s1 * s2 * fIF2;
+    s.N = uint16_t(N);
+    s.A = uint16_t(A);
+
+    const uint32_t n = uint32_t(N) & kElevenBits;
+    regs[2] =
+        uint16_t((regs[2] & ~(kNLowMask | kAMask)) | ((n & 0x7F) << 5) | (uint32_t(A) & kAMask));
+    regs[3] = uint16_t((regs[3] & ~kNHighMask) | (n >> 7));
+    return std::nullopt;
+}
+
+void RecomputeFrequencies(FrequencyState& s) {
+    s.R = std::max<uint16_t>(s.R, kMinR);
+    s.RIFF = std::max<uint16_t>(s.RIFF, kMinRiff);
+    s.L = std::max(s.L, kMinL);
+
+    s.fIFF = ifFilterCentre(s.fXTAL, s.RIFF);
+    const int s1 = injectionSign(s.INJLO1);
+    const int s2 = lo2Sign(s.SSBSEL);
+    s.fPFD = s.fXTAL / s.R;
+    s.fCH = (s.L - s1) * s.fPFD / s.L;
+    s.Ntot = 32 * int32_t(s.N) + int32_t(s.A);
+    s.fLO1 = s.Ntot * s.fPFD;
+    s.fLO2 = s.fLO1 / s.L;
+    s.fRFt = s.Ntot * s.fCH + s1 * s2 * s.fIF2;
+    s.fIF1 = s.fLO2 - s2 * s.fIF2;
+}
+
+uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spinnerMax) {
+    const long long mask = (1LL << width) - 1;
+    if (value >= 0 && value <= mask) return uint32_t(value);
+    return uint32_t(std::clamp<long long>(value, spinnerMin, spinnerMax));
+}
+
+std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_view eR,
+                                             std::string_view eN, std::string_view eA) {
+    // All three convert before anything is written: a bad N must not leave a new R
+    // behind.
+    const auto r = parseIntegerStrict(eR);
+    if (!r) return std::string(eR);
+    const auto n = parseIntegerStrict(eN);
+    if (!n) return std::string(eN);
+    const auto a = parseIntegerStrict(eA);
+    if (!a) return std::string(eA);
+
+    const uint32_t rv = unguardedFieldValue(*r, 11, 3, 2047);
+    const uint32_t nv = unguardedFieldValue(*n, 11, 3, 2047);
+    const uint32_t av = unguardedFieldValue(*a, 5, 0, 31);
+    regs[4] = uint16_t((regs[4] & ~kElevenBits) | rv);
+    regs[2] = uint16_t((regs[2] & ~(kNLowMask | kAMask)) | ((nv & 0x7F) << 5) | av);
+    regs[3] = uint16_t((regs[3] & ~kNHighMask) | (nv >> 7));
+    return std::nullopt;
+}
+
+TuningInfo ShowTuningInfo(const FrequencyState& s) {
+    auto item = [](double shown, bool red) { return TuningItem{formatFrequency(shown), red}; };
+    auto outside = [](double v, double lo, double hi) { return v < lo || v >= hi; };
+    TuningInfo t;
+    t.fRF = item(s.fRFt, outside(s.fRFt, 290, 940));
+    const double fIF1 = std::fabs(s.fIF1), fIF2 = std::fabs(s.fIF2), fLO1 = std::fabs(s.fLO1),
+                 fLO2 = std::fabs(s.fLO2), fPFD = std::fabs(s.fPFD), fCH = std::fabs(s.fCH),
+                 fIFF = std::fabs(s.fIFF);
+    t.fCH = item(fCH, fCH >= 15);
+    t.fIF1 = item(fIF1, outside(fIF1, 3, 400));
+    t.fIF2 = item(fIF2, outside(fIF2, 1.8, 2.2));
+    t.fLO1 = item(fLO1, outside(fLO1, 200, 1000));
+    t.fLO2 = item(fLO2, outside(fLO2, 25, 250));
+    t.fPFD = item(fPFD, fPFD >= 15);
+    t.Ntot = TuningItem{std::to_string(s.Ntot), s.Ntot < 1024 || s.Ntot > 65535};
+    t.A = std::to_string(s.A);
+    t.N = std::to_string(s.N);
+    t.R = std::to_string(s.R);
+    t.RIFF = std::to_string(s.RIFF);
+    t.IF2CH = item(fIFF, outside(fIFF, 1.8, 2.2));
+    return t;
+}
+
+std::string formatFrequency(double mhz) {
+    if (std::isnan(mhz)) return "NAN";
+    if (std::isinf(mhz)) return mhz > 0 ? "INF" : "-INF";
+
+    // Eighteen significant digits first, then a half-up rounding of that digit string,
+    // so a value that prints as ...5 rounds away from zero like the rest of the program's
+    // numbers rather than to even.
+    char buf[64];
+    const auto res =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(mhz), std::chars_format::scientific, 17);
+    std::string digits;
+    const char* p = buf;
+    for (; p != res.ptr && *p != 'e'; ++p)
+        if (*p != '.') digits += *p;
+    int exp10 = 0;
+    if (p != res.ptr) {
+        ++p;
+        if (*p == '+') ++p;
+        std::from_chars(p, res.ptr, exp10);
+    }
+    int intDigits = exp10 + 1;  // digits before the point
+    if (digits.find_first_not_of('0') == std::string::npos) return "0.000";
+
+    const int keep = std::min(7, intDigits + 3);
+    if (keep < 0) return "0.000";
+    const bool up = size_t(keep) < digits.size() && digits[size_t(keep)] >= '5';
+    digits.resize(size_t(keep));
+    if (up) {
+        int i = keep - 1;
+        for (; i >= 0 && digits[size_t(i)] == '9'; --i) digits[size_t(i)] = '0';
+        if (i >= 0) {
+            ++digits[size_t(i)];
+        } else {
+            digits.insert(digits.begin(), '1');
+            ++intDigits;
+        }
+    }
+    if (digits.find_first_not_of('0') == std::string::npos) return "0.000";
+
+    std::string out = mhz < 0 ? "-" : "";
+    auto digitAt = [&](int i) {
+        return i >= 0 && size_t(i) < digits.size() ? digits[size_t(i)] : '0';
+    };
+    if (intDigits > 7) {
+        // Beyond seven integer digits the fixed form would invent digits: scientific
+        // with seven significant digits, e.g. 1.234568E+07.
+        out += digitAt(0);
+        out += '.';
+        for (int i = 1; i < 7; ++i) out += digitAt(i);
+        const int e = intDigits - 1;
+        out += e < 0 ? "E-" : "E+";
+        const std::string et = std::to_string(std::abs(e));
+        if (et.size() < 2) out += '0';
+        out += et;
+        return out;
+    }
+    if (intDigits <= 0) {
+        out += '0';
+    } else {
+        for (int i = 0; i < intDigits; ++i) out += digitAt(i);
+    }
+    out += '.';
+    for (int i = 0; i < 3; ++i) out += digitAt(intDigits + i);
+    return out;
+}
+
+int rgIf1Selection(int injlo1) {
+    return std::clamp(1 - injlo1, -1, 1);
+}
+
+float rfArgument(double fRF) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (std::isnan(fRF)) return std::numeric_limits<float>::quiet_NaN();
+    if (fRF > kMax) return std::numeric_limits<float>::infinity();
+    if (fRF < -kMax) return -std::numeric_limits<float>::infinity();
+    return float(fRF);
+}
+
+double parseXtalEdit(std::string_view text) {
+    std::string t(text);
+    if (const auto comma = t.find(','); comma != std::string::npos) t[comma] = '.';
+    const double v = parseDouble(t).value_or(10.0);
+    return v < 1.0 ? 1.0 : v;
+}
+
+double parseRfEdit(std::string_view text) {
+    return parseDouble(text).value_or(433.0);
+}
+
+int parseREdit(std::string_view text) {
+    return guardedInteger(text, 75, 3, 2047);
+}
+int parseAEdit(std::string_view text) {
+    return guardedInteger(text, 12, 0, 31);
+}
+int parseNEdit(std::string_view text) {
+    return guardedInteger(text, 119, 3, 2047);
+}
+int parseRiffEdit(std::string_view text) {
+    return guardedInteger(text, 684, 4, 2047);
+}
+int parseIffresEdit(std::string_view text) {
+    return guardedInteger(text, 133, 0, 255);
+}
+
+std::optional<long> parseIntegerStrict(std::string_view text) {
+    const auto v = parseDecimal(text);
+    if (!v || *v < std::numeric_limits<long>::min() || *v > std::numeric_limits<long>::max())
+        return std::nullopt;
+    return long(*v);
+}
+
+std::optional<double> parseFloatStrict(std::string_view text) {
+    return parseDouble(text);
+}
+
+const BandPreset kBandPresets[4] = {
+    {"315.0 MHz", 315.0, 0, 0, 75},
+    {"433.9 MHz", 433.9, 0, 0, 75},
+    {"868.3 MHz", 868.3, 0, 1, 125},
+    {"915.0 MHz", 915.0, 0, 1, 125},
+};
+
+// Index = 4 * C + 2 * A + B: the pins are wired out of binary order.
+const AbcPreset kAbcPresets[8] = {
+    {"369.5", 369.5, 0, 0, 0}, {"388.3", 388.3, 0, 1, 0}, {"371.1", 371.1, 1, 0, 0},
+    {"376.9", 376.9, 1, 1, 0}, {"375.3", 375.3, 0, 0, 1}, {"394.3", 394.3, 0, 1, 1},
+    {"391.5", 391.5, 1, 0, 1}, {"395.9", 395.9, 1, 1, 1},
+};
+
+}  // namespace zvk
