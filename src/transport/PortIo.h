@@ -7,7 +7,7 @@ namespace zvk {
 
 // Byte access to I/O ports: the stand-in for the port-I/O driver's read and write calls.
 class PortIo {
-public:
+  public:
     virtual ~PortIo() = default;
     virtual uint8_t readPort(uint16_t address) = 0;
     virtual void writePort(uint16_t address, uint8_t value) = 0;
@@ -19,11 +19,24 @@ public:
 // Where no driver could be had: writes go nowhere and reads return a fixed value, so the
 // transfers still run to their end without touching anything.
 class ClosedPortIo : public PortIo {
-public:
+  public:
     uint8_t readPort(uint16_t) override { return 0xFF; }
     void writePort(uint16_t, uint8_t) override {}
     std::string name() const override { return "none"; }
 };
+
+// Where the hardware backends look for their devices. The defaults are the system's;
+// tests point them at a scratch directory.
+struct PortIoPaths {
+    std::string procParport = "/proc/sys/dev/parport";  // one directory per port
+    std::string devDir = "/dev";                        // holds parportN
+    std::string devPort = "/dev/port";
+    bool directIo = true;  // try ioperm/inb/outb
+};
+
+// The number N of the kernel's parport whose base-addr file (under procDir/parportN)
+// names base; -1 when no port there has that base.
+int parportForBase(const std::string& procDir, int base);
 
 // The real parallel port. Opening tries ppdev (the kernel's parallel-port driver, which
 // works for group lp without root and under Secure Boot), then direct port I/O
@@ -31,8 +44,9 @@ public:
 // first that works and the reason each one failed. The backend is looked up again
 // whenever the base address changes.
 class HardwarePortIo : public PortIo {
-public:
+  public:
     HardwarePortIo();
+    explicit HardwarePortIo(PortIoPaths paths);
     ~HardwarePortIo() override;
     HardwarePortIo(const HardwarePortIo&) = delete;
     HardwarePortIo& operator=(const HardwarePortIo&) = delete;
@@ -51,7 +65,10 @@ public:
 
     class Backend;
 
-private:
+  private:
+    void close();
+
+    PortIoPaths paths_;
     std::unique_ptr<Backend> backend_;
     uint16_t base_ = 0;
     bool attempted_ = false;

@@ -1,0 +1,287 @@
+#include "transport/PortIo.h"
+
+#include <fcntl.h>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <sys/io.h>
+#define ZVK_HAVE_PORT_INSTRUCTIONS 1
+#endif
+
+namespace zvk {
+
+namespace {
+
+// errno as a lower-case phrase that reads well after a colon.
+std::string errorText(int err) {
+    std::string s = std::strerror(err);
+    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z') s[0] = char(s[0] - 'A' + 'a');
+    return s;
+}
+
+std::string hexAddress(unsigned v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "0x%X", v);
+    return b;
+}
+
+constexpr const char* kRawIoHint =
+    "needs root or CAP_SYS_RAWIO; refused under Secure Boot lockdown";
+
+}  // namespace
+
+// One way of reaching the port's three registers: 0 data, 1 status, 2 control.
+class HardwarePortIo::Backend {
+  public:
+    virtual ~Backend() = default;
+    virtual std::string name() const = 0;
+    virtual uint8_t read(int reg) = 0;
+    virtual void write(int reg, uint8_t value) = 0;
+};
+
+namespace {
+
+// The kernel's parallel-port driver through /dev/parportN: a system call per access, but
+// it works for group lp without root and leaves the port shared with the kernel.
+class PpdevBackend : public HardwarePortIo::Backend {
+  public:
+    PpdevBackend(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PpdevBackend() override {
+        ioctl(fd_, PPRELEASE);
+        ::close(fd_);
+    }
+    std::string name() const override { return "ppdev " + path_; }
+    uint8_t read(int reg) override {
+        static const unsigned long kRead[3] = {PPRDATA, PPRSTATUS, PPRCONTROL};
+        unsigned char v = 0xFF;
+        if (ioctl(fd_, kRead[reg], &v) != 0) return 0xFF;
+        return v;
+    }
+    void write(int reg, uint8_t value) override {
+        unsigned char v = value;
+        if (reg == 0) ioctl(fd_, PPWDATA, &v);
+        if (reg == 2) ioctl(fd_, PPWCONTROL, &v);
+        // The status register is input only.
+    }
+
+    static std::unique_ptr<Backend> open(const PortIoPaths& paths, uint16_t base,
+                                         std::string& why) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(paths.procParport, ec)) {
+            why = "ppdev: the kernel drives no parallel port (no " + paths.procParport +
+                  "; load parport_pc and ppdev)";
+            return nullptr;
+        }
+        const int n = parportForBase(paths.procParport, base);
+        if (n < 0) {
+            why = "ppdev: no kernel parallel port at " + hexAddress(base);
+            return nullptr;
+        }
+        const std::string path = paths.devDir + "/parport" + std::to_string(n);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            const int err = errno;
+            if (err == EACCES || err == EPERM)
+                why = path + ": permission denied; add yourself to group lp";
+            else if (err == ENOENT || err == ENODEV || err == ENXIO)
+                why = path + ": no such device (load the ppdev module)";
+            else
+                why = path + ": " + errorText(err);
+            return nullptr;
+        }
+        if (ioctl(fd, PPCLAIM) != 0) {
+            why = path + ": cannot claim the port (" + errorText(errno) + ")";
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<PpdevBackend>(fd, path);
+    }
+
+  private:
+    int fd_;
+    std::string path_;
+};
+
+#ifdef ZVK_HAVE_PORT_INSTRUCTIONS
+// inb/outb after ioperm: no system call per access, so the fastest way to the port.
+class DirectBackend : public HardwarePortIo::Backend {
+  public:
+    explicit DirectBackend(uint16_t base) : base_(base) {}
+    ~DirectBackend() override { ioperm(base_, 3, 0); }
+    std::string name() const override { return "ioperm"; }
+    uint8_t read(int reg) override { return inb(uint16_t(base_ + reg)); }
+    void write(int reg, uint8_t value) override { outb(value, uint16_t(base_ + reg)); }
+
+    static std::unique_ptr<Backend> open(uint16_t base, std::string& why) {
+        if (ioperm(base, 3, 1) == 0) return std::make_unique<DirectBackend>(base);
+        const int err = errno;
+        if (err == EPERM)
+            why = std::string("ioperm: operation not permitted (") + kRawIoHint + ")";
+        else if (err == ENOSYS)
+            why = "ioperm: not supported by this kernel";
+        else if (err == EINVAL)
+            why = "ioperm: " + hexAddress(base) + " to " + hexAddress(base + 2u) +
+                  " is no valid port range";
+        else
+            why = "ioperm: " + errorText(err);
+        return nullptr;
+    }
+
+  private:
+    uint16_t base_;
+};
+#endif
+
+// /dev/port: a pread or pwrite at the port address; the last resort.
+class DevPortBackend : public HardwarePortIo::Backend {
+  public:
+    DevPortBackend(int fd, uint16_t base, std::string path)
+        : fd_(fd), base_(base), path_(std::move(path)) {}
+    ~DevPortBackend() override { ::close(fd_); }
+    std::string name() const override { return path_; }
+    uint8_t read(int reg) override {
+        unsigned char v = 0xFF;
+        if (pread(fd_, &v, 1, off_t(base_) + reg) != 1) return 0xFF;
+        return v;
+    }
+    void write(int reg, uint8_t value) override {
+        const unsigned char v = value;
+        if (pwrite(fd_, &v, 1, off_t(base_) + reg) != 1) {
+            // Transfers report nothing and run to their end; a lost byte shows on the chip.
+        }
+    }
+
+    static std::unique_ptr<Backend> open(const std::string& path, uint16_t base, std::string& why) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            const int err = errno;
+            if (err == ENOENT)
+                why = path + ": not present";
+            else if (err == EACCES || err == EPERM)
+                why = path + ": permission denied (" + kRawIoHint + ")";
+            else
+                why = path + ": " + errorText(err);
+            return nullptr;
+        }
+        return std::make_unique<DevPortBackend>(fd, base, path);
+    }
+
+  private:
+    int fd_;
+    uint16_t base_;
+    std::string path_;
+};
+
+}  // namespace
+
+int parportForBase(const std::string& procDir, int base) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    int found = -1;
+    for (fs::directory_iterator it(procDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        constexpr std::string_view kPrefix = "parport";
+        if (entry.size() <= kPrefix.size() || entry.compare(0, kPrefix.size(), kPrefix) != 0)
+            continue;
+        int n = -1;
+        const char* first = entry.data() + kPrefix.size();
+        const char* last = entry.data() + entry.size();
+        const auto digits = std::from_chars(first, last, n);
+        if (digits.ec != std::errc() || digits.ptr != last || n < 0) continue;
+
+        // The kernel writes "base<TAB>base_hi"; only the first number is the base.
+        std::ifstream f(it->path() / "base-addr");
+        const std::string text((std::istreambuf_iterator<char>(f)),
+                               std::istreambuf_iterator<char>());
+        size_t pos = text.find_first_not_of(" \t\n");
+        if (pos == std::string::npos) continue;
+        long value = -1;
+        const auto parsed = std::from_chars(text.data() + pos, text.data() + text.size(), value);
+        if (parsed.ec != std::errc() || value != base) continue;
+        if (found < 0 || n < found) found = n;
+    }
+    return found;
+}
+
+HardwarePortIo::HardwarePortIo() = default;
+HardwarePortIo::HardwarePortIo(PortIoPaths paths) : paths_(std::move(paths)) {}
+HardwarePortIo::~HardwarePortIo() = default;
+
+void HardwarePortIo::close() {
+    backend_.reset();
+}
+
+bool HardwarePortIo::open(int base) {
+    close();
+    base_ = uint16_t(base);
+    attempted_ = true;
+    reasons_.clear();
+    if (base_ == 0) {
+        // Address 0 is the DMA controller on a PC, never a parallel port.
+        reasons_ = "no parallel port at address 0";
+        return false;
+    }
+    auto note = [this](const std::string& why) {
+        if (why.empty()) return;
+        if (!reasons_.empty()) reasons_ += " | ";
+        reasons_ += why;
+    };
+    std::string why;
+    backend_ = PpdevBackend::open(paths_, base_, why);
+    note(why);
+#ifdef ZVK_HAVE_PORT_INSTRUCTIONS
+    if (!backend_ && paths_.directIo) {
+        why.clear();
+        backend_ = DirectBackend::open(base_, why);
+        note(why);
+    }
+#else
+    if (!backend_ && paths_.directIo) note("ioperm: no port I/O instructions on this processor");
+#endif
+    if (!backend_) {
+        why.clear();
+        backend_ = DevPortBackend::open(paths_.devPort, base_, why);
+        note(why);
+    }
+    return backend_ != nullptr;
+}
+
+bool HardwarePortIo::isOpen() const {
+    return backend_ != nullptr;
+}
+
+std::string HardwarePortIo::name() const {
+    return backend_ ? backend_->name() : "none";
+}
+
+// Only the three registers of the port that was opened are ever touched: an ioperm
+// grant covers no more, and a stray address must not reach some other device.
+uint8_t HardwarePortIo::readPort(uint16_t address) {
+    const uint16_t reg = uint16_t(address - base_);
+    if (!backend_ || reg > 2) return 0xFF;
+    return backend_->read(reg);
+}
+
+void HardwarePortIo::writePort(uint16_t address, uint8_t value) {
+    const uint16_t reg = uint16_t(address - base_);
+    if (!backend_ || reg > 2) return;
+    backend_->write(reg, value);
+}
+
+void HardwarePortIo::useBase(int base) {
+    if (backend_ && uint16_t(base) == base_) return;
+    open(base);
+}
+
+}  // namespace zvk
