@@ -143,7 +143,7 @@ struct VirtualUsbBus::Impl {
 
     usb_dev_handle* open(struct usb_device* dev) {
         count(kOpen);
-        if (faults.unplugged) return nullptr;
+        if (faults.unplugged || faults.openFails) return nullptr;
         for (size_t i = 0; i < adapters.size(); ++i) {
             if (adapters[i].device.get() != dev) continue;
             auto h = std::make_unique<Handle>();

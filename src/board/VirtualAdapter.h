@@ -26,6 +26,7 @@ class VirtualUsbBus {
         bool configFails = false;   // selecting configuration 1 fails
         bool timeout = false;       // transfers time out
         bool releaseFails = false;  // releasing interface 0 fails
+        bool openFails = false;     // usb_open gives no handle (no access to the node)
         // Pulls the adapter out after this many further bulk transfers (negative: never).
         int64_t unplugAfter = -1;
     };

@@ -65,20 +65,22 @@ bool TlibUSB::Open() {
     api_->usb_init();
     api_->usb_find_busses();
     api_->usb_find_devices();
-    bool found = false;
     for (struct usb_bus* bus = api_->usb_get_busses(); bus != nullptr; bus = bus->next) {
         for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next) {
             if (dev->descriptor.idVendor != kVendor || dev->descriptor.idProduct != kProduct)
                 continue;
-            // The last match wins. An earlier match's handle is closed rather than left
-            // open for the rest of the run.
+            // The last match wins. A match that cannot be opened (no permission on the
+            // device node, unplugged during the search) wins nothing: libusb would
+            // dereference the null handle on the first claim or transfer. An earlier
+            // match's handle is closed rather than left open for the rest of the run.
+            usb_dev_handle* h = api_->usb_open(dev);
+            if (h == nullptr) continue;
             if (Handle != nullptr) api_->usb_close(Handle);
             Device = dev;
-            Handle = api_->usb_open(dev);
-            found = true;
+            Handle = h;
         }
     }
-    if (!found) return false;
+    if (Handle == nullptr) return false;
     if (api_->usb_claim_interface(Handle, 0) >= 0) return true;
     if (api_->usb_set_configuration(Handle, 1) < 0) {
         reporter_->report("Error in USB configuration", "Handle Error", Reporter::Icon::Error);
