@@ -70,13 +70,16 @@ std::string resolveTarget(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> readFileText(const std::string& path, std::string* error) {
+std::optional<std::string> readFileText(const std::string& path, std::string* error,
+                                        int* errorNumber) {
+    auto fail = [&](int err) {
+        if (error) *error = reasonOf(err);
+        if (errorNumber) *errorNumber = err;
+        return std::nullopt;
+    };
     Fd f;
     f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (f.fd < 0) {
-        if (error) *error = reasonOf(errno);
-        return std::nullopt;
-    }
+    if (f.fd < 0) return fail(errno);
     std::string text;
     char buf[65536];
     for (;;) {
@@ -84,8 +87,7 @@ std::optional<std::string> readFileText(const std::string& path, std::string* er
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (error) *error = reasonOf(errno);
-            return std::nullopt;
+            return fail(errno);
         }
         text.append(buf, size_t(n));
     }

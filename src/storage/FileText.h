@@ -7,8 +7,10 @@ namespace zvk {
 
 // Whole-file reads and replacements for the settings and configuration files.
 
-// The file's bytes; nullopt with the reason in *error when it cannot be read.
-std::optional<std::string> readFileText(const std::string& path, std::string* error = nullptr);
+// The file's bytes; nullopt with the reason in *error (and its errno value in *errorNumber)
+// when it cannot be read.
+std::optional<std::string> readFileText(const std::string& path, std::string* error = nullptr,
+                                        int* errorNumber = nullptr);
 
 // Replaces the file's content with data: the bytes go to a new file beside the target
 // (same directory, so the rename stays on one file system), are flushed, and the new file

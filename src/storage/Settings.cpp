@@ -166,10 +166,11 @@ std::optional<std::string> writeSettings(const std::string& path, const Settings
     // everything else is written back as it was. A file that exists but cannot be read
     // is left alone rather than replaced by our keys alone.
     std::string error;
+    int errorNumber = 0;
     std::string oldText;
-    if (auto text = readFileText(path, &error)) {
+    if (auto text = readFileText(path, &error, &errorNumber)) {
         oldText = std::move(*text);
-    } else if (errno != ENOENT) {
+    } else if (errorNumber != ENOENT) {
         return what + error;
     }
     if (ini.LoadData(oldText.data(), oldText.size()) < 0) return what + "out of memory";

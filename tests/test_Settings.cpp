@@ -1,0 +1,416 @@
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "storage/FileText.h"
+#include "storage/Settings.h"
+
+namespace zvk {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh directory per test, removed afterwards.
+class SettingsFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "zvk-settings-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+        path = (dir / "zvk40310.INI").string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir, ec);
+    }
+    void put(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+    std::string contents() const { return readFileText(path).value_or("<unreadable>"); }
+    std::vector<std::string> nonBlankLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(contents());
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty()) lines.push_back(line);
+        return lines;
+    }
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+        return names;
+    }
+
+    fs::path dir;
+    std::string path;
+};
+
+TEST_F(SettingsFile, DefaultStateWritesEverySectionAndKeyInOrder) {
+    Settings s;
+    s.width = 490;
+    s.height = 580;
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    const std::vector<std::string> expected = {
+        "[Form]",     "Top=100",     "Left=100",    "Width=490", "Height=580", "[Port]",
+        "Adr=0x0378", "SPICLK=0x01", "SPIDTA=0x02", "SDEN=0x00", "Trig=0x07",  "[USBSPI]",
+        "VPWM=5000",  "DEL=50",      "[CFG]",       "SPISEL=0",  "FRF=384",    "PLLMUX=0",
+        "FXTAL=10",   "INJLO1=10",   "Level=1",     "[CWR]",     "0=0",        "1=0",
+        "2=0",        "3=0",         "4=0",         "5=0",       "6=0",        "7=0",
+    };
+    EXPECT_EQ(nonBlankLines(), expected);
+}
+
+TEST_F(SettingsFile, MissingFileGivesDefaultsAndSaysSo) {
+    bool existed = true;
+    const Settings s = readSettings(path, &existed);
+    EXPECT_FALSE(existed);
+    EXPECT_EQ(s.adr, 0x378);
+    EXPECT_EQ(s.frf, 384.0);
+    EXPECT_EQ(s.injlo1, 10);
+    EXPECT_TRUE(s.level);
+    put("");
+    readSettings(path, &existed);
+    EXPECT_TRUE(existed);
+}
+
+// Each case is a whole file and the one value it must give.
+struct ReadCase {
+    const char* text;
+    std::function<long long(const Settings&)> get;
+    long long expected;
+};
+
+TEST_F(SettingsFile, ReadingRules) {
+    auto adr = [](const Settings& s) { return (long long)s.adr; };
+    auto injlo1 = [](const Settings& s) { return (long long)s.injlo1; };
+    auto pllmux = [](const Settings& s) { return (long long)s.pllmux; };
+    auto cwr = [](int i) { return [i](const Settings& s) { return (long long)s.cwr[size_t(i)]; }; };
+    auto spisel = [](const Settings& s) { return (long long)s.spisel; };
+    auto level = [](const Settings& s) { return (long long)s.level; };
+    auto width = [](const Settings& s) { return (long long)s.width; };
+    auto vpwm = [](const Settings& s) { return (long long)s.vpwm; };
+    const ReadCase cases[] = {
+        {"[Port]\nAdr=0x3BC\n", adr, 0x3BC},
+        {"[Port]\nAdr=0X3BC\n", adr, 0x3BC},
+        {"[Port]\nAdr=956\n", adr, 0x3BC},
+        {"[Port]\nAdr=3BC\n", adr, 0x378},
+        {"[Port]\nAdr=0x\n", adr, 0x378},
+        {"[Port]\nAdr=0x-3BC\n", adr, 0x378},
+        {"[Port]\nAdr=\n", adr, 0x378},
+        {"[Port]\nAdr=99999999999\n", adr, 0x378},
+        {"[Port]\nAdr=0x0\n", adr, 0},  // start-up turns 0 into 0x378, not the reader
+        {"[port]\nADR=0x278\n", adr, 0x278},
+        {"[PORT]\r\nadr = 0x278 \r\n", adr, 0x278},
+        {"[Port]\nAdr=0x3BC\n[CFG]\n", injlo1, 10},
+        {"[CFG]\nINJLO1=0\n", injlo1, 0},
+        {"[CFG]\nINJLO1=65537\n", injlo1, 1},
+        {"[CFG]\nINJLO1=-1\n", injlo1, -1},
+        {"[CFG]\nPLLMUX=0x10005\n", pllmux, 5},
+        {"[CFG]\nPLLMUX=9\n", pllmux, 9},  // not range-limited when read
+        {"[CWR]\n1=2292\n", cwr(1), 0x8F4},
+        {"[CWR]\n7=-1\n", cwr(7), 0xFFFF},
+        {"[CWR]\n3=-28672\n", cwr(3), 0x9000},
+        {"[CWR]\n2=70000\n", cwr(2), 70000 & 0xFFFF},
+        {"[CWR]\n4=x\n", cwr(4), 0},
+        {"[CFG]\nSPISEL=1\n", spisel, 1},
+        {"[CFG]\nSPISEL=2\n", spisel, 1},
+        {"[CFG]\nSPISEL=0\n", spisel, 0},
+        {"[CFG]\nSPISEL=yes\n", spisel, 0},
+        {"[CFG]\nLevel=0\n", level, 0},
+        {"[CFG]\nLevel=abc\n", level, 1},
+        {"[Form]\nWidth=900\n", width, 900},
+        {"[USBSPI]\nVPWM=3300\n", vpwm, 3300},
+        // the pin map is fixed: these keys are never read
+        {"[Port]\nSPICLK=0x05\nAdr=0x278\n", adr, 0x278},
+    };
+    for (const ReadCase& c : cases) {
+        put(c.text);
+        EXPECT_EQ(c.get(readSettings(path)), c.expected) << c.text;
+    }
+}
+
+TEST_F(SettingsFile, FloatingPointReadingRules) {
+    struct Case {
+        const char* text;
+        double frf, fxtal;
+    };
+    const Case cases[] = {
+        {"[CFG]\nFRF=433.92\nFXTAL=12.8\n", 433.92, 12.8},
+        {"[cfg]\nfrf=1e3\nfxtal=+9.5\n", 1000.0, 9.5},
+        {"[CFG]\nFRF=abc\n", 384.0, 10.0},
+        {"[CFG]\nFRF=\n", 384.0, 10.0},
+        {"[CFG]\nFRF=433,92\nFXTAL=10.0MHz\n", 384.0, 10.0},
+        {"[CFG]\nFRF=inf\nFXTAL=nan\n", 384.0, 10.0},
+        {"[CFG]\nFRF=1e999\n", 384.0, 10.0},
+    };
+    for (const Case& c : cases) {
+        put(c.text);
+        const Settings s = readSettings(path);
+        EXPECT_EQ(s.frf, c.frf) << c.text;
+        EXPECT_EQ(s.fxtal, c.fxtal) << c.text;
+    }
+}
+
+TEST_F(SettingsFile, ValueFormsRoundTrip) {
+    Settings s;
+    s.top = -20;
+    s.left = 1500;
+    s.adr = 0x3BC;
+    s.vpwm = 3300;
+    s.del = 7;
+    s.spisel = true;
+    s.frf = 433.92;
+    s.pllmux = 7;
+    s.fxtal = 12.8;
+    s.injlo1 = -1;
+    s.level = false;
+    s.cwr = {0x08C, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0x8000, 0xFFFF};
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    const std::string text = contents();
+    for (const char* line : {"Adr=0x03BC\n", "SPISEL=1\n", "FRF=433.92\n", "FXTAL=12.8\n",
+                             "INJLO1=-1\n", "Level=0\n", "1=2292\n", "6=-32768\n", "7=-1\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+
+    const Settings r = readSettings(path);
+    EXPECT_EQ(r.top, s.top);
+    EXPECT_EQ(r.left, s.left);
+    EXPECT_EQ(r.adr, s.adr);
+    EXPECT_EQ(r.vpwm, s.vpwm);
+    EXPECT_EQ(r.del, s.del);
+    EXPECT_EQ(r.spisel, s.spisel);
+    EXPECT_EQ(r.frf, s.frf);
+    EXPECT_EQ(r.pllmux, s.pllmux);
+    EXPECT_EQ(r.fxtal, s.fxtal);
+    EXPECT_EQ(r.injlo1, s.injlo1);
+    EXPECT_EQ(r.level, s.level);
+    EXPECT_EQ(r.cwr, s.cwr);
+}
+
+TEST_F(SettingsFile, FrequenciesAreWrittenInTheShortestFormOfAtMost15Digits) {
+    struct Case {
+        double value;
+        const char* text;
+        bool exact;  // reads back to the same double
+    };
+    const Case cases[] = {
+        {433.92, "433.92", true},
+        {10.0, "10", true},
+        {868.3, "868.3", true},
+        {0.1 + 0.2, "0.3", false},  // 17 digits would be needed: 15 are written
+        {123456789.123456789, "123456789.123457", false},
+        {1e20, "1e+20", true},
+        {-5.5, "-5.5", true},
+    };
+    for (const Case& c : cases) {
+        Settings s;
+        s.frf = c.value;
+        ASSERT_EQ(writeSettings(path, s), std::nullopt);
+        const std::string want = std::string("FRF=") + c.text + "\n";
+        EXPECT_NE(contents().find(want), std::string::npos) << want << contents();
+        if (c.exact) {
+            EXPECT_EQ(readSettings(path).frf, c.value) << c.text;
+        }
+    }
+}
+
+TEST_F(SettingsFile, PinMapIsRestoredOnWrite) {
+    put("[Port]\nAdr=0x278\nSPICLK=0x05\nSDEN=0x04\n");
+    const Settings s = readSettings(path);
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    const auto lines = nonBlankLines();
+    const std::vector<std::string> port(lines.begin(), lines.begin() + 6);
+    EXPECT_EQ(port, (std::vector<std::string>{"[Port]", "Adr=0x0278", "SPICLK=0x01", "SDEN=0x00",
+                                              "SPIDTA=0x02", "Trig=0x07"}));
+}
+
+TEST_F(SettingsFile, ForeignSectionsKeysAndCommentsSurviveAWrite) {
+    const std::string original =
+        "; written by hand\n"
+        "\n"
+        "[Tools]\n"
+        "Editor=vi\n"
+        "\n"
+        "; the form\n"
+        "[form]\n"
+        "top=5\n"
+        "Docked=1\n"
+        "[CFG]\n"
+        "# keep this note above FRF\n"
+        "FRF=1.5\n"
+        "Band=UHF\n"
+        "[Zzz]\n"
+        "a=b\n"
+        "; closing remark\n";
+    put(original);
+    Settings s = readSettings(path);
+    EXPECT_EQ(s.top, 5);
+    s.frf = 433.92;
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+
+    // Every foreign line is still there, in its old order, and our keys kept their place
+    // and spelling.
+    const std::vector<std::string> kept = {"; written by hand",
+                                           "[Tools]",
+                                           "Editor=vi",
+                                           "; the form",
+                                           "[form]",
+                                           "top=5",
+                                           "Docked=1",
+                                           "[CFG]",
+                                           "# keep this note above FRF",
+                                           "FRF=433.92",
+                                           "Band=UHF",
+                                           "[Zzz]",
+                                           "a=b",
+                                           "; closing remark"};
+    const auto lines = nonBlankLines();
+    size_t at = 0;
+    for (const std::string& line : lines)
+        if (at < kept.size() && line == kept[at]) ++at;
+    EXPECT_EQ(at, kept.size()) << "missing or out of order: " << kept[std::min(at, kept.size() - 1)]
+                               << "\n"
+                               << contents();
+    // Keys match without regard to case: no second Top or FRF appears.
+    for (const char* key : {"Top=", "top=", "FRF="}) {
+        size_t n = 0;
+        for (const auto& line : lines) n += line.rfind(key, 0) == 0;
+        EXPECT_EQ(n, std::string(key) == "Top=" ? 0u : 1u) << key;
+    }
+    // A second write changes nothing more.
+    const std::string once = contents();
+    ASSERT_EQ(writeSettings(path, readSettings(path)), std::nullopt);
+    EXPECT_EQ(contents(), once);
+}
+
+TEST_F(SettingsFile, ReplacingKeepsSymbolicLinksAndPermissions) {
+    const std::string real = (dir / "real.INI").string();
+    std::ofstream(real) << "[Tools]\nEditor=vi\n";
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    fs::create_symlink("real.INI", path);
+
+    ASSERT_EQ(writeSettings(path, Settings{}), std::nullopt);
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_NE(readFileText(real).value_or("").find("Editor=vi"), std::string::npos);
+    EXPECT_NE(readFileText(real).value_or("").find("Adr=0x0378"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(SettingsFile, FailedWritesNameTheFileAndLeaveNothingBehind) {
+    const std::string asFile = (dir / "plain").string();
+    std::ofstream(asFile) << "x";
+    fs::create_directory(dir / "taken.INI");
+    struct Case {
+        std::string target;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {(dir / "missing" / "zvk.INI").string(), "No such file or directory"},
+        {asFile + "/zvk.INI", "Not a directory"},
+        {(dir / "taken.INI").string(), "Is a directory"},
+        // not writable even for root
+        {"/proc/zvk40310-settings-test.INI", ""},
+    };
+    for (const Case& c : cases) {
+        const auto before = entries();
+        const auto error = writeSettings(c.target, Settings{});
+        ASSERT_TRUE(error.has_value()) << c.target;
+        EXPECT_NE(error->find("\"" + c.target + "\""), std::string::npos) << *error;
+        EXPECT_NE(error->find(c.reason), std::string::npos) << *error;
+        EXPECT_EQ(entries(), before) << c.target;
+    }
+}
+
+// Root writes anywhere, so the write runs in a child that gave up the capabilities that
+// override file permissions, as an ordinary user would be.
+TEST_F(SettingsFile, ReadOnlyDirectoryIsReportedAndTheOldFileKept) {
+    const std::string old = "[Tools]\nEditor=vi\n";
+    put(old);
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (::syscall(SYS_capget, &header, data) == 0) {
+            for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+                data[0].effective &= ~(1u << cap);
+            ::syscall(SYS_capset, &header, data);
+        }
+        const std::string message = writeSettings(path, Settings{}).value_or("");
+        const ssize_t n = ::write(pipeFds[1], message.data(), message.size());
+        ::_exit(n == ssize_t(message.size()) ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string message;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) message.append(buf, size_t(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(message.find("\"" + path + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find("Permission denied"), std::string::npos) << message;
+    EXPECT_EQ(contents(), old);
+}
+
+// A disk that fills up half way through: the old file must come through unchanged.
+TEST_F(SettingsFile, AWriteThatRunsOutOfSpaceKeepsTheOldFile) {
+    const std::string old = "[Tools]\nEditor=vi\n[CFG]\nFRF=1.5\n";
+    put(old);
+    const auto before = entries();
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto error = writeSettings(path, Settings{});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_DFL);
+
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find(path), std::string::npos) << *error;
+    EXPECT_EQ(contents(), old);
+    EXPECT_EQ(entries(), before);
+}
+
+TEST(SettingsPath, ExtensionBecomesIni) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/usr/bin/zvk40310", "/usr/bin/zvk40310.INI"},
+        {"/opt/zvk/zvk40310.exe", "/opt/zvk/zvk40310.INI"},
+        {"/opt/zvk-3.3/zvk40310", "/opt/zvk-3.3/zvk40310.INI"},
+        {"zvk40310", "zvk40310.INI"},
+    };
+    for (const auto& [exe, ini] : cases) EXPECT_EQ(settingsPathFor(exe), ini) << exe;
+}
+
+TEST(SettingsPath, OwnExecutableIsTheRunningProgram) {
+    const std::string self = ownExecutablePath();
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ(self.front(), '/');
+    struct stat named {
+    }, running{};
+    ASSERT_EQ(::stat(self.c_str(), &named), 0) << self;
+    ASSERT_EQ(::stat("/proc/self/exe", &running), 0);
+    EXPECT_EQ(named.st_ino, running.st_ino) << self;
+    EXPECT_EQ(named.st_dev, running.st_dev) << self;
+}
+
+}  // namespace
+}  // namespace zvk
