@@ -1,0 +1,62 @@
+#pragma once
+// The adapter tests' common ground: a reporter that keeps what the user would have seen,
+// and the program's transport stack on a virtual board with the adapter on a simulated
+// bus, built the way the window's start-up builds it.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board/ChipModel.h"
+#include "board/VirtualAdapter.h"
+#include "board/VirtualPort.h"
+#include "chip/ChipController.h"
+#include "transport/Libusb32.h"
+#include "transport/Lpt.h"
+#include "transport/Zvk_spiusb.h"
+
+namespace zvk::test {
+
+struct RecordingReporter : Reporter {
+    struct Message {
+        std::string text, caption;
+        Icon icon;
+    };
+    std::vector<Message> messages;
+    void report(const std::string& text, const std::string& caption, Icon icon) override {
+        messages.push_back({text, caption, icon});
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> t;
+        for (const Message& m : messages) t.push_back(m.text);
+        return t;
+    }
+};
+
+// Chip, virtual port and simulated bus share one chip model; connect() makes the adapter
+// object (search, open, claim, Configure) and runs the first version check, so faults
+// meant for the search are switched on before it.
+struct UsbBoard {
+    explicit UsbBoard(int adapters = 1) : chip(clock), vport(chip), bus(chip, adapters) {
+        lpt.setBase(0x378);
+        controller.realtime = false;
+        controller.spiMode = true;
+    }
+
+    TZVK_SPIUSB& connect() {
+        usb = std::make_unique<TZVK_SPIUSB>(bus.api(), reporter);
+        lpt.setAdapter(usb.get());
+        lpt.setUsbInUse(usb->DeviceReady() && usb->VersionMatches());
+        return *usb;
+    }
+
+    SteppingClock clock;
+    ChipModel chip;
+    VirtualPort vport;
+    VirtualUsbBus bus;
+    RecordingReporter reporter;
+    Lpt lpt{vport, clock};
+    ChipController controller{lpt};
+    std::unique_ptr<TZVK_SPIUSB> usb;
+};
+
+}  // namespace zvk::test
