@@ -150,7 +150,7 @@ TEST(TForm2, ClosingHidesItAndLeavesTheMainWindow) {
 }
 
 class QuietReporter : public zvk::Reporter {
-public:
+  public:
     void report(const std::string&, const std::string&, Icon) override {}
 };
 
