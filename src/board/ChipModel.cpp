@@ -71,7 +71,9 @@ void ChipModel::latch(int address, uint16_t value) {
     // A synthesizer that had or gets no LO1 at all moves across the whole VCO range.
     const double step = (before && after) ? std::fabs(*after - *before) : kVcoMaxMhz;
     const double us = double(kSettleBaseUs) + step * double(kSettlePerMhzUs);
-    settleUntil_ = clock_->now() + uint64_t(std::min(us, double(kSettleMaxUs)));
+    // A small change while a large step still settles does not shorten the settling.
+    const uint64_t until = clock_->now() + uint64_t(std::min(us, double(kSettleMaxUs)));
+    settleUntil_ = settling_ ? std::max(settleUntil_, until) : until;
     settling_ = true;
 }
 

@@ -32,8 +32,9 @@ namespace zvk {
 //   LO1 = 10 / R * (32 * N + A) MHz (none when R = 0).
 //   The synthesizer runs when OPMODE (R0[1:0]) is 1 "Receive" or 3 "Synthesizer only".
 //   It is locked when it runs, LO1 lies in the VCO range 200..1000 MHz and it has
-//   settled. Every latched change of R2, R3 or R4 restarts the settling: it lasts
-//   1 ms plus 20 us per MHz of the LO1 step, at most 15 ms.
+//   settled. Every latched change of R2, R3 or R4 starts a settling of 1 ms plus 20 us
+//   per MHz of the LO1 step, at most 15 ms, counted from that latch; one still running
+//   ends no earlier than it would have.
 //   IF filter: fIFF = 10 / RIFF * 136.8 MHz (RIFF = R5[10:0]), nominal 2 MHz.
 //     IFFSTATE 3 "CCO fail" when auto adjustment (IFTUNE, R6[9]) is off, RIFF = 0 or
 //     fIFF lies outside 1..4 MHz; else 0 "tuned" within 2 MHz +-5 %, 1 "tune up"

@@ -163,8 +163,11 @@ void ChipController::measureLockTime() {
     lastLockTime_ = ms;
     lpt.microsecondWait(1);
     observer_->showLockTime(fixedText(double(ms), 2), ms > 10.0f);
+    // With MFO carrying lock detect the chip cannot shift the status word out: every bit
+    // of this read is the lock-detect pin, which is low once the synthesizer has locked.
+    // Taking bit 10 as it comes would show "locked" for a synthesizer that never locks.
     const uint16_t status = runRegisterRead(7);
-    if (bitTest(regs[1], 11)) observer_->showLockFlag(bitTest(status, 10) ? "locked" : "no lock");
+    if (bitTest(regs[1], 11)) observer_->showLockFlag(bitTest(status, 10) ? "no lock" : "locked");
 }
 
 StatusDecoding decodeStatus(uint16_t word, bool showLd) {
