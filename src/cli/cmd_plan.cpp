@@ -1,7 +1,130 @@
 // plan: the planning step and the recompute step, as "Calculate" does them.
-// (Being written: registers no command yet.)
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "plan/FrequencyPlan.h"
 
 namespace zvk::cli {
-void addPlanCommand(CLI::App&) {}
+
+namespace {
+
+struct PlanOptions {
+    std::string rf;
+    std::string xtal = "10";
+    std::string r = "75";
+    std::string riff = "684";
+    std::string lo1 = "high";
+    std::string lo2 = "low";
+    std::string lo2div = "4";
+    bool json = false;
+};
+
+long integerIn(const std::string& text, const std::string& option, long lo, long hi) {
+    const long v = parseInteger(text, option);
+    if (v < lo || v > hi)
+        throw BadInput(option + ": \"" + text + "\" is outside " + std::to_string(lo) + ".." +
+                       std::to_string(hi));
+    return v;
+}
+
+// true for "high", false for "low".
+bool side(const std::string& text, const std::string& option) {
+    if (text == "high") return true;
+    if (text == "low") return false;
+    throw BadInput(option + ": \"" + text + "\" is not high or low");
+}
+
+void setField(RegisterImage& regs, const char* name, uint32_t value) {
+    setFieldValue(regs, *findField(name), value);
+}
+
+void runPlan(const PlanOptions& o) {
+    const double rf = parseNumber(o.rf, "--rf");
+    const double xtal = parseNumber(o.xtal, "--xtal");
+    if (xtal < 1.0) throw BadInput("--xtal: \"" + o.xtal + "\" is below 1.0 MHz");
+    const long r = integerIn(o.r, "--r", 3, 2047);
+    const long riff = integerIn(o.riff, "--riff", 4, 2047);
+    const bool lo1High = side(o.lo1, "--lo1");
+    const bool lo2High = side(o.lo2, "--lo2");
+    if (o.lo2div != "4" && o.lo2div != "8")
+        throw BadInput("--lo2div: \"" + o.lo2div + "\" is not 4 or 8");
+
+    RegisterImage regs = kDefaultImage;
+    setField(regs, "R", uint32_t(r));
+    setField(regs, "RIFF", uint32_t(riff));
+    setField(regs, "LO2DIV", o.lo2div == "8" ? 1 : 0);
+    setField(regs, "SSBSEL", lo2High ? 1 : 0);
+    const int injlo1 = lo1High ? 1 : 0;
+
+    // The window's edits hold the numbers with three decimals, and the plan reads them
+    // from there: 433.9204 plans as 433.920.
+    const std::string xtalText = formatFrequency(xtal);
+    const std::string rfText = formatFrequency(rf);
+    const int selection = rgIf1Selection(injlo1);
+    FrequencyState s;
+    ReadFrequencyState(s, regs, xtalText, rfText, selection);
+    const float planned = rfArgument(s.fRF);
+    if (!std::isfinite(planned))
+        throw BadInput("--rf: \"" + o.rf + "\" is beyond the single-precision range of the plan");
+    if (auto refusal = PlanDividers(s, regs, planned)) throw BadInput("--rf: " + *refusal);
+    ReadFrequencyState(s, regs, xtalText, rfText, selection);
+    RecomputeFrequencies(s);
+    const TuningInfo t = ShowTuningInfo(s);
+
+    const std::vector<std::pair<const char*, const TuningItem*>> shown = {
+        {"fRF", &t.fRF},   {"fCH", &t.fCH},   {"fIF1", &t.fIF1}, {"fIF2", &t.fIF2},
+        {"fLO1", &t.fLO1}, {"fLO2", &t.fLO2}, {"fPFD", &t.fPFD}, {"fIFF", &t.IF2CH},
+    };
+    nlohmann::json j;
+    j["Ntot"] = s.Ntot;
+    j["N"] = s.N;
+    j["A"] = s.A;
+    nlohmann::json red = nlohmann::json::array();
+    for (const auto& [key, item] : shown) {
+        j[key] = item->text;
+        if (item->red) red.push_back(key);
+    }
+    if (t.Ntot.red) red.push_back("Ntot");
+    j["red"] = red;
+    j["registers"] = registersJson(regs);
+
+    emit(o.json, j, [&] {
+        auto mark = [](bool isRed) { return isRed ? "  red" : ""; };
+        std::printf("Ntot    %s%s\nN       %s\nA       %s\n", t.Ntot.text.c_str(), mark(t.Ntot.red),
+                    std::to_string(s.N).c_str(), std::to_string(s.A).c_str());
+        std::printf("R2      %s  N bits 6..0 = %u, A = %u\n", registerText(regs[2]).c_str(),
+                    unsigned(regs[2] >> 5) & 0x7F, unsigned(regs[2]) & 0x1F);
+        std::printf("R3      %s  N bits 10..7 = %u, LO2DIV = %u\n", registerText(regs[3]).c_str(),
+                    unsigned(regs[3]) & 0xF, unsigned(regs[3] >> 4) & 1);
+        // The labels of the window's tuning-info group and of the filter centre edit.
+        const char* labels[] = {"f RF",  "f CH",  "f IF1", "f IF2",
+                                "f LO1", "f LO2", "f PFD", "f IFF"};
+        for (size_t i = 0; i < shown.size(); ++i)
+            std::printf("%-7s %s%s\n", labels[i], shown[i].second->text.c_str(),
+                        mark(shown[i].second->red));
+    });
+}
+
+}  // namespace
+
+void addPlanCommand(CLI::App& app) {
+    auto o = std::make_shared<PlanOptions>();
+    CLI::App* p = app.add_subcommand(
+        "plan", "plan N and A for a wanted RF frequency and show the frequency plan");
+    p->add_option("--rf", o->rf, "wanted RF frequency in MHz")->required();
+    p->add_option("--xtal", o->xtal, "crystal frequency in MHz (default 10)");
+    p->add_option("--r", o->r, "reference divider R, 3..2047 (default 75)");
+    p->add_option("--riff", o->riff, "IF filter divider RIFF, 4..2047 (default 684)");
+    p->add_option("--lo1", o->lo1, "LO1 injection side, high or low (default high)");
+    p->add_option("--lo2", o->lo2, "LO2 injection side, high or low (default low)");
+    p->add_option("--lo2div", o->lo2div, "LO2 divider, 4 or 8 (default 4)");
+    p->add_flag("--json", o->json, "one JSON object on standard output");
+    p->callback([o] { runPlan(*o); });
+}
+
 }  // namespace zvk::cli

@@ -73,7 +73,10 @@ std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, 
     const int s1 = injectionSign(s.INJLO1);
     const int s2 = lo2Sign(s.SSBSEL);
     const double fLO1 = (double(fRF) - s1 * s2 * fIF2) * L / (L - s1);
-    if (!std::isfinite(fLO1) || fLO1 <= 0)
+    if (!std::isfinite(fLO1))
+        return "f RF = " + formatFrequency(fRF) +
+               " MHz cannot be planned: f LO1 would not be a finite number";
+    if (fLO1 <= 0)
         return "f RF = " + formatFrequency(fRF) + " MHz cannot be planned: f LO1 would be " +
                formatFrequency(fLO1) + " MHz, not above zero";
     const double fPFD = s.fXTAL / r;

@@ -1,0 +1,72 @@
+// The arithmetic behind "Calculate": how long a plan takes, and the display texts on top.
+// A plan runs on every preset, crystal change and configuration load, and the window
+// repeats it while the user scrolls through frequencies: it should stay well below 1 us.
+#include <benchmark/benchmark.h>
+
+#include "plan/FrequencyPlan.h"
+
+namespace {
+
+using namespace zvk;
+
+// The eight preconfigured frequencies as edit texts, cycled so that no result can be
+// folded away.
+struct Inputs {
+    std::string rfTexts[8];
+    Inputs() {
+        for (int i = 0; i < 8; ++i) rfTexts[i] = formatFrequency(kAbcPresets[i].fRF);
+    }
+};
+
+// Planning step and recompute step, each after reading the state from the image and the
+// edit texts, as "Calculate" runs them.
+void BM_Plan(benchmark::State& state) {
+    const Inputs in;
+    RegisterImage regs = kDefaultImage;
+    FrequencyState s;
+    unsigned i = 0;
+    for (auto _ : state) {
+        const std::string& rf = in.rfTexts[i++ & 7];
+        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        auto refusal = PlanDividers(s, regs, rfArgument(s.fRF));
+        benchmark::DoNotOptimize(refusal);
+        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        RecomputeFrequencies(s);
+        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(regs);
+    }
+}
+BENCHMARK(BM_Plan);
+
+// The same plan with the tuning-info texts that the window then writes.
+void BM_PlanAndTuningInfo(benchmark::State& state) {
+    const Inputs in;
+    RegisterImage regs = kDefaultImage;
+    FrequencyState s;
+    unsigned i = 0;
+    for (auto _ : state) {
+        const std::string& rf = in.rfTexts[i++ & 7];
+        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        auto refusal = PlanDividers(s, regs, rfArgument(s.fRF));
+        benchmark::DoNotOptimize(refusal);
+        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        RecomputeFrequencies(s);
+        TuningInfo t = ShowTuningInfo(s);
+        benchmark::DoNotOptimize(t);
+    }
+}
+BENCHMARK(BM_PlanAndTuningInfo);
+
+void BM_FormatFrequency(benchmark::State& state) {
+    double v = 514.6666666666666;
+    for (auto _ : state) {
+        std::string text = formatFrequency(v);
+        benchmark::DoNotOptimize(text);
+        v += 0.001;
+    }
+}
+BENCHMARK(BM_FormatFrequency);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,236 @@
+// The plan command of zvk40310ctl, run as a separate process the way lab scripts use it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CtlResult {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string quoted(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+CtlResult ctl(const std::vector<std::string>& args) {
+    char errPath[] = "/tmp/zvk_cli_plan_XXXXXX";
+    const int fd = mkstemp(errPath);
+    if (fd >= 0) close(fd);
+    std::string cmd = quoted(ZVK_CTL_PATH);
+    for (const std::string& a : args) cmd += " " + quoted(a);
+    cmd += " 2>" + quoted(errPath);
+    CtlResult r;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        const int status = pclose(p);
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::ifstream in(errPath);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    r.err = ss.str();
+    std::remove(errPath);
+    return r;
+}
+
+std::vector<std::string> planArgs(const std::string& options) {
+    std::vector<std::string> args{"plan"};
+    std::istringstream ss(options);
+    for (std::string a; ss >> a;) args.push_back(a);
+    args.push_back("--json");
+    return args;
+}
+
+TEST(CliPlan, JsonCarriesThePlanTheTextsAndTheRedKeys) {
+    struct Case {
+        const char* options;
+        int Ntot, N, A;
+        const char *fRF, *fLO1, *fIF1, *fIFF;
+        std::vector<std::string> red;
+        std::vector<std::string> registers;  // R2, R3, R4, R5
+    };
+    const Case cases[] = {
+        {"--rf 868.3 --r 125 --lo1 low --lo2 low",
+         8663,
+         270,
+         23,
+         "868.300",
+         "693.040",
+         "175.260",
+         "2.000",
+         {},
+         {"0x1D7", "0x102", "0x07D", "0x2AC"}},
+        {"--rf 384",
+         3860,
+         120,
+         20,
+         "384.000",
+         "514.667",
+         "130.667",
+         "2.000",
+         {},
+         {"0xF14", "0x100", "0x04B", "0x2AC"}},
+        // The edit keeps three decimals: 433.9204 plans as 433.920, the 433.9 channel.
+        {"--rf 433.9204 --lo2 high",
+         4319,
+         134,
+         31,
+         "433.900",
+         "575.867",
+         "141.967",
+         "2.000",
+         {},
+         {"0x0DF", "0x101", "0x04B", "0x2AC"}},
+        {"--rf 369.5 --lo2 high",
+         3675,
+         114,
+         27,
+         "369.500",
+         "490.000",
+         "120.500",
+         "2.000",
+         {},
+         {"0xE5B", "0x100", "0x04B", "0x2AC"}},
+        {"--rf 384 --lo2div 8",
+         3309,
+         103,
+         13,
+         "384.050",
+         "441.200",
+         "57.150",
+         "2.000",
+         {},
+         {"0xCED", "0x110", "0x04B", "0x2AC"}},
+        {"--rf 950 --riff 621",
+         9522,
+         297,
+         18,
+         "949.997",
+         "1269.600",
+         "319.603",
+         "2.203",
+         {"fRF", "fIF2", "fLO1", "fLO2", "fIFF"},
+         {"0x532", "0x102", "0x04B", "0x26D"}},
+        {"--rf 40 --lo2 high",
+         380,
+         11,
+         28,
+         "40.000",
+         "50.667",
+         "10.667",
+         "2.000",
+         {"fRF", "fLO1", "fLO2", "Ntot"},
+         {"0x17C", "0x100", "0x04B", "0x2AC"}},
+        {"--rf 384 --xtal 20 --r 150 --riff 1368",
+         3860,
+         120,
+         20,
+         "384.000",
+         "514.667",
+         "130.667",
+         "2.000",
+         {},
+         {"0xF14", "0x100", "0x096", "0x558"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const CtlResult r = ctl(planArgs(c.options));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const auto j = nlohmann::json::parse(r.out);
+        EXPECT_EQ(j["Ntot"], c.Ntot);
+        EXPECT_EQ(j["N"], c.N);
+        EXPECT_EQ(j["A"], c.A);
+        EXPECT_EQ(j["fRF"], c.fRF);
+        EXPECT_EQ(j["fLO1"], c.fLO1);
+        EXPECT_EQ(j["fIF1"], c.fIF1);
+        EXPECT_EQ(j["fIFF"], c.fIFF);
+        for (const char* key : {"fCH", "fIF2", "fLO2", "fPFD"})
+            EXPECT_TRUE(j[key].is_string()) << key;
+        EXPECT_EQ(j["red"].get<std::vector<std::string>>(), c.red);
+        const auto regs = j["registers"].get<std::vector<std::string>>();
+        ASSERT_EQ(regs.size(), 8u);
+        EXPECT_EQ(std::vector<std::string>(regs.begin() + 2, regs.begin() + 6), c.registers);
+    }
+}
+
+TEST(CliPlan, SidesGoIntoSsbselAndTheDefaultImageStaysElsewhere) {
+    const CtlResult low = ctl(planArgs("--rf 384"));
+    const CtlResult high = ctl(planArgs("--rf 384 --lo2 high"));
+    ASSERT_EQ(low.exitCode, 0);
+    ASSERT_EQ(high.exitCode, 0);
+    const auto l = nlohmann::json::parse(low.out)["registers"];
+    const auto h = nlohmann::json::parse(high.out)["registers"];
+    EXPECT_EQ(l[0], "0x08C");  // LO2 low is the default: SSBSEL 0
+    EXPECT_EQ(h[0], "0x28C");
+    for (int i : {1, 6, 7}) EXPECT_EQ(l[i], h[i]);
+}
+
+TEST(CliPlan, TextOutputShowsTheWindowsTextsAndMarksRed) {
+    const CtlResult r = ctl({"plan", "--rf", "40", "--lo2", "high"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* line :
+         {"Ntot    380  red\n", "N       11\n", "A       28\n",
+          "R2      0x17C  N bits 6..0 = 11, A = 28\n",
+          "R3      0x100  N bits 10..7 = 0, LO2DIV = 0\n", "f RF    40.000  red\n",
+          "f CH    0.100\n", "f LO1   50.667  red\n", "f IFF   2.000\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "in\n" << r.out;
+}
+
+TEST(CliPlan, BadInputExitsOneNamingTheOptionAndPrintsNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* names;
+    };
+    const Case cases[] = {
+        {{"--rf", "abc"}, "--rf"},
+        {{"--rf", "433,92"}, "--rf"},
+        {{"--rf", "384", "--r", "0"}, "--r"},
+        {{"--rf", "384", "--r", "2048"}, "--r"},
+        {{"--rf", "384", "--r", "7x"}, "--r"},
+        {{"--rf", "384", "--riff", "3"}, "--riff"},
+        {{"--rf", "384", "--lo2div", "5"}, "--lo2div"},
+        {{"--rf", "384", "--lo1", "sideways"}, "--lo1"},
+        {{"--rf", "384", "--lo2", "up"}, "--lo2"},
+        {{"--rf", "384", "--xtal", "0.5"}, "--xtal"},
+        {{"--rf", "384", "--xtal", "ten"}, "--xtal"},
+        {{"--rf", "1e40"}, "--rf"},
+        // Frequencies the plan refuses: LO1 would lie at or below zero.
+        {{"--rf", "1", "--lo2", "high"}, "f RF = 1.000 MHz"},
+        {{"--rf=-5"}, "f RF = -5.000 MHz"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"plan"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back("--json");
+        const CtlResult r = ctl(args);
+        SCOPED_TRACE(c.names);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}
+
+TEST(CliPlan, MissingRfIsBadInput) {
+    const CtlResult r = ctl({"plan", "--json"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--rf"), std::string::npos) << r.err;
+}
+
+}  // namespace
