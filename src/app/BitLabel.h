@@ -1,0 +1,59 @@
+#pragma once
+#include <QColor>
+#include <QWidget>
+
+// A small label that paints its own text on an optional opaque background. The bit view
+// sets 96 colours and 8 texts on every change of the register image and every pointer
+// movement over it, so setting what is already shown must cost nothing and a real change
+// only schedules a repaint of this one widget.
+class FastLabel : public QWidget {
+    Q_OBJECT
+  public:
+    explicit FastLabel(const QString& text, QWidget* parent = nullptr);
+
+    QString text() const { return text_; }
+    void setText(const QString& text);
+    // An invalid colour leaves the background to the parent.
+    QColor background() const { return background_; }
+    void setBackground(const QColor& colour);
+    void setAlignment(Qt::Alignment a) { alignment_ = a; }
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QString text_;
+    QColor background_;
+    Qt::Alignment alignment_ = Qt::AlignCenter;
+};
+
+// One bit of the register view: red for 1, blue for 0. Mouse tracking is on, so a pointer
+// moving over it without a pressed button is reported as well.
+class BitLabel : public FastLabel {
+    Q_OBJECT
+  public:
+    BitLabel(int reg, int bit, QWidget* parent = nullptr);
+
+    int reg() const { return reg_; }
+    int bit() const { return bit_; }
+    bool isSet() const { return set_; }
+    void setBitValue(bool set);
+
+    static QColor setColour() { return QColor(255, 0, 0); }
+    static QColor clearColour() { return QColor(0, 0, 255); }
+
+  signals:
+    void clicked();
+    void mouseMoved();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    int reg_, bit_;
+    bool set_ = false;
+    bool pressed_ = false;
+};

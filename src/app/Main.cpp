@@ -1,0 +1,344 @@
+#include "Main.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QStyleFactory>
+#include <QTimer>
+#include <QWindow>
+#include <stdexcept>
+
+#include "BitLabel.h"
+#include "PageControl.h"
+#include "RadioGroup.h"
+#include "UpDown.h"
+#include "board/Rig.h"
+#include "transport/InterfaceDetection.h"
+#include "transport/Lpt.h"
+#include "transport/Zvk_spiusb.h"
+
+using namespace zvk;
+
+namespace {
+
+class SystemBeeper : public Beeper {
+  public:
+    void beep() override { QApplication::beep(); }
+};
+
+// The adapter's failure reports as the program's one-line message boxes.
+class MessageBoxReporter : public Reporter {
+  public:
+    explicit MessageBoxReporter(QWidget* parent) : parent_(parent) {}
+    void report(const std::string& text, const std::string& caption, Icon icon) override {
+        const QMessageBox::Icon i = icon == Icon::Error         ? QMessageBox::Critical
+                                    : icon == Icon::Information ? QMessageBox::Information
+                                                                : QMessageBox::NoIcon;
+        QMessageBox box(i, QString::fromStdString(caption), QString::fromStdString(text),
+                        QMessageBox::Ok, parent_);
+        box.exec();
+    }
+
+  private:
+    QWidget* parent_;
+};
+
+}  // namespace
+
+static QFont programFont() {
+    QFont f;
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                   QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Sans Serif")});
+    f.setPixelSize(11);
+    return f;
+}
+
+void applyProgramLook() {
+    if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows")))
+        QApplication::setStyle(classic);
+    QApplication::setFont(programFont());
+}
+
+void Edit::keyReleaseEvent(QKeyEvent* event) {
+    QLineEdit::keyReleaseEvent(event);
+    if (!event->isAutoRepeat()) emit keyReleased();
+}
+
+TForm1::TForm1(const MainOptions& options, QWidget* parent)
+    : QMainWindow(parent), options_(options) {
+    setObjectName(QStringLiteral("TForm1"));
+    if (options_.clock != nullptr) {
+        clock_ = options_.clock;
+    } else {
+        ownClock_ = std::make_unique<SteadyClock>();
+        clock_ = ownClock_.get();
+    }
+    if (options_.beeper != nullptr) {
+        beeper_ = options_.beeper;
+    } else {
+        ownBeeper_ = std::make_unique<SystemBeeper>();
+        beeper_ = ownBeeper_.get();
+    }
+    reporter_ = std::make_unique<MessageBoxReporter>(this);
+
+    setFont(programFont());
+
+    // 1. every control from the layout
+    buildMenus();
+    buildFixedAreas();
+    buildModePage();
+    buildGainPage();
+    buildPllPage();
+    buildFrequencyPage();
+    buildAbcPage();
+    buildRegisterPage();
+    buildStatusBar();
+
+    // 2. the board and the adapter object, which looks for the adapter and opens it
+    const RigKind* kind = findRigKind(options_.rigName);
+    if (kind == nullptr)
+        throw std::invalid_argument("unknown board \"" + options_.rigName +
+                                    "\" (expected virtual, virtual-usb or hardware)");
+    rig_ = kind->make(*clock_, Lpt::kDefaultBase);
+    lpt_ = std::make_unique<Lpt>(*rig_->port, *clock_);
+    lpt_->setMessagePump([] { QCoreApplication::processEvents(); });
+    adapter_ = std::make_unique<TZVK_SPIUSB>(rig_->usbApi, *reporter_);
+    lpt_->setAdapter(adapter_.get());
+    detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
+    chip_ = std::make_unique<ChipController>(*lpt_);
+    chip_->setObserver(this);
+    chip_->realtime = options_.realtime;
+
+    // 3. the USB-in-use flag, and T_USB with it
+    detection_->startUpConstruct();
+    if (detection_->view().tUsbEnabled) T_USB->start();
+
+    connectHandlers();
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // The handlers must not run while the members they use are torn down.
+    disconnect(qApp, nullptr, this, nullptr);
+    if (chip_) chip_->setObserver(nullptr);
+}
+
+bool TForm1::usbInUse() const {
+    return lpt_->usbInUse();
+}
+
+void TForm1::showAndActivate() {
+    show();
+    raise();
+    activateWindow();
+}
+
+QString TForm1::panelText(int panel) const {
+    return panels_.at(size_t(panel))->text();
+}
+
+void TForm1::setPanelText(int panel, const QString& text) {
+    panels_.at(size_t(panel))->setText(text);
+}
+
+void TForm1::FormCreate() {
+    // 1, 2
+    labMode_ = false;
+    titleText_ = QStringLiteral("ZVK40310 Evaluation Program") + QStringLiteral(" v3.3");
+    labMode_ = options_.labMode;
+    // 3: Qt's own number conversions with the point; ours never look at the locale.
+    QLocale::setDefault(QLocale::c());
+    // 4
+    chip_->counterPeriodMs = 1000.0 / double(clock_->frequency());
+    // 5
+    RG_SPI->setVisible(labMode_);
+    // 6: all registers still zero; this records the MFO field that step 11 consults
+    readFrequencyState();
+
+    // 7
+    const Settings s = readSettings(options_.settingsPath, &settingsExisted_);
+    move(s.left, s.top);  // the size is fixed, whatever the file says
+    chip_->presetIndex = s.pllmux;
+    chip_->spiMode = s.spisel;
+    fs_.fRF = s.frf;
+    fs_.fXTAL = s.fxtal;
+    fs_.INJLO1 = s.injlo1;
+    detection_->level = s.level;
+    detection_->vpwm = s.vpwm;
+    chip_->del = s.del;
+    chip_->regs = s.cwr;
+    // 8: before any port access
+    lpt_->setBase(s.adr == 0 ? Lpt::kDefaultBase : s.adr);
+
+    // 9
+    driverOpen_ = rig_->hwport ? rig_->hwport->isOpen() : rig_->portOpened;
+    lpt_->startUp(driverOpen_);
+    if (!driverOpen_) {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
+                        QStringLiteral("Driver not open"), QMessageBox::Ok, this);
+        if (rig_->hwport)
+            box.setDetailedText(QString::fromStdString(rig_->hwport->failureReasons()));
+        box.exec();
+    }
+
+    // 10
+    detection_->startUpAfterPortOpen();
+    applyInterfaceView();
+    // 11
+    if (fs_.mfo == 1) B_Refresh->setEnabled(true);
+    // 12: the handler does not run for this
+    if (chip_->presetIndex >= 0 && chip_->presetIndex < CB_fRF->count())
+        CB_fRF->setCurrentIndex(chip_->presetIndex);
+    // A first start has no stored mode. The default settings below put the chip into SPI
+    // mode anyway; passing through ABC mode first would leave "Refresh" disabled for good.
+    if (!settingsExisted_) chip_->spiMode = true;
+    // 13: exactly one run of the mode switch, whether the selection changes or not
+    {
+        const QSignalBlocker quiet(RG_SPI);
+        RG_SPI->setItemIndex(chip_->spiMode ? 1 : 0);
+    }
+    RG_SPIClick();
+    // 14
+    setEditText(E_fRFI, QString::fromStdString(formatFrequency(fs_.fRF)));
+    // 15, 16
+    programWrite(E_fXTAL, QString::fromStdString(formatFrequency(fs_.fXTAL)));
+    // 17
+    RG_IF1->setItemIndex(rgIf1Selection(fs_.INJLO1));
+    // 18
+    setWindowTitle(titleText_);
+    // 19
+    lpt_->setStepDelay(0.01);
+    // 20
+    buildBitNames();
+    // 21
+    showModeSummary();
+    // 22
+    if (!settingsExisted_) defaultSettings(true);
+    // 23: the chip revision this program is built for
+    CB_LNAGAIN->clear();
+    CB_LNAGAIN->addItems({QStringLiteral("default -20dB"), QStringLiteral("default - 6dB"),
+                          QStringLiteral("default - 2dB"), QStringLiteral("default")});
+    CB_LNAGAIN->setCurrentIndex(1);
+    RG_LDMODE->hide();
+}
+
+void TForm1::focusWindowChanged(QWindow* window) {
+    // Null: the program as a whole lost the focus, to another application or to nothing.
+    if (window == nullptr) return;
+    const void* previous = lastFocusWindow_;
+    lastFocusWindow_ = window;
+    if (window != windowHandle()) return;
+    // Coming back from another application: the main window was our last active window.
+    if (activatedOnce_ && previous == window) return;
+    activatedOnce_ = true;
+    FormActivate();
+}
+
+void TForm1::FormActivate() {
+    afterChange();
+    recomputeFrequencies();
+    const bool planned = planDividers(rfArgument(fs_.fRF));
+    programmatic_ = false;
+    // A refused plan keeps its reason in view.
+    if (planned) showModeSummary();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (const auto error = writeSettings(options_.settingsPath, currentSettings())) {
+        const auto answer =
+            QMessageBox::warning(this, QString::fromLatin1(kApplicationTitle),
+                                 QString::fromStdString(*error) +
+                                     QStringLiteral("\n\nClose without saving the settings?"),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+    emit closed();
+}
+
+Settings TForm1::currentSettings() const {
+    Settings s;
+    s.top = y();
+    s.left = x();
+    // The frame cannot be resized; what the file keeps is the frame's size.
+    s.width = 490;
+    s.height = 580;
+    s.adr = lpt_->base();
+    s.vpwm = detection_->vpwm;
+    s.del = chip_->del;
+    s.spisel = chip_->spiMode;
+    s.frf = fs_.fRF;
+    s.pllmux = int16_t(chip_->presetIndex);
+    s.fxtal = fs_.fXTAL;
+    s.injlo1 = fs_.INJLO1;
+    s.level = detection_->level;
+    s.cwr = chip_->regs;
+    return s;
+}
+
+void TForm1::applyInterfaceView() {
+    const InterfaceView& v = detection_->view();
+    LPT1->menuAction()->setEnabled(v.lptMenuEnabled);
+    if (v.tUsbEnabled && !T_USB->isActive()) T_USB->start();
+    if (!v.tUsbEnabled) T_USB->stop();
+    extVref1->setEnabled(v.extVrefEnabled);
+    extVref1->setChecked(v.extVrefTicked);
+    SetVpwm1->setEnabled(v.setVpwmEnabled);
+    QAction* ticked = v.lptTicked == 0 ? N0x3781 : v.lptTicked == 1 ? N0x3BC1 : userdefined1;
+    ticked->setChecked(true);
+    setPanelText(2, QString::fromStdString(v.panel));
+}
+
+QString TForm1::modeSummary() const {
+    return CB_OPMODE->currentText() + QStringLiteral("  |  ") + CB_MFO->currentText().mid(7, 99);
+}
+
+void TForm1::showModeSummary() {
+    setPanelText(1, modeSummary());
+}
+
+// ---- ChipObserver
+
+void TForm1::redraw(const RegisterImage& regs) {
+    for (int r = 0; r < 8; ++r) {
+        const uint16_t v = regs[size_t(r)];
+        if (shownValid_ && shownRegs_[size_t(r)] == v) continue;
+        for (int b = 0; b < 12; ++b) bitLabels[size_t(r)][size_t(b)]->setBitValue(bitTest(v, b));
+        L_R[size_t(r)]->setText(QString::fromStdString(registerText(v)));
+        shownRegs_[size_t(r)] = v;
+    }
+    shownValid_ = true;
+}
+
+void TForm1::showLockTimeRow(bool visible) {
+    L_LDT->setVisible(visible);
+    E_LDT->setVisible(visible);
+}
+
+void TForm1::showLockTime(const std::string& text, bool red) {
+    E_LDT->setText(QString::fromStdString(text));
+    setRed(E_LDT, red, true);
+}
+
+void TForm1::showLockFlag(const std::string& text) {
+    E_LD->setText(QString::fromStdString(text));
+}
+
+int TForm1::mfoSelection(const RegisterImage&) {
+    return CB_MFO->currentIndex();
+}

@@ -1,0 +1,283 @@
+#pragma once
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QVector>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "chip/ChipController.h"
+#include "chip/FieldMap.h"
+#include "plan/FrequencyPlan.h"
+#include "storage/Settings.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QPushButton;
+class QTimer;
+class QWindow;
+class BitLabel;
+class FastLabel;
+class PageControl;
+class RadioGroup;
+class UpDown;
+
+namespace zvk {
+struct Rig;
+class Clock;
+class Lpt;
+class TZVK_SPIUSB;
+class InterfaceDetection;
+class Reporter;
+}  // namespace zvk
+
+// The program's name as the desktop shows it, and the caption of its error reports.
+inline constexpr const char* kApplicationTitle =
+    "Controlling Program for ZVK40310AA produced by Tervona";
+
+// The look the fixed layout was drawn for: the classic widget style, whose group boxes
+// carry their caption in the frame line, and an 11-pixel narrow sans-serif font. Call it
+// once after the application object exists.
+void applyProgramLook();
+
+// The system bell, replaceable so that tests can count the beeps.
+class Beeper {
+  public:
+    virtual ~Beeper() = default;
+    virtual void beep() = 0;
+};
+
+// How the main window is set up: where its settings live, which board it talks to and
+// what it may touch, so that tests and benchmarks never use the real settings file.
+struct MainOptions {
+    std::string settingsPath;
+    std::string rigName = "hardware";  // a name of kRigKinds
+    bool labMode = false;              // the first command-line argument was "bench"
+    Beeper* beeper = nullptr;          // the system bell when null
+    zvk::Clock* clock = nullptr;       // the steady microsecond clock when null
+    bool realtime = true;              // write cycles at real-time scheduling
+};
+
+// An edit field that reports the release of a key, leaving out the releases that key
+// auto-repeat produces.
+class Edit : public QLineEdit {
+    Q_OBJECT
+  public:
+    explicit Edit(const QString& text, QWidget* parent = nullptr) : QLineEdit(text, parent) {}
+  signals:
+    void keyReleased();
+
+  protected:
+    void keyReleaseEvent(QKeyEvent* event) override;
+};
+
+// The main window: every control of the chip and all program state.
+class TForm1 : public QMainWindow, private zvk::ChipObserver {
+    Q_OBJECT
+  public:
+    explicit TForm1(const MainOptions& options, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Shows the window and makes it the active one, so that the first activation happens
+    // also where no window manager hands out the focus.
+    void showAndActivate();
+
+    // ---- state the rest of the program and the tests look at
+    zvk::ChipController& chip() { return *chip_; }
+    zvk::Rig& rig() { return *rig_; }
+    zvk::Lpt& lpt() { return *lpt_; }
+    zvk::TZVK_SPIUSB& adapter() { return *adapter_; }
+    zvk::InterfaceDetection& detection() { return *detection_; }
+    zvk::FrequencyState& frequencies() { return fs_; }
+    bool usbInUse() const;
+    bool labMode() const { return labMode_; }
+    bool programmaticUpdate() const { return programmatic_; }
+    bool driverOpen() const { return driverOpen_; }
+    const QString& titleText() const { return titleText_; }
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+    const MainOptions& options() const { return options_; }
+
+    // ---- handlers (named after their controls)
+    void FormCreate();
+    void FormActivate();
+    void B_WriteRegClick();
+    void B_RefreshClick();
+    void B_CalcClick();
+    void B_CalcFSClick();
+    void B_CalcNAClick();
+    void RGFreqClick();
+    void RG_SPIClick();
+    void RG_IF1Click();
+    void CB_MFOChange();
+    void CB_fRFChange();
+    void PageControl1Change();
+    void TabReg2Enter();
+    void E_fXTALChange();
+    void E_fRFIChange();
+    void E_RIFFChange();
+    void E_IFFRESChange();
+    void E_RKeyUp();
+    void E_AKeyUp();
+    void E_NKeyUp();
+    void UpD_RMouseUp();
+    void UpD_AMouseUp();
+    void UpD_NMouseUp();
+    void LClick(BitLabel* label);
+    void LMouseMove(BitLabel* label);
+    void TabReg2MouseMove();
+
+    // ---- the routines of the register model and the frequency plan, on this window
+    void afterChange();
+    void reverseSync();
+    // The planning step; false (and the reason in the mode panel) when it refused.
+    bool planDividers(float fRF);
+    void recomputeFrequencies();
+    void readFrequencyState();
+    void showTuningInfo();
+    void defaultSettings(bool spiMode);
+    void buildBitNames();
+    QString modeSummary() const;
+    void showModeSummary();
+    // Copies what the interface detection decided onto the menus, T_USB and the panel.
+    void applyInterfaceView();
+    // The settings as they would be written now.
+    zvk::Settings currentSettings() const;
+
+    // ---- controls, named as the user's documentation names them
+    QMenuBar* MainMenu1;
+    QMenu *File1, *LPT1, *Settings1;
+    QAction *LoadConfig1, *SaveConfig1, *Exit1;
+    QAction *N0x3781, *N0x3BC1, *userdefined1;
+    QActionGroup* LptGroup;
+    QAction *default1, *extVref1, *SetVpwm1;
+    QAction* About1;
+    QTimer *T_Check, *T_USB;
+
+    QGroupBox* GroupBox10;
+    QLineEdit *E_fRFinfo, *E_fCHinfo, *E_fIF1info, *E_fIF2info, *E_fLO1info, *E_fLO2info,
+        *E_fPFDinfo;
+    PageControl* PageControl1;
+    QWidget *TabMode, *TabGain, *TabPLL, *TabFIFF, *TabABC, *TabReg2;
+    QLabel* Image1;
+    QGroupBox* GroupBox13;
+    QLineEdit *E_IFFVAL, *E_IFFSTATE, *E_LD, *E_RSSI, *E_LDT;
+    QLabel* L_LDT;
+    QPushButton* B_Refresh;
+    QPushButton* B_WriteReg;
+    QCheckBox* CB_SendAlways;
+    RadioGroup* RGFreq;
+    RadioGroup* RG_SPI;
+    QStatusBar* StatusBar1;
+
+    // Mode Control
+    QGroupBox* GroupBox4;
+    QComboBox *CB_OPMODE, *CB_MFO;
+    RadioGroup *RG_SHOWLD, *RG_SLCSEL, *RG_DTAPOL, *RG_MODSEL;
+    // Gain Control
+    QGroupBox *GroupBox3, *GroupBox1;
+    QComboBox *CB_LNAGAIN, *CB_IFFGAIN, *CB_AGCDEL;
+    RadioGroup *RG_MIX1GAIN, *RG_MIX2GAIN, *RG_DEMGAIN, *RG_RSSIGAIN, *RG_AGCMODE;
+    QCheckBox* CB_AGCEN;
+    // PLL Control
+    QGroupBox *GroupBox5, *GroupBox6;
+    QComboBox *CB_CPCUR, *CB_LDTIME, *CB_ROCUR;
+    RadioGroup *RG_PRESCUR, *RG_PFDPOL, *RG_LDMODE, *RG_LDERR, *RG_VCORANGE, *RG_VCOBUF, *RG_VCOCUR;
+    // Frequency and IFF Control
+    QGroupBox *GroupBox2, *GroupBox8, *GroupBox20;
+    QCheckBox *CB_IFFTUNE, *CB_IFFHLT;
+    Edit *E_RIFF, *E_IFFRES, *E_IF2CH, *E_fXTAL, *E_R, *E_fRFI, *E_A, *E_N, *E_Ntot;
+    UpDown *UpD_RIFF, *UpD_IFFAdj, *UpD_R, *UpD_A, *UpD_N;
+    QPushButton *B_CalcFS, *B_CalcNA, *B_Calc;
+    RadioGroup *RG_IF1, *RG_SSBSEL, *RG_LO2Div;
+    // ABC Mode
+    QGroupBox* GroupBox9;
+    QComboBox* CB_fRF;
+    QLineEdit *E_MA, *E_MB, *E_MC;
+    // Register Set
+    std::array<QGroupBox*, 8> regRows{};
+    std::array<std::array<BitLabel*, 12>, 8> bitLabels{};
+    std::array<FastLabel*, 8> L_R{};
+
+  signals:
+    // The main window was closed: the program ends.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // ChipObserver
+    void redraw(const zvk::RegisterImage& regs) override;
+    void showLockTimeRow(bool visible) override;
+    void showLockTime(const std::string& text, bool red) override;
+    void showLockFlag(const std::string& text) override;
+    int mfoSelection(const zvk::RegisterImage& regs) override;
+
+    // layout (MainLayout.cpp)
+    void buildMenus();
+    void buildFixedAreas();
+    void buildModePage();
+    void buildGainPage();
+    void buildPllPage();
+    void buildFrequencyPage();
+    void buildAbcPage();
+    void buildRegisterPage();
+    void buildStatusBar();
+    void connectHandlers();
+
+    // A control of the field map changed by the user (combo box) or by anyone (radio
+    // group, check box).
+    void fieldChanged(const zvk::Field& f, int state);
+    // Sets an edit from the program: the text is replaced with the caret kept, and the
+    // edit's change handler runs when the text really changed.
+    void setEditText(QLineEdit* edit, const QString& text);
+    // The same under the programmatic-update flag, which is lowered again afterwards.
+    void programWrite(QLineEdit* edit, const QString& text);
+    // Replaces an edit's text without running anything.
+    static void replaceText(QLineEdit* edit, const QString& text);
+    // The end of the frequency handlers: the recompute step, or only the after-change
+    // routine while the program itself made the change; the flag is cleared.
+    void recomputeOrAfterChange();
+    // Writes a divider value that came from an edit without fallback.
+    void writeDivider(const char* field, long long value);
+    std::optional<long> strictInteger(QLineEdit* edit);
+    void conversionError(const QString& text);
+    void setRed(QLineEdit* edit, bool red, bool buttonFace);
+    void focusWindowChanged(QWindow* window);
+    void beepTwice();
+    void clearStatusFields();
+
+    MainOptions options_;
+    std::unique_ptr<zvk::Clock> ownClock_;
+    zvk::Clock* clock_;
+    std::unique_ptr<Beeper> ownBeeper_;
+    Beeper* beeper_;
+    std::unique_ptr<zvk::Reporter> reporter_;
+    std::unique_ptr<zvk::Rig> rig_;
+    std::unique_ptr<zvk::Lpt> lpt_;
+    std::unique_ptr<zvk::TZVK_SPIUSB> adapter_;
+    std::unique_ptr<zvk::InterfaceDetection> detection_;
+    std::unique_ptr<zvk::ChipController> chip_;
+    zvk::FrequencyState fs_;
+
+    bool labMode_ = false;
+    bool programmatic_ = false;
+    bool driverOpen_ = false;
+    bool settingsExisted_ = false;
+    QString titleText_;
+    std::array<QLabel*, 3> panels_{};
+    QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for edits and status
+    bool activatedOnce_ = false;
+    const void* lastFocusWindow_ = nullptr;
+    std::array<uint16_t, 8> shownRegs_{};
+    bool shownValid_ = false;
+};

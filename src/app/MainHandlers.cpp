@@ -1,0 +1,552 @@
+// The main window's handlers: field controls, frequency plan, mode switch, status panel
+// and the register bit view.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include "BitLabel.h"
+#include "Main.h"
+#include "PageControl.h"
+#include "RadioGroup.h"
+#include "UpDown.h"
+#include "transport/Lpt.h"
+
+using namespace zvk;
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string ss(const QString& s) {
+    return s.toStdString();
+}
+
+// The handlers that follow the user's own input ignore a programmatic-update flag that
+// a write of the program's, still under way below them in the call stack, has raised.
+class UserEvent {
+  public:
+    explicit UserEvent(bool& flag) : flag_(flag), saved_(flag) { flag_ = false; }
+    ~UserEvent() { flag_ = saved_; }
+
+  private:
+    bool& flag_;
+    bool saved_;
+};
+
+}  // namespace
+
+void TForm1::connectHandlers() {
+    // Field controls, from the field map: combo boxes answer the user's choice only, radio
+    // groups and check boxes every real change of their state.
+    fieldControls_ = QVector<QWidget*>(int(kFieldMap.size()), nullptr);
+    auto bind = [this](const Field& f, QWidget* w) {
+        if (auto* c = qobject_cast<QComboBox*>(w)) {
+            connect(c, &QComboBox::activated, this,
+                    [this, &f, c] { fieldChanged(f, c->currentIndex()); });
+        } else if (auto* r = qobject_cast<RadioGroup*>(w)) {
+            connect(r, &RadioGroup::clicked, this,
+                    [this, &f, r] { fieldChanged(f, r->itemIndex()); });
+        } else if (auto* k = qobject_cast<QCheckBox*>(w)) {
+            connect(k, &QCheckBox::toggled, this,
+                    [this, &f](bool on) { fieldChanged(f, on ? 1 : 0); });
+        }
+    };
+    for (size_t i = 0; i < kFieldMap.size(); ++i) {
+        const Field& f = kFieldMap[i];
+        if (f.encoding == Encoding::Status || f.encoding == Encoding::Number ||
+            f.encoding == Encoding::SplitN)
+            continue;
+        QWidget* w = findChild<QWidget*>(QString::fromLatin1(f.control));
+        Q_ASSERT(w != nullptr);
+        fieldControls_[int(i)] = w;
+        bind(f, w);
+    }
+    // The hidden lock-detect mode writes the same bit as RG_RSSIGAIN.
+    bind(*findField("RSSIGAIN"), RG_LDMODE);
+
+    connect(RG_IF1, &RadioGroup::clicked, this, &TForm1::RG_IF1Click);
+    connect(RGFreq, &RadioGroup::clicked, this, &TForm1::RGFreqClick);
+    connect(RG_SPI, &RadioGroup::clicked, this, &TForm1::RG_SPIClick);
+    connect(CB_fRF, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0) CB_fRFChange();
+    });
+    connect(B_Calc, &QPushButton::clicked, this, &TForm1::B_CalcClick);
+    connect(B_CalcFS, &QPushButton::clicked, this, &TForm1::B_CalcFSClick);
+    connect(B_CalcNA, &QPushButton::clicked, this, &TForm1::B_CalcNAClick);
+    connect(B_WriteReg, &QPushButton::clicked, this, &TForm1::B_WriteRegClick);
+    connect(B_Refresh, &QPushButton::clicked, this, &TForm1::B_RefreshClick);
+    connect(CB_SendAlways, &QCheckBox::toggled, this, [this](bool on) { chip_->sendAlways = on; });
+    connect(PageControl1, &PageControl::userChanged, this, [this] {
+        PageControl1Change();
+        if (PageControl1->currentPage() == TabReg2) TabReg2Enter();
+    });
+
+    // Typing a crystal or RF frequency takes effect when the edit is left or Enter is
+    // pressed: their handlers rewrite the text, which would fight every keystroke.
+    auto onFinished = [this](QLineEdit* e, void (TForm1::*handler)()) {
+        connect(e, &QLineEdit::editingFinished, this, [this, e, handler] {
+            if (!e->isModified()) return;
+            e->setModified(false);
+            const UserEvent user(programmatic_);
+            (this->*handler)();
+        });
+    };
+    onFinished(E_fXTAL, &TForm1::E_fXTALChange);
+    onFinished(E_fRFI, &TForm1::E_fRFIChange);
+
+    auto onUser = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, [this, handler] {
+            const UserEvent user(programmatic_);
+            (this->*handler)();
+        });
+    };
+    onUser(E_RIFF, &QLineEdit::textEdited, &TForm1::E_RIFFChange);
+    onUser(E_IFFRES, &QLineEdit::textEdited, &TForm1::E_IFFRESChange);
+    onUser(UpD_RIFF, &UpDown::stepped, &TForm1::E_RIFFChange);
+    onUser(UpD_IFFAdj, &UpDown::stepped, &TForm1::E_IFFRESChange);
+    onUser(E_R, &Edit::keyReleased, &TForm1::E_RKeyUp);
+    onUser(E_A, &Edit::keyReleased, &TForm1::E_AKeyUp);
+    onUser(E_N, &Edit::keyReleased, &TForm1::E_NKeyUp);
+    onUser(UpD_R, &UpDown::mouseReleased, &TForm1::UpD_RMouseUp);
+    onUser(UpD_A, &UpDown::mouseReleased, &TForm1::UpD_AMouseUp);
+    onUser(UpD_N, &UpDown::mouseReleased, &TForm1::UpD_NMouseUp);
+
+    for (auto& row : bitLabels) {
+        for (BitLabel* l : row) {
+            connect(l, &BitLabel::clicked, this, [this, l] { LClick(l); });
+            connect(l, &BitLabel::mouseMoved, this, [this, l] { LMouseMove(l); });
+        }
+    }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TabReg2 && event->type() == QEvent::MouseMove) TabReg2MouseMove();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- edits written by the program
+
+void TForm1::replaceText(QLineEdit* edit, const QString& text) {
+    if (edit->text() == text) return;
+    // Someone may be typing in it: the caret stays where it was.
+    const int caret = edit->cursorPosition();
+    edit->setText(text);
+    edit->setCursorPosition(std::min(caret, int(text.size())));
+}
+
+void TForm1::setEditText(QLineEdit* edit, const QString& text) {
+    if (edit->text() == text) return;
+    replaceText(edit, text);
+    if (edit == E_fXTAL)
+        E_fXTALChange();
+    else if (edit == E_fRFI)
+        E_fRFIChange();
+    else if (edit == E_RIFF)
+        E_RIFFChange();
+    else if (edit == E_IFFRES)
+        E_IFFRESChange();
+}
+
+void TForm1::programWrite(QLineEdit* edit, const QString& text) {
+    programmatic_ = true;
+    setEditText(edit, text);
+    programmatic_ = false;
+}
+
+void TForm1::recomputeOrAfterChange() {
+    if (programmatic_)
+        afterChange();
+    else
+        recomputeFrequencies();
+    programmatic_ = false;
+}
+
+void TForm1::setRed(QLineEdit* edit, bool red, bool buttonFace) {
+    QPalette p = edit->palette();
+    const QPalette standard = QApplication::palette(edit);
+    const QColor c =
+        red ? QColor(255, 0, 0) : standard.color(buttonFace ? QPalette::Button : QPalette::Base);
+    if (p.color(QPalette::Base) == c) return;
+    p.setColor(QPalette::Base, c);
+    edit->setPalette(p);
+}
+
+void TForm1::conversionError(const QString& text) {
+    QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle),
+                          QStringLiteral("'%1' is not a valid integer value").arg(text));
+}
+
+std::optional<long> TForm1::strictInteger(QLineEdit* edit) {
+    const auto v = parseIntegerStrict(ss(edit->text()));
+    if (!v) conversionError(edit->text());
+    return v;
+}
+
+// ---- the register model's routines
+
+void TForm1::afterChange() {
+    chip_->afterChange();
+}
+
+void TForm1::fieldChanged(const Field& f, int state) {
+    if (f.encoding == Encoding::Mfo) {
+        CB_MFOChange();
+        return;
+    }
+    setFieldValue(chip_->regs, f, encodeControl(f, state));
+    const std::string_view name = f.name;
+    // These three move the frequency plan; the rest only change the chip's behaviour.
+    if (name == "SLCSEL" || name == "SSBSEL" || name == "LO2DIV")
+        recomputeFrequencies();
+    else
+        afterChange();
+    if (name == "OPMODE") showModeSummary();
+}
+
+void TForm1::reverseSync() {
+    for (size_t i = 0; i < kFieldMap.size(); ++i) {
+        const Field& f = kFieldMap[i];
+        if (f.encoding == Encoding::Status) continue;
+        // Read at each step: a handler run by an earlier control may have moved a field.
+        const uint32_t value = fieldValue(chip_->regs, f);
+        if (f.encoding == Encoding::Number || f.encoding == Encoding::SplitN) {
+            programWrite(findChild<QLineEdit*>(QString::fromLatin1(f.control)),
+                         QString::number(value));
+            continue;
+        }
+        QWidget* w = fieldControls_[int(i)];
+        const int state = decodeControl(f, value);
+        if (auto* c = qobject_cast<QComboBox*>(w))
+            c->setCurrentIndex(state);
+        else if (auto* r = qobject_cast<RadioGroup*>(w))
+            r->setItemIndex(state);
+        else if (auto* k = qobject_cast<QCheckBox*>(w))
+            k->setChecked(state != 0);
+    }
+    programmatic_ = true;
+    RG_IF1->setItemIndex(rgIf1Selection(fs_.INJLO1));
+    programmatic_ = false;
+}
+
+void TForm1::buildBitNames() {
+    for (int r = 0; r < 8; ++r)
+        for (int b = 0; b < 12; ++b) bitLabels[size_t(r)][size_t(b)]->setToolTip(qs(bitName(r, b)));
+}
+
+// ---- frequency plan
+
+void TForm1::readFrequencyState() {
+    ReadFrequencyState(fs_, chip_->regs, ss(E_fXTAL->text()), ss(E_fRFI->text()),
+                       RG_IF1->itemIndex());
+    setEditText(E_N, QString::number(fs_.N));
+    setEditText(E_A, QString::number(fs_.A));
+    setEditText(E_R, QString::number(fs_.R));
+}
+
+void TForm1::beepTwice() {
+    beeper_->beep();
+    lpt_->microsecondWait(200);
+    beeper_->beep();
+    lpt_->microsecondWait(500);
+}
+
+bool TForm1::planDividers(float fRF) {
+    readFrequencyState();
+    if (const auto refusal = PlanDividers(fs_, chip_->regs, fRF)) {
+        // Not a message box: closing one would activate the window and plan again.
+        setPanelText(1, qs(*refusal));
+        return false;
+    }
+    afterChange();
+    reverseSync();
+    showTuningInfo();
+    beepTwice();
+    return true;
+}
+
+void TForm1::recomputeFrequencies() {
+    readFrequencyState();
+    RecomputeFrequencies(fs_);
+    afterChange();
+    reverseSync();
+    showTuningInfo();
+}
+
+void TForm1::showTuningInfo() {
+    const TuningInfo t = ShowTuningInfo(fs_);
+    const std::pair<QLineEdit*, const TuningItem*> items[7] = {
+        {E_fRFinfo, &t.fRF},   {E_fCHinfo, &t.fCH},   {E_fIF1info, &t.fIF1}, {E_fIF2info, &t.fIF2},
+        {E_fLO1info, &t.fLO1}, {E_fLO2info, &t.fLO2}, {E_fPFDinfo, &t.fPFD}};
+    for (const auto& [edit, item] : items) {
+        edit->setText(qs(item->text));
+        setRed(edit, item->red, true);
+    }
+    E_Ntot->setText(qs(t.Ntot.text));
+    programWrite(E_A, qs(t.A));
+    programWrite(E_N, qs(t.N));
+    programWrite(E_R, qs(t.R));
+    programWrite(E_RIFF, qs(t.RIFF));
+    setRed(E_Ntot, t.Ntot.red, false);
+    E_IF2CH->setText(qs(t.IF2CH.text));
+    setRed(E_IF2CH, t.IF2CH.red, false);
+}
+
+void TForm1::defaultSettings(bool spiMode) {
+    RG_SPI->setItemIndex(spiMode ? 1 : 0);
+    fs_.fRF = 384.0;
+    setEditText(E_fRFI, qs(formatFrequency(384.0)));
+    fs_.fXTAL = 10.0;
+    setEditText(E_fXTAL, qs(formatFrequency(10.0)));
+    RG_IF1->setItemIndex(0);
+    fs_.INJLO1 = 1;
+    setWindowTitle(titleText_ + QStringLiteral(" Default Settings"));
+    chip_->regs = kDefaultImage;
+    planDividers(rfArgument(fs_.fRF));
+    recomputeFrequencies();
+}
+
+void TForm1::E_fXTALChange() {
+    const bool byProgram = programmatic_;
+    fs_.fXTAL = parseXtalEdit(ss(E_fXTAL->text()));
+    replaceText(E_fXTAL, qs(formatFrequency(fs_.fXTAL)));
+    if (byProgram)
+        afterChange();
+    else
+        planDividers(rfArgument(fs_.fRF));
+    programmatic_ = false;
+}
+
+void TForm1::E_fRFIChange() {
+    fs_.fRF = parseRfEdit(ss(E_fRFI->text()));
+    replaceText(E_fRFI, qs(formatFrequency(fs_.fRF)));
+}
+
+void TForm1::E_RIFFChange() {
+    const int v = parseRiffEdit(ss(E_RIFF->text()));
+    UpD_RIFF->setPosition(v);
+    setFieldValue(chip_->regs, *findField("RIFF"), uint32_t(v));
+    recomputeOrAfterChange();
+}
+
+void TForm1::E_IFFRESChange() {
+    const int v = parseIffresEdit(ss(E_IFFRES->text()));
+    UpD_IFFAdj->setPosition(v);
+    setFieldValue(chip_->regs, *findField("IFFPRES"), uint32_t(v));
+    recomputeOrAfterChange();
+}
+
+void TForm1::E_RKeyUp() {
+    const int v = parseREdit(ss(E_R->text()));
+    UpD_R->setPosition(v);
+    setFieldValue(chip_->regs, *findField("R"), uint32_t(v));
+    recomputeOrAfterChange();
+}
+
+void TForm1::E_AKeyUp() {
+    const int v = parseAEdit(ss(E_A->text()));
+    setFieldValue(chip_->regs, *findField("A"), uint32_t(v));
+    recomputeOrAfterChange();
+}
+
+void TForm1::E_NKeyUp() {
+    const int v = parseNEdit(ss(E_N->text()));
+    UpD_N->setPosition(v);
+    setFieldValue(chip_->regs, *findField("N"), uint32_t(v));
+    recomputeOrAfterChange();
+}
+
+void TForm1::writeDivider(const char* field, long long value) {
+    const Field& f = *findField(field);
+    // A typed value beyond the field's width is held at the spinner's range instead of
+    // spilling into the neighbouring field.
+    UpDown* const spinners[3] = {UpD_R, UpD_A, UpD_N};
+    const int which = f.name[0] == 'R' ? 0 : f.name[0] == 'A' ? 1 : 2;
+    UpDown* u = spinners[which];
+    const uint32_t v = unguardedFieldValue(value, f.width, u->minimum(), u->maximum());
+    u->setPosition(int(v));
+    setFieldValue(chip_->regs, f, v);
+    recomputeOrAfterChange();
+}
+
+void TForm1::UpD_RMouseUp() {
+    if (const auto v = strictInteger(E_R)) writeDivider("R", *v);
+}
+
+void TForm1::UpD_AMouseUp() {
+    if (const auto v = strictInteger(E_A)) writeDivider("A", *v);
+}
+
+void TForm1::UpD_NMouseUp() {
+    if (const auto v = strictInteger(E_N)) writeDivider("N", *v);
+}
+
+void TForm1::B_CalcClick() {
+    RGFreq->setItemIndex(-1);
+    planDividers(rfArgument(fs_.fRF));
+    recomputeFrequencies();
+}
+
+void TForm1::B_CalcFSClick() {
+    programmatic_ = true;
+    recomputeFrequencies();
+    programmatic_ = false;
+}
+
+void TForm1::B_CalcNAClick() {
+    const auto v = parseFloatStrict(ss(E_fRFI->text()));
+    if (!v) {
+        QMessageBox::critical(
+            this, QString::fromLatin1(kApplicationTitle),
+            QStringLiteral("'%1' is not a valid floating point value").arg(E_fRFI->text()));
+        return;
+    }
+    programmatic_ = true;
+    planDividers(rfArgument(*v));
+    programmatic_ = false;
+}
+
+void TForm1::RG_IF1Click() {
+    fs_.INJLO1 = int16_t(1 - RG_IF1->itemIndex());
+    recomputeFrequencies();
+}
+
+void TForm1::RGFreqClick() {
+    const int item = RGFreq->itemIndex();
+    defaultSettings(true);
+    chip_->regs[0] = uint16_t(bitSet(chip_->regs[0], 11));  // DTAPOL: positive
+    readFrequencyState();
+    if (item >= 0 && item < 4) {
+        const BandPreset& p = kBandPresets[item];
+        fs_.fRF = p.fRF;
+        setEditText(E_fRFI, qs(formatFrequency(p.fRF)));
+        RG_LO2Div->setItemIndex(p.lo2Div);
+        RG_IF1->setItemIndex(p.injection);
+        RG_SSBSEL->setItemIndex(p.injection);
+        programWrite(E_R, QString::number(p.R));
+    }
+    if (const auto bad =
+            ApplyDividerEdits(chip_->regs, ss(E_R->text()), ss(E_N->text()), ss(E_A->text()))) {
+        conversionError(qs(*bad));
+        return;
+    }
+    planDividers(rfArgument(fs_.fRF));
+    recomputeFrequencies();
+}
+
+void TForm1::RG_SPIClick() {
+    const bool spi = RG_SPI->itemIndex() == 1;
+    chip_->spiMode = spi;
+    if (!spi) defaultSettings(false);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabABC), !spi);
+    RGFreq->setEnabled(spi);
+    for (QWidget* p : {TabGain, TabPLL, TabMode, TabReg2, TabFIFF})
+        PageControl1->setTabVisible(PageControl1->indexOf(p), spi);
+    if (!spi) {
+        B_Refresh->setEnabled(false);
+        PageControl1->setCurrentPage(TabABC);
+        CB_fRFChange();
+        programmatic_ = true;
+        RG_SSBSEL->setItemIndex(0);
+        programmatic_ = false;
+        programmatic_ = true;
+        RG_IF1->setItemIndex(0);
+        programmatic_ = false;
+        setPanelText(0, QStringLiteral("ABC-mode"));
+    } else {
+        PageControl1->setCurrentPage(TabMode);
+        setPanelText(0, PageControl1->caption(PageControl1->indexOf(TabMode)));
+    }
+    if (CB_SendAlways->isChecked()) chip_->writeCycle();
+    setPanelText(1, QString());
+}
+
+void TForm1::CB_MFOChange() {
+    B_Refresh->setEnabled(false);
+    clearStatusFields();
+    const int index = mfoRestriction(CB_MFO->currentIndex(), labMode_);
+    if (index != CB_MFO->currentIndex()) CB_MFO->setCurrentIndex(index);
+    chip_->regs[3] = uint16_t((chip_->regs[3] & 0xFF) | (uint32_t(index) << 8));
+    afterChange();
+    B_Refresh->setEnabled(index == 1);
+    showLockTimeRow(index == 8);
+    showModeSummary();
+}
+
+void TForm1::CB_fRFChange() {
+    const int index = CB_fRF->currentIndex();
+    // A text typed into the list that names no entry selects none: nothing to plan.
+    if (index < 0 || index > 7) return;
+    chip_->presetIndex = index;
+    fs_.fRF = kAbcPresets[index].fRF;
+    setEditText(E_fRFI, qs(formatFrequency(fs_.fRF)));
+    B_CalcClick();
+    E_MA->setText((index & 2) ? QStringLiteral("1") : QStringLiteral("0"));
+    E_MB->setText((index & 1) ? QStringLiteral("1") : QStringLiteral("0"));
+    E_MC->setText((index & 4) ? QStringLiteral("1") : QStringLiteral("0"));
+    if (CB_SendAlways->isChecked()) chip_->writeCycle();
+}
+
+void TForm1::PageControl1Change() {
+    setPanelText(0, PageControl1->caption(PageControl1->currentIndex()));
+    showModeSummary();
+    reverseSync();
+}
+
+void TForm1::B_WriteRegClick() {
+    chip_->writeCycle();
+}
+
+// ---- status panel
+
+void TForm1::clearStatusFields() {
+    for (QLineEdit* e : {E_IFFVAL, E_IFFSTATE, E_LD, E_RSSI, E_LDT}) e->clear();
+}
+
+void TForm1::B_RefreshClick() {
+    B_Refresh->setEnabled(false);
+    clearStatusFields();
+    if (CB_MFO->currentIndex() == 1) {
+        // nullopt: another transfer is running below us; there is no word to show.
+        if (const auto word = chip_->registerRead(7)) {
+            const StatusDecoding d = decodeStatus(*word, bitTest(chip_->regs[1], 11));
+            E_IFFVAL->setText(qs(d.IFFVAL));
+            E_IFFSTATE->setText(qs(d.IFFSTATE));
+            E_LD->setText(qs(d.LD));
+            E_RSSI->setText(qs(d.RSSI));
+            chip_->regs[7] = *word;
+            afterChange();
+        }
+    }
+    B_Refresh->setEnabled(true);
+}
+
+// ---- register bit view
+
+void TForm1::LClick(BitLabel* label) {
+    int reg = 0, bit = 0;
+    if (!parseBitLabel(ss(label->objectName()), reg, bit)) return;
+    chip_->regs[size_t(reg)] = uint16_t(bitToggle(chip_->regs[size_t(reg)], bit));
+    reverseSync();
+}
+
+void TForm1::LMouseMove(BitLabel* label) {
+    int reg = 0, bit = 0;
+    if (!parseBitLabel(ss(label->objectName()), reg, bit)) return;
+    setPanelText(1, qs(bitName(reg, bit)));
+    afterChange();
+}
+
+void TForm1::TabReg2Enter() {
+    afterChange();
+}
+
+void TForm1::TabReg2MouseMove() {
+    setPanelText(1, QStringLiteral("click to change"));
+}

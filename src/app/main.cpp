@@ -1,0 +1,64 @@
+// Program start: the application object, the main window, the info window, the loop.
+#include "Main.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+#include <string>
+
+#include "Unit2.h"
+#include "storage/Settings.h"
+
+namespace {
+
+// An exception that leaves an event handler is reported the way the toolkit's own
+// error report would do it, and the program goes on.
+class Application : public QApplication {
+  public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle),
+                                  QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Read before the toolkit sees the arguments: lab mode is the first argument exactly.
+    const bool labMode = argc > 1 && std::string(argv[1]) == "bench";
+    std::string rig = "hardware";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--virtual-board") rig = "virtual";
+        if (a == "--virtual-board=usb") rig = "virtual-usb";
+    }
+
+    Application app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    applyProgramLook();
+
+    try {
+        MainOptions options;
+        options.settingsPath = zvk::settingsPathFor(zvk::ownExecutablePath());
+        options.rigName = rig;
+        options.labMode = labMode;
+        TForm1 form1(options);
+        TForm2 form2(form1.usbInUse());
+        // The info window never keeps the program alive once the main window is closed.
+        form2.setAttribute(Qt::WA_QuitOnClose, false);
+        QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        form1.showAndActivate();
+        app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle),
+                              QString::fromLocal8Bit(e.what()));
+    }
+    return 0;
+}
