@@ -1,0 +1,367 @@
+// The register routines through the whole parallel-port stack: ChipController, the line
+// layer, the virtual port and the chip model, which decodes the pins on its own.
+#include <gtest/gtest.h>
+#include <sched.h>
+
+#include <vector>
+
+#include "board/ChipModel.h"
+#include "board/VirtualPort.h"
+#include "chip/ChipController.h"
+#include "chip/Numbers.h"
+
+namespace zvk {
+namespace {
+
+struct Recorder : ChipObserver {
+    struct LockTime {
+        std::string text;
+        bool red;
+    };
+    void redraw(const RegisterImage&) override { ++redraws; }
+    void showLockTimeRow(bool visible) override { rows.push_back(visible); }
+    void showLockTime(const std::string& text, bool red) override {
+        lockTimes.push_back({text, red});
+    }
+    void showLockFlag(const std::string& text) override { flags.push_back(text); }
+
+    int redraws = 0;
+    std::vector<bool> rows;
+    std::vector<LockTime> lockTimes;
+    std::vector<std::string> flags;
+};
+
+// The program on a virtual board at 0x378, started as the window starts it.
+struct Board {
+    Board() {
+        lpt.setBase(0x378);
+        lpt.startUp(true);
+        cc.spiMode = true;
+        cc.realtime = false;
+        cc.setObserver(&obs);
+        chip.clearTrace();
+        vport.resetCounts();
+    }
+    void resetTrace() {
+        chip.clearTrace();
+        vport.resetCounts();
+    }
+
+    SteppingClock clock{1};
+    ChipModel chip{clock};
+    VirtualPort vport{chip};
+    Lpt lpt{vport, clock};
+    ChipController cc{lpt};
+    Recorder obs;
+};
+
+constexpr RegisterImage kDefaults = {0x08C, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0x000};
+
+TEST(WriteCycle, SendsSevenWordsThatTheChipLatches) {
+    struct Case {
+        const char* what;
+        RegisterImage image;
+        std::vector<uint16_t> words;
+    };
+    const Case cases[] = {
+        {"default image", kDefaults, {0x08C0, 0x8F42, 0xF144, 0x1006, 0x04B8, 0x2ACA, 0xE4BC}},
+        {"bits above 11 and R7 never sent",
+         {0xFFF, 0x000, 0xA5C, 0x1100, 0x001, 0x800, 0x3C3, 0x123},
+         {0xFFF0, 0x0002, 0xA5C4, 0x1006, 0x0018, 0x800A, 0x3C3C}},
+    };
+    for (const Case& c : cases) {
+        Board b;
+        b.cc.regs = c.image;
+        b.cc.writeCycle();
+        EXPECT_EQ(b.chip.frames(), c.words) << c.what;
+        EXPECT_EQ(b.vport.accesses(), 701u) << c.what;
+        EXPECT_EQ(b.chip.ignoredEdges(), 0u) << c.what;
+        EXPECT_TRUE(b.chip.readRequests().empty()) << c.what;
+        const auto latched = b.chip.latched();
+        for (size_t i = 0; i < 7; ++i) EXPECT_EQ(latched[i], c.image[i] & 0xFFF) << c.what << i;
+        // Every word went out with SPISEL high and MODSEL low, and SPISEL stays up after
+        // a write cycle on its own.
+        for (uint8_t l : b.chip.frameLines()) EXPECT_EQ(l & 0x18, 0x08) << c.what;
+        EXPECT_EQ(b.chip.lines(), 0x08) << c.what;
+        EXPECT_EQ(b.cc.writeCycles(), 1u);
+    }
+}
+
+TEST(WriteCycle, AbcModeSendsNoWordAndShowsThePreset) {
+    struct Case {
+        int preset;
+        uint8_t lines;
+    };
+    for (const Case& c : {Case{5, 0x06}, Case{2, 0x01}, Case{0, 0x00}, Case{7, 0x07}}) {
+        Board b;
+        b.cc.spiMode = false;
+        b.cc.presetIndex = c.preset;
+        b.cc.writeCycle();
+        EXPECT_TRUE(b.chip.frames().empty());
+        EXPECT_EQ(b.chip.lines(), c.lines);
+        EXPECT_EQ(b.chip.abcPreset(), c.preset);
+        EXPECT_TRUE(b.chip.selectHistory().empty()) << "SPISEL never rises in ABC mode";
+        EXPECT_EQ(b.vport.accesses(), 2u);
+    }
+}
+
+TEST(AfterChange, LeavesModselFromR5AndSpiselOnlyDuringTheCycle) {
+    struct Case {
+        const char* what;
+        bool sendAlways;
+        uint16_t r5;
+        size_t frames;
+        std::vector<uint8_t> selects;  // SPISEL/MODSEL levels as they changed
+        uint8_t lines;
+    };
+    const Case cases[] = {
+        {"send always, MODSEL ASK", true, 0xAAC, 7, {0x08, 0x10}, 0x10},
+        {"send always, MODSEL FSK", true, 0x2AC, 7, {0x08, 0x00}, 0x00},
+        {"no sending, MODSEL ASK", false, 0xAAC, 0, {0x10}, 0x10},
+        {"no sending, MODSEL FSK", false, 0x2AC, 0, {}, 0x00},
+    };
+    for (const Case& c : cases) {
+        Board b;
+        b.cc.regs = kDefaults;
+        b.cc.regs[5] = c.r5;
+        b.cc.sendAlways = c.sendAlways;
+        b.cc.afterChange();
+        EXPECT_EQ(b.obs.redraws, 1) << c.what;
+        EXPECT_EQ(b.chip.frames().size(), c.frames) << c.what;
+        EXPECT_EQ(b.chip.selectHistory(), c.selects) << c.what;
+        EXPECT_EQ(b.chip.lines(), c.lines) << c.what;
+    }
+}
+
+TEST(RegisterRead, TakesEightyEightAccessesAndReturnsWhatTheChipHolds) {
+    Board b;
+    b.cc.regs = {0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0xAAC, 0xE4B, 0x000};
+    b.cc.writeCycle();
+    b.chip.setTestSignal(-20);  // receiving, locked, RSSI high: a status word of 0xC4B
+    for (int a = 0; a < 8; ++a) {
+        b.resetTrace();
+        const std::optional<uint16_t> v = b.cc.registerRead(a);
+        ASSERT_TRUE(v.has_value());
+        EXPECT_EQ(*v, b.chip.latched()[size_t(a)]) << "R" << a;
+        EXPECT_EQ(b.vport.accesses(), 88u) << "R" << a;
+        EXPECT_EQ(b.chip.readRequests(), std::vector<uint8_t>{uint8_t(a * 2 + 1)});
+    }
+    EXPECT_EQ(b.cc.registerRead(7), 0xC4B);
+    EXPECT_EQ(b.cc.registerRead(13), 0xAAC) << "only the low three address bits count";
+    EXPECT_EQ(b.cc.readBack, RegisterImage{}) << "the port read leaves the read-back image";
+}
+
+TEST(RegisterRead, GivesWhatThePinShowsWhenMfoIsNoSerialOutput) {
+    struct Case {
+        const char* what;
+        uint16_t r3;
+        uint16_t value;
+    };
+    const Case cases[] = {
+        {"logic 1: high for every sample", 0x300, 0xFFF},
+        {"0000: low for every sample", 0x000, 0x000},
+        {"0010: low", 0x200, 0x000},
+    };
+    for (const Case& c : cases) {
+        Board b;
+        b.cc.regs = kDefaults;
+        b.cc.regs[3] = c.r3;
+        b.cc.writeCycle();
+        EXPECT_EQ(b.cc.registerRead(7), c.value) << c.what;
+    }
+    // No driver: the status register reads 0xFF, BUSY set, so the pin reads low.
+    ClosedPortIo closed;
+    SteppingClock clock;
+    Lpt lpt(closed, clock);
+    ChipController cc(lpt);
+    EXPECT_EQ(cc.registerRead(7), 0x000);
+}
+
+// MFO at "1000 - LD out", Receive: the write cycle measures how long the chip's LD pin
+// stays high. The chip model settles 1 ms + 20 us per MHz of LO1 step (15 ms at most),
+// latching R2, R3 and R4 in that order, each step from the LO1 before it; the counter
+// moves one count per read, so the measurement ends a few counts short of that.
+TEST(LockTime, MeasuresTheChipsSettling) {
+    struct Case {
+        const char* what;
+        uint16_t r0, r2, r3, r4;
+        const char* text;
+        bool red;
+        const char* flag;
+    };
+    const Case cases[] = {
+        // R2: N 121 from 514.667 to 518.933 MHz: 1.085 ms.
+        {"small step", 0x08D, 0xF34, 0x800, 0x04B, "1.08", false, "locked"},
+        // R4: R 41, 514.667 to 941.463 MHz: 9.536 ms.
+        {"large step", 0x08D, 0xF14, 0x800, 0x029, "9.53", false, "locked"},
+        // N 200 arrives in two parts: R2 alone makes N 72 (307.2 MHz, 5.2 ms), then R3
+        // adds 128 (853.333 MHz): a step of 546 MHz, 11.923 ms.
+        {"above 10 ms shows red", 0x08D, 0x900, 0x801, 0x04B, "11.92", true, "locked"},
+        {"LO1 above the VCO range", 0x08D, 0xF14, 0x800, 0x01E, "19.99", true, "no lock"},
+        {"LO1 below the VCO range", 0x08D, 0xF14, 0x800, 0x0C8, "19.99", true, "no lock"},
+        {"synthesizer shut down", 0x08C, 0xF34, 0x800, 0x04B, "19.99", true, "no lock"},
+    };
+    for (const Case& c : cases) {
+        Board b;
+        b.cc.regs = kDefaults;
+        b.cc.regs[0] = c.r0;
+        b.cc.regs[2] = c.r2;
+        b.cc.regs[3] = c.r3;
+        b.cc.regs[4] = c.r4;
+        b.cc.writeCycle();
+        EXPECT_EQ(b.obs.rows, std::vector<bool>{true}) << c.what;
+        ASSERT_EQ(b.obs.lockTimes.size(), 1u) << c.what;
+        EXPECT_EQ(b.obs.lockTimes[0].text, c.text) << c.what;
+        EXPECT_EQ(b.obs.lockTimes[0].red, c.red) << c.what;
+        EXPECT_EQ(b.obs.flags, std::vector<std::string>{c.flag}) << c.what;
+        // The lock flag came from a status read after the measurement.
+        EXPECT_EQ(b.chip.readRequests(), std::vector<uint8_t>{0xF}) << c.what;
+        ASSERT_TRUE(b.cc.lastLockTime().has_value());
+        EXPECT_EQ(fixedText(*b.cc.lastLockTime(), 2), c.text) << c.what;
+    }
+}
+
+TEST(LockTime, NothingIsMeasuredWhenThePinIsAlreadyLow) {
+    Board b;
+    b.cc.regs = kDefaults;
+    b.cc.regs[0] = 0x08D;
+    b.cc.regs[3] = 0x800;
+    b.cc.writeCycle();  // the MFO change itself settles for 1 ms
+    ASSERT_EQ(b.obs.lockTimes.size(), 1u);
+    b.clock.advance(20000);
+    b.resetTrace();
+    b.cc.writeCycle();  // nothing changed: locked all along
+    EXPECT_EQ(b.obs.lockTimes.size(), 1u);
+    EXPECT_TRUE(b.chip.readRequests().empty());
+    EXPECT_EQ(b.vport.accesses(), 702u) << "the cycle and one look at the pin";
+}
+
+TEST(LockTime, FlagOnlyWithShowLdAndRowOnlyForLdOut) {
+    Board b;
+    b.cc.regs = kDefaults;
+    b.cc.regs[0] = 0x08D;
+    b.cc.regs[1] = 0x0F4;  // SHOWLD 0
+    b.cc.regs[3] = 0x800;
+    b.cc.writeCycle();
+    EXPECT_EQ(b.obs.lockTimes.size(), 1u);
+    EXPECT_TRUE(b.obs.flags.empty());
+    b.cc.regs[3] = 0x100;
+    b.cc.writeCycle();
+    EXPECT_EQ(b.obs.rows, (std::vector<bool>{true, false}));
+    EXPECT_EQ(b.obs.lockTimes.size(), 1u);
+}
+
+// Transfers asked for while one waits in the message loop.
+TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
+    Board b;
+    b.cc.regs = kDefaults;
+    const RegisterImage later[3] = {
+        {0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0},
+        {0x08E, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0},
+        {0x08F, 0x8F4, 0xF14, 0x100, 0x04B, 0xAAC, 0xE4B, 0},
+    };
+    int pumps = 0;
+    std::vector<size_t> framesWhenAsked;
+    b.lpt.setMessagePump([&] {
+        if (pumps++ != 0) return;
+        // Three clicks while the first cycle waits: none starts now.
+        for (const RegisterImage& img : later) {
+            b.cc.regs = img;
+            b.cc.writeCycle();
+            framesWhenAsked.push_back(b.chip.frames().size());
+        }
+    });
+    b.cc.writeCycle();
+    EXPECT_EQ(framesWhenAsked, (std::vector<size_t>{0, 0, 0}));
+    EXPECT_EQ(b.cc.writeCycles(), 2u) << "the three requests merged into one";
+    EXPECT_EQ(b.chip.frames().size(), 14u);
+    EXPECT_EQ(b.chip.ignoredEdges(), 0u);
+    const auto latched = b.chip.latched();
+    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(latched[i], later[2][i]) << i;
+}
+
+TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
+    Board b;
+    b.cc.regs = kDefaults;
+    std::vector<std::optional<uint16_t>> reads;
+    b.lpt.setMessagePump([&] {
+        if (reads.empty()) reads.push_back(b.cc.registerRead(7));
+    });
+    b.cc.writeCycle();
+    EXPECT_EQ(reads, std::vector<std::optional<uint16_t>>{std::nullopt});
+    EXPECT_TRUE(b.chip.readRequests().empty());
+    EXPECT_EQ(b.chip.frames().size(), 7u);
+    b.lpt.setMessagePump(nullptr);
+    EXPECT_TRUE(b.cc.registerRead(7).has_value()) << "refused only while busy";
+}
+
+TEST(Reentry, AChangeDuringARegisterReadIsSentWhenTheReadEnds) {
+    Board b;
+    b.cc.regs = kDefaults;
+    b.cc.sendAlways = true;
+    int pumps = 0;
+    std::optional<uint16_t> value;
+    b.lpt.setMessagePump([&] {
+        if (pumps++ != 3) return;  // in the middle of the read's twelve samples
+        b.cc.regs[5] = 0xAAC;
+        b.cc.afterChange();
+        EXPECT_TRUE(b.chip.frames().empty());
+    });
+    value = b.cc.registerRead(5);
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(*value, 0x2AC) << "the read was not disturbed";
+    EXPECT_EQ(b.chip.frames().size(), 7u);
+    EXPECT_EQ(b.chip.latched()[5], 0xAAC);
+    EXPECT_EQ(b.chip.lines(), 0x10) << "and the MODSEL line followed";
+}
+
+TEST(Priority, RealTimeDuringTheCycleAndNormalAfter) {
+    sched_param fifo{};
+    fifo.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    if (sched_setscheduler(0, SCHED_FIFO, &fifo) != 0)
+        GTEST_SKIP() << "real-time scheduling is not permitted here";
+    // Already raised by something else before the cycle.
+    Board b;
+    b.cc.realtime = true;
+    b.cc.regs = kDefaults;
+    int during = -1;
+    b.lpt.setMessagePump([&] { during = sched_getscheduler(0); });
+    b.cc.writeCycle();
+    const int after = sched_getscheduler(0);
+    sched_param normal{};
+    sched_setscheduler(0, SCHED_OTHER, &normal);
+    EXPECT_EQ(during, SCHED_FIFO);
+    EXPECT_EQ(after, SCHED_OTHER);
+}
+
+TEST(DecodeStatus, ShowsTheFieldsAsThePanelDoes) {
+    struct Case {
+        uint16_t word;
+        bool showLd;
+        const char *iffval, *iffstate, *ld, *rssi;
+    };
+    const Case cases[] = {
+        {0x000, true, "0", "tuned", "no lock", "in range"},
+        {0x400, true, "0", "tuned", "locked", "in range"},
+        {0x800, true, "0", "tuned", "no lock", "high"},
+        {0xC00, true, "0", "tuned", "locked", "high"},
+        {0x000, false, "0", "tuned", "", "low"},
+        {0x400, false, "0", "tuned", "", "in range"},
+        {0x800, false, "0", "tuned", "", "not allowed"},
+        {0xC00, false, "0", "tuned", "", "high"},
+        {0xFFF, true, "255", "CCO fail", "locked", "high"},
+        {0x5A5, false, "165", "tune up", "", "in range"},
+        {0x2FF, false, "255", "tune dn", "", "low"},
+        {0x00A, true, "10", "tuned", "no lock", "in range"},
+    };
+    for (const Case& c : cases) {
+        const StatusDecoding d = decodeStatus(c.word, c.showLd);
+        EXPECT_EQ(d.IFFVAL, c.iffval) << std::hex << c.word;
+        EXPECT_EQ(d.IFFSTATE, c.iffstate) << std::hex << c.word;
+        EXPECT_EQ(d.LD, c.ld) << std::hex << c.word << " " << c.showLd;
+        EXPECT_EQ(d.RSSI, c.rssi) << std::hex << c.word << " " << c.showLd;
+    }
+}
+
+}  // namespace
+}  // namespace zvk
