@@ -1,7 +1,183 @@
 // show and export: register configuration files.
-// (Being written: registers no command yet.)
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "plan/FrequencyPlan.h"
+#include "storage/ConfigFile.h"
 
 namespace zvk::cli {
-void addConfigCommands(CLI::App&) {}
+
+namespace {
+
+struct ConfigOptions {
+    std::string file;
+    std::string format;
+    bool json = false;
+};
+
+// Loads the file from the window's starting values; a file that does not load is bad input.
+Config loadOrThrow(const std::string& path) {
+    Config c;
+    if (auto error = loadConfig(path, c)) throw BadInput(*error);
+    return c;
+}
+
+// Where a field lives, for a person: "R0 1..0", N spans two registers.
+std::string fieldPlace(const Field& f) {
+    auto range = [](int reg, int hi, int lo) {
+        std::string t = "R" + std::to_string(reg) + " " + std::to_string(hi);
+        if (hi != lo) t += ".." + std::to_string(lo);
+        return t;
+    };
+    if (f.encoding == Encoding::SplitN) return range(3, 3, 0) + " + " + range(2, 11, 5);
+    return range(f.reg, f.lowBit + f.width - 1, f.lowBit);
+}
+
+nlohmann::json fieldsJson(const RegisterImage& regs) {
+    nlohmann::json fields = nlohmann::json::object();
+    for (const Field& f : kFieldMap) fields[f.name] = fieldValue(regs, f);
+    return fields;
+}
+
+// Names and comments in generated text must not break out of their line.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (unsigned char ch : text) out += (ch < 0x20 || ch == 0x7F) ? '?' : char(ch);
+    return out;
+}
+
+void runShow(const ConfigOptions& o) {
+    const Config c = loadOrThrow(o.file);
+    const LoadPlan p = planAsLoading(c);
+
+    // The display after the plan: every frequency from the planned dividers, as the
+    // plan command shows it.
+    FrequencyState shown = p.state;
+    ReadFrequencyState(shown, p.regs, p.fxtalText, p.frfText, p.rgIf1);
+    RecomputeFrequencies(shown);
+    const TuningInfo t = ShowTuningInfo(shown);
+    const std::vector<std::pair<const char*, const TuningItem*>> items = {
+        {"fRF", &t.fRF},   {"fCH", &t.fCH},   {"fIF1", &t.fIF1}, {"fIF2", &t.fIF2},
+        {"fLO1", &t.fLO1}, {"fLO2", &t.fLO2}, {"fPFD", &t.fPFD}, {"fIFF", &t.IF2CH},
+    };
+
+    nlohmann::json j;
+    j["file"] = o.file;
+    j["registers"] = registersJson(c.regs);
+    j["fields"] = fieldsJson(c.regs);
+    j["mode"] = c.spisel ? "SPI" : "ABC";
+    j["SPISEL"] = c.spisel ? 1 : 0;
+    j["fRF_file"] = formatFrequency(c.frf);
+    j["fXTAL"] = formatFrequency(c.fxtal);
+    j["PLLMUX"] = c.pllmux;
+    j["INJLO1"] = c.injlo1;
+    j["fRF_planned"] = p.frfText;
+    if (p.refusal) {
+        j["plan_refused"] = *p.refusal;
+    } else {
+        j["Ntot"] = p.state.Ntot;
+        j["N"] = p.state.N;
+        j["A"] = p.state.A;
+        nlohmann::json red = nlohmann::json::array();
+        for (const auto& [key, item] : items) {
+            j[key] = item->text;
+            if (item->red) red.push_back(key);
+        }
+        if (t.Ntot.red) red.push_back("Ntot");
+        j["red"] = red;
+        j["planned_registers"] = registersJson(p.regs);
+    }
+
+    emit(o.json, j, [&] {
+        auto regLine = [](const RegisterImage& regs) {
+            std::string line;
+            for (uint16_t r : regs) line += " " + registerText(r);
+            return line;
+        };
+        std::printf("file        %s\n", printable(o.file).c_str());
+        std::printf("mode        %s (SPISEL %d)\n", c.spisel ? "SPI" : "ABC", c.spisel ? 1 : 0);
+        std::printf("fRF         %s MHz\n", formatFrequency(c.frf).c_str());
+        std::printf("fXTAL       %s MHz\n", formatFrequency(c.fxtal).c_str());
+        std::printf("PLLMUX      %d\n", int(c.pllmux));
+        std::printf("INJLO1      %d\n", int(c.injlo1));
+        std::printf("registers  %s\n\n", regLine(c.regs).c_str());
+        for (const Field& f : kFieldMap)
+            std::printf("%-9s %-19s %u\n", f.name, fieldPlace(f).c_str(), fieldValue(c.regs, f));
+        std::printf("\nplan for %s MHz\n", p.frfText.c_str());
+        if (p.refusal) {
+            std::printf("refused     %s\n", p.refusal->c_str());
+            return;
+        }
+        auto mark = [](bool isRed) { return isRed ? "  red" : ""; };
+        std::printf("Ntot        %s%s\nN           %u\nA           %u\n", t.Ntot.text.c_str(),
+                    mark(t.Ntot.red), unsigned(p.state.N), unsigned(p.state.A));
+        const char* labels[] = {"f RF",  "f CH",  "f IF1", "f IF2",
+                                "f LO1", "f LO2", "f PFD", "f IFF"};
+        for (size_t i = 0; i < items.size(); ++i)
+            std::printf("%-11s %s%s\n", labels[i], items[i].second->text.c_str(),
+                        mark(items[i].second->red));
+        std::printf("registers  %s\n", regLine(p.regs).c_str());
+    });
+}
+
+void exportC(const std::string& file, const RegisterImage& regs) {
+    std::printf("// ZVK40310 register image from %s\n", printable(file).c_str());
+    std::printf("#ifndef ZVK40310_REGISTERS_H\n#define ZVK40310_REGISTERS_H\n\n");
+    for (size_t i = 0; i < regs.size(); ++i)
+        std::printf("#define ZVK40310_R%zu %s\n", i, registerText(regs[i]).c_str());
+    std::printf("\n");
+    for (const Field& f : kFieldMap)
+        std::printf("#define ZVK40310_%s %u\n", f.name, fieldValue(regs, f));
+    std::printf("\n#endif\n");
+}
+
+void exportCsv(const RegisterImage& regs) {
+    std::printf("kind,name,register,low_bit,width,value\n");
+    for (size_t i = 0; i < regs.size(); ++i)
+        std::printf("register,R%zu,%zu,0,12,%s\n", i, i, registerText(regs[i]).c_str());
+    for (const Field& f : kFieldMap)
+        std::printf("field,%s,%d,%d,%d,%u\n", f.name, f.reg, f.lowBit, f.width,
+                    fieldValue(regs, f));
+}
+
+void runExport(const ConfigOptions& o) {
+    if (o.format != "json" && o.format != "c" && o.format != "csv")
+        throw BadInput("--format: \"" + o.format + "\" is not json, c or csv");
+    const Config c = loadOrThrow(o.file);
+    if (o.format == "json") {
+        nlohmann::json j;
+        j["registers"] = registersJson(c.regs);
+        j["fields"] = fieldsJson(c.regs);
+        std::cout << j.dump(2) << "\n";
+    } else if (o.format == "c") {
+        exportC(o.file, c.regs);
+    } else {
+        exportCsv(c.regs);
+    }
+}
+
+}  // namespace
+
+void addConfigCommands(CLI::App& app) {
+    auto so = std::make_shared<ConfigOptions>();
+    CLI::App* show = app.add_subcommand(
+        "show", "load a configuration file: registers, fields, mode, frequencies and the plan");
+    show->add_option("file", so->file, "a register configuration file (.cfg)")->required();
+    show->add_flag("--json", so->json, "one JSON object on standard output");
+    show->callback([so] { runShow(*so); });
+
+    auto eo = std::make_shared<ConfigOptions>();
+    CLI::App* ex = app.add_subcommand(
+        "export", "the register image of a configuration file as JSON, a C header or CSV");
+    ex->add_option("file", eo->file, "a register configuration file (.cfg)")->required();
+    ex->add_option("--format", eo->format, "json, c or csv")->required();
+    ex->callback([eo] { runExport(*eo); });
+}
+
 }  // namespace zvk::cli

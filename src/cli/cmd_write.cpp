@@ -6,6 +6,7 @@
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "storage/ConfigFile.h"
 
 namespace zvk::cli {
 
@@ -64,15 +65,35 @@ void runWrite(const WriteOptions& o) {
         throw BadInput("write: give exactly one of --regs, --defaults or a FILE.cfg");
     if (o.abc != -1 && (o.abc < 0 || o.abc > 7))
         throw BadInput("--abc: " + std::to_string(o.abc) + " is outside 0..7");
+    if (o.plan && o.file.empty())
+        throw BadInput("--plan: plans N and A from a FILE.cfg's fRF; give a FILE.cfg");
     RegisterImage regs = kDefaultImage;
     if (!o.regs.empty()) regs = parseRegs(o.regs);
-    if (!o.file.empty()) throw BadInput("write: configuration files are not supported yet");
+    bool spiMode = o.abc < 0;
+    int preset = o.abc < 0 ? 0 : o.abc;
+    if (!o.file.empty()) {
+        // The file's mode and preset, unless --abc says otherwise.
+        Config c;
+        if (auto error = loadConfig(o.file, c)) throw BadInput(*error);
+        if (o.abc >= 0) {
+            c.spisel = false;
+            c.pllmux = int16_t(o.abc);
+        }
+        spiMode = c.spisel;
+        preset = c.pllmux;
+        regs = c.regs;
+        if (o.plan) {
+            const LoadPlan p = planAsLoading(c);
+            if (p.refusal) throw BadInput("--plan: " + *p.refusal);
+            regs = p.regs;
+        }
+    }
     const int port = parsePort(o.port);
 
     auto s = openSession(o.board, port);
     s->chip->regs = regs;
-    s->chip->spiMode = o.abc < 0;
-    s->chip->presetIndex = o.abc < 0 ? 0 : o.abc;
+    s->chip->spiMode = spiMode;
+    s->chip->presetIndex = preset;
     s->resetCounts();
     s->chip->writeCycle();
 

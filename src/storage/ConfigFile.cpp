@@ -39,11 +39,22 @@ std::optional<int32_t> integerValue(std::string_view text) {
     return int32_t(*v);
 }
 
-// Long lines are shortened in messages; the line number finds the rest.
+// Long lines are shortened in messages and control characters spelled out, so a message
+// stays one readable line whatever the file holds.
 std::string quoted(std::string_view text) {
     constexpr size_t kShown = 100;
-    if (text.size() <= kShown) return "\"" + std::string(text) + "\"";
-    return "\"" + std::string(text.substr(0, kShown)) + "...\"";
+    std::string out = "\"";
+    for (unsigned char ch : text.substr(0, kShown)) {
+        if (ch == '\t') {
+            out += "\\t";
+        } else if (ch < 0x20 || ch == 0x7F) {
+            out += "\\x" + hexText(ch, 2);
+        } else {
+            out += char(ch);
+        }
+    }
+    if (text.size() > kShown) out += "...";
+    return out + "\"";
 }
 
 std::string lineError(size_t number, std::string_view what) {
@@ -167,6 +178,24 @@ std::optional<std::string> loadConfig(const std::string& path, Config& c) {
     if (!text) return "Cannot open the configuration file \"" + path + "\": " + reason;
     if (auto error = loadConfigText(*text, c)) return "\"" + path + "\": " + *error;
     return std::nullopt;
+}
+
+LoadPlan planAsLoading(const Config& c) {
+    LoadPlan p;
+    // The edits hold three decimals, and their change handlers store what they parse.
+    p.frfText = formatFrequency(c.frf);
+    p.frf = parseRfEdit(p.frfText);
+    // In ABC mode the preset list's change handler runs and replaces the wanted frequency.
+    if (!c.spisel && c.pllmux >= 0 && c.pllmux < 8) {
+        p.frfText = formatFrequency(kAbcPresets[c.pllmux].fRF);
+        p.frf = parseRfEdit(p.frfText);
+    }
+    p.fxtalText = formatFrequency(parseXtalEdit(formatFrequency(c.fxtal)));
+    p.rgIf1 = rgIf1Selection(c.injlo1);
+    p.regs = c.regs;
+    ReadFrequencyState(p.state, p.regs, p.fxtalText, p.frfText, p.rgIf1);
+    p.refusal = PlanDividers(p.state, p.regs, rfArgument(p.frf));
+    return p;
 }
 
 }  // namespace zvk

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "chip/Registers.h"
+#include "plan/FrequencyPlan.h"
 
 namespace zvk {
 
@@ -35,5 +36,20 @@ std::optional<std::string> saveConfig(const std::string& path, const Config& c,
 // register index is not 0..7), or the file cannot be read.
 std::optional<std::string> loadConfigText(const std::string& text, Config& c);
 std::optional<std::string> loadConfig(const std::string& path, Config& c);
+
+// Where loading a configuration leaves the frequency plan: the wanted frequency goes
+// through the fRF edit (three decimals) or, in ABC mode with a preset index 0..7, becomes
+// the preset's frequency; the crystal goes through its edit (at least 1.0); INJLO1 selects
+// its RG_IF1 item; then the planning step computes N and A into the file's image.
+struct LoadPlan {
+    double frf = 0;                      // the stored wanted frequency afterwards
+    std::string frfText;                 // E_fRFI
+    std::string fxtalText;               // E_fXTAL
+    int rgIf1 = 0;                       // the selection of RG_IF1
+    RegisterImage regs{};                // the file's image with N and A planned
+    FrequencyState state;                // after the planning step
+    std::optional<std::string> refusal;  // the planning step refused: regs as in the file
+};
+LoadPlan planAsLoading(const Config& c);
 
 }  // namespace zvk

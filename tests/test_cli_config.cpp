@@ -1,0 +1,257 @@
+// zvk40310ctl show, export and write FILE.cfg, run as a user runs them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "chip/FieldMap.h"
+#include "chip/Numbers.h"
+#include "chip/Registers.h"
+#include "storage/ConfigFile.h"
+#include "storage/FileText.h"
+
+namespace zvk {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CtlResult {
+    int code = -1;
+    std::string out, err;
+    nlohmann::json json() const { return nlohmann::json::parse(out); }
+};
+
+class CtlConfig : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "zvk-ctl-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    // Arguments are quoted for the shell; none of ours holds a single quote.
+    CtlResult ctl(const std::vector<std::string>& args) const {
+        std::string cmd = "'" + std::string(ZVK_CTL_PATH) + "'";
+        for (const std::string& a : args) cmd += " '" + a + "'";
+        const std::string out = (dir / "stdout").string(), err = (dir / "stderr").string();
+        const int status = std::system((cmd + " >'" + out + "' 2>'" + err + "'").c_str());
+        CtlResult r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = readFileText(out).value_or("");
+        r.err = readFileText(err).value_or("");
+        return r;
+    }
+    std::string save(const std::string& name, const Config& c) const {
+        const std::string path = (dir / name).string();
+        EXPECT_EQ(saveConfig(path, c, "ZVK40310 Evaluation Program v3.3"), std::nullopt);
+        return path;
+    }
+    std::string put(const std::string& name, const std::string& text) const {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    fs::path dir;
+};
+
+Config defaultsAt(double frf) {
+    Config c;
+    c.regs = kDefaultImage;
+    c.frf = frf;
+    c.injlo1 = 1;
+    return c;
+}
+
+std::vector<std::string> registerTexts(const RegisterImage& regs) {
+    std::vector<std::string> out;
+    for (uint16_t r : regs) out.push_back(registerText(r));
+    return out;
+}
+
+TEST_F(CtlConfig, ShowListsTheFileAndPlansAsCalculateDoes) {
+    Config c = defaultsAt(433.92);
+    c.regs[7] = 0xA5C;
+    c.pllmux = 3;
+    const CtlResult show = ctl({"show", save("demo.cfg", c), "--json"});
+    ASSERT_EQ(show.code, 0) << show.err;
+    const auto j = show.json();
+    EXPECT_EQ(j["registers"], registerTexts(c.regs));
+    for (const Field& f : kFieldMap)
+        EXPECT_EQ(j["fields"][f.name], fieldValue(c.regs, f)) << f.name;
+    EXPECT_EQ(j["mode"], "SPI");
+    EXPECT_EQ(j["fRF_file"], "433.920");
+    EXPECT_EQ(j["fXTAL"], "10.000");
+    EXPECT_EQ(j["PLLMUX"], 3);
+    EXPECT_EQ(j["INJLO1"], 1);
+
+    // The default image holds the settings that plan's defaults stand for, so loading the
+    // file must reach the same plan as "Calculate" for the same frequency.
+    const CtlResult plan = ctl({"plan", "--rf", "433.92", "--json"});
+    ASSERT_EQ(plan.code, 0) << plan.err;
+    const auto p = plan.json();
+    for (const char* key :
+         {"Ntot", "N", "A", "fRF", "fCH", "fIF1", "fIF2", "fLO1", "fLO2", "fPFD", "fIFF", "red"})
+        EXPECT_EQ(j[key], p[key]) << key;
+    RegisterImage planned = c.regs;
+    planned[2] = uint16_t(std::stoul(p["registers"][2].get<std::string>(), nullptr, 16));
+    planned[3] = uint16_t(std::stoul(p["registers"][3].get<std::string>(), nullptr, 16));
+    EXPECT_EQ(j["planned_registers"], registerTexts(planned));
+}
+
+TEST_F(CtlConfig, AbcModeFilesPlanForTheirPreset) {
+    struct Case {
+        int preset;
+        int ntot, n, a;
+        const char* frf;
+    };
+    // Both injection sides high: INJLO1 = 1 and SSBSEL = 1 (R0 bit 9).
+    const Case cases[] = {{0, 3675, 114, 27, "369.500"}, {7, 3939, 123, 3, "395.900"}};
+    for (const Case& k : cases) {
+        Config c = defaultsAt(433.92);
+        c.regs[0] |= 0x200;
+        c.spisel = false;
+        c.pllmux = int16_t(k.preset);
+        const CtlResult show = ctl({"show", save("abc.cfg", c), "--json"});
+        ASSERT_EQ(show.code, 0) << show.err;
+        const auto j = show.json();
+        EXPECT_EQ(j["mode"], "ABC");
+        EXPECT_EQ(j["fRF_planned"], k.frf);
+        EXPECT_EQ(j["Ntot"], k.ntot) << k.preset;
+        EXPECT_EQ(j["N"], k.n) << k.preset;
+        EXPECT_EQ(j["A"], k.a) << k.preset;
+    }
+}
+
+TEST_F(CtlConfig, ExportFormats) {
+    Config c = defaultsAt(384.0);
+    c.regs[2] = 0xA5C;
+    const std::string path = save("demo.cfg", c);
+
+    const CtlResult json = ctl({"export", path, "--format", "json"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    const auto j = json.json();
+    EXPECT_EQ(j["registers"], registerTexts(c.regs));
+    for (const Field& f : kFieldMap)
+        EXPECT_EQ(j["fields"][f.name], fieldValue(c.regs, f)) << f.name;
+
+    const CtlResult header = ctl({"export", path, "--format", "c"});
+    ASSERT_EQ(header.code, 0) << header.err;
+    std::vector<std::string> defines;
+    std::istringstream in(header.out);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("#define ZVK40310_", 0) == 0 && line.find("_H") == std::string::npos)
+            defines.push_back(line.substr(8));
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < 8; ++i)
+        expected.push_back("ZVK40310_R" + std::to_string(i) + " " + registerText(c.regs[i]));
+    for (const Field& f : kFieldMap)
+        expected.push_back("ZVK40310_" + std::string(f.name) + " " +
+                           std::to_string(fieldValue(c.regs, f)));
+    EXPECT_EQ(defines, expected);
+    EXPECT_NE(header.out.find("#define ZVK40310_R0 0x08C\n"), std::string::npos);
+    EXPECT_NE(header.out.find("#define ZVK40310_OPMODE 0\n"), std::string::npos);
+
+    const CtlResult csv = ctl({"export", path, "--format", "csv"});
+    ASSERT_EQ(csv.code, 0) << csv.err;
+    EXPECT_EQ(csv.out.rfind("kind,name,register,low_bit,width,value\n", 0), 0u);
+    EXPECT_NE(csv.out.find("register,R2,2,0,12,0xA5C\n"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("field,N,2,5,11,82\n"), std::string::npos) << csv.out;  // 0xA5C >> 5
+    EXPECT_NE(csv.out.find("field,A,2,0,5,28\n"), std::string::npos) << csv.out;
+}
+
+TEST_F(CtlConfig, HeaderCommentSurvivesAFileNameWithANewline) {
+    const std::string path = save("odd\nname.cfg", defaultsAt(384.0));
+    const CtlResult header = ctl({"export", path, "--format", "c"});
+    ASSERT_EQ(header.code, 0) << header.err;
+    std::istringstream in(header.out);
+    for (std::string line; std::getline(in, line);)
+        EXPECT_TRUE(line.empty() || line.rfind("//", 0) == 0 || line[0] == '#') << line;
+}
+
+TEST_F(CtlConfig, FilesThatDoNotLoadAreBadInput) {
+    const std::string bad = put("bad.cfg", "CntrlReg0\t123\r\nfRF\tabc\r\n");
+    const std::string index = put("index.cfg", "CntrlReg8\t123\r\n");
+    const std::string missing = (dir / "missing.cfg").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string mentions;
+    };
+    const Case cases[] = {
+        {{"show", bad}, "line 2"},
+        {{"show", missing, "--json"}, missing},
+        {{"export", bad, "--format", "json"}, "\"abc\""},
+        {{"export", index, "--format", "c"}, "line 1"},
+        {{"export", bad, "--format", "xml"}, "--format"},
+        {{"write", bad, "--board", "virtual"}, "line 2"},
+        {{"write", missing, "--board", "virtual", "--plan"}, missing},
+        {{"write", "--defaults", "--plan", "--board", "virtual"}, "--plan"},
+    };
+    for (const Case& k : cases) {
+        const CtlResult r = ctl(k.args);
+        EXPECT_EQ(r.code, 1) << k.args[0] << " " << k.args[1];
+        EXPECT_EQ(r.out, "") << k.args[0];
+        EXPECT_NE(r.err.find(k.mentions), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CtlConfig, WriteSendsTheFileOrItsPlan) {
+    Config c = defaultsAt(433.92);
+    c.regs[6] = 0xA5C;
+    const std::string path = save("demo.cfg", c);
+    const RegisterImage planned = planAsLoading(c).regs;
+    ASSERT_NE(planned, c.regs);
+
+    struct Case {
+        bool plan;
+        RegisterImage regs;
+    };
+    for (const Case& k : {Case{false, c.regs}, Case{true, planned}}) {
+        std::vector<std::string> args = {"write", path, "--board", "virtual", "--json"};
+        if (k.plan) args.push_back("--plan");
+        const CtlResult r = ctl(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const auto j = r.json();
+        EXPECT_EQ(j["registers"], registerTexts(k.regs));
+        std::vector<std::string> words;
+        for (int i = 0; i < 7; ++i) words.push_back(hexText(spiWord(i, k.regs[size_t(i)]), 4));
+        for (std::string& w : words) w = "0x" + w;
+        EXPECT_EQ(j["words"], words) << k.plan;
+    }
+}
+
+TEST_F(CtlConfig, WriteInAbcModeDrivesThePresetPins) {
+    struct Case {
+        int filePreset;
+        int abcOption;  // -1: none
+        const char* lines;
+    };
+    // B on D1, A on D0, C on D2; SPISEL (D3) low.
+    const Case cases[] = {{7, -1, "0x07"}, {1, -1, "0x02"}, {2, -1, "0x01"}, {7, 4, "0x04"}};
+    for (const Case& k : cases) {
+        Config c = defaultsAt(433.92);
+        c.spisel = false;
+        c.pllmux = int16_t(k.filePreset);
+        std::vector<std::string> args = {"write", save("abc.cfg", c), "--board", "virtual",
+                                         "--json"};
+        if (k.abcOption >= 0) args.insert(args.end(), {"--abc", std::to_string(k.abcOption)});
+        const CtlResult r = ctl(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const auto j = r.json();
+        EXPECT_EQ(j["lines"], k.lines) << k.filePreset << " " << k.abcOption;
+        EXPECT_TRUE(j["words"].empty()) << j["words"];
+    }
+}
+
+}  // namespace
+}  // namespace zvk
