@@ -1,0 +1,191 @@
+// The hardware port backends on a scratch directory that stands in for /proc and /dev:
+// a regular file as /dev/port takes the pread/pwrite backend's bytes at the port
+// addresses, so its addressing can be checked without a parallel port.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "chip/ChipController.h"
+#include "transport/Lpt.h"
+#include "transport/PortIo.h"
+
+namespace zvk {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Scratch {
+    Scratch() {
+        std::string tmpl = (fs::temp_directory_path() / "zvk-portio-XXXXXX").string();
+        dir = mkdtemp(tmpl.data());
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    void put(const std::string& relative, const std::string& text) const {
+        const fs::path p = dir / relative;
+        fs::create_directories(p.parent_path());
+        std::ofstream(p) << text;
+    }
+    // A file as large as the I/O port space, all 0xEE.
+    std::string portFile() const {
+        const fs::path p = dir / "port";
+        std::ofstream(p, std::ios::binary) << std::string(0x10000, '\xEE');
+        return p.string();
+    }
+    uint8_t byteAt(const std::string& file, size_t offset) const {
+        std::ifstream f(file, std::ios::binary);
+        f.seekg(std::streamoff(offset));
+        return uint8_t(f.get());
+    }
+    PortIoPaths paths(const std::string& devPort = "") const {
+        PortIoPaths p;
+        p.procParport = (dir / "proc").string();
+        p.devDir = (dir / "dev").string();
+        p.devPort = devPort.empty() ? (dir / "no-port").string() : devPort;
+        p.directIo = false;  // never touch real ports from a test
+        return p;
+    }
+    fs::path dir;
+};
+
+TEST(ParportForBase, FindsThePortWhoseBaseAddrNamesTheBase) {
+    Scratch s;
+    s.put("proc/parport0/base-addr", "888\t1912\n");  // 0x378
+    s.put("proc/parport1/base-addr", "956\t-1\n");    // 0x3BC
+    s.put("proc/parport2/base-addr", "632\t1656\n");  // 0x278
+    s.put("proc/parport3/base-addr", "");
+    s.put("proc/parportX/base-addr", "888\n");
+    s.put("proc/default/base-addr", "956\n");
+    s.put("proc/parport4/base-addr", "888\t1912\n");  // a second port at 0x378
+    const std::string proc = (s.dir / "proc").string();
+    struct Case {
+        int base;
+        int port;
+    };
+    for (const Case& c :
+         {Case{0x378, 0}, Case{0x3BC, 1}, Case{0x278, 2}, Case{0x2BC, -1}, Case{0, -1}}) {
+        EXPECT_EQ(parportForBase(proc, c.base), c.port) << std::hex << c.base;
+    }
+    EXPECT_EQ(parportForBase((s.dir / "missing").string(), 0x378), -1);
+}
+
+TEST(HardwarePortIo, NamesWhyEachBackendFailed) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"no parallel port driver", {}, "ppdev: the kernel drives no parallel port"},
+        {"no port at that base",
+         {{"proc/parport0/base-addr", "956\t0\n"}},
+         "ppdev: no kernel parallel port at 0x378"},
+        {"no device node",
+         {{"proc/parport0/base-addr", "888\t0\n"}},
+         "/parport0: no such device (load the ppdev module)"},
+        {"node is no parallel port",
+         {{"proc/parport1/base-addr", "888\t0\n"}, {"dev/parport1", ""}},
+         "/parport1: cannot claim the port"},
+    };
+    for (const Case& c : cases) {
+        Scratch s;
+        for (const auto& [path, text] : c.files) s.put(path, text);
+        HardwarePortIo io(s.paths());
+        EXPECT_FALSE(io.open(0x378)) << c.what;
+        EXPECT_FALSE(io.isOpen());
+        const std::string& r = io.failureReasons();
+        EXPECT_NE(r.find(c.reason), std::string::npos) << c.what << ": " << r;
+        // The fallback was tried after ppdev and said why too.
+        const size_t fallback = r.find("no-port: not present");
+        ASSERT_NE(fallback, std::string::npos) << r;
+        EXPECT_LT(r.find(c.reason), fallback) << r;
+    }
+}
+
+TEST(HardwarePortIo, ClosedPortReadsAllOnesAndIgnoresWrites) {
+    Scratch s;
+    HardwarePortIo io(s.paths());
+    EXPECT_FALSE(io.open(0x378));
+    EXPECT_EQ(io.name(), "none");
+    io.writePort(0x378, 0x55);
+    for (uint16_t a : {0x378, 0x379, 0x37A}) EXPECT_EQ(io.readPort(a), 0xFF);
+}
+
+TEST(HardwarePortIo, AddressZeroIsNeverOpened) {
+    Scratch s;
+    HardwarePortIo io(s.paths(s.portFile()));
+    EXPECT_FALSE(io.open(0));
+    EXPECT_NE(io.failureReasons().find("address 0"), std::string::npos);
+    io.useBase(0x378);  // start-up replaces 0 by 0x378
+    EXPECT_TRUE(io.isOpen());
+}
+
+TEST(HardwarePortIo, DevPortFallbackReachesOnlyThePortsThreeRegisters) {
+    Scratch s;
+    const std::string port = s.portFile();
+    HardwarePortIo io(s.paths(port));
+    ASSERT_TRUE(io.open(0x378)) << io.failureReasons();
+    EXPECT_EQ(io.name(), port);
+    EXPECT_NE(io.failureReasons().find("ppdev"), std::string::npos)
+        << "why ppdev was not used stays readable";
+
+    io.writePort(0x378, 0x08);
+    io.writePort(0x37A, 0x03);
+    io.writePort(0x377, 0x11);  // not this port's
+    io.writePort(0x37B, 0x22);
+    EXPECT_EQ(s.byteAt(port, 0x378), 0x08);
+    EXPECT_EQ(s.byteAt(port, 0x37A), 0x03);
+    EXPECT_EQ(s.byteAt(port, 0x377), 0xEE);
+    EXPECT_EQ(s.byteAt(port, 0x37B), 0xEE);
+    EXPECT_EQ(io.readPort(0x379), 0xEE);
+    EXPECT_EQ(io.readPort(0x37A), 0x03);
+    EXPECT_EQ(io.readPort(0x3BC), 0xFF);
+
+    // A new base moves the window.
+    io.useBase(0x278);
+    ASSERT_TRUE(io.isOpen());
+    io.writePort(0x278, 0x10);
+    io.writePort(0x378, 0x00);
+    EXPECT_EQ(s.byteAt(port, 0x278), 0x10);
+    EXPECT_EQ(s.byteAt(port, 0x378), 0x08);
+}
+
+TEST(HardwarePortIo, CarriesTheLineLayerAndAWriteCycle) {
+    Scratch s;
+    const std::string port = s.portFile();
+    HardwarePortIo io(s.paths(port));
+    SteppingClock clock;
+    Lpt lpt(io, clock);
+    lpt.setBase(0);
+    ASSERT_FALSE(io.isOpen());
+    lpt.startUp(true);  // base 0 becomes 0x378, which opens the backend
+    ASSERT_TRUE(io.isOpen());
+    EXPECT_EQ(s.byteAt(port, 0x378), 0x00);
+    EXPECT_EQ(s.byteAt(port, 0x37A), 0x03);
+    ChipController cc(lpt);
+    cc.realtime = false;
+    cc.spiMode = true;
+    cc.regs = kDefaultImage;
+    cc.regs[5] = 0xAAC;
+    cc.sendAlways = true;
+    cc.afterChange();
+    EXPECT_EQ(s.byteAt(port, 0x378), 0x10) << "MODSEL high, every other line low";
+}
+
+// On a machine without a parallel port the system's own paths fail with their reasons.
+TEST(HardwarePortIo, SystemBackendsExplainThemselvesWhereThereIsNoPort) {
+    HardwarePortIo io;
+    if (io.open(0x378)) GTEST_SKIP() << "this machine has a port: " << io.name();
+    const std::string& r = io.failureReasons();
+    EXPECT_NE(r.find("ppdev"), std::string::npos) << r;
+    EXPECT_NE(r.find("/dev/port"), std::string::npos) << r;
+    EXPECT_EQ(io.readPort(0x379), 0xFF);
+}
+
+}  // namespace
+}  // namespace zvk
