@@ -124,16 +124,11 @@ std::string ownExecutablePath() {
     return ec ? std::string() : p.string();
 }
 
-Settings readSettings(const std::string& path, bool* existed) {
+Settings parseSettingsText(std::string_view text) {
     Settings s;
-    struct stat st {};
-    if (existed) *existed = ::stat(path.c_str(), &st) == 0;
-    const auto text = readFileText(path);
-    if (!text) return s;
-
     CSimpleIniA ini;
     ini.SetSpaces(false);
-    if (ini.LoadData(text->data(), text->size()) < 0) return s;
+    if (ini.LoadData(text.data(), text.size()) < 0) return s;
     const IniReader r(ini);
 
     s.top = int(r.integer("Form", "Top", 100));
@@ -157,23 +152,10 @@ Settings readSettings(const std::string& path, bool* existed) {
     return s;
 }
 
-std::optional<std::string> writeSettings(const std::string& path, const Settings& s) {
-    const std::string what = "Cannot write the settings file \"" + path + "\": ";
+std::optional<std::string> mergeSettingsText(std::string_view existing, const Settings& s) {
     CSimpleIniA ini;
     ini.SetSpaces(false);
-
-    // What the file holds already stays: the keys below are changed in place and
-    // everything else is written back as it was. A file that exists but cannot be read
-    // is left alone rather than replaced by our keys alone.
-    std::string error;
-    int errorNumber = 0;
-    std::string oldText;
-    if (auto text = readFileText(path, &error, &errorNumber)) {
-        oldText = std::move(*text);
-    } else if (errorNumber != ENOENT) {
-        return what + error;
-    }
-    if (ini.LoadData(oldText.data(), oldText.size()) < 0) return what + "out of memory";
+    if (ini.LoadData(existing.data(), existing.size()) < 0) return std::nullopt;
 
     auto put = [&](const char* section, const char* key, const std::string& value) {
         return ini.SetValue(section, key, value.c_str()) >= 0;
@@ -191,12 +173,37 @@ std::optional<std::string> writeSettings(const std::string& path, const Settings
               put("CFG", "Level", s.level ? "1" : "0");
     for (int i = 0; ok && i < 8; ++i)
         ok = put("CWR", std::to_string(i).c_str(), dec(int16_t(s.cwr[size_t(i)])));
-    if (!ok) return what + "out of memory";
+    if (!ok) return std::nullopt;
 
     std::string out;
-    if (ini.Save(out) < 0) return what + "out of memory";
-    out += trailingComments(oldText);
-    if (auto reason = replaceFileText(path, out)) return what + *reason;
+    if (ini.Save(out) < 0) return std::nullopt;
+    out += trailingComments(existing);
+    return out;
+}
+
+Settings readSettings(const std::string& path, bool* existed) {
+    struct stat st {};
+    if (existed) *existed = ::stat(path.c_str(), &st) == 0;
+    const auto text = readFileText(path);
+    return text ? parseSettingsText(*text) : Settings{};
+}
+
+std::optional<std::string> writeSettings(const std::string& path, const Settings& s) {
+    const std::string what = "Cannot write the settings file \"" + path + "\": ";
+    // What the file holds already stays: the keys are changed in place and everything
+    // else is written back as it was. A file that exists but cannot be read is left alone
+    // rather than replaced by our keys alone.
+    std::string error;
+    int errorNumber = 0;
+    std::string oldText;
+    if (auto text = readFileText(path, &error, &errorNumber)) {
+        oldText = std::move(*text);
+    } else if (errorNumber != ENOENT) {
+        return what + error;
+    }
+    const auto out = mergeSettingsText(oldText, s);
+    if (!out) return what + "out of memory";
+    if (auto reason = replaceFileText(path, *out)) return what + *reason;
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "chip/Registers.h"
 
@@ -35,5 +36,10 @@ Settings readSettings(const std::string& path, bool* existed = nullptr);
 // not know. The file is replaced whole through a temporary file beside it, so a failure
 // never leaves a half-written file; returns a message naming the file and the reason.
 std::optional<std::string> writeSettings(const std::string& path, const Settings& s);
+
+// The text forms behind the two: the values a file's text gives, and the text that
+// writing s into an existing file's text makes (nullopt when memory runs out).
+Settings parseSettingsText(std::string_view text);
+std::optional<std::string> mergeSettingsText(std::string_view existing, const Settings& s);
 
 }  // namespace zvk
