@@ -1,0 +1,107 @@
+// zvk40310ctl write, run as a user runs it: a separate process, its output and exit code.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "transport/PortIo.h"
+
+namespace zvk {
+namespace {
+
+struct CtlResult {
+    int code = -1;
+    std::string out, err;
+    nlohmann::json json() const { return nlohmann::json::parse(out); }
+};
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+CtlResult ctl(const std::vector<std::string>& args) {
+    char errPath[] = "/tmp/zvk-ctl-err-XXXXXX";
+    const int fd = mkstemp(errPath);
+    if (fd >= 0) close(fd);
+    std::string cmd = quoted(ZVK_CTL_PATH);
+    for (const std::string& a : args) cmd += " " + quoted(a);
+    cmd += " 2>" + quoted(errPath) + " </dev/null";
+    CtlResult r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::stringstream err;
+    err << std::ifstream(errPath).rdbuf();
+    r.err = err.str();
+    std::filesystem::remove(errPath);
+    return r;
+}
+
+TEST(CliWrite, SendsTheWordsTheVirtualChipDecodes) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> words;
+        std::string lines;
+        unsigned accesses;
+    };
+    const Case cases[] = {
+        {{"write", "--defaults", "--board", "virtual", "--json"},
+         {"0x08C0", "0x8F42", "0xF144", "0x1006", "0x04B8", "0x2ACA", "0xE4BC"},
+         "0x08",
+         701},
+        {{"write", "--regs", "0x08D,0x8F4,0xF14,0x100,0x04B,0xAAC,0xE4B,0", "--board", "virtual",
+          "--port", "0x3BC", "--json"},
+         {"0x08D0", "0x8F42", "0xF144", "0x1006", "0x04B8", "0xAACA", "0xE4BC"},
+         "0x08",
+         701},
+        {{"write", "--defaults", "--abc", "5", "--board", "virtual", "--json"}, {}, "0x06", 2},
+    };
+    for (const Case& c : cases) {
+        const CtlResult r = ctl(c.args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const nlohmann::json j = r.json();
+        EXPECT_EQ(j["words"].get<std::vector<std::string>>(), c.words) << c.args[1];
+        EXPECT_EQ(j["lines"], c.lines) << c.args[1];
+        EXPECT_EQ(j["port_accesses"], c.accesses) << c.args[1];
+        EXPECT_EQ(j["transport"], "lpt");
+        // What the chip holds matches what the program sent.
+        for (size_t i = 0; i < 7; ++i) EXPECT_EQ(j["latched"][i], j["registers"][i]) << i;
+    }
+}
+
+TEST(CliWrite, BadRegistersExitOneNamingTheOption) {
+    for (const char* regs : {"1,2,3", "1,2,3,4,5,6,7,x", "1,2,3,4,5,6,7,8,9",
+                             "1,2,3,4,5,6,7,0x10000", "1,2,3,4,5,6,7,-1", ""}) {
+        const CtlResult r = ctl({"write", "--regs", regs, "--board", "virtual", "--json"});
+        EXPECT_EQ(r.code, 1) << regs;
+        EXPECT_NE(r.err.find("--regs"), std::string::npos) << regs << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << regs << ": nothing written";
+    }
+}
+
+TEST(CliWrite, HardwareWithoutAnyPortExitsTwoWithTheReason) {
+    HardwarePortIo probe;
+    if (probe.open(0x378)) GTEST_SKIP() << "this machine has a parallel port: " << probe.name();
+    const CtlResult r = ctl({"write", "--defaults", "--board", "hardware", "--json"});
+    if (r.code == 0) GTEST_SKIP() << "a USB adapter answered";
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("Driver not open"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(probe.failureReasons()), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+}
+
+}  // namespace
+}  // namespace zvk
