@@ -1,0 +1,250 @@
+// Starting the program: first start, start from a settings file, activation, closing.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "WindowFixture.h"
+#include "chip/Registers.h"
+#include "storage/Settings.h"
+#include "transport/Lpt.h"
+
+using namespace apptest;
+
+namespace {
+
+constexpr zvk::RegisterImage kDefaults = {0x08C, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0x000};
+
+QStringList items(const QComboBox* c) {
+    QStringList l;
+    for (int i = 0; i < c->count(); ++i) l << c->itemText(i);
+    return l;
+}
+
+TEST_F(WindowTest, FirstStartWithoutSettingsFileShowsTheDefaultConfiguration) {
+    start();
+    EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3 Default Settings");
+    EXPECT_EQ(regs(), kDefaults);
+    // controls from the image
+    EXPECT_EQ(form->CB_OPMODE->currentText(), "Shutdown");
+    EXPECT_EQ(form->CB_MFO->currentText(), "0001 - SPI out");
+    EXPECT_EQ(form->RG_SHOWLD->itemIndex(), 1);
+    EXPECT_EQ(form->RG_MODSEL->itemIndex(), 0);
+    EXPECT_TRUE(form->CB_IFFTUNE->isChecked());
+    EXPECT_FALSE(form->CB_IFFHLT->isChecked());
+    EXPECT_EQ(form->E_R->text(), "75");
+    EXPECT_EQ(form->E_RIFF->text(), "684");
+    EXPECT_EQ(form->E_IFFRES->text(), "75");
+    EXPECT_EQ(form->E_N->text(), "120");
+    EXPECT_EQ(form->E_A->text(), "20");
+    EXPECT_EQ(form->E_fRFI->text(), "384.000");
+    EXPECT_EQ(form->E_fXTAL->text(), "10.000");
+    EXPECT_EQ(form->RG_IF1->itemIndex(), 0);
+    // the plan of the defaults
+    EXPECT_EQ(form->E_fRFinfo->text(), "384.000");
+    EXPECT_EQ(form->E_fCHinfo->text(), "0.100");
+    EXPECT_EQ(form->E_fIF1info->text(), "130.667");
+    EXPECT_EQ(form->E_fIF2info->text(), "2.000");
+    EXPECT_EQ(form->E_fLO1info->text(), "514.667");
+    EXPECT_EQ(form->E_fLO2info->text(), "128.667");
+    EXPECT_EQ(form->E_fPFDinfo->text(), "0.133");
+    EXPECT_EQ(form->E_Ntot->text(), "3860");
+    EXPECT_EQ(form->E_IF2CH->text(), "2.000");
+    // the chip revision: new LNA items; the activation's sync shows the image's LNAGAIN
+    EXPECT_EQ(items(form->CB_LNAGAIN),
+              QStringList({"default -20dB", "default - 6dB", "default - 2dB", "default"}));
+    EXPECT_EQ(form->CB_LNAGAIN->currentIndex(), 3);
+    EXPECT_TRUE(form->RG_LDMODE->isHidden());
+    EXPECT_FALSE(form->RG_RSSIGAIN->isHidden());
+    // SPI mode: every page but ABC; Refresh usable; lab-only mode selection hidden
+    for (QWidget* p : {form->TabMode, form->TabGain, form->TabPLL, form->TabFIFF, form->TabReg2})
+        EXPECT_TRUE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(p)));
+    EXPECT_FALSE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabABC)));
+    EXPECT_EQ(form->PageControl1->currentPage(), form->TabMode);
+    EXPECT_TRUE(form->B_Refresh->isEnabled());
+    EXPECT_TRUE(form->RG_SPI->isHidden());
+    EXPECT_TRUE(form->RGFreq->isEnabled());
+    EXPECT_EQ(form->RGFreq->itemIndex(), -1);
+    // status bar
+    EXPECT_EQ(form->panelText(0), "Mode Control");
+    EXPECT_EQ(form->panelText(1), "Shutdown  |  SPI out");
+    EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
+    // bit view
+    EXPECT_EQ(form->L_R[0]->text(), "0x08C");
+    EXPECT_EQ(form->L_R[6]->text(), "0xE4B");
+    EXPECT_EQ(form->bitLabels[0][2]->background(), QColor(255, 0, 0));
+    EXPECT_EQ(form->bitLabels[0][0]->background(), QColor(0, 0, 255));
+    // nothing sent without "Send always": the chip still holds its power-on image
+    EXPECT_TRUE(form->rig().chip->frames().empty());
+}
+
+TEST_F(WindowTest, TheWindowHasItsFixedFrameMenusAndTimers) {
+    start();
+    EXPECT_EQ(form->width(), 482);
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->StatusBar1->height(), 19);
+    const QStringList menus = {"File", "LPT", "Settings", "About"};
+    QStringList shown;
+    for (QAction* a : form->MainMenu1->actions()) shown << a->text();
+    EXPECT_EQ(shown, menus);
+    struct Item {
+        QAction* action;
+        const char* caption;
+        bool enabled;
+        bool checked;
+    };
+    const Item table[] = {
+        {form->LoadConfig1, "Load Config", true, false},
+        {form->SaveConfig1, "Save Config", true, false},
+        {form->Exit1, "Exit", true, false},
+        {form->N0x3781, "0x378", true, true},
+        {form->N0x3BC1, "0x3BC", true, false},
+        {form->userdefined1, "user defined", true, false},
+        {form->default1, "Defaults", true, false},
+        {form->extVref1, "ext. Vref", false, false},
+        {form->SetVpwm1, "Set Vpwm", false, false},
+        {form->About1, "About", true, false},
+    };
+    for (const Item& i : table) {
+        SCOPED_TRACE(i.caption);
+        EXPECT_EQ(i.action->text(), i.caption);
+        EXPECT_EQ(i.action->isEnabled(), i.enabled);
+        EXPECT_EQ(i.action->isChecked(), i.checked);
+        EXPECT_TRUE(i.action->shortcut().isEmpty());
+    }
+    EXPECT_TRUE(form->LPT1->menuAction()->isEnabled());
+    EXPECT_TRUE(form->T_Check->isActive());
+    EXPECT_EQ(form->T_Check->interval(), 1000);
+    EXPECT_FALSE(form->T_USB->isActive());
+    EXPECT_EQ(form->T_USB->interval(), 100000);
+}
+
+TEST_F(WindowTest, FirstActivationPlansAndBeepsTwice) {
+    // With a settings file nothing at start-up plans before the window shows.
+    writeSettingsFile(
+        "[CFG]\nSPISEL=1\nINJLO1=1\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n4=75\n"
+        "5=684\n6=3659\n7=0\n");
+    start();
+    EXPECT_EQ(beeper.count, 2);
+    EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3");
+    EXPECT_FALSE(form->programmaticUpdate());
+    EXPECT_EQ(form->panelText(1), "Shutdown  |  SPI out");
+}
+
+TEST_F(WindowTest, StartFromSettingsFileInAbcMode) {
+    writeSettingsFile(
+        "[Form]\nTop=40\nLeft=30\n[Port]\nAdr=0x3BC\n[CFG]\nSPISEL=0\nPLLMUX=2\n"
+        "FRF=371.1\nFXTAL=10\nINJLO1=1\n[CWR]\n0=141\n1=2292\n2=3860\n3=256\n"
+        "4=75\n5=684\n6=3659\n7=0\n");
+    start();
+    PageControl* pc = form->PageControl1;
+    for (int i = 0; i < pc->count(); ++i)
+        EXPECT_EQ(pc->isTabVisible(i), pc->page(i) == form->TabABC) << i;
+    EXPECT_EQ(pc->currentPage(), form->TabABC);
+    EXPECT_EQ(form->panelText(0), "ABC-mode");
+    EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x03BC");
+    EXPECT_TRUE(form->N0x3BC1->isChecked());
+    EXPECT_FALSE(form->RGFreq->isEnabled());
+    EXPECT_FALSE(form->B_Refresh->isEnabled());
+    EXPECT_EQ(form->CB_fRF->currentText(), "371.1");
+    EXPECT_EQ(form->E_fRFI->text(), "371.100");
+    EXPECT_EQ(form->E_fRFinfo->text(), "371.100");
+    EXPECT_EQ(form->E_MA->text(), "1");
+    EXPECT_EQ(form->E_MB->text(), "0");
+    EXPECT_EQ(form->E_MC->text(), "0");
+    EXPECT_EQ(form->pos(), QPoint(30, 40));
+    // ABC mode starts from the default image: the stored R0 (Receive) is gone
+    EXPECT_EQ(regs()[0] & 0x003, 0);
+    EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3");
+    // "Send always" in ABC mode puts the preset on the pins instead of sending words
+    sendAlways(true);
+    form->rig().chip->clearTrace();
+    choose(form->CB_fRF, 7);
+    EXPECT_EQ(form->rig().chip->abcPreset(), 7);
+    EXPECT_TRUE(form->rig().chip->frames().empty());
+    EXPECT_EQ(form->E_MA->text() + form->E_MB->text() + form->E_MC->text(), "111");
+}
+
+TEST_F(WindowTest, MissingInjectionKeySelectsNoLo1Side) {
+    writeSettingsFile(
+        "[CFG]\nSPISEL=1\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n4=75\n5=684\n"
+        "6=3659\n7=0\n");
+    start();
+    EXPECT_EQ(form->RG_IF1->itemIndex(), -1);
+    EXPECT_EQ(form->frequencies().INJLO1, 2);
+}
+
+TEST_F(WindowTest, LabModeShowsModeSelectionAndSwitchesPages) {
+    start(true);
+    ASSERT_FALSE(form->RG_SPI->isHidden());
+    choose(form->RG_SPI, 0);
+    PageControl* pc = form->PageControl1;
+    EXPECT_EQ(pc->currentPage(), form->TabABC);
+    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabMode)));
+    EXPECT_FALSE(form->B_Refresh->isEnabled());
+    EXPECT_EQ(form->panelText(0), "ABC-mode");
+    EXPECT_EQ(form->panelText(1), "");
+    choose(form->RG_SPI, 1);
+    EXPECT_EQ(pc->currentPage(), form->TabMode);
+    EXPECT_TRUE(pc->isTabVisible(pc->indexOf(form->TabReg2)));
+    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabABC)));
+    EXPECT_EQ(form->panelText(0), "Mode Control");
+    // coming back to SPI mode does not give Refresh back
+    EXPECT_FALSE(form->B_Refresh->isEnabled());
+}
+
+TEST_F(WindowTest, ClosingWritesTheSettingsFile) {
+    start();
+    sendAlways(true);
+    choose(form->CB_OPMODE, 1);
+    bool closedSignal = false;
+    QObject::connect(form.get(), &TForm1::closed, [&] { closedSignal = true; });
+    const auto expected = regs();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(closedSignal);
+    bool existed = false;
+    const zvk::Settings s = zvk::readSettings(settingsPath(), &existed);
+    ASSERT_TRUE(existed);
+    EXPECT_EQ(s.cwr, expected);
+    EXPECT_EQ(s.width, 490);
+    EXPECT_EQ(s.height, 580);
+    EXPECT_EQ(s.adr, 0x378);
+    EXPECT_TRUE(s.spisel);
+    EXPECT_EQ(s.frf, 384.0);
+    EXPECT_EQ(s.fxtal, 10.0);
+    EXPECT_EQ(s.injlo1, 1);
+    EXPECT_EQ(s.top, form->y());
+    EXPECT_EQ(s.left, form->x());
+}
+
+TEST_F(WindowTest, ComingBackFromAnotherWindowOfTheProgramActivatesAgain) {
+    start();
+    const int afterStart = beeper.count;
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(beeper.count, afterStart);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(beeper.count, afterStart + 2);
+    // A message box of ours counts as another window, too. When it closes, the window
+    // manager hands the focus back to the main window.
+    answerMessageBox([&] { QMessageBox::information(form.get(), "t", "a message"); });
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(beeper.count, afterStart + 4);
+}
+
+TEST_F(WindowTest, ComingBackFromAnotherApplicationDoesNotActivate) {
+    start();
+    const int afterStart = beeper.count;
+    // The program loses the focus to nothing of ours and gets it back.
+    emit qApp->focusWindowChanged(nullptr);
+    emit qApp->focusWindowChanged(form->windowHandle());
+    EXPECT_EQ(beeper.count, afterStart);
+}
+
+}  // namespace
