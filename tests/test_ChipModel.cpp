@@ -162,7 +162,7 @@ TEST_F(ModelTest, KeepsTheLineStatesOfSpiselAndModsel) {
     pins.write(0, 0x08D);
     pins.rest = 0x10;
     pins.sden();  // too few bits: only the line change counts
-    EXPECT_EQ(chip.frameLines(), std::vector<uint8_t>{SPISEL | SDEN});
+    EXPECT_EQ(chip.frameLines(), std::vector<uint8_t>{SPISEL});
     EXPECT_EQ(chip.selectHistory(), (std::vector<uint8_t>{SPISEL, 0x10}));
 }
 

@@ -41,7 +41,7 @@ void ChipModel::onSdenRise() {
             return;
         }
         frames_.push_back(shift_);
-        frameLines_.push_back(lines_);
+        frameLines_.push_back(uint8_t(lines_ & (kSpisel | kModsel)));
         reading_ = false;
         latch((shift_ >> 1) & 7, uint16_t(shift_ >> 4));
         return;

@@ -74,7 +74,7 @@ class ChipModel {
     uint16_t statusWord() const;
     // The 16-bit write frames in the order the chip latched them.
     const std::vector<uint16_t>& frames() const { return frames_; }
-    // The line byte at the moment each frame was latched (SPISEL and MODSEL included).
+    // The SPISEL and MODSEL levels (line bits 3 and 4) at the moment each frame latched.
     const std::vector<uint8_t>& frameLines() const { return frameLines_; }
     // The 4-bit read requests, in order.
     const std::vector<uint8_t>& readRequests() const { return readRequests_; }
