@@ -293,6 +293,40 @@ TEST_F(SettingsFile, ForeignSectionsKeysAndCommentsSurviveAWrite) {
     EXPECT_EQ(contents(), once);
 }
 
+TEST_F(SettingsFile, CommentsWithoutAnyEntryAfterThemSurvive) {
+    const std::string cases[] = {
+        "; only a comment\n\n; and another\n",
+        "  ; indented\n[Tools]\nEditor=vi\n\n; after the last key\n  # and one more\n",
+    };
+    for (const std::string& original : cases) {
+        put(original);
+        ASSERT_EQ(writeSettings(path, Settings{}), std::nullopt);
+        const std::string text = contents();
+        for (const char* comment : {"; only a comment\n", "; and another\n", "; indented\n",
+                                    "; after the last key\n", "# and one more\n"}) {
+            if (original.find(comment) == std::string::npos) continue;
+            EXPECT_NE(text.find(comment), std::string::npos) << comment << "in\n" << text;
+            EXPECT_EQ(text.find(comment), text.rfind(comment)) << comment << "twice in\n" << text;
+        }
+        EXPECT_EQ(parseSettingsText(text).adr, 0x378);
+    }
+}
+
+// A section line without its closing bracket once made the keys below it land in a
+// section named across lines, and each write added a line to the file.
+TEST_F(SettingsFile, AnUnclosedSectionLineDoesNotGrowTheFile) {
+    put("[CFG]\nFRF=433.92\n[broken\nfrf=abc\nEditor=vi\n[Port]\nAdr=0x278\n");
+    const Settings s = readSettings(path);
+    EXPECT_EQ(s.frf, 384.0);  // the later frf=abc belongs to [CFG] and is no number
+    EXPECT_EQ(s.adr, 0x278);
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    const std::string once = contents();
+    ASSERT_EQ(writeSettings(path, readSettings(path)), std::nullopt);
+    EXPECT_EQ(contents(), once);
+    EXPECT_NE(once.find("Editor=vi\n"), std::string::npos) << once;
+    EXPECT_EQ(readSettings(path).adr, 0x278);
+}
+
 TEST_F(SettingsFile, ReplacingKeepsSymbolicLinksAndPermissions) {
     const std::string real = (dir / "real.INI").string();
     std::ofstream(real) << "[Tools]\nEditor=vi\n";

@@ -75,8 +75,9 @@ std::string shortestText(double value) {
     return std::string(buf, r.ptr);
 }
 
-// The comment lines after the last entry of a file. SimpleIni keeps comments only when
-// an entry follows them, so a closing comment would otherwise vanish on the next write.
+// The comment lines after the last entry of a file. SimpleIni keeps a comment only when
+// an entry follows it (or as the file comment that opens the file), so a closing comment
+// would otherwise vanish on the next write.
 std::string trailingComments(std::string_view text) {
     std::vector<std::string_view> lines;
     size_t pos = 0;
@@ -88,26 +89,50 @@ std::string trailingComments(std::string_view text) {
         if (pos < text.size() && text[pos] == '\r') ++pos;
         if (pos < text.size() && text[pos] == '\n') ++pos;
     }
-    auto kind = [](std::string_view line) {
+    auto isCommentChar = [](char ch) { return ch == ';' || ch == '#'; };
+    auto kind = [&](std::string_view line) {
         const auto first = line.find_first_not_of(" \t");
-        if (first == std::string_view::npos) return 0;           // blank
-        if (line[first] == ';' || line[first] == '#') return 1;  // comment
-        return 2;                                                // anything else
+        if (first == std::string_view::npos) return 0;  // blank
+        if (isCommentChar(line[first])) return 1;       // comment
+        return 2;                                       // anything else
     };
-    size_t i = lines.size();
-    size_t start = lines.size();
-    while (i > 0 && kind(lines[i - 1]) != 2) {
-        --i;
-        if (kind(lines[i]) == 1) start = i;
-    }
-    // A file of nothing but comments keeps them as its file comment already.
-    if (i == 0 || start == lines.size()) return "";
+    // The file comment: comment lines from the very first character on, up to the first
+    // line that does not begin with a comment character.
+    size_t from = 0;
+    while (from < lines.size() && !lines[from].empty() && isCommentChar(lines[from][0])) ++from;
+    for (size_t i = from; i < lines.size(); ++i)
+        if (kind(lines[i]) == 2) from = i + 1;
     std::string out;
-    for (size_t k = start; k < lines.size(); ++k) {
-        const auto first = lines[k].find_first_not_of(" \t");
-        if (first == std::string_view::npos) continue;
-        out.append(lines[k].substr(first));
+    for (size_t k = from; k < lines.size(); ++k) {
+        if (kind(lines[k]) != 1) continue;
+        out.append(lines[k].substr(lines[k].find_first_not_of(" \t")));
         out.push_back('\n');
+    }
+    return out;
+}
+
+// The text SimpleIni is given. It reads up to the first NUL byte, so nothing after one is
+// part of the file for us. A line that opens a section without closing it on the same
+// line is dropped: SimpleIni means to skip such a line, but it has already pointed the
+// current section name into it, unterminated, and the keys below would land in a section
+// whose name runs across lines; every later write would then add another line.
+std::string iniInput(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        size_t next = end;
+        if (next < text.size() && text[next] == '\r') ++next;
+        if (next < text.size() && text[next] == '\n') ++next;
+        const std::string_view line = text.substr(pos, end - pos);
+        const auto first = line.find_first_not_of(" \t");
+        const bool brokenSection = first != std::string_view::npos && line[first] == '[' &&
+                                   line.find(']', first) == std::string_view::npos;
+        if (!brokenSection) out.append(text.substr(pos, next - pos));
+        pos = next;
     }
     return out;
 }
@@ -125,10 +150,11 @@ std::string ownExecutablePath() {
 }
 
 Settings parseSettingsText(std::string_view text) {
+    const std::string input = iniInput(text);
     Settings s;
     CSimpleIniA ini;
     ini.SetSpaces(false);
-    if (ini.LoadData(text.data(), text.size()) < 0) return s;
+    if (ini.LoadData(input.data(), input.size()) < 0) return s;
     const IniReader r(ini);
 
     s.top = int(r.integer("Form", "Top", 100));
@@ -153,9 +179,10 @@ Settings parseSettingsText(std::string_view text) {
 }
 
 std::optional<std::string> mergeSettingsText(std::string_view existing, const Settings& s) {
+    const std::string input = iniInput(existing);
     CSimpleIniA ini;
     ini.SetSpaces(false);
-    if (ini.LoadData(existing.data(), existing.size()) < 0) return std::nullopt;
+    if (ini.LoadData(input.data(), input.size()) < 0) return std::nullopt;
 
     auto put = [&](const char* section, const char* key, const std::string& value) {
         return ini.SetValue(section, key, value.c_str()) >= 0;
@@ -177,7 +204,7 @@ std::optional<std::string> mergeSettingsText(std::string_view existing, const Se
 
     std::string out;
     if (ini.Save(out) < 0) return std::nullopt;
-    out += trailingComments(existing);
+    out += trailingComments(input);
     return out;
 }
 
