@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +27,11 @@
 #include "board/Rig.h"
 #include "transport/Clock.h"
 
+// Readable failures for texts.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace apptest {
 
 class CountingBeeper : public Beeper {
@@ -42,19 +48,25 @@ inline void click(QWidget* w, QPoint at = QPoint()) {
 inline void choose(QComboBox* combo, int index) {
     combo->showPopup();
     QAbstractItemView* view = combo->view();
-    const QRect r = view->visualRect(view->model()->index(index, 0));
+    const QModelIndex item = view->model()->index(index, 0);
+    view->scrollTo(item);
+    const QRect r = view->visualRect(item);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
     QApplication::processEvents();
 }
 
+// On the round indicator: the button's middle may lie beyond a short caption.
 inline void choose(RadioGroup* group, int index) {
-    click(group->button(index));
+    QRadioButton* b = group->button(index);
+    click(b, QPoint(7, b->height() / 2));
 }
 
 // Clicks into the edit, selects everything and types the text key by key.
 inline void typeInto(QLineEdit* edit, const QString& text) {
     click(edit);
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    // The first key typed replaces the selection; emptying the field is a key of its own.
+    if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, text);
 }
 
