@@ -3,6 +3,7 @@
 #include <SimpleIni.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
@@ -116,8 +117,17 @@ std::string trailingComments(std::string_view text) {
 // line is dropped: SimpleIni means to skip such a line, but it has already pointed the
 // current section name into it, unterminated, and the keys below would land in a section
 // whose name runs across lines; every later write would then add another line.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool hasBom(std::string_view text) {
+    return text.substr(0, kUtf8Bom.size()) == kUtf8Bom;
+}
+
 std::string iniInput(std::string_view text) {
     text = text.substr(0, text.find('\0'));
+    // The byte order mark goes before SimpleIni sees the text, so that the first line
+    // is judged like every other; writing puts it back.
+    if (hasBom(text)) text.remove_prefix(kUtf8Bom.size());
     std::string out;
     out.reserve(text.size());
     size_t pos = 0;
@@ -202,8 +212,14 @@ std::optional<std::string> mergeSettingsText(std::string_view existing, const Se
         ok = put("CWR", std::to_string(i).c_str(), dec(int16_t(s.cwr[size_t(i)])));
     if (!ok) return std::nullopt;
 
-    std::string out;
-    if (ini.Save(out) < 0) return std::nullopt;
+    std::string body;
+    if (ini.Save(body) < 0) return std::nullopt;
+    body.erase(0, std::min(body.find_first_not_of('\n'), body.size()));
+    std::string out(hasBom(existing) ? kUtf8Bom : std::string_view());
+    // A key whose name begins with the bytes of a byte order mark must not come first,
+    // or the next read would take those bytes for one.
+    if (hasBom(body)) out += '\n';
+    out += body;
     out += trailingComments(input);
     return out;
 }
