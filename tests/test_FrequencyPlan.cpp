@@ -230,18 +230,19 @@ TEST(PlanDividers, DefaultsReproduceTheDefaultImage) {
 }
 
 TEST(PlanDividers, KeepsEveryBitOutsideNAndA) {
-    UserSetup u{433.9, 75, 684, 0, 1, 1};
+    UserSetup u{915.0, 75, 684, 0, 1, 1};
     RegisterImage regs = imageFor(u);
-    regs[3] |= 0xFF0;  // LO2DIV, AGC, MFO all set
+    regs[3] |= 0xFF0;  // LO2DIV (so L = 8), AGC, MFO all set
     regs[2] = 0xF000;  // nothing of the chip lives above bit 11, and it stays untouched
+    const RegisterImage before = regs;
     FrequencyState s;
-    ReadFrequencyState(s, regs, "10.000", "433.900", 0);
-    ASSERT_FALSE(PlanDividers(s, regs, 433.9f));
-    // With LO2 divided by 8 the same RF needs another Ntot; only the split N and A moved.
-    EXPECT_EQ(regs[2] & 0xF000, 0xF000);
-    EXPECT_EQ(regs[3] & 0xFF0, 0xFF0);
-    EXPECT_EQ(s.Ntot, 32 * (((regs[2] >> 5) & 0x7F) | ((regs[3] & 0xF) << 7)) + (regs[2] & 0x1F));
-    for (int i : {0, 1, 4, 5, 6, 7}) EXPECT_EQ(regs[size_t(i)], imageFor(u)[size_t(i)]) << i;
+    ReadFrequencyState(s, regs, "10.000", "915.000", 0);
+    ASSERT_FALSE(PlanDividers(s, regs, 915.0f));
+    // (915 - 2) * 8 / 7 = 1043.43 MHz: Ntot 7826 = 32 * 244 + 18, N above bit 6.
+    EXPECT_EQ(s.Ntot, 7826);
+    EXPECT_EQ(regs[2], 0xF000 | (116 << 5) | 18);
+    EXPECT_EQ(regs[3], 0xFF1);
+    for (int i : {0, 1, 4, 5, 6, 7}) EXPECT_EQ(regs[size_t(i)], before[size_t(i)]) << i;
 }
 
 // The planning step shows its ideal fLO1 while fLO2 and fIF1 keep the values of the

@@ -43,7 +43,8 @@ void RecomputeFrequencies(FrequencyState& s);
 
 // Parses E_R, E_N and E_A (in that order) and writes R, N and A into the register image.
 // Unguarded as in the window: returns the text that did not convert, and then changes
-// nothing.
+// nothing (all three convert before any is written). No lower limits apply; only a value
+// beyond a field's width or below zero is clamped to the spinner range (unguardedFieldValue).
 std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_view eR,
                                              std::string_view eN, std::string_view eA);
 
