@@ -84,7 +84,7 @@ TEST(CliWrite, SendsTheWordsTheVirtualChipDecodes) {
 
 TEST(CliWrite, BadRegistersExitOneNamingTheOption) {
     for (const char* regs : {"1,2,3", "1,2,3,4,5,6,7,x", "1,2,3,4,5,6,7,8,9",
-                             "1,2,3,4,5,6,7,0x10000", "1,2,3,4,5,6,7,-1", ""}) {
+                             "1,2,3,4,5,6,7,0x10000", "1,2,3,4,5,6,7,-1", "1,2,3,4,5,6,7,8,", ""}) {
         const CtlResult r = ctl({"write", "--regs", regs, "--board", "virtual", "--json"});
         EXPECT_EQ(r.code, 1) << regs;
         EXPECT_NE(r.err.find("--regs"), std::string::npos) << regs << ": " << r.err;

@@ -35,6 +35,9 @@ RegisterImage parseRegs(const std::string& text) {
             throw BadInput("--regs: \"" + item + "\" is outside 0..0xFFFF");
         regs[n++] = uint16_t(v);
     }
+    // getline drops a trailing empty item, which would let "1,...,8," through.
+    if (!text.empty() && text.back() == ',')
+        throw BadInput("--regs: \"" + text + "\" ends with a comma");
     if (n != 8) throw BadInput("--regs: expected eight registers R0,...,R7, got " +
                                std::to_string(n) + " in \"" + text + "\"");
     return regs;
