@@ -327,6 +327,21 @@ TEST_F(SettingsFile, AnUnclosedSectionLineDoesNotGrowTheFile) {
     EXPECT_EQ(readSettings(path).adr, 0x278);
 }
 
+TEST_F(SettingsFile, AByteOrderMarkStaysInFront) {
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const std::string& first : {std::string(), std::string("[broken\nFoo=1\n")}) {
+        put(bom + first + "[Port]\nAdr=0x278\n");
+        EXPECT_EQ(readSettings(path).adr, 0x278) << first;
+        ASSERT_EQ(writeSettings(path, readSettings(path)), std::nullopt);
+        const std::string once = contents();
+        EXPECT_EQ(once.rfind(bom, 0), 0u) << once;
+        EXPECT_EQ(once.find(bom, 1), std::string::npos) << once;
+        EXPECT_EQ(readSettings(path).adr, 0x278) << once;
+        ASSERT_EQ(writeSettings(path, readSettings(path)), std::nullopt);
+        EXPECT_EQ(contents(), once);
+    }
+}
+
 TEST_F(SettingsFile, ReplacingKeepsSymbolicLinksAndPermissions) {
     const std::string real = (dir / "real.INI").string();
     std::ofstream(real) << "[Tools]\nEditor=vi\n";
