@@ -237,6 +237,8 @@ void TForm1::FormCreate() {
 void TForm1::focusWindowChanged(QWindow* window) {
     // Null: the program as a whole lost the focus, to another application or to nothing.
     if (window == nullptr) return;
+    // A combo box's list or a menu is part of the window it drops from.
+    if (window->type() == Qt::Popup) return;
     const void* previous = lastFocusWindow_;
     lastFocusWindow_ = window;
     if (window != windowHandle()) return;

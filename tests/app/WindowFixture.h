@@ -53,6 +53,10 @@ inline void choose(QComboBox* combo, int index) {
     const QRect r = view->visualRect(item);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
     QApplication::processEvents();
+    // The offscreen platform leaves the focus with the closed list; a window manager
+    // would give it back to the window the list dropped from.
+    combo->window()->activateWindow();
+    QApplication::processEvents();
 }
 
 // On the round indicator: the button's middle may lie beyond a short caption.
