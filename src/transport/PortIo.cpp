@@ -105,6 +105,9 @@ class PpdevBackend : public HardwarePortIo::Backend {
             ::close(fd);
             return nullptr;
         }
+        // A bidirectional port may have been left reading; the lines must drive the chip.
+        int forward = 0;
+        ioctl(fd, PPDATADIR, &forward);
         return std::make_unique<PpdevBackend>(fd, path);
     }
 
