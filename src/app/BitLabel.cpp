@@ -3,7 +3,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-FastLabel::FastLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {}
+FastLabel::FastLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
+    // Always opaque: a repaint never has to draw the group box underneath again.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void FastLabel::setText(const QString& text) {
     if (text == text_) return;
@@ -14,8 +17,6 @@ void FastLabel::setText(const QString& text) {
 void FastLabel::setBackground(const QColor& colour) {
     if (colour == background_) return;
     background_ = colour;
-    // An opaque label repaints alone; the parent underneath need not be drawn again.
-    setAttribute(Qt::WA_OpaquePaintEvent, colour.isValid());
     update();
 }
 
@@ -26,9 +27,19 @@ QSize FastLabel::sizeHint() const {
 
 void FastLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (background_.isValid()) p.fillRect(rect(), background_);
+    p.fillRect(rect(), background_.isValid() ? background_ : palette().color(QPalette::Window));
+    if (layout_.text() != text_) {
+        layout_.setText(text_);
+        layout_.setTextFormat(Qt::PlainText);
+        layout_.prepare(QTransform(), font());
+    }
+    const QSizeF ts = layout_.size();
+    qreal x = 0;
+    if (alignment_ & Qt::AlignHCenter) x = (width() - ts.width()) / 2;
+    if (alignment_ & Qt::AlignRight) x = width() - ts.width();
+    const qreal y = (height() - ts.height()) / 2;
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(rect(), int(alignment_), text_);
+    p.drawStaticText(QPointF(x, y), layout_);
 }
 
 BitLabel::BitLabel(int reg, int bit, QWidget* parent)

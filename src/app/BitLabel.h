@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <QStaticText>
 #include <QWidget>
 
 // A small label that paints its own text on an optional opaque background. The bit view
@@ -13,7 +14,7 @@ class FastLabel : public QWidget {
 
     QString text() const { return text_; }
     void setText(const QString& text);
-    // An invalid colour leaves the background to the parent.
+    // An invalid colour paints the window's background colour.
     QColor background() const { return background_; }
     void setBackground(const QColor& colour);
     void setAlignment(Qt::Alignment a) { alignment_ = a; }
@@ -26,6 +27,8 @@ class FastLabel : public QWidget {
     QString text_;
     QColor background_;
     Qt::Alignment alignment_ = Qt::AlignCenter;
+    // Laying the text out is the dear part of painting; it is done once per text.
+    QStaticText layout_;
 };
 
 // One bit of the register view: red for 1, blue for 0. Mouse tracking is on, so a pointer

@@ -22,6 +22,7 @@
 #include "BitLabel.h"
 #include "PageControl.h"
 #include "RadioGroup.h"
+#include "StatusPanel.h"
 #include "UpDown.h"
 #include "board/Rig.h"
 #include "transport/InterfaceDetection.h"

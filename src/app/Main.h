@@ -27,6 +27,7 @@ class BitLabel;
 class FastLabel;
 class PageControl;
 class RadioGroup;
+class StatusPanel;
 class UpDown;
 
 namespace zvk {
@@ -274,7 +275,7 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     bool driverOpen_ = false;
     bool settingsExisted_ = false;
     QString titleText_;
-    std::array<QLabel*, 3> panels_{};
+    std::array<StatusPanel*, 3> panels_{};
     QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for edits and status
     bool activatedOnce_ = false;
     const void* lastFocusWindow_ = nullptr;

@@ -15,6 +15,7 @@
 #include "Main.h"
 #include "PageControl.h"
 #include "RadioGroup.h"
+#include "StatusPanel.h"
 #include "Unit2.h"
 #include "UpDown.h"
 
@@ -462,9 +463,8 @@ void TForm1::buildStatusBar() {
     StatusBar1->setFixedHeight(19);
     const int widths[3] = {140, 160, 140};
     for (int i = 0; i < 3; ++i) {
-        auto* p = new QLabel(StatusBar1);
+        auto* p = new StatusPanel(StatusBar1);
         p->setObjectName(QStringLiteral("Panel%1").arg(i));
-        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         p->setFixedWidth(widths[i]);
         StatusBar1->addWidget(p);
         panels_[size_t(i)] = p;

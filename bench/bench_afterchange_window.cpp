@@ -1,0 +1,104 @@
+// The after-change routine without a write cycle: 96 bit colours, 8 register texts, the
+// MODSEL line and the message pass of its wait, on a shown main window. It runs on every
+// pointer movement over the bit view, so it has to stay far below a mouse's report rate.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <memory>
+
+#include "BitLabel.h"
+#include "Main.h"
+#include "PageControl.h"
+
+namespace {
+
+class SilentBeeper : public Beeper {
+  public:
+    void beep() override {}
+};
+
+TForm1* g_form = nullptr;
+
+struct Images {
+    zvk::RegisterImage a, b;
+};
+// Two images that differ in every bit, so that nothing is skipped as unchanged.
+Images flipping() {
+    Images im{g_form->chip().regs, {}};
+    for (size_t i = 0; i < 8; ++i) im.b[i] = uint16_t(im.a[i] ^ 0xFFF);
+    return im;
+}
+
+// The routine's own work: 96 colours, 8 texts and the MODSEL line, every bit changing.
+// The message pass of the line's wait is left out here; it is where the toolkit repaints
+// what changed, measured on its own below.
+void BM_AfterChange(benchmark::State& state) {
+    const Images im = flipping();
+    g_form->lpt().setMessagePump({});
+    bool flip = false;
+    for (auto _ : state) {
+        g_form->chip().regs = flip ? im.a : im.b;
+        flip = !flip;
+        g_form->afterChange();
+    }
+    g_form->lpt().setMessagePump([] { QCoreApplication::processEvents(); });
+    g_form->chip().regs = im.a;
+    g_form->afterChange();
+}
+BENCHMARK(BM_AfterChange);
+
+// As the program runs it: the wait's message pass repaints the 104 changed labels.
+void BM_AfterChangeWithRepaint(benchmark::State& state) {
+    const Images im = flipping();
+    bool flip = false;
+    for (auto _ : state) {
+        g_form->chip().regs = flip ? im.a : im.b;
+        flip = !flip;
+        g_form->afterChange();
+    }
+    g_form->chip().regs = im.a;
+    g_form->afterChange();
+}
+BENCHMARK(BM_AfterChangeWithRepaint);
+
+// The pointer moving from bit label to bit label over an unchanged image: the bit name
+// in the status bar and the whole after-change routine with its message pass.
+void BM_PointerOverBitLabels(benchmark::State& state) {
+    BitLabel* labels[2] = {g_form->bitLabels[0][0], g_form->bitLabels[7][11]};
+    int i = 0;
+    for (auto _ : state) {
+        g_form->LMouseMove(labels[i]);
+        i ^= 1;
+    }
+}
+BENCHMARK(BM_PointerOverBitLabels);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    applyProgramLook();
+    QTemporaryDir dir;
+    SilentBeeper beeper;
+    MainOptions o;
+    o.settingsPath = QDir(dir.path()).filePath("zvk40310.INI").toStdString();
+    o.rigName = "virtual";
+    o.beeper = &beeper;
+    o.realtime = false;
+    auto form = std::make_unique<TForm1>(o);
+    form->showAndActivate();
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    form->PageControl1->setCurrentPage(form->TabReg2);  // the bit view in sight
+    QApplication::processEvents();
+    g_form = form.get();
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_form = nullptr;
+    return 0;
+}

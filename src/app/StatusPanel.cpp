@@ -1,0 +1,29 @@
+#include "StatusPanel.h"
+
+#include <QPainter>
+
+StatusPanel::StatusPanel(QWidget* parent) : QFrame(parent) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+}
+
+void StatusPanel::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    update();
+}
+
+void StatusPanel::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    if (layout_.text() != text_) {
+        layout_.setText(text_);
+        layout_.setTextFormat(Qt::PlainText);
+        layout_.prepare(QTransform(), font());
+    }
+    QPainter p(this);
+    const QRect inner = contentsRect().adjusted(2, 0, -2, 0);
+    p.setClipRect(inner);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawStaticText(
+        QPointF(inner.left(), inner.top() + (inner.height() - layout_.size().height()) / 2),
+        layout_);
+}
