@@ -23,6 +23,7 @@
 #include "PageControl.h"
 #include "RadioGroup.h"
 #include "StatusPanel.h"
+#include "Unit2.h"
 #include "UpDown.h"
 #include "board/Rig.h"
 #include "transport/InterfaceDetection.h"
@@ -144,6 +145,10 @@ void TForm1::showAndActivate() {
     show();
     raise();
     activateWindow();
+    // Decoding the picture costs as much as the rest of the first paint; it may come a
+    // moment after the window.
+    if (Image1->pixmap().isNull())
+        QTimer::singleShot(0, this, [this] { Image1->setPixmap(logoPicture()); });
 }
 
 QString TForm1::panelText(int panel) const {

@@ -207,7 +207,6 @@ void TForm1::buildFixedAreas() {
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(328, 72, 139, 50);
     Image1->setScaledContents(true);
-    Image1->setPixmap(logoPicture());
 
     GroupBox13 = group(central, "GroupBox13", QStringLiteral("IC Status"), 328, 144, 137, 257);
     label(GroupBox13, QStringLiteral("IFFVAL"), 16, 32);

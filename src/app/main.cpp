@@ -49,12 +49,14 @@ int main(int argc, char** argv) {
         options.rigName = rig;
         options.labMode = labMode;
         TForm1 form1(options);
+        // The main window shows when the message loop runs; the hidden info window is
+        // made before that.
+        form1.showAndActivate();
         TForm2 form2(form1.usbInUse());
         // The info window never keeps the program alive once the main window is closed.
         form2.setAttribute(Qt::WA_QuitOnClose, false);
         QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
-        form1.showAndActivate();
         app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle),

@@ -1,0 +1,167 @@
+// Start-up to the first shown and activated window: the program's main window on the
+// virtual board against a bare QMainWindow of the same size, side by side in one run.
+// Each start is a fresh process (this program run again as a child), measured from the
+// fork to the child's word that its window is active; the child also reports its peak
+// resident memory then, and ends without tearing anything down.
+#include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "Main.h"
+#include "Unit2.h"
+#include "chip/Registers.h"
+#include "storage/Settings.h"
+
+namespace {
+
+std::string g_self;
+std::string g_settings;
+
+long peakKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+int runChild(const std::string& kind, const std::string& settings, int fd) {
+    int argc = 1;
+    char name[] = "zvk40310";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    applyProgramLook();
+    std::unique_ptr<QMainWindow> window;
+    if (kind == "bare") {
+        window = std::make_unique<QMainWindow>();
+        window->setFixedSize(482, 553);
+        window->show();
+        window->activateWindow();
+    } else {
+        MainOptions o;
+        o.settingsPath = settings;
+        o.rigName = "virtual";
+        auto form = std::make_unique<TForm1>(o);
+        form->showAndActivate();
+        // as the program's main() does: the hidden info window comes right after
+        static std::unique_ptr<TForm2> info;
+        info = std::make_unique<TForm2>(form->usbInUse());
+        window = std::move(form);
+    }
+    while (!window->isActiveWindow()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::processEvents();  // the first paint
+    char msg[64];
+    const int n = std::snprintf(msg, sizeof msg, "%ld\n", peakKib());
+    if (write(fd, msg, size_t(n)) != n) return 1;
+    std::_Exit(0);
+}
+
+struct Start {
+    double seconds = 0;
+    long peakKib = 0;
+};
+
+Start startOnce(const char* kind) {
+    int p[2];
+    if (pipe(p) != 0) return {};
+    const auto t0 = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(p[0]);
+        const std::string fd = std::to_string(p[1]);
+        execl(g_self.c_str(), g_self.c_str(), "--child", kind, g_settings.c_str(), fd.c_str(),
+              static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    close(p[1]);
+    char buf[64] = {};
+    const ssize_t n = read(p[0], buf, sizeof buf - 1);
+    const auto t1 = std::chrono::steady_clock::now();
+    close(p[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (n <= 0) return {};
+    return {std::chrono::duration<double>(t1 - t0).count(), std::atol(buf)};
+}
+
+void BM_Startup(benchmark::State& state, const char* kind) {
+    long peak = 0;
+    for (auto _ : state) {
+        const Start s = startOnce(kind);
+        if (s.seconds <= 0) {
+            state.SkipWithError("the child did not report");
+            return;
+        }
+        state.SetIterationTime(s.seconds);
+        peak = std::max(peak, s.peakKib);
+    }
+    state.counters["peak_KiB"] = double(peak);
+}
+BENCHMARK_CAPTURE(BM_Startup, bare_QMainWindow, "bare")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Startup, zvk40310_window, "window")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
+// Both, alternating, so that a change in the machine's load hits them alike; the
+// counters are the program's cost relative to the bare window.
+void BM_StartupRatio(benchmark::State& state) {
+    double bareT = 0, winT = 0;
+    long bareM = 0, winM = 0;
+    for (auto _ : state) {
+        const Start b = startOnce("bare");
+        const Start w = startOnce("window");
+        if (b.seconds <= 0 || w.seconds <= 0) {
+            state.SkipWithError("a child did not report");
+            return;
+        }
+        bareT += b.seconds;
+        winT += w.seconds;
+        bareM = std::max(bareM, b.peakKib);
+        winM = std::max(winM, w.peakKib);
+        state.SetIterationTime(b.seconds + w.seconds);
+    }
+    state.counters["time_ratio"] = winT / bareT;
+    state.counters["peak_memory_ratio"] = double(winM) / double(bareM);
+}
+BENCHMARK(BM_StartupRatio)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (argc == 5 && std::strcmp(argv[1], "--child") == 0)
+        return runChild(argv[2], argv[3], std::atoi(argv[4]));
+
+    char self[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return 1;
+    g_self.assign(self, size_t(n));
+    // A start as a user's usual one: with a settings file holding the default set-up.
+    QTemporaryDir dir;
+    g_settings = (dir.path() + "/zvk40310.INI").toStdString();
+    zvk::Settings s;
+    s.spisel = true;
+    s.injlo1 = 1;
+    s.cwr = zvk::kDefaultImage;
+    if (zvk::writeSettings(g_settings, s)) return 1;
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
