@@ -72,6 +72,17 @@ void applyProgramLook() {
     QApplication::setFont(programFont());
 }
 
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    CommandLine c;
+    c.labMode = argc > 1 && std::string(argv[1]) == "bench";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--virtual-board") c.rigName = "virtual";
+        if (a == "--virtual-board=usb") c.rigName = "virtual-usb";
+    }
+    return c;
+}
+
 void Edit::keyReleaseEvent(QKeyEvent* event) {
     QLineEdit::keyReleaseEvent(event);
     if (!event->isAutoRepeat()) emit keyReleased();

@@ -48,6 +48,15 @@ inline constexpr const char* kApplicationTitle =
 // once after the application object exists.
 void applyProgramLook();
 
+// What the command line asks for: lab mode is the original first argument "bench",
+// exactly; --virtual-board (the virtual board's parallel port) or --virtual-board=usb (its
+// adapter as well) may stand anywhere. Anything else is left to the toolkit.
+struct CommandLine {
+    bool labMode = false;
+    std::string rigName = "hardware";
+};
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
 // The system bell, replaceable so that tests can count the beeps.
 class Beeper {
   public:

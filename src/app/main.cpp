@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <exception>
-#include <string>
 
 #include "Unit2.h"
 #include "storage/Settings.h"
@@ -30,14 +29,8 @@ class Application : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Read before the toolkit sees the arguments: lab mode is the first argument exactly.
-    const bool labMode = argc > 1 && std::string(argv[1]) == "bench";
-    std::string rig = "hardware";
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--virtual-board") rig = "virtual";
-        if (a == "--virtual-board=usb") rig = "virtual-usb";
-    }
+    // Read before the toolkit sees the arguments and takes its own out of them.
+    const CommandLine command = parseCommandLine(argc, argv);
 
     Application app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
@@ -46,8 +39,8 @@ int main(int argc, char** argv) {
     try {
         MainOptions options;
         options.settingsPath = zvk::settingsPathFor(zvk::ownExecutablePath());
-        options.rigName = rig;
-        options.labMode = labMode;
+        options.rigName = command.rigName;
+        options.labMode = command.labMode;
         TForm1 form1(options);
         // The main window shows when the message loop runs; the hidden info window is
         // made before that.

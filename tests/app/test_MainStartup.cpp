@@ -248,3 +248,30 @@ TEST_F(WindowTest, ComingBackFromAnotherApplicationDoesNotActivate) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLine, LabModeAndVirtualBoardSwitches) {
+    const struct {
+        std::vector<const char*> args;
+        bool lab;
+        const char* rig;
+    } cases[] = {
+        {{"zvk40310"}, false, "hardware"},
+        {{"zvk40310", "bench"}, true, "hardware"},
+        {{"zvk40310", "Bench"}, false, "hardware"},
+        {{"zvk40310", "BENCH"}, false, "hardware"},
+        {{"zvk40310", "--virtual-board", "bench"}, false, "virtual"},
+        {{"zvk40310", "bench", "--virtual-board"}, true, "virtual"},
+        {{"zvk40310", "--virtual-board=usb"}, false, "virtual-usb"},
+        {{"zvk40310", "bench", "x", "--virtual-board=usb"}, true, "virtual-usb"},
+        {{"zvk40310", "--virtual-board=USB"}, false, "hardware"},
+    };
+    for (const auto& c : cases) {
+        const CommandLine got = parseCommandLine(int(c.args.size()), c.args.data());
+        EXPECT_EQ(got.labMode, c.lab) << c.args.size();
+        EXPECT_EQ(got.rigName, c.rig) << c.args.back();
+    }
+}
+
+}  // namespace
