@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -43,8 +45,18 @@ int runChild(const std::string& kind, const std::string& settings, int fd) {
     QApplication app(argc, argv);
     applyProgramLook();
     std::unique_ptr<QMainWindow> window;
+    // The moment the window becomes the active one; for the program's window its own
+    // activation handler, connected earlier, has run by then.
+    auto report = [&fd, &window](QWindow* w) {
+        if (!window || w != window->windowHandle()) return;
+        char msg[64];
+        const int n = std::snprintf(msg, sizeof msg, "%ld\n", peakKib());
+        if (write(fd, msg, size_t(n)) != n) std::_Exit(1);
+        std::_Exit(0);
+    };
     if (kind == "bare") {
         window = std::make_unique<QMainWindow>();
+        QObject::connect(&app, &QGuiApplication::focusWindowChanged, report);
         window->setFixedSize(482, 553);
         window->show();
         window->activateWindow();
@@ -53,18 +65,19 @@ int runChild(const std::string& kind, const std::string& settings, int fd) {
         o.settingsPath = settings;
         o.rigName = "virtual";
         auto form = std::make_unique<TForm1>(o);
+        QObject::connect(&app, &QGuiApplication::focusWindowChanged, report);
         form->showAndActivate();
-        // as the program's main() does: the hidden info window comes right after
+        // as the program's main() does: the hidden info window after the first activation
         static std::unique_ptr<TForm2> info;
-        info = std::make_unique<TForm2>(form->usbInUse());
+        const bool usb = form->usbInUse();
+        QObject::connect(form.get(), &TForm1::activated, [usb] {
+            QTimer::singleShot(0, [usb] {
+                if (!info) info = std::make_unique<TForm2>(usb);
+            });
+        });
         window = std::move(form);
     }
-    while (!window->isActiveWindow()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::processEvents();  // the first paint
-    char msg[64];
-    const int n = std::snprintf(msg, sizeof msg, "%ld\n", peakKib());
-    if (write(fd, msg, size_t(n)) != n) return 1;
-    std::_Exit(0);
+    return app.exec();
 }
 
 struct Start {

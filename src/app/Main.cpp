@@ -156,10 +156,6 @@ void TForm1::showAndActivate() {
     show();
     raise();
     activateWindow();
-    // Decoding the picture costs as much as the rest of the first paint; it may come a
-    // moment after the window.
-    if (Image1->pixmap().isNull())
-        QTimer::singleShot(0, this, [this] { Image1->setPixmap(logoPicture()); });
 }
 
 QString TForm1::panelText(int panel) const {
@@ -272,6 +268,11 @@ void TForm1::FormActivate() {
     programmatic_ = false;
     // A refused plan keeps its reason in view.
     if (planned) showModeSummary();
+    // Decoding the picture costs as much as building half the window; it comes a moment
+    // after the window is up.
+    if (Image1->pixmap().isNull())
+        QTimer::singleShot(0, this, [this] { Image1->setPixmap(logoPicture()); });
+    emit activated();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

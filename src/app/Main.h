@@ -29,6 +29,7 @@ class PageControl;
 class RadioGroup;
 class StatusPanel;
 class UpDown;
+class TForm2;
 
 namespace zvk {
 struct Rig;
@@ -161,6 +162,9 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     // The settings as they would be written now.
     zvk::Settings currentSettings() const;
 
+    // The info window, once main() has made it (hidden); null before that.
+    TForm2* Form2 = nullptr;
+
     // ---- controls, named as the user's documentation names them
     QMenuBar* MainMenu1;
     QMenu *File1, *LPT1, *Settings1;
@@ -219,6 +223,8 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
   signals:
     // The main window was closed: the program ends.
     void closed();
+    // FormActivate has run.
+    void activated();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
