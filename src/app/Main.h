@@ -264,7 +264,7 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     // routine while the program itself made the change; the flag is cleared.
     void recomputeOrAfterChange();
     // Writes a divider value that came from an edit without fallback.
-    void writeDivider(const char* field, long long value);
+    void writeDivider(const char* field, UpDown* spinner, long long value);
     std::optional<long> strictInteger(QLineEdit* edit);
     void conversionError(const QString& text);
     void setRed(QLineEdit* edit, bool red, bool buttonFace);
@@ -291,7 +291,7 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     bool settingsExisted_ = false;
     QString titleText_;
     std::array<StatusPanel*, 3> panels_{};
-    QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for edits and status
+    QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for the status fields
     bool activatedOnce_ = false;
     const void* lastFocusWindow_ = nullptr;
     std::array<uint16_t, 8> shownRegs_{};

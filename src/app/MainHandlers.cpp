@@ -60,13 +60,12 @@ void TForm1::connectHandlers() {
     };
     for (size_t i = 0; i < kFieldMap.size(); ++i) {
         const Field& f = kFieldMap[i];
-        if (f.encoding == Encoding::Status || f.encoding == Encoding::Number ||
-            f.encoding == Encoding::SplitN)
-            continue;
+        if (f.encoding == Encoding::Status) continue;
         QWidget* w = findChild<QWidget*>(QString::fromLatin1(f.control));
         Q_ASSERT(w != nullptr);
         fieldControls_[int(i)] = w;
-        bind(f, w);
+        // The numeric fields' edits have handlers of their own, below.
+        if (f.encoding != Encoding::Number && f.encoding != Encoding::SplitN) bind(f, w);
     }
     // The hidden lock-detect mode writes the same bit as RG_RSSIGAIN.
     bind(*findField("RSSIGAIN"), RG_LDMODE);
@@ -216,12 +215,11 @@ void TForm1::reverseSync() {
         if (f.encoding == Encoding::Status) continue;
         // Read at each step: a handler run by an earlier control may have moved a field.
         const uint32_t value = fieldValue(chip_->regs, f);
+        QWidget* w = fieldControls_[int(i)];
         if (f.encoding == Encoding::Number || f.encoding == Encoding::SplitN) {
-            programWrite(findChild<QLineEdit*>(QString::fromLatin1(f.control)),
-                         QString::number(value));
+            programWrite(static_cast<QLineEdit*>(w), QString::number(value));
             continue;
         }
-        QWidget* w = fieldControls_[int(i)];
         const int state = decodeControl(f, value);
         if (auto* c = qobject_cast<QComboBox*>(w))
             c->setCurrentIndex(state);
@@ -362,29 +360,26 @@ void TForm1::E_NKeyUp() {
     recomputeOrAfterChange();
 }
 
-void TForm1::writeDivider(const char* field, long long value) {
+void TForm1::writeDivider(const char* field, UpDown* spinner, long long value) {
     const Field& f = *findField(field);
     // A typed value beyond the field's width is held at the spinner's range instead of
     // spilling into the neighbouring field.
-    UpDown* const spinners[3] = {UpD_R, UpD_A, UpD_N};
-    const int which = f.name[0] == 'R' ? 0 : f.name[0] == 'A' ? 1 : 2;
-    UpDown* u = spinners[which];
-    const uint32_t v = unguardedFieldValue(value, f.width, u->minimum(), u->maximum());
-    u->setPosition(int(v));
+    const uint32_t v = unguardedFieldValue(value, f.width, spinner->minimum(), spinner->maximum());
+    spinner->setPosition(int(v));
     setFieldValue(chip_->regs, f, v);
     recomputeOrAfterChange();
 }
 
 void TForm1::UpD_RMouseUp() {
-    if (const auto v = strictInteger(E_R)) writeDivider("R", *v);
+    if (const auto v = strictInteger(E_R)) writeDivider("R", UpD_R, *v);
 }
 
 void TForm1::UpD_AMouseUp() {
-    if (const auto v = strictInteger(E_A)) writeDivider("A", *v);
+    if (const auto v = strictInteger(E_A)) writeDivider("A", UpD_A, *v);
 }
 
 void TForm1::UpD_NMouseUp() {
-    if (const auto v = strictInteger(E_N)) writeDivider("N", *v);
+    if (const auto v = strictInteger(E_N)) writeDivider("N", UpD_N, *v);
 }
 
 void TForm1::B_CalcClick() {
