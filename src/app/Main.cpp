@@ -138,6 +138,7 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     if (detection_->view().tUsbEnabled) T_USB->start();
 
     connectHandlers();
+    connectMenus();
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     FormCreate();
 }
@@ -276,6 +277,11 @@ void TForm1::FormActivate() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // "Exit" leaves without the close handler's work.
+    if (exiting_) {
+        event->accept();
+        return;
+    }
     if (const auto error = writeSettings(options_.settingsPath, currentSettings())) {
         const auto answer =
             QMessageBox::warning(this, QString::fromLatin1(kApplicationTitle),

@@ -9,6 +9,7 @@
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "plan/FrequencyPlan.h"
+#include "storage/ConfigFile.h"
 #include "storage/Settings.h"
 
 class QAction;
@@ -30,6 +31,7 @@ class RadioGroup;
 class StatusPanel;
 class UpDown;
 class TForm2;
+class VirtualBoardMenu;
 
 namespace zvk {
 struct Rig;
@@ -162,8 +164,28 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     // The settings as they would be written now.
     zvk::Settings currentSettings() const;
 
+    // ---- menu commands and timers (MainMenus.cpp)
+    void T_CheckTimer();
+    void T_USBTimer();
+    void LoadConfig1Click();
+    void SaveConfig1Click();
+    void Exit1Click();
+    void N0x3781Click();
+    void N0x3BC1Click();
+    void userdefined1Click();
+    void default1Click();
+    void extVref1Click();
+    void SetVpwm1Click();
+    void About1Click();
+    // The name the configuration file dialogs propose; empty until one was confirmed.
+    const QString& configFileName() const { return configFileName_; }
+    // "Exit" was chosen: the program is ending without the close handler.
+    bool exiting() const { return exiting_; }
+
     // The info window, once main() has made it (hidden); null before that.
     TForm2* Form2 = nullptr;
+    // "Virtual Board", on a virtual board only; null otherwise.
+    VirtualBoardMenu* VirtualBoard1 = nullptr;
 
     // ---- controls, named as the user's documentation names them
     QMenuBar* MainMenu1;
@@ -249,6 +271,12 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void buildRegisterPage();
     void buildStatusBar();
     void connectHandlers();
+    // The menu commands and the timers to their handlers, and the "Virtual Board" menu.
+    void connectMenus();
+    // The model of the window's state that a configuration file is loaded into or saved
+    // from, and the way back.
+    zvk::Config currentConfig() const;
+    void takeConfig(const zvk::Config& c);
 
     // A control of the field map changed by the user (combo box) or by anyone (radio
     // group, check box).
@@ -293,6 +321,8 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     std::array<StatusPanel*, 3> panels_{};
     QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for the status fields
     bool activatedOnce_ = false;
+    QString configFileName_;
+    bool exiting_ = false;
     const void* lastFocusWindow_ = nullptr;
     std::array<uint16_t, 8> shownRegs_{};
     bool shownValid_ = false;

@@ -1,0 +1,231 @@
+// The main window's menu commands, the detection tick and the configuration files.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <optional>
+
+#include "Main.h"
+#include "RadioGroup.h"
+#include "Unit2.h"
+#include "VirtualBoardMenu.h"
+#include "board/Rig.h"
+#include "plan/FrequencyPlan.h"
+#include "transport/InterfaceDetection.h"
+
+using namespace zvk;
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// The filters as the file dialogs show them.
+const char* const kOpenFilter = "Configuration files (*.cfg);;NTL files (*.b)";
+const char* const kSaveFilter = "Configuration file (*.cfg)";
+
+}  // namespace
+
+void TForm1::connectMenus() {
+    connect(T_Check, &QTimer::timeout, this, &TForm1::T_CheckTimer);
+    connect(T_USB, &QTimer::timeout, this, &TForm1::T_USBTimer);
+    connect(LoadConfig1, &QAction::triggered, this, &TForm1::LoadConfig1Click);
+    connect(SaveConfig1, &QAction::triggered, this, &TForm1::SaveConfig1Click);
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(N0x3781, &QAction::triggered, this, &TForm1::N0x3781Click);
+    connect(N0x3BC1, &QAction::triggered, this, &TForm1::N0x3BC1Click);
+    connect(userdefined1, &QAction::triggered, this, &TForm1::userdefined1Click);
+    connect(default1, &QAction::triggered, this, &TForm1::default1Click);
+    connect(extVref1, &QAction::triggered, this, &TForm1::extVref1Click);
+    connect(SetVpwm1, &QAction::triggered, this, &TForm1::SetVpwm1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+
+    // Only a simulated board can be unplugged or given a test signal by hand.
+    if (rig_->chip) {
+        VirtualBoard1 = new VirtualBoardMenu(rig_.get(), this);
+        MainMenu1->addMenu(VirtualBoard1);
+    }
+}
+
+// ---- the detection tick
+
+void TForm1::T_CheckTimer() {
+    // The waits of a transfer let this timer fire; adapter commands of the tick between
+    // the transfer's own would garble both. The next tick comes a second later.
+    if (chip_->busy()) return;
+    detection_->tick();
+    applyInterfaceView();
+}
+
+void TForm1::T_USBTimer() {}
+
+// ---- "LPT"
+
+void TForm1::N0x3781Click() {
+    detection_->choose378();
+    applyInterfaceView();
+}
+
+void TForm1::N0x3BC1Click() {
+    detection_->choose3BC();
+    applyInterfaceView();
+}
+
+void TForm1::userdefined1Click() {
+    const QString initial = qs(detection_->userDefinedInitialText());
+    bool ok = false;
+    QString text =
+        QInputDialog::getText(this, QString::fromLatin1(InterfaceDetection::kUserDefinedCaption),
+                              QString::fromLatin1(InterfaceDetection::kUserDefinedPrompt),
+                              QLineEdit::Normal, initial, &ok);
+    // Cancelling reads the text the dialog started with, which keeps the old address.
+    if (!ok) text = initial;
+    std::string error;
+    if (!detection_->chooseUserDefined(text.toStdString(), &error)) {
+        applyInterfaceView();  // the tick Qt moved to "user defined" goes back
+        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(error));
+        return;
+    }
+    applyInterfaceView();
+}
+
+// ---- "Settings"
+
+void TForm1::default1Click() {
+    RGFreq->setItemIndex(-1);
+    defaultSettings(true);
+}
+
+void TForm1::extVref1Click() {
+    // Qt has already flipped the tick; the detection's state decides it, so one click is
+    // one toggle however the action was triggered.
+    const bool internal = detection_->extVrefClick();
+    applyInterfaceView();
+    if (internal)
+        QMessageBox::information(this, QString::fromLatin1(kApplicationTitle),
+                                 QString::fromLatin1(InterfaceDetection::kDisconnectMessage));
+}
+
+void TForm1::SetVpwm1Click() {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(this, QString::fromLatin1(InterfaceDetection::kSetVpwmCaption),
+                              QString::fromLatin1(InterfaceDetection::kSetVpwmPrompt),
+                              QLineEdit::Normal, qs(detection_->setVpwmInitialText()), &ok);
+    std::string error;
+    if (!detection_->setVpwm(ok ? std::optional<std::string>(text.toStdString()) : std::nullopt,
+                             &error))
+        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(error));
+}
+
+// ---- "About" and "Exit"
+
+void TForm1::About1Click() {
+    if (Form2 == nullptr) return;  // made right after the first activation
+    Form2->show();
+    Form2->raise();
+    Form2->activateWindow();
+}
+
+void TForm1::Exit1Click() {
+    // Ends the loop without closing the window: the close handler, and with it the
+    // settings file, is skipped on purpose. closeEvent checks the flag as well, for a
+    // platform that closes the windows on the way out.
+    exiting_ = true;
+    QCoreApplication::exit(0);
+}
+
+// ---- configuration files
+
+Config TForm1::currentConfig() const {
+    Config c;
+    c.regs = chip_->regs;
+    c.spisel = chip_->spiMode;
+    c.frf = fs_.fRF;
+    c.pllmux = int16_t(chip_->presetIndex);
+    c.fxtal = fs_.fXTAL;
+    c.injlo1 = fs_.INJLO1;
+    return c;
+}
+
+void TForm1::takeConfig(const Config& c) {
+    chip_->regs = c.regs;
+    chip_->spiMode = c.spisel;
+    fs_.fRF = c.frf;
+    chip_->presetIndex = c.pllmux;
+    fs_.fXTAL = c.fxtal;
+    fs_.INJLO1 = c.injlo1;
+}
+
+void TForm1::SaveConfig1Click() {
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Overwriting is what saving under a known name is for.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QString::fromLatin1(kSaveFilter));
+    dialog.selectFile(qs(configSaveName(configFileName_.toStdString())));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+
+    const std::string path = configSaveName(dialog.selectedFiles().first().toStdString());
+    configFileName_ = qs(path);
+    setWindowTitle(qs(saveCaption(titleText_.toStdString(), path)));
+    if (const auto error = saveConfig(path, currentConfig(), titleText_.toStdString()))
+        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
+}
+
+void TForm1::LoadConfig1Click() {
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QString::fromLatin1(kOpenFilter));
+    dialog.setDefaultSuffix(QStringLiteral("cfg"));
+    if (!configFileName_.isEmpty()) dialog.selectFile(configFileName_);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+
+    const std::string path = dialog.selectedFiles().first().toStdString();
+    configFileName_ = qs(path);
+    setWindowTitle(qs(loadCaption(titleText_.toStdString(), path)));
+
+    Config c = currentConfig();
+    const auto error = loadConfig(path, c);
+    // What the lines before a bad one gave is kept, as it would be by a reader that
+    // stores each line as it goes; the window is brought into line only after a
+    // complete file.
+    takeConfig(c);
+    if (error) {
+        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
+        return;
+    }
+
+    // The mode first: its switch resets the image in ABC mode and plans the preset.
+    RG_SPI->setItemIndex(c.spisel ? 1 : 0);
+    setEditText(E_fRFI, qs(formatFrequency(c.frf)));
+    E_fRFIChange();  // the stored value is the edit's, also when the text stood already
+    CB_fRF->setCurrentIndex(c.pllmux >= 0 && c.pllmux < CB_fRF->count() ? c.pllmux : -1);
+    chip_->presetIndex = c.pllmux;
+    if (!chip_->spiMode) CB_fRFChange();
+    const QString xtal = qs(formatFrequency(c.fxtal));
+    if (E_fXTAL->text() == xtal)
+        fs_.fXTAL = parseXtalEdit(xtal.toStdString());
+    else
+        setEditText(E_fXTAL, xtal);
+    programmatic_ = true;
+    RG_IF1->setItemIndex(rgIf1Selection(c.injlo1));
+    programmatic_ = false;
+    planDividers(rfArgument(fs_.fRF));
+
+    RGFreq->setItemIndex(-1);
+    planDividers(rfArgument(fs_.fRF));
+}
