@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CtlRunner.h"
 #include "chip/FieldMap.h"
 #include "chip/Numbers.h"
 #include "chip/Registers.h"
@@ -21,11 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CtlResult {
-    int code = -1;
-    std::string out, err;
-    nlohmann::json json() const { return nlohmann::json::parse(out); }
-};
+using test::CtlResult;
 
 class CtlConfig : public ::testing::Test {
   protected:
@@ -39,18 +36,7 @@ class CtlConfig : public ::testing::Test {
         fs::remove_all(dir, ec);
     }
 
-    // Arguments are quoted for the shell; none of ours holds a single quote.
-    CtlResult ctl(const std::vector<std::string>& args) const {
-        std::string cmd = "'" + std::string(ZVK_CTL_PATH) + "'";
-        for (const std::string& a : args) cmd += " '" + a + "'";
-        const std::string out = (dir / "stdout").string(), err = (dir / "stderr").string();
-        const int status = std::system((cmd + " >'" + out + "' 2>'" + err + "'").c_str());
-        CtlResult r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = readFileText(out).value_or("");
-        r.err = readFileText(err).value_or("");
-        return r;
-    }
+    CtlResult ctl(const std::vector<std::string>& args) const { return test::runCtl(args); }
     std::string save(const std::string& name, const Config& c) const {
         const std::string path = (dir / name).string();
         EXPECT_EQ(saveConfig(path, c, "ZVK40310 Evaluation Program v3.3"), std::nullopt);

@@ -11,40 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "CtlRunner.h"
+
 namespace {
 
-struct CtlResult {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-std::string quoted(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using zvk::test::CtlResult;
 
 CtlResult ctl(const std::vector<std::string>& args) {
-    char errPath[] = "/tmp/zvk_cli_plan_XXXXXX";
-    const int fd = mkstemp(errPath);
-    if (fd >= 0) close(fd);
-    std::string cmd = quoted(ZVK_CTL_PATH);
-    for (const std::string& a : args) cmd += " " + quoted(a);
-    cmd += " 2>" + quoted(errPath);
-    CtlResult r;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-        const int status = pclose(p);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::ifstream in(errPath);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    r.err = ss.str();
-    std::remove(errPath);
-    return r;
+    return zvk::test::runCtl(args);
 }
 
 std::vector<std::string> planArgs(const std::string& options) {
@@ -149,7 +123,7 @@ TEST(CliPlan, JsonCarriesThePlanTheTextsAndTheRedKeys) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
         const CtlResult r = ctl(planArgs(c.options));
-        ASSERT_EQ(r.exitCode, 0) << r.err;
+        ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(r.err, "");
         const auto j = nlohmann::json::parse(r.out);
         EXPECT_EQ(j["Ntot"], c.Ntot);
@@ -171,8 +145,8 @@ TEST(CliPlan, JsonCarriesThePlanTheTextsAndTheRedKeys) {
 TEST(CliPlan, SidesGoIntoSsbselAndTheDefaultImageStaysElsewhere) {
     const CtlResult low = ctl(planArgs("--rf 384"));
     const CtlResult high = ctl(planArgs("--rf 384 --lo2 high"));
-    ASSERT_EQ(low.exitCode, 0);
-    ASSERT_EQ(high.exitCode, 0);
+    ASSERT_EQ(low.code, 0);
+    ASSERT_EQ(high.code, 0);
     const auto l = nlohmann::json::parse(low.out)["registers"];
     const auto h = nlohmann::json::parse(high.out)["registers"];
     EXPECT_EQ(l[0], "0x08C");  // LO2 low is the default: SSBSEL 0
@@ -182,7 +156,7 @@ TEST(CliPlan, SidesGoIntoSsbselAndTheDefaultImageStaysElsewhere) {
 
 TEST(CliPlan, TextOutputShowsTheWindowsTextsAndMarksRed) {
     const CtlResult r = ctl({"plan", "--rf", "40", "--lo2", "high"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.code, 0) << r.err;
     for (const char* line :
          {"Ntot    380  red\n", "N       11\n", "A       28\n",
           "R2      0x17C  N bits 6..0 = 11, A = 28\n",
@@ -219,7 +193,7 @@ TEST(CliPlan, BadInputExitsOneNamingTheOptionAndPrintsNothing) {
         args.push_back("--json");
         const CtlResult r = ctl(args);
         SCOPED_TRACE(c.names);
-        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
@@ -228,7 +202,7 @@ TEST(CliPlan, BadInputExitsOneNamingTheOptionAndPrintsNothing) {
 
 TEST(CliPlan, MissingRfIsBadInput) {
     const CtlResult r = ctl({"plan", "--json"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--rf"), std::string::npos) << r.err;
 }

@@ -8,31 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "CtlRunner.h"
+
 namespace {
 
 using ::testing::ElementsAreArray;
 
-struct Run {
-    int exitCode = -1;
-    std::string out;
-};
-
-Run ctl(const std::string& args) {
-    const std::string cmd = std::string(ZVK_CTL_PATH) + " " + args + " 2>/dev/null";
-    Run r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+zvk::test::CtlResult ctl(const std::string& args) {
+    return zvk::test::runCtl(zvk::test::words(args));
 }
 
 nlohmann::json ctlJson(const std::string& args) {
-    const Run r = ctl(args);
-    EXPECT_EQ(r.exitCode, 0) << args;
+    const zvk::test::CtlResult r = ctl(args);
+    EXPECT_EQ(r.code, 0) << args;
     return nlohmann::json::parse(r.out, nullptr, /*allow_exceptions=*/false);
 }
 

@@ -11,43 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "CtlRunner.h"
 #include "transport/PortIo.h"
 
 namespace zvk {
 namespace {
 
-struct CtlResult {
-    int code = -1;
-    std::string out, err;
-    nlohmann::json json() const { return nlohmann::json::parse(out); }
-};
-
-std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using test::CtlResult;
 
 CtlResult ctl(const std::vector<std::string>& args) {
-    char errPath[] = "/tmp/zvk-ctl-err-XXXXXX";
-    const int fd = mkstemp(errPath);
-    if (fd >= 0) close(fd);
-    std::string cmd = quoted(ZVK_CTL_PATH);
-    for (const std::string& a : args) cmd += " " + quoted(a);
-    cmd += " 2>" + quoted(errPath) + " </dev/null";
-    CtlResult r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::stringstream err;
-    err << std::ifstream(errPath).rdbuf();
-    r.err = err.str();
-    std::filesystem::remove(errPath);
-    return r;
+    return test::runCtl(args);
 }
 
 TEST(CliWrite, SendsTheWordsTheVirtualChipDecodes) {
