@@ -1,7 +1,10 @@
 #include "BitLabel.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QToolTip>
 
 FastLabel::FastLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
     // Always opaque: a repaint never has to draw the group box underneath again.
@@ -11,13 +14,13 @@ FastLabel::FastLabel(const QString& text, QWidget* parent) : QWidget(parent), te
 void FastLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
-    update();
+    changed();
 }
 
 void FastLabel::setBackground(const QColor& colour) {
     if (colour == background_) return;
     background_ = colour;
-    update();
+    changed();
 }
 
 QSize FastLabel::sizeHint() const {
@@ -25,8 +28,22 @@ QSize FastLabel::sizeHint() const {
     return QSize(fm.horizontalAdvance(text_) + 2, fm.height());
 }
 
+void FastLabel::changed() {
+    if (auto* row = drawnByParent_ ? qobject_cast<RegisterRow*>(parentWidget()) : nullptr)
+        row->labelChanged();
+    else
+        update();
+}
+
 void FastLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    p.translate(-pos());
+    paintAt(p);
+}
+
+void FastLabel::paintAt(QPainter& p) {
+    p.save();
+    p.translate(pos());
     p.fillRect(rect(), background_.isValid() ? background_ : palette().color(QPalette::Window));
     if (layout_.text() != text_) {
         layout_.setText(text_);
@@ -39,7 +56,9 @@ void FastLabel::paintEvent(QPaintEvent*) {
     if (alignment_ & Qt::AlignRight) x = width() - ts.width();
     const qreal y = (height() - ts.height()) / 2;
     p.setPen(palette().color(QPalette::WindowText));
+    p.setFont(font());
     p.drawStaticText(QPointF(x, y), layout_);
+    p.restore();
 }
 
 BitLabel::BitLabel(int reg, int bit, QWidget* parent)
@@ -59,6 +78,17 @@ void BitLabel::setBitValue(bool set) {
     setBackground(set ? setColour() : clearColour());
 }
 
+void BitLabel::paintAt(QPainter& p) {
+    QPixmap& look = looks_[set_ ? 1 : 0];
+    if (look.isNull() || look.size() != size()) {
+        look = QPixmap(size());
+        QPainter lp(&look);
+        lp.translate(-pos());
+        FastLabel::paintAt(lp);
+    }
+    p.drawPixmap(pos(), look);
+}
+
 void BitLabel::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) pressed_ = true;
 }
@@ -71,4 +101,69 @@ void BitLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 void BitLabel::mouseMoveEvent(QMouseEvent*) {
     emit mouseMoved();
+}
+
+RegisterRow::RegisterRow(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {
+    // Movements without a button count: they name the bit under the pointer.
+    setMouseTracking(true);
+}
+
+void RegisterRow::adopt(FastLabel* label) {
+    label->setDrawnByParent(true);
+    label->hide();
+    labels_.push_back(label);
+    strip_ = strip_.united(label->geometry());
+    labelChanged();
+}
+
+void RegisterRow::labelChanged() {
+    if (repaintPending_) return;
+    repaintPending_ = true;
+    update(strip_);
+}
+
+BitLabel* RegisterRow::bitAt(const QPoint& pos) const {
+    for (FastLabel* l : labels_)
+        if (l->geometry().contains(pos))
+            if (auto* b = qobject_cast<BitLabel*>(l)) return b;
+    return nullptr;
+}
+
+void RegisterRow::paintEvent(QPaintEvent* event) {
+    // Labels alone lie clear of the frame and the caption, which then need no new paint.
+    const int top = fontMetrics().height();
+    const QRect inner(3, top, width() - 6, height() - top - 3);
+    if (!inner.contains(event->region().boundingRect())) QGroupBox::paintEvent(event);
+    repaintPending_ = false;
+    QPainter p(this);
+    for (FastLabel* l : labels_)
+        if (event->region().intersects(l->geometry())) l->paintAt(p);
+}
+
+void RegisterRow::mouseMoveEvent(QMouseEvent* event) {
+    // Over the row but beside its labels, nothing happens.
+    if (BitLabel* b = bitAt(event->position().toPoint())) emit b->mouseMoved();
+}
+
+void RegisterRow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressed_ = bitAt(event->position().toPoint());
+}
+
+void RegisterRow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    BitLabel* b = bitAt(event->position().toPoint());
+    if (b != nullptr && b == pressed_) emit b->clicked();
+    pressed_ = nullptr;
+}
+
+bool RegisterRow::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (BitLabel* b = bitAt(help->pos()))
+            QToolTip::showText(help->globalPos(), b->toolTip(), this, b->geometry());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QGroupBox::event(event);
 }

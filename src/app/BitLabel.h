@@ -1,6 +1,11 @@
 #pragma once
 #include <QColor>
+#include <QGroupBox>
+#include <QPixmap>
 #include <QStaticText>
+#include <QVector>
+
+class QPainter;
 #include <QWidget>
 
 // A small label that paints its own text on an optional opaque background. The bit view
@@ -20,10 +25,19 @@ class FastLabel : public QWidget {
     void setAlignment(Qt::Alignment a) { alignment_ = a; }
     QSize sizeHint() const override;
 
+    // The bit view draws its labels itself (see RegisterRow): such a label is hidden, keeps
+    // its name, place, tooltip and signals, and a change only marks its place in the row.
+    void setDrawnByParent(bool on) { drawnByParent_ = on; }
+    bool drawnByParent() const { return drawnByParent_; }
+    // Draws the label at its place, with p on the parent.
+    virtual void paintAt(QPainter& p);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changed();
 
   private:
+    bool drawnByParent_ = false;
     QString text_;
     QColor background_;
     Qt::Alignment alignment_ = Qt::AlignCenter;
@@ -45,6 +59,7 @@ class BitLabel : public FastLabel {
 
     static QColor setColour() { return QColor(255, 0, 0); }
     static QColor clearColour() { return QColor(0, 0, 255); }
+    void paintAt(QPainter& p) override;
 
   signals:
     void clicked();
@@ -59,4 +74,33 @@ class BitLabel : public FastLabel {
     int reg_, bit_;
     bool set_ = false;
     bool pressed_ = false;
+    QPixmap looks_[2];  // clear, set: drawn once, copied on every repaint
+};
+
+// A row of the register view: a group box that draws its bit labels and its value label
+// and hands the pointer's movements, clicks and tooltips on to them. One repaint per row
+// instead of one per label keeps a redraw of the whole view cheap.
+class RegisterRow : public QGroupBox {
+    Q_OBJECT
+  public:
+    explicit RegisterRow(const QString& caption, QWidget* parent = nullptr);
+    // The label becomes part of the row's drawing.
+    void adopt(FastLabel* label);
+    // A label of the row changed: the strip of labels is drawn again, once however many
+    // of them changed before the next repaint.
+    void labelChanged();
+    BitLabel* bitAt(const QPoint& pos) const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    QVector<FastLabel*> labels_;
+    QRect strip_;  // where the labels are
+    bool repaintPending_ = false;
+    BitLabel* pressed_ = nullptr;
 };

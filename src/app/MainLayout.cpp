@@ -419,22 +419,23 @@ void TForm1::buildAbcPage() {
 
 void TForm1::buildRegisterPage() {
     for (int r = 0; r < 8; ++r) {
-        const QByteArray name = "GroupBoxR" + QByteArray::number(r);
-        QGroupBox* row =
-            group(TabReg2, name.constData(), QStringLiteral("Control Word Register %1").arg(r), 8,
-                  8 + 40 * r, 289, 41);
+        auto* row = new RegisterRow(QStringLiteral("Control Word Register %1").arg(r), TabReg2);
+        row->setObjectName(QStringLiteral("GroupBoxR%1").arg(r));
+        row->setGeometry(8, 8 + 40 * r, 289, 41);
         regRows[size_t(r)] = row;
         for (int b = 11; b >= 0; --b) {
             auto* l = new BitLabel(r, b, row);
             l->setObjectName(QString::fromStdString(zvk::bitLabelName(r, b)));
             l->setGeometry(8 + 16 * (11 - b), 16, 12, 13);
             l->setToolTip(QStringLiteral("click to toggle single bit"));
+            row->adopt(l);
             bitLabels[size_t(r)][size_t(b)] = l;
         }
         auto* v = new FastLabel(QStringLiteral("0x0AB"), row);
         v->setObjectName(QStringLiteral("L_R%1").arg(r));
         v->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         v->setGeometry(232, 16, 31, 13);
+        row->adopt(v);
         L_R[size_t(r)] = v;
     }
     auto* one = new FastLabel(QStringLiteral("1"), TabReg2);

@@ -1,6 +1,8 @@
 // The status panel, the register bit view's pointer handling and the event rules that
 // make the toolkit behave as the program expects.
+#include <QHelpEvent>
 #include <QRegularExpression>
+#include <QToolTip>
 
 #include "WindowFixture.h"
 
@@ -116,6 +118,13 @@ TEST_F(WindowTest, PointerOverTheBitViewNamesTheBits) {
     EXPECT_EQ(form->bitLabels[3][10]->toolTip(), "MFO2");
     EXPECT_EQ(form->bitLabels[4][0]->toolTip(), "R0");
     EXPECT_EQ(form->bitLabels[7][11]->toolTip(), "RSSIH");
+    // the row shows the hint of the bit under the pointer
+    QGroupBox* row0 = form->regRows[0];
+    const QPoint at = form->bitLabels[0][0]->geometry().center();
+    QHelpEvent help(QEvent::ToolTip, at, row0->mapToGlobal(at));
+    QApplication::sendEvent(row0, &help);
+    EXPECT_EQ(QToolTip::text(), "OPMODE0");
+    QToolTip::hideText();
     const uint64_t cycles = form->chip().writeCycles();
     QTest::mouseMove(form->bitLabels[0][0], QPoint(5, 5));
     EXPECT_EQ(form->panelText(1), "OPMODE0");
