@@ -1,12 +1,12 @@
 #include "cli/Cli.h"
 
-#include "chip/Numbers.h"
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+
+#include "chip/Numbers.h"
 
 namespace zvk::cli {
 
@@ -30,8 +30,7 @@ std::unique_ptr<Session> openSession(const std::string& board, int port) {
     const bool usb = s->usb->DeviceReady() && s->usb->VersionMatches();
     s->lpt->setUsbInUse(usb);
     if (!usb) {
-        if (!s->rig->portOpened)
-            throw Unreachable("Driver not open: " + s->rig->portFailure);
+        if (!s->rig->portOpened) throw Unreachable("Driver not open: " + s->rig->portFailure);
     }
     s->lpt->startUp(s->rig->portOpened);
     s->chip = std::make_unique<ChipController>(*s->lpt);
@@ -96,6 +95,26 @@ nlohmann::json registersJson(const RegisterImage& regs) {
     nlohmann::json a = nlohmann::json::array();
     for (uint16_t r : regs) a.push_back(registerText(r));
     return a;
+}
+
+std::vector<std::pair<const char*, const TuningItem*>> tuningItems(const TuningInfo& t) {
+    return {
+        {"fRF", &t.fRF},   {"fCH", &t.fCH},   {"fIF1", &t.fIF1}, {"fIF2", &t.fIF2},
+        {"fLO1", &t.fLO1}, {"fLO2", &t.fLO2}, {"fPFD", &t.fPFD}, {"fIFF", &t.IF2CH},
+    };
+}
+
+void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t) {
+    j["Ntot"] = s.Ntot;
+    j["N"] = s.N;
+    j["A"] = s.A;
+    nlohmann::json red = nlohmann::json::array();
+    for (const auto& [key, item] : tuningItems(t)) {
+        j[key] = item->text;
+        if (item->red) red.push_back(key);
+    }
+    if (t.Ntot.red) red.push_back("Ntot");
+    j["red"] = red;
 }
 
 void emit(bool json, const nlohmann::json& j, const std::function<void()>& text) {

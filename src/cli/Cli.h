@@ -8,6 +8,7 @@
 
 #include "board/Rig.h"
 #include "chip/ChipController.h"
+#include "plan/FrequencyPlan.h"
 #include "transport/Lpt.h"
 #include "transport/Zvk_spiusb.h"
 
@@ -58,6 +59,10 @@ double parseNumber(const std::string& text, const std::string& option);
 std::string hex4(uint32_t v);
 std::string hex2(uint32_t v);
 nlohmann::json registersJson(const RegisterImage& regs);
+// The tuning-info texts in the order the window shows them, with their JSON keys.
+std::vector<std::pair<const char*, const TuningItem*>> tuningItems(const TuningInfo& t);
+// Ntot, N, A, the tuning-info texts and the list of keys shown red.
+void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t);
 // Prints the JSON object, or runs the text printer for a person.
 void emit(bool json, const nlohmann::json& j, const std::function<void()>& text);
 

@@ -62,10 +62,7 @@ void runShow(const ConfigOptions& o) {
     ReadFrequencyState(shown, p.regs, p.fxtalText, p.frfText, p.rgIf1);
     RecomputeFrequencies(shown);
     const TuningInfo t = ShowTuningInfo(shown);
-    const std::vector<std::pair<const char*, const TuningItem*>> items = {
-        {"fRF", &t.fRF},   {"fCH", &t.fCH},   {"fIF1", &t.fIF1}, {"fIF2", &t.fIF2},
-        {"fLO1", &t.fLO1}, {"fLO2", &t.fLO2}, {"fPFD", &t.fPFD}, {"fIFF", &t.IF2CH},
-    };
+    const auto items = tuningItems(t);
 
     nlohmann::json j;
     j["file"] = o.file;
@@ -81,16 +78,7 @@ void runShow(const ConfigOptions& o) {
     if (p.refusal) {
         j["plan_refused"] = *p.refusal;
     } else {
-        j["Ntot"] = p.state.Ntot;
-        j["N"] = p.state.N;
-        j["A"] = p.state.A;
-        nlohmann::json red = nlohmann::json::array();
-        for (const auto& [key, item] : items) {
-            j[key] = item->text;
-            if (item->red) red.push_back(key);
-        }
-        if (t.Ntot.red) red.push_back("Ntot");
-        j["red"] = red;
+        addTuningJson(j, p.state, t);
         j["planned_registers"] = registersJson(p.regs);
     }
 

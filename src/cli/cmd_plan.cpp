@@ -76,21 +76,9 @@ void runPlan(const PlanOptions& o) {
     RecomputeFrequencies(s);
     const TuningInfo t = ShowTuningInfo(s);
 
-    const std::vector<std::pair<const char*, const TuningItem*>> shown = {
-        {"fRF", &t.fRF},   {"fCH", &t.fCH},   {"fIF1", &t.fIF1}, {"fIF2", &t.fIF2},
-        {"fLO1", &t.fLO1}, {"fLO2", &t.fLO2}, {"fPFD", &t.fPFD}, {"fIFF", &t.IF2CH},
-    };
+    const auto shown = tuningItems(t);
     nlohmann::json j;
-    j["Ntot"] = s.Ntot;
-    j["N"] = s.N;
-    j["A"] = s.A;
-    nlohmann::json red = nlohmann::json::array();
-    for (const auto& [key, item] : shown) {
-        j[key] = item->text;
-        if (item->red) red.push_back(key);
-    }
-    if (t.Ntot.red) red.push_back("Ntot");
-    j["red"] = red;
+    addTuningJson(j, s, t);
     j["registers"] = registersJson(regs);
 
     emit(o.json, j, [&] {

@@ -31,15 +31,15 @@ RegisterImage parseRegs(const std::string& text) {
     while (std::getline(ss, item, ',')) {
         if (n == 8) throw BadInput("--regs: more than eight registers in \"" + text + "\"");
         const long v = parseInteger(item, "--regs");
-        if (v < 0 || v > 0xFFFF)
-            throw BadInput("--regs: \"" + item + "\" is outside 0..0xFFFF");
+        if (v < 0 || v > 0xFFFF) throw BadInput("--regs: \"" + item + "\" is outside 0..0xFFFF");
         regs[n++] = uint16_t(v);
     }
     // getline drops a trailing empty item, which would let "1,...,8," through.
     if (!text.empty() && text.back() == ',')
         throw BadInput("--regs: \"" + text + "\" ends with a comma");
-    if (n != 8) throw BadInput("--regs: expected eight registers R0,...,R7, got " +
-                               std::to_string(n) + " in \"" + text + "\"");
+    if (n != 8)
+        throw BadInput("--regs: expected eight registers R0,...,R7, got " + std::to_string(n) +
+                       " in \"" + text + "\"");
     return regs;
 }
 
@@ -64,8 +64,7 @@ void printBoard(const Session& s) {
 
 void runWrite(const WriteOptions& o) {
     const int sources = int(!o.regs.empty()) + int(o.defaults) + int(!o.file.empty());
-    if (sources != 1)
-        throw BadInput("write: give exactly one of --regs, --defaults or a FILE.cfg");
+    if (sources != 1) throw BadInput("write: give exactly one of --regs, --defaults or a FILE.cfg");
     if (o.abc != -1 && (o.abc < 0 || o.abc > 7))
         throw BadInput("--abc: " + std::to_string(o.abc) + " is outside 0..7");
     if (o.plan && o.file.empty())
@@ -171,8 +170,7 @@ void addWriteCommands(CLI::App& app) {
     auto dsJson = std::make_shared<bool>(false);
     CLI::App* d = app.add_subcommand("decode-status", "decode a given 12-bit status word");
     d->add_option("word", *word, "the status word (decimal or 0x hexadecimal)")->required();
-    d->add_option("--showld", *dsShowLd, "1: LDRSSIL is lock detect, 0: RSSI low flag")
-        ->required();
+    d->add_option("--showld", *dsShowLd, "1: LDRSSIL is lock detect, 0: RSSI low flag")->required();
     d->add_flag("--json", *dsJson, "one JSON object on standard output");
     d->callback([word, dsShowLd, dsJson] {
         const long w = parseInteger(*word, "WORD");
