@@ -13,9 +13,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        // Usage errors are bad input too (exit code 1), help is not.
-        const int rc = app.exit(e);
-        return rc == 0 ? 0 : zvk::cli::kBadInput;
+        // Help and version go out as CLI11 prints them; a usage error is bad input like
+        // any other: one line naming what was wrong, exit code 1.
+        if (e.get_exit_code() == 0) return app.exit(e);
+        std::cerr << "zvk40310ctl: " << e.what() << "\n";
+        return zvk::cli::kBadInput;
     } catch (const zvk::cli::BadInput& e) {
         std::cerr << "zvk40310ctl: " << e.what() << "\n";
         return zvk::cli::kBadInput;
