@@ -34,7 +34,8 @@ Images flipping() {
 
 // The routine's own work: 96 colours, 8 texts and the MODSEL line, every bit changing.
 // The message pass of the line's wait is left out here; it is where the toolkit repaints
-// what changed, measured on its own below.
+// what changed, measured on its own below. (Without repaints in between, each row asks
+// for its repaint once and later changes only join that request.)
 void BM_AfterChange(benchmark::State& state) {
     const Images im = flipping();
     g_form->lpt().setMessagePump({});
