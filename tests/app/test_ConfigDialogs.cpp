@@ -1,0 +1,140 @@
+// "Load Config" and "Save Config" through their dialogs.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "DialogHands.h"
+#include "WindowFixture.h"
+#include "plan/FrequencyPlan.h"
+
+using namespace apptest;
+
+namespace {
+
+class ConfigDialogTest : public WindowTest {
+  protected:
+    QString path(const char* name) const { return dir.path() + "/" + name; }
+    void writeFile(const char* name, const QByteArray& text) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    std::vector<Seen> save(const Answer& answer) {
+        return withAnswers([&] { form->SaveConfig1->trigger(); }, {answer, press(QMessageBox::Ok)});
+    }
+    std::vector<Seen> load(const Answer& answer) {
+        return withAnswers([&] { form->LoadConfig1->trigger(); }, {answer, press(QMessageBox::Ok)});
+    }
+    static constexpr const char* kTitle = "ZVK40310 Evaluation Program v3.3";
+};
+
+TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
+    start();
+    // Something other than the defaults in every item the file keeps.
+    choose(form->CB_OPMODE, 1);
+    choose(form->RG_IF1, 1);
+    clickTab(form->PageControl1, form->TabFIFF);
+    typeAndEnter(form->E_fRFI, "433.92");
+    click(form->B_Calc);
+    const zvk::RegisterImage saved = regs();
+    const QString tuned = form->E_fRFinfo->text();
+    const int16_t injlo1 = form->frequencies().INJLO1;
+
+    // The first save proposes ".cfg"; a name with another extension is saved as .cfg.
+    auto seen = save(chooseFile(path("setup.txt")));
+    ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
+    EXPECT_EQ(seen[0].objectName, "SaveDialog1");
+    EXPECT_EQ(seen[0].filters, QStringList{"Configuration file (*.cfg)"});
+    EXPECT_EQ(seen[0].defaultSuffix, "");
+    EXPECT_EQ(seen[0].text, ".cfg");
+    EXPECT_TRUE(QFileInfo::exists(path("setup.cfg")));
+    EXPECT_FALSE(QFileInfo::exists(path("setup.txt")));
+    EXPECT_EQ(form->windowTitle(), QString(kTitle) + " setup.cfg");
+    EXPECT_EQ(form->configFileName(), path("setup.cfg"));
+
+    form->default1->trigger();
+    ASSERT_NE(regs(), saved);
+    choose(form->RGFreq, 1);
+
+    seen = load(chooseFile(path("setup.cfg")));
+    ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
+    EXPECT_EQ(seen[0].objectName, "OpenDialog1");
+    EXPECT_EQ(seen[0].filters, QStringList({"Configuration files (*.cfg)", "NTL files (*.b)"}));
+    EXPECT_EQ(seen[0].defaultSuffix, "cfg");
+    EXPECT_EQ(seen[0].text, "setup.cfg");  // the current name is the proposal
+    EXPECT_EQ(regs(), saved);
+    EXPECT_TRUE(form->chip().spiMode);
+    EXPECT_EQ(form->E_fRFI->text(), "433.920");
+    EXPECT_EQ(form->E_fXTAL->text(), "10.000");
+    EXPECT_EQ(form->frequencies().INJLO1, injlo1);
+    EXPECT_EQ(form->RGFreq->itemIndex(), -1);
+    EXPECT_EQ(form->E_fRFinfo->text(), tuned);
+    EXPECT_EQ(form->windowTitle(), QString(kTitle) + " setup.cfg");
+}
+
+TEST_F(ConfigDialogTest, CancelledDialogsChangeNothing) {
+    start();
+    const QString caption = form->windowTitle();
+    const auto before = regs();
+    EXPECT_EQ(save(cancel()).size(), 1u);
+    EXPECT_EQ(load(cancel()).size(), 1u);
+    EXPECT_EQ(form->windowTitle(), caption);
+    EXPECT_TRUE(form->configFileName().isEmpty());
+    EXPECT_EQ(regs(), before);
+    EXPECT_TRUE(QDir(dir.path()).entryList({"*.cfg"}).isEmpty());
+}
+
+TEST_F(ConfigDialogTest, NtlFileWithOnlyTheFrequencyPlansForIt) {
+    start();
+    const auto before = regs();
+    writeFile("demo.b", "fRF\t868.300\r\n");
+    const auto seen = load(chooseFile(path("demo.b")));
+    ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
+    EXPECT_EQ(form->windowTitle(), QString(kTitle) + " demo.cfg");
+    EXPECT_EQ(form->configFileName(), path("demo.b"));
+    EXPECT_EQ(form->E_fRFI->text(), "868.300");
+    EXPECT_EQ(form->E_fRFinfo->text().left(3), "868");
+    // Only the dividers, in R2 and R3, moved.
+    EXPECT_NE(regs()[2], before[2]);
+    for (int r : {0, 1, 4, 5, 6}) EXPECT_EQ(regs()[size_t(r)], before[size_t(r)]) << "R" << r;
+}
+
+TEST_F(ConfigDialogTest, AbcModeFileSwitchesModeAndPlansThePreset) {
+    start();
+    writeFile("abc.cfg", "SPISEL\t0\r\nPLLMUX\t2\r\n");
+    const auto seen = load(chooseFile(path("abc.cfg")));
+    ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
+    EXPECT_FALSE(form->chip().spiMode);
+    EXPECT_TRUE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabABC)));
+    EXPECT_FALSE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabMode)));
+    EXPECT_EQ(form->panelText(0), "ABC-mode");
+    EXPECT_EQ(form->CB_fRF->currentIndex(), 2);
+    EXPECT_EQ(form->frequencies().fRF,
+              zvk::parseRfEdit(zvk::formatFrequency(zvk::kAbcPresets[2].fRF)));
+}
+
+TEST_F(ConfigDialogTest, BadLineStopsTheLoadAndKeepsWhatCameBefore) {
+    start();
+    const auto before = regs();
+    const QString rfText = form->E_fRFI->text();
+    writeFile("bad.cfg",
+              "*START\r\nCntrlReg0\t123\r\nfRF\t500.000\r\nCntrlReg1\t0x5\r\nfXtal\t12.000\r\n"
+              "CntrlReg4\t456\r\n");
+    const auto seen = load(chooseFile(path("bad.cfg")));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].kind, "message");
+    EXPECT_TRUE(seen[1].text.contains("line 4")) << seen[1].text.toStdString();
+    EXPECT_TRUE(seen[1].text.contains("0x5")) << seen[1].text.toStdString();
+    // The name and caption had already changed; the lines above the bad one were taken.
+    EXPECT_EQ(form->windowTitle(), QString(kTitle) + " bad.cfg");
+    EXPECT_EQ(regs()[0], 0x123);
+    EXPECT_EQ(form->frequencies().fRF, 500.0);
+    // Nothing from below it, and the window was not brought into line.
+    EXPECT_EQ(form->frequencies().fXTAL, 10.0);
+    EXPECT_EQ(regs()[4], before[4]);
+    for (int r = 1; r < 8; ++r) EXPECT_EQ(regs()[size_t(r)], before[size_t(r)]) << "R" << r;
+    EXPECT_EQ(form->E_fRFI->text(), rfText);
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// The detection tick in the window: the adapter found, answering wrongly, pulled out and
+// plugged back, and a tick that falls inside a transfer.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "DialogHands.h"
+#include "VirtualBoardMenu.h"
+#include "WindowFixture.h"
+#include "transport/InterfaceDetection.h"
+#include "transport/Lpt.h"
+
+using namespace apptest;
+
+namespace {
+
+class DetectionTest : public WindowTest {
+  protected:
+    void startUsb(const QByteArray& settings = QByteArray()) {
+        if (!settings.isEmpty()) writeSettingsFile(settings);
+        start(false, "virtual-usb");
+    }
+    zvk::VirtualUsbBus& bus() { return *form->rig().vusb; }
+    bool lptMenuEnabled() const { return form->LPT1->menuAction()->isEnabled(); }
+};
+
+TEST_F(DetectionTest, AdapterFoundShowsItsLevelAndSendsItEveryTick) {
+    struct Case {
+        const char* settings;
+        uint16_t externalMv;
+        const char* panel;
+        bool extTicked, setVpwmEnabled, levelOn;
+        uint16_t levelMv;
+    };
+    const Case cases[] = {
+        {"[USBSPI]\nVPWM=3300\n[CFG]\nLevel=1\n", 1800, "USB found, int. Lvl: 3.30V", false, true,
+         true, 3300},
+        {"[USBSPI]\nVPWM=3300\n[CFG]\nLevel=0\n", 2500, "USB found, ext. Lvl: 2.50V", true, false,
+         false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        startUsb(c.settings);
+        form->T_Check->stop();  // the ticks of this test are the ones it makes
+        bus().setExternalLevel(c.externalMv);
+        // Start-up already chose the adapter; the level comes with the first tick.
+        EXPECT_EQ(form->panelText(2), "USB found");
+        EXPECT_FALSE(lptMenuEnabled());
+        EXPECT_TRUE(form->T_USB->isActive());
+
+        form->T_CheckTimer();
+        EXPECT_EQ(form->panelText(2), c.panel);
+        EXPECT_TRUE(form->usbInUse());
+        EXPECT_FALSE(lptMenuEnabled());
+        EXPECT_TRUE(form->T_USB->isActive());
+        EXPECT_TRUE(form->extVref1->isEnabled());
+        EXPECT_EQ(form->extVref1->isChecked(), c.extTicked);
+        EXPECT_EQ(form->SetVpwm1->isEnabled(), c.setVpwmEnabled);
+        EXPECT_EQ(bus().adapter(0).levelEnabled, c.levelOn);
+        if (c.levelOn) {
+            EXPECT_EQ(bus().adapter(0).levelMv, c.levelMv);
+        }
+
+        // Every tick sends the level again: a reference changed behind our back comes back.
+        bus().setExternalLevel(0);
+        const uint64_t before = bus().transfers();
+        form->T_CheckTimer();
+        EXPECT_GT(bus().transfers(), before);
+        EXPECT_EQ(bus().adapter(0).levelEnabled, c.levelOn);
+        form.reset();
+    }
+}
+
+TEST_F(DetectionTest, WrongVersionFallsBackToThePort) {
+    startUsb();
+    form->T_Check->stop();
+    form->T_CheckTimer();
+    ASSERT_TRUE(form->usbInUse());
+    bus().faults().wrongVersion = true;
+    form->T_CheckTimer();
+    EXPECT_FALSE(form->usbInUse());
+    EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
+    EXPECT_TRUE(lptMenuEnabled());
+    EXPECT_FALSE(form->T_USB->isActive());
+    // Once seen, the level items stay usable.
+    EXPECT_TRUE(form->extVref1->isEnabled());
+    EXPECT_TRUE(form->SetVpwm1->isEnabled());
+
+    // The next transfer goes through the port.
+    const uint64_t usbBefore = bus().transfers();
+    click(form->B_WriteReg);
+    EXPECT_EQ(bus().transfers(), usbBefore);
+    for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "R" << r;
+}
+
+// A new user's way through it: pull the virtual adapter out with the menu, watch the
+// panel fall back within the second's tick, keep working, plug it back.
+TEST_F(DetectionTest, UnplugAndPlugBackThroughTheVirtualBoardMenuKeepsEveryRegister) {
+    startUsb();
+    ASSERT_NE(form->VirtualBoard1, nullptr);
+    ASSERT_NE(form->VirtualBoard1->AdapterPluggedIn1, nullptr);
+    ASSERT_TRUE(form->MainMenu1->actions().contains(form->VirtualBoard1->menuAction()));
+    sendAlways(true);
+
+    std::vector<Seen> boxes = withAnswers(
+        [&] {
+            choose(form->CB_OPMODE, 1);
+            const auto usbWritten = regs();
+            for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], usbWritten[size_t(r)]);
+
+            form->VirtualBoard1->AdapterPluggedIn1->trigger();
+            ASSERT_TRUE(bus().faults().unplugged);
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return form->panelText(2) == "LPT Port Address: 0x0378"; }, 3000));
+            EXPECT_FALSE(form->usbInUse());
+            EXPECT_TRUE(lptMenuEnabled());
+
+            // Working on: the port takes the writes.
+            choose(form->CB_OPMODE, 2);
+            for (int r = 0; r < 7; ++r)
+                EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "port, R" << r;
+
+            form->VirtualBoard1->AdapterPluggedIn1->trigger();
+            ASSERT_FALSE(bus().faults().unplugged);
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return form->panelText(2) == "USB found, int. Lvl: 5.00V"; }, 3000));
+            EXPECT_TRUE(form->usbInUse());
+            EXPECT_FALSE(lptMenuEnabled());
+
+            const uint64_t usbBefore = bus().transfers();
+            choose(form->CB_OPMODE, 3);
+            EXPECT_GT(bus().transfers(), usbBefore);
+            for (int r = 0; r < 7; ++r)
+                EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "adapter, R" << r;
+        },
+        {});
+    EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
+    EXPECT_EQ(form->CB_OPMODE->currentIndex(), 3);
+}
+
+TEST_F(DetectionTest, TickInsideATransferIsSkipped) {
+    startUsb();
+    form->T_Check->stop();
+    bus().faults().wrongVersion = true;
+    form->T_CheckTimer();
+    ASSERT_FALSE(form->usbInUse());
+    bus().faults().wrongVersion = false;
+
+    // The write cycle's waits run the message loop, where the tick comes due.
+    bool ranInside = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        ranInside = form->chip().busy();
+        form->T_CheckTimer();
+    });
+    const uint64_t usbBefore = bus().transfers();
+    form->B_WriteRegClick();
+    ASSERT_TRUE(ranInside);
+    EXPECT_EQ(bus().transfers(), usbBefore);
+    EXPECT_FALSE(form->usbInUse());
+    EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
+    for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "R" << r;
+
+    // The next tick outside a transfer finds the adapter again.
+    form->T_CheckTimer();
+    EXPECT_TRUE(form->usbInUse());
+}
+
+TEST_F(DetectionTest, AdapterAbsentFromTheStartLeavesTheLevelItemsDisabled) {
+    start();  // the virtual board without an adapter
+    form->T_Check->stop();
+    form->T_CheckTimer();
+    EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
+    EXPECT_TRUE(lptMenuEnabled());
+    EXPECT_FALSE(form->extVref1->isEnabled());
+    EXPECT_FALSE(form->SetVpwm1->isEnabled());
+    // Nothing to unplug on this board, but the test signal is there.
+    ASSERT_NE(form->VirtualBoard1, nullptr);
+    EXPECT_EQ(form->VirtualBoard1->AdapterPluggedIn1, nullptr);
+    EXPECT_FALSE(form->VirtualBoard1->TestSignal1.empty());
+}
+
+}  // namespace
