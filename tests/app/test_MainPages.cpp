@@ -396,3 +396,44 @@ TEST_F(WindowTest, HiddenCalculationButtons) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowTest, TypedDividersFallBackAndKeepTheirLimits) {
+    const struct {
+        const char* edit;
+        const char* typed;
+        int reg;
+        uint16_t mask;
+        uint16_t bits;
+        const char* shown;
+    } cases[] = {
+        {"E_R", "2", 4, 0x7FF, 3, "3"},          {"E_R", "x", 4, 0x7FF, 75, "75"},
+        {"E_A", "q", 2, 0x01F, 12, "12"},        {"E_A", "40", 2, 0x01F, 31, "31"},
+        {"E_N", "1", 2, 0xFE0, 3 << 5, "3"},     {"E_RIFF", "0", 5, 0x7FF, 4, "4"},
+        {"E_IFFRES", "x", 6, 0x0FF, 133, "133"},
+    };
+    start();
+    clickTab(form->PageControl1, form->TabFIFF);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.edit) + " <- " + c.typed);
+        auto* e = form->findChild<QLineEdit*>(c.edit);
+        const auto before = regs();
+        typeInto(e, c.typed);
+        EXPECT_EQ(regs()[size_t(c.reg)], (before[size_t(c.reg)] & ~c.mask) | c.bits);
+        EXPECT_EQ(e->text(), c.shown);
+    }
+}
+
+TEST_F(WindowTest, ArrowKeysInADividerEditStepItsSpinner) {
+    start();
+    clickTab(form->PageControl1, form->TabFIFF);
+    click(form->E_R);
+    QTest::keyClick(form->E_R, Qt::Key_Up);
+    QTest::keyClick(form->E_R, Qt::Key_Up);
+    QTest::keyClick(form->E_R, Qt::Key_Down);
+    EXPECT_EQ(form->E_R->text(), "76");
+    EXPECT_EQ(regs()[4] & 0x7FF, 76);
+}
+
+}  // namespace
