@@ -146,6 +146,9 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
 TForm1::~TForm1() {
     // The handlers must not run while the members they use are torn down.
     disconnect(qApp, nullptr, this, nullptr);
+    // The child widgets die after the members: a focus-out on the way must not reach
+    // a handler.
+    for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
     if (chip_) chip_->setObserver(nullptr);
 }
 

@@ -4,6 +4,7 @@
 #include <QVector>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "chip/ChipController.h"
@@ -288,6 +289,11 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void programWrite(QLineEdit* edit, const QString& text);
     // Replaces an edit's text without running anything.
     static void replaceText(QLineEdit* edit, const QString& text);
+    // The value a divider or filter edit's text stands for under its own parse rule;
+    // nullopt for the other edits.
+    std::optional<int> numberEditValue(QLineEdit* edit, const QString& text) const;
+    // Leaving a divider or filter edit (or Enter) shows the value it stands for.
+    void numberEditFinished(QLineEdit* edit);
     // The end of the frequency handlers: the recompute step, or only the after-change
     // routine while the program itself made the change; the flag is cleared.
     void recomputeOrAfterChange();
@@ -315,6 +321,7 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
 
     bool labMode_ = false;
     bool programmatic_ = false;
+    bool finishingEdit_ = false;
     bool driverOpen_ = false;
     bool settingsExisted_ = false;
     QString titleText_;

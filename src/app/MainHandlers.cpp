@@ -99,6 +99,8 @@ void TForm1::connectHandlers() {
     };
     onFinished(E_fXTAL, &TForm1::E_fXTALChange);
     onFinished(E_fRFI, &TForm1::E_fRFIChange);
+    for (Edit* e : {E_R, E_A, E_N, E_RIFF, E_IFFRES})
+        connect(e, &QLineEdit::editingFinished, this, [this, e] { numberEditFinished(e); });
 
     auto onUser = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this, [this, handler] {
@@ -140,8 +142,34 @@ void TForm1::replaceText(QLineEdit* edit, const QString& text) {
     edit->setCursorPosition(std::min(caret, int(text.size())));
 }
 
+std::optional<int> TForm1::numberEditValue(QLineEdit* edit, const QString& text) const {
+    const std::string t = ss(text);
+    if (edit == E_R) return parseREdit(t);
+    if (edit == E_A) return parseAEdit(t);
+    if (edit == E_N) return parseNEdit(t);
+    if (edit == E_RIFF) return parseRiffEdit(t);
+    if (edit == E_IFFRES) return parseIffresEdit(t);
+    return std::nullopt;
+}
+
+void TForm1::numberEditFinished(QLineEdit* edit) {
+    const auto v = numberEditValue(edit, edit->text());
+    if (!v) return;
+    finishingEdit_ = true;
+    programWrite(edit, QString::number(*v));
+    finishingEdit_ = false;
+}
+
 void TForm1::setEditText(QLineEdit* edit, const QString& text) {
     if (edit->text() == text) return;
+    // While the user types in a divider or filter edit, a text that already stands for the
+    // value the program writes back stays as typed: raising a first "1" to the minimum "3"
+    // under the next key would turn the "150" being typed into "350". Leaving the edit
+    // shows the value.
+    if (!finishingEdit_ && edit->hasFocus()) {
+        const auto typed = numberEditValue(edit, edit->text());
+        if (typed && typed == numberEditValue(edit, text)) return;
+    }
     replaceText(edit, text);
     if (edit == E_fXTAL)
         E_fXTALChange();

@@ -106,10 +106,40 @@ TEST_F(WindowTest, TypingNWritesBothOfItsParts) {
     typeInto(form->E_N, "500");
     EXPECT_EQ(regs()[2] & 0xFE0, (500 & 127) << 5);
     EXPECT_EQ(regs()[3] & 0x00F, 500 >> 7);
-    // Every key counts: a first "1" is raised to the minimum at once.
+    // Every key counts: a first "1" is raised to the minimum at once, while the edit
+    // keeps what was typed until it is left.
     typeInto(form->E_N, "1");
-    EXPECT_EQ(form->E_N->text(), "3");
+    EXPECT_EQ(form->E_N->text(), "1");
     EXPECT_EQ(((regs()[2] >> 5) & 0x7F) | ((regs()[3] & 0xF) << 7), 3);
+    QTest::keyClick(form->E_N, Qt::Key_Return);
+    EXPECT_EQ(form->E_N->text(), "3");
+}
+
+// A number whose first digit lies below the edit's minimum can be typed key by key.
+TEST_F(WindowTest, DividerEditsTakeANumberTypedFromItsFirstDigit) {
+    const struct {
+        const char* edit;
+        const char* typed;
+        int reg;
+        uint16_t mask;
+        uint16_t bits;
+    } cases[] = {
+        {"E_R", "150", 4, 0x7FF, 150},
+        {"E_N", "127", 2, 0xFE0, 127 << 5},
+        {"E_RIFF", "2000", 5, 0x7FF, 2000},
+    };
+    start();
+    clickTab(form->PageControl1, form->TabFIFF);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.edit) + " <- " + c.typed);
+        auto* e = form->findChild<QLineEdit*>(c.edit);
+        typeInto(e, c.typed);
+        EXPECT_EQ(e->text(), c.typed);
+        EXPECT_EQ(regs()[size_t(c.reg)] & c.mask, c.bits);
+        QTest::keyClick(e, Qt::Key_Return);
+        EXPECT_EQ(e->text(), c.typed);
+        EXPECT_EQ(regs()[size_t(c.reg)] & c.mask, c.bits);
+    }
 }
 
 struct MfoCase {
@@ -359,7 +389,7 @@ TEST_F(WindowTest, SpinnersStepTheirEditAndWriteTheField) {
 TEST_F(WindowTest, IfFilterEditsFollowTheirLimits) {
     start();
     clickTab(form->PageControl1, form->TabFIFF);
-    typeInto(form->E_RIFF, "3");
+    typeAndEnter(form->E_RIFF, "3");
     EXPECT_EQ(regs()[5] & 0x7FF, 4);
     EXPECT_EQ(form->E_RIFF->text(), "4");
     EXPECT_EQ(form->E_IF2CH->text(), "342.000");
@@ -419,7 +449,7 @@ TEST_F(WindowTest, TypedDividersFallBackAndKeepTheirLimits) {
         SCOPED_TRACE(std::string(c.edit) + " <- " + c.typed);
         auto* e = form->findChild<QLineEdit*>(c.edit);
         const auto before = regs();
-        typeInto(e, c.typed);
+        typeAndEnter(e, c.typed);
         EXPECT_EQ(regs()[size_t(c.reg)], (before[size_t(c.reg)] & ~c.mask) | c.bits);
         EXPECT_EQ(e->text(), c.shown);
     }

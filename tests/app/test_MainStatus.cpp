@@ -245,16 +245,20 @@ TEST_F(WindowTest, KeyReleaseHandlersSkipAutoRepeatAndAlwaysUpdateFully) {
     EXPECT_EQ(form->E_fPFDinfo->text(), "0.200");
 }
 
-TEST_F(WindowTest, ProgramRewritingAnEditKeepsTheCaret) {
+TEST_F(WindowTest, ATypedValueBeyondTheRangeIsHeldAndShownWhenEditingEnds) {
     start();
     clickTab(form->PageControl1, form->TabFIFF);
     click(form->E_RIFF);
     form->E_RIFF->setCursorPosition(1);        // after the "6" of 684
     QTest::keyClick(form->E_RIFF, Qt::Key_0);  // 6084: held at 2047
-    EXPECT_EQ(form->E_RIFF->text(), "2047");
-    EXPECT_EQ(form->E_RIFF->cursorPosition(), 2);
     EXPECT_EQ(regs()[5] & 0x7FF, 2047);
     EXPECT_EQ(regs()[5] & 0x800, 0);  // MODSEL untouched
+    // The text stays as typed, caret and all, until the edit is left.
+    EXPECT_EQ(form->E_RIFF->text(), "6084");
+    EXPECT_EQ(form->E_RIFF->cursorPosition(), 2);
+    QTest::keyClick(form->E_RIFF, Qt::Key_Return);
+    EXPECT_EQ(form->E_RIFF->text(), "2047");
+    EXPECT_EQ(regs()[5] & 0x7FF, 2047);
 }
 
 TEST_F(WindowTest, NewUserOnTheVirtualBoard) {
