@@ -126,6 +126,20 @@ TEST(InterfaceDetection, TickResendsLevelAndShowsMeasuredReference) {
     }
 }
 
+// Pulled out inside a tick, after the version check: the level read gets no answer and
+// the panel must not show the request's own bytes as a measured level.
+TEST(InterfaceDetection, LevelReadWithoutAnswerKeepsUsbFound) {
+    for (int passing : {4, 5}) {  // the level read's request, or its reply, is the first lost
+        Board b("virtual-usb");
+        b.startUp(true, 3300);
+        b.rig->vusb->faults().unplugAfter = passing;
+        b.det->tick();
+        EXPECT_EQ(b.view().panel, "USB found") << passing;
+        b.det->tick();  // the next tick sees the adapter gone
+        EXPECT_EQ(b.view().panel, "LPT Port Address: 0x0378");
+    }
+}
+
 TEST(InterfaceDetection, WrongVersionFallsBackToThePort) {
     Board b("virtual-usb");
     b.startUp();

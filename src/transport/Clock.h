@@ -9,14 +9,14 @@ namespace zvk {
 // 1,000,000 counts per second. Waits, the lock-time measurement and the virtual chip
 // take one injectable clock so that timing paths run deterministically under test.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual uint64_t now() = 0;
     virtual uint64_t frequency() const { return 1000000; }
 };
 
 class SteadyClock : public Clock {
-public:
+  public:
     uint64_t now() override {
         return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now().time_since_epoch())
@@ -27,7 +27,7 @@ public:
 // A clock that moves forward by a fixed step every time it is read: a busy-wait loop
 // always terminates and a measurement yields the same count on every run.
 class SteppingClock : public Clock {
-public:
+  public:
     explicit SteppingClock(uint64_t step = 1) : step_(step) {}
     uint64_t now() override {
         t_ += step_;
@@ -36,7 +36,7 @@ public:
     void advance(uint64_t counts) { t_ += counts; }
     uint64_t peek() const { return t_; }
 
-private:
+  private:
     uint64_t t_ = 0;
     uint64_t step_;
 };

@@ -52,6 +52,9 @@ void InterfaceDetection::tick() {
     }
     uint16_t millivolts = 0;
     adapter_->ReadAnalog(7, millivolts);
+    // An adapter pulled out after the version check answers nothing: keep "USB found"
+    // rather than show the request's bytes as a level.
+    if (!adapter_->lastReplyArrived()) return;
     view_.panel = std::string(level ? "USB found, int. Lvl: " : "USB found, ext. Lvl: ") +
                   fixedText(millivolts * 0.001, 2) + "V";
 }

@@ -31,21 +31,21 @@ const LibusbApi* systemLibusb();
 // How failure messages reach the user: message boxes in the window, one line on
 // standard error in the command-line tool.
 class Reporter {
-public:
+  public:
     enum class Icon { None, Error, Information };
     virtual ~Reporter() = default;
     virtual void report(const std::string& text, const std::string& caption, Icon icon) = 0;
 };
 
 class StderrReporter : public Reporter {
-public:
+  public:
     void report(const std::string& text, const std::string& caption, Icon icon) override;
 };
 
 // Device access to the ZVK_SPIUSB adapter: found once at construction, never searched
 // again; every transfer is gated by Ready.
 class TlibUSB {
-public:
+  public:
     static constexpr int kVendor = 0x03E9;
     static constexpr int kProduct = 0x0309;
     static constexpr int kEndpointOut = 0x01;
@@ -66,7 +66,7 @@ public:
     struct usb_device* Device = nullptr;
     int32_t Timeout = 1000;
 
-private:
+  private:
     bool libraryCheck();
     const LibusbApi* api_;
     Reporter* reporter_;

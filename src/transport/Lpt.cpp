@@ -36,7 +36,9 @@ void Lpt::writeByte(uint16_t address, uint8_t value) {
     if (address == uint16_t(base_)) lineByte_ = value;
 }
 
-uint8_t Lpt::readByte(uint16_t address) { return io_->readPort(address); }
+uint8_t Lpt::readByte(uint16_t address) {
+    return io_->readPort(address);
+}
 
 void Lpt::changePin(int pin, bool set) {
     uint16_t address = uint16_t(base_);
@@ -53,8 +55,12 @@ void Lpt::changePin(int pin, bool set) {
     writeByte(address, uint8_t(v ^ mask));
 }
 
-void Lpt::setPin(int pin) { changePin(pin, true); }
-void Lpt::clearPin(int pin) { changePin(pin, false); }
+void Lpt::setPin(int pin) {
+    changePin(pin, true);
+}
+void Lpt::clearPin(int pin) {
+    changePin(pin, false);
+}
 
 void Lpt::sclkPulse(int n) {
     for (int i = 0; i < n; ++i) {

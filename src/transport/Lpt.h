@@ -13,7 +13,7 @@ class TZVK_SPIUSB;
 // is set, so the SPISEL line, the MODSEL line and the ABC pattern behave the same on
 // both transports.
 class Lpt {
-public:
+  public:
     // Pin map: fixed line numbers (the settings file stores them but never reads them).
     static constexpr int SPICLK = 1;
     static constexpr int SPIDTA = 2;
@@ -67,7 +67,7 @@ public:
     // The byte last written to the data register or the adapter's line port.
     uint8_t lineByte() const { return lineByte_; }
 
-private:
+  private:
     void changePin(int pin, bool set);
 
     PortIo* io_;

@@ -10,8 +10,9 @@ TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, Reporter& reporter) : usb_(api, r
 
 void TZVK_SPIUSB::command(std::array<uint8_t, kPacket>& buf) {
     ++commands_;
-    usb_.BulkWrite(buf.data(), kPacket);
-    usb_.BulkRead(buf.data(), kPacket);
+    const int written = usb_.BulkWrite(buf.data(), kPacket);
+    const int read = usb_.BulkRead(buf.data(), kPacket);
+    lastReplyArrived_ = written >= 0 && read > 0;
 }
 
 void TZVK_SPIUSB::WritePort(uint8_t sel, uint8_t value) {
@@ -92,6 +93,8 @@ bool TZVK_SPIUSB::versionMatches(const std::string& text) {
     return text.size() >= 15 && text.compare(0, 15, kVersionText) == 0;
 }
 
-bool TZVK_SPIUSB::VersionMatches() { return versionMatches(GetVersion()); }
+bool TZVK_SPIUSB::VersionMatches() {
+    return versionMatches(GetVersion());
+}
 
 }  // namespace zvk

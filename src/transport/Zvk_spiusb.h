@@ -10,7 +10,7 @@ namespace zvk {
 // The ZVK_SPIUSB adapter's driver: one method per command, each a 64-byte request
 // followed by a 64-byte reply read into the same buffer.
 class TZVK_SPIUSB {
-public:
+  public:
     static constexpr const char* kVersionText = "ZVK-SPIUSB v1.3";
     static constexpr int kPacket = 64;
 
@@ -35,11 +35,15 @@ public:
 
     // Commands sent since construction (each is one write and one read).
     uint64_t commandCount() const { return commands_; }
+    // Whether the last command's request went out and its reply came back; a failed
+    // read leaves the buffer holding the request, which is no answer.
+    bool lastReplyArrived() const { return lastReplyArrived_; }
 
-private:
+  private:
     void command(std::array<uint8_t, kPacket>& buf);
     TlibUSB usb_;
     uint64_t commands_ = 0;
+    bool lastReplyArrived_ = false;
 };
 
 }  // namespace zvk
