@@ -1,8 +1,8 @@
-#include "chip/FieldMap.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include "chip/FieldMap.h"
 
 namespace zvk {
 namespace {
@@ -14,10 +14,15 @@ TEST(SpiWord, BuildsValueAddressAndWriteBit) {
         uint16_t word;
     };
     const Case cases[] = {
-        {5, 0x2AC, 0x2ACA}, {0, 0x08C, 0x08C0}, {6, 0xE4B, 0xE4BC}, {1, 0x8F4, 0x8F42},
-        {7, 0x000, 0x000E}, {2, 0xA5C, 0xA5C4},
+        {5, 0x2AC, 0x2ACA},
+        {0, 0x08C, 0x08C0},
+        {6, 0xE4B, 0xE4BC},
+        {1, 0x8F4, 0x8F42},
+        {7, 0x000, 0x000E},
+        {2, 0xA5C, 0xA5C4},
         // bits above 11 of the register never reach the word
-        {3, 0x1100, 0x1006}, {0, 0xFFFF, 0xFFF0},
+        {3, 0x1100, 0x1006},
+        {0, 0xFFFF, 0xFFF0},
     };
     for (const Case& c : cases) EXPECT_EQ(spiWord(c.address, c.value), c.word) << c.address;
 }
@@ -53,9 +58,9 @@ TEST(FieldMap, EveryBitBelongsToExactlyOneField) {
 // Writing a field changes its bits and nothing else, and reads back.
 TEST(FieldMap, SetAndReadEveryFieldWithoutTouchingNeighbours) {
     for (const Field& f : kFieldMap) {
-        for (const RegisterImage base : {RegisterImage{}, RegisterImage{0xFFF, 0xFFF, 0xFFF, 0xFFF,
-                                                                        0xFFF, 0xFFF, 0xFFF,
-                                                                        0xFFF}}) {
+        for (const RegisterImage base :
+             {RegisterImage{},
+              RegisterImage{0xFFF, 0xFFF, 0xFFF, 0xFFF, 0xFFF, 0xFFF, 0xFFF, 0xFFF}}) {
             const uint32_t max = (1u << f.width) - 1;
             for (uint32_t v : {0u, 1u, max, max / 2}) {
                 RegisterImage r = base;
@@ -121,8 +126,8 @@ TEST(FieldMap, MfoRestrictionAndSpill) {
         bool lab;
         int result;
     };
-    const Case cases[] = {{0, false, 0}, {5, false, 5}, {6, false, 1}, {7, false, 1},
-                          {8, false, 8}, {9, false, 1}, {16, false, 1}, {7, true, 7},
+    const Case cases[] = {{0, false, 0},  {5, false, 5}, {6, false, 1},  {7, false, 1},
+                          {8, false, 8},  {9, false, 1}, {16, false, 1}, {7, true, 7},
                           {15, true, 15}, {16, true, 16}};
     for (const Case& c : cases) EXPECT_EQ(mfoRestriction(c.index, c.lab), c.result) << c.index;
 
@@ -133,6 +138,9 @@ TEST(FieldMap, MfoRestrictionAndSpill) {
     EXPECT_EQ(r[3], 0x10FF);
     EXPECT_EQ(registerText(r[3]), "0x10FF");
     EXPECT_EQ(spiWord(3, r[3]), 0x0FF6);  // bit 12 is never sent
+    // Choosing another item afterwards takes the spilled bit away again.
+    setFieldValue(r, mfo, 1);
+    EXPECT_EQ(r[3], 0x01FF);
 }
 
 TEST(BitNames, MatchTheTable) {

@@ -289,8 +289,19 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void programWrite(QLineEdit* edit, const QString& text);
     // Replaces an edit's text without running anything.
     static void replaceText(QLineEdit* edit, const QString& text);
-    // The value a divider or filter edit's text stands for under its own parse rule;
-    // nullopt for the other edits.
+    // A divider or filter edit: its field, the spinner that follows a typed value (none
+    // for A) and the parse rule with its fallback and limits.
+    struct NumberEdit {
+        QLineEdit* edit;
+        const zvk::Field* field;
+        UpDown* spinner;
+        int (*parse)(std::string_view);
+    };
+    const NumberEdit* numberEdit(const QLineEdit* edit) const;
+    // The typed-input handler of all five: parse, spinner, field, then the update.
+    void numberEdited(const NumberEdit& n);
+    // The value an edit's text stands for under its own parse rule (nullopt for the
+    // edits that are not number edits).
     std::optional<int> numberEditValue(QLineEdit* edit, const QString& text) const;
     // Leaving a divider or filter edit (or Enter) shows the value it stands for.
     void numberEditFinished(QLineEdit* edit);
@@ -327,6 +338,7 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     QString titleText_;
     std::array<StatusPanel*, 3> panels_{};
     QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for the status fields
+    std::array<NumberEdit, 5> numberEdits_{};
     bool activatedOnce_ = false;
     QString configFileName_;
     bool exiting_ = false;

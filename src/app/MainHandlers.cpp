@@ -99,8 +99,17 @@ void TForm1::connectHandlers() {
     };
     onFinished(E_fXTAL, &TForm1::E_fXTALChange);
     onFinished(E_fRFI, &TForm1::E_fRFIChange);
-    for (Edit* e : {E_R, E_A, E_N, E_RIFF, E_IFFRES})
+    numberEdits_ = {{
+        {E_R, findField("R"), UpD_R, parseREdit},
+        {E_A, findField("A"), nullptr, parseAEdit},
+        {E_N, findField("N"), UpD_N, parseNEdit},
+        {E_RIFF, findField("RIFF"), UpD_RIFF, parseRiffEdit},
+        {E_IFFRES, findField("IFFPRES"), UpD_IFFAdj, parseIffresEdit},
+    }};
+    for (const NumberEdit& n : numberEdits_) {
+        QLineEdit* e = n.edit;
         connect(e, &QLineEdit::editingFinished, this, [this, e] { numberEditFinished(e); });
+    }
 
     auto onUser = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this, [this, handler] {
@@ -142,14 +151,16 @@ void TForm1::replaceText(QLineEdit* edit, const QString& text) {
     edit->setCursorPosition(std::min(caret, int(text.size())));
 }
 
+const TForm1::NumberEdit* TForm1::numberEdit(const QLineEdit* edit) const {
+    for (const NumberEdit& n : numberEdits_)
+        if (n.edit == edit) return &n;
+    return nullptr;
+}
+
 std::optional<int> TForm1::numberEditValue(QLineEdit* edit, const QString& text) const {
-    const std::string t = ss(text);
-    if (edit == E_R) return parseREdit(t);
-    if (edit == E_A) return parseAEdit(t);
-    if (edit == E_N) return parseNEdit(t);
-    if (edit == E_RIFF) return parseRiffEdit(t);
-    if (edit == E_IFFRES) return parseIffresEdit(t);
-    return std::nullopt;
+    const NumberEdit* n = numberEdit(edit);
+    if (n == nullptr) return std::nullopt;
+    return n->parse(ss(text));
 }
 
 void TForm1::numberEditFinished(QLineEdit* edit) {
@@ -354,38 +365,31 @@ void TForm1::E_fRFIChange() {
     replaceText(E_fRFI, qs(formatFrequency(fs_.fRF)));
 }
 
-void TForm1::E_RIFFChange() {
-    const int v = parseRiffEdit(ss(E_RIFF->text()));
-    UpD_RIFF->setPosition(v);
-    setFieldValue(chip_->regs, *findField("RIFF"), uint32_t(v));
+void TForm1::numberEdited(const NumberEdit& n) {
+    const int v = n.parse(ss(n.edit->text()));
+    if (n.spinner != nullptr) n.spinner->setPosition(v);
+    setFieldValue(chip_->regs, *n.field, uint32_t(v));
     recomputeOrAfterChange();
+}
+
+void TForm1::E_RIFFChange() {
+    numberEdited(*numberEdit(E_RIFF));
 }
 
 void TForm1::E_IFFRESChange() {
-    const int v = parseIffresEdit(ss(E_IFFRES->text()));
-    UpD_IFFAdj->setPosition(v);
-    setFieldValue(chip_->regs, *findField("IFFPRES"), uint32_t(v));
-    recomputeOrAfterChange();
+    numberEdited(*numberEdit(E_IFFRES));
 }
 
 void TForm1::E_RKeyUp() {
-    const int v = parseREdit(ss(E_R->text()));
-    UpD_R->setPosition(v);
-    setFieldValue(chip_->regs, *findField("R"), uint32_t(v));
-    recomputeOrAfterChange();
+    numberEdited(*numberEdit(E_R));
 }
 
 void TForm1::E_AKeyUp() {
-    const int v = parseAEdit(ss(E_A->text()));
-    setFieldValue(chip_->regs, *findField("A"), uint32_t(v));
-    recomputeOrAfterChange();
+    numberEdited(*numberEdit(E_A));
 }
 
 void TForm1::E_NKeyUp() {
-    const int v = parseNEdit(ss(E_N->text()));
-    UpD_N->setPosition(v);
-    setFieldValue(chip_->regs, *findField("N"), uint32_t(v));
-    recomputeOrAfterChange();
+    numberEdited(*numberEdit(E_N));
 }
 
 void TForm1::writeDivider(const char* field, UpDown* spinner, long long value) {
@@ -495,7 +499,7 @@ void TForm1::CB_MFOChange() {
     clearStatusFields();
     const int index = mfoRestriction(CB_MFO->currentIndex(), labMode_);
     if (index != CB_MFO->currentIndex()) CB_MFO->setCurrentIndex(index);
-    chip_->regs[3] = uint16_t((chip_->regs[3] & 0xFF) | (uint32_t(index) << 8));
+    setFieldValue(chip_->regs, *findField("MFO"), uint32_t(index));
     afterChange();
     B_Refresh->setEnabled(index == 1);
     showLockTimeRow(index == 8);
@@ -553,16 +557,13 @@ void TForm1::B_RefreshClick() {
 // ---- register bit view
 
 void TForm1::LClick(BitLabel* label) {
-    int reg = 0, bit = 0;
-    if (!parseBitLabel(ss(label->objectName()), reg, bit)) return;
-    chip_->regs[size_t(reg)] = uint16_t(bitToggle(chip_->regs[size_t(reg)], bit));
+    const size_t reg = size_t(label->reg());
+    chip_->regs[reg] = uint16_t(bitToggle(chip_->regs[reg], label->bit()));
     reverseSync();
 }
 
 void TForm1::LMouseMove(BitLabel* label) {
-    int reg = 0, bit = 0;
-    if (!parseBitLabel(ss(label->objectName()), reg, bit)) return;
-    setPanelText(1, qs(bitName(reg, bit)));
+    setPanelText(1, qs(bitName(label->reg(), label->bit())));
     afterChange();
 }
 

@@ -59,7 +59,9 @@ const Field* findField(std::string_view name) {
 }
 
 namespace {
-constexpr uint32_t maskOf(int width) { return (1u << width) - 1u; }
+constexpr uint32_t maskOf(int width) {
+    return (1u << width) - 1u;
+}
 }  // namespace
 
 uint32_t fieldValue(const RegisterImage& regs, const Field& f) {
@@ -75,14 +77,15 @@ void setFieldValue(RegisterImage& regs, const Field& f, uint32_t value) {
             return;
         case E::ItemIndex:
         case E::Mfo: {
+            // The combo-box handlers keep the register AND the field mask's 12-bit
+            // complement: bits above 11 (a spilled seventeenth MFO item) go as well.
             const uint32_t mask = maskOf(f.width) << f.lowBit;
-            regs[f.reg] = uint16_t((regs[f.reg] & ~mask) | (value << f.lowBit));
+            regs[f.reg] = uint16_t((regs[f.reg] & 0xFFFu & ~mask) | (value << f.lowBit));
             return;
         }
         default: {
             const uint32_t mask = maskOf(f.width) << f.lowBit;
-            regs[f.reg] =
-                uint16_t((regs[f.reg] & ~mask) | ((value & maskOf(f.width)) << f.lowBit));
+            regs[f.reg] = uint16_t((regs[f.reg] & ~mask) | ((value & maskOf(f.width)) << f.lowBit));
             return;
         }
     }
@@ -153,6 +156,8 @@ const std::array<std::string, 96>& bitNames() {
     return names;
 }
 
-const std::string& bitName(int reg, int bit) { return bitNames()[size_t((reg & 7) * 12 + bit)]; }
+const std::string& bitName(int reg, int bit) {
+    return bitNames()[size_t((reg & 7) * 12 + bit)];
+}
 
 }  // namespace zvk
