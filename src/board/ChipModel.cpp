@@ -73,7 +73,7 @@ void ChipModel::latch(int address, uint16_t value) {
     const double us = double(kSettleBaseUs) + step * double(kSettlePerMhzUs);
     // A small change while a large step still settles does not shorten the settling.
     const uint64_t until = clock_->now() + uint64_t(std::min(us, double(kSettleMaxUs)));
-    settleUntil_ = settling_ ? std::max(settleUntil_, until) : until;
+    settleUntil_ = std::max(settleUntil_, until);
     settling_ = true;
 }
 

@@ -45,8 +45,7 @@ std::unique_ptr<Rig> makeHardware(Clock&, int base) {
 const RigKind kRigKinds[3] = {
     {"virtual", "virtual board on the parallel port", makeVirtualPort},
     {"virtual-usb", "virtual board with the USB adapter and the parallel port", makeVirtualUsb},
-    {"hardware", "the real adapter when present, otherwise the real parallel port",
-     makeHardware},
+    {"hardware", "the real adapter when present, otherwise the real parallel port", makeHardware},
 };
 
 const RigKind* findRigKind(std::string_view name) {

@@ -65,7 +65,6 @@ struct VirtualUsbBus::Impl {
     std::vector<std::string> log;
     std::vector<Packet> requests;
     bool recording = true;
-    int opened = -1;
     uint16_t externalMv = 0;
 
     Impl(ChipModel& c, int adapterCount) : chip(c) {
@@ -150,7 +149,6 @@ struct VirtualUsbBus::Impl {
             h->adapter = int(i);
             h->open = true;
             handles.push_back(std::move(h));
-            opened = int(i);
             return reinterpret_cast<usb_dev_handle*>(handles.back().get());
         }
         // The hub, or a record that is not on this bus: nothing a program may open here.
@@ -376,7 +374,8 @@ int VirtualUsbBus::adapterCount() const {
 }
 
 int VirtualUsbBus::openedAdapter() const {
-    return impl_->opened;
+    // Handles are only ever added when an adapter opens: the newest is the last opened.
+    return impl_->handles.empty() ? -1 : impl_->handles.back()->adapter;
 }
 
 int VirtualUsbBus::openHandles() const {

@@ -33,9 +33,9 @@ std::optional<double> parseDouble(std::string_view text) {
 }
 
 namespace {
-std::optional<long long> parseInt(std::string_view text, int base) {
+std::optional<long long> parseInt(std::string_view text, int base, bool signAllowed) {
     bool neg = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    if (signAllowed && !text.empty() && (text.front() == '+' || text.front() == '-')) {
         neg = text.front() == '-';
         text.remove_prefix(1);
     }
@@ -48,7 +48,23 @@ std::optional<long long> parseInt(std::string_view text, int base) {
 }
 }  // namespace
 
-std::optional<long long> parseDecimal(std::string_view text) { return parseInt(text, 10); }
-std::optional<long long> parseHex(std::string_view text) { return parseInt(text, 16); }
+std::optional<long long> parseDecimal(std::string_view text) {
+    return parseInt(text, 10, true);
+}
+std::optional<long long> parseHex(std::string_view text) {
+    return parseInt(text, 16, false);
+}
+
+std::optional<int32_t> parseDecimal32(std::string_view text) {
+    const auto v = parseDecimal(text);
+    if (!v || *v < INT32_MIN || *v > INT32_MAX) return std::nullopt;
+    return int32_t(*v);
+}
+
+std::optional<uint32_t> parseHex32(std::string_view text) {
+    const auto v = parseHex(text);
+    if (!v || *v > 0xFFFFFFFFll) return std::nullopt;
+    return uint32_t(*v);
+}
 
 }  // namespace zvk

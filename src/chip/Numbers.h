@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,10 @@ std::string hexText(unsigned long long value, int minDigits);
 std::optional<double> parseDouble(std::string_view text);
 // A whole text as a decimal integer (optional leading '-' or '+'); nullopt otherwise.
 std::optional<long long> parseDecimal(std::string_view text);
-// A whole text as a hexadecimal integer (no prefix); nullopt otherwise.
+// A whole text as a hexadecimal integer (no prefix, no sign); nullopt otherwise.
 std::optional<long long> parseHex(std::string_view text);
+// The same, limited to what 32 bits hold: a signed decimal and an unsigned hexadecimal.
+std::optional<int32_t> parseDecimal32(std::string_view text);
+std::optional<uint32_t> parseHex32(std::string_view text);
 
 }  // namespace zvk

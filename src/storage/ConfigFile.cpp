@@ -20,23 +20,14 @@ std::string lowered(std::string_view line) {
     return out;
 }
 
-bool isHexDigit(char ch) {
-    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
-}
-
 // A register value: hexadecimal digits only (the reader supplies the prefix itself, so a
 // "0x" of the file's own or a blank makes the text invalid), at most 32 bits.
 std::optional<uint32_t> registerValue(std::string_view text) {
-    if (text.empty() || !isHexDigit(text.front())) return std::nullopt;
-    const auto v = parseHex(text);
-    if (!v || *v > 0xFFFFFFFFll) return std::nullopt;
-    return uint32_t(*v);
+    return parseHex32(text);
 }
 
 std::optional<int32_t> integerValue(std::string_view text) {
-    const auto v = parseDecimal(text);
-    if (!v || *v < INT32_MIN || *v > INT32_MAX) return std::nullopt;
-    return int32_t(*v);
+    return parseDecimal32(text);
 }
 
 // Long lines are shortened in messages and control characters spelled out, so a message

@@ -23,15 +23,13 @@ namespace {
 std::optional<long long> parseIniInteger(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         text.remove_prefix(2);
-        // parseHex would take a sign of its own; "0x-1" is no number here.
-        if (text.front() == '+' || text.front() == '-') return std::nullopt;
-        const auto v = parseHex(text);
-        if (!v || *v > 0xFFFFFFFFll) return std::nullopt;
-        return (long long)int32_t(uint32_t(*v));
+        const auto v = parseHex32(text);
+        if (!v) return std::nullopt;
+        return (long long)int32_t(*v);
     }
-    const auto v = parseDecimal(text);
-    if (!v || *v < INT32_MIN || *v > INT32_MAX) return std::nullopt;
-    return v;
+    const auto v = parseDecimal32(text);
+    if (!v) return std::nullopt;
+    return *v;
 }
 
 class IniReader {

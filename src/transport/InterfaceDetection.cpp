@@ -98,8 +98,7 @@ void InterfaceDetection::choose3BC() {
 bool InterfaceDetection::chooseUserDefined(const std::string& text, std::string* error) {
     // Signs are refused: with the "0x" the dialog's text is meant to follow, "-5" is no
     // number at all.
-    std::optional<long long> value;
-    if (!text.empty() && text.front() != '-' && text.front() != '+') value = parseHex(text);
+    const std::optional<long long> value = parseHex(text);
     if (!value || *value < kMinUserBase || *value > kMaxUserBase) {
         if (error != nullptr)
             *error = "\"" + text +

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +17,8 @@
 #include <sys/io.h>
 #define ZVK_HAVE_PORT_INSTRUCTIONS 1
 #endif
+
+#include "chip/Numbers.h"
 
 namespace zvk {
 
@@ -31,9 +32,7 @@ std::string errorText(int err) {
 }
 
 std::string hexAddress(unsigned v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "0x%X", v);
-    return b;
+    return "0x" + hexText(v, 1);
 }
 
 constexpr const char* kRawIoHint =
@@ -228,7 +227,6 @@ void HardwarePortIo::close() {
 bool HardwarePortIo::open(int base) {
     close();
     base_ = uint16_t(base);
-    attempted_ = true;
     reasons_.clear();
     if (base_ == 0) {
         // Address 0 is the DMA controller on a PC, never a parallel port.

@@ -71,7 +71,6 @@ class HardwarePortIo : public PortIo {
     PortIoPaths paths_;
     std::unique_ptr<Backend> backend_;
     uint16_t base_ = 0;
-    bool attempted_ = false;
     std::string reasons_;
 };
 
