@@ -72,7 +72,7 @@ uint32_t fieldValue(const RegisterImage& regs, const Field& f) {
 void setFieldValue(RegisterImage& regs, const Field& f, uint32_t value) {
     switch (f.encoding) {
         case E::SplitN:
-            regs[2] = uint16_t((regs[2] & 0x01F) | ((value & 0x7F) << 5));
+            regs[2] = uint16_t((regs[2] & ~0x0FE0u) | ((value & 0x7F) << 5));
             regs[3] = uint16_t((regs[3] & ~0x00Fu) | ((value >> 7) & 0x0F));
             return;
         case E::ItemIndex:

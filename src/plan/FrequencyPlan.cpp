@@ -5,19 +5,33 @@
 #include <cmath>
 #include <limits>
 
+#include "chip/FieldMap.h"
 #include "chip/Numbers.h"
 
 namespace zvk {
 
 namespace {
 
-// The divider and counter fields as the synthesizer sees them.
-constexpr uint16_t kAMask = 0x001F;      // R2 bits 0-4
-constexpr uint16_t kNLowMask = 0x0FE0;   // R2 bits 5-11: N bits 0-6
-constexpr uint16_t kNHighMask = 0x000F;  // R3 bits 0-3: N bits 7-10
-constexpr int kLo2DivBit = 4;            // R3
-constexpr int kSsbselBit = 9;            // R0
-constexpr uint16_t kElevenBits = 0x07FF;
+// The fields the synthesizer arithmetic reads and writes, looked up once.
+struct PlanFields {
+    const Field& N = *findField("N");
+    const Field& A = *findField("A");
+    const Field& R = *findField("R");
+    const Field& RIFF = *findField("RIFF");
+    const Field& SSBSEL = *findField("SSBSEL");
+    const Field& LO2DIV = *findField("LO2DIV");
+    const Field& MFO = *findField("MFO");
+};
+const PlanFields& fields() {
+    static const PlanFields f;
+    return f;
+}
+
+// N and A into R2 and R3's low bits; everything else of both registers stays.
+void writeCounters(RegisterImage& regs, uint32_t n, uint32_t a) {
+    setFieldValue(regs, fields().N, n);
+    setFieldValue(regs, fields().A, a);
+}
 
 // The recompute step's floor for the dividers; the planning step borrows it only where
 // the register holds 0, which would otherwise divide by zero.
@@ -52,16 +66,17 @@ double ifFilterCentre(double fXTAL, double riff) {
 
 void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, std::string_view eFxtal,
                         std::string_view eFrfi, int rgIf1Selection) {
-    s.N = uint16_t(((regs[2] & kNLowMask) >> 5) + 128 * (regs[3] & kNHighMask));
-    s.A = uint16_t(regs[2] & kAMask);
-    s.R = uint16_t(regs[4] & kElevenBits);
-    s.RIFF = uint16_t(regs[5] & kElevenBits);
-    s.SSBSEL = uint16_t((regs[0] >> kSsbselBit) & 1);
-    s.L = ((regs[3] >> kLo2DivBit) & 1) ? 8 : 4;
+    const PlanFields& f = fields();
+    s.N = uint16_t(fieldValue(regs, f.N));
+    s.A = uint16_t(fieldValue(regs, f.A));
+    s.R = uint16_t(fieldValue(regs, f.R));
+    s.RIFF = uint16_t(fieldValue(regs, f.RIFF));
+    s.SSBSEL = uint16_t(fieldValue(regs, f.SSBSEL));
+    s.L = fieldValue(regs, f.LO2DIV) ? 8 : 4;
     s.INJLO1 = int16_t(1 - rgIf1Selection);
     s.fXTAL = parseDouble(eFxtal).value_or(10.0);
     s.fRF = parseDouble(eFrfi).value_or(433.0);
-    s.mfo = (regs[3] >> 8) & 0xF;
+    s.mfo = int(fieldValue(regs, f.MFO));
 }
 
 std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, float fRF) {
@@ -99,10 +114,8 @@ std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, 
     s.N = uint16_t(N);
     s.A = uint16_t(A);
 
-    const uint32_t n = uint32_t(N) & kElevenBits;
-    regs[2] =
-        uint16_t((regs[2] & ~(kNLowMask | kAMask)) | ((n & 0x7F) << 5) | (uint32_t(A) & kAMask));
-    regs[3] = uint16_t((regs[3] & ~kNHighMask) | (n >> 7));
+    // N's bits above bit 10 are dropped by the field's width.
+    writeCounters(regs, uint32_t(N), uint32_t(A));
     return std::nullopt;
 }
 
@@ -140,12 +153,10 @@ std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_vi
     const auto a = parseIntegerStrict(eA);
     if (!a) return std::string(eA);
 
-    const uint32_t rv = unguardedFieldValue(*r, 11, 3, 2047);
-    const uint32_t nv = unguardedFieldValue(*n, 11, 3, 2047);
-    const uint32_t av = unguardedFieldValue(*a, 5, 0, 31);
-    regs[4] = uint16_t((regs[4] & ~kElevenBits) | rv);
-    regs[2] = uint16_t((regs[2] & ~(kNLowMask | kAMask)) | ((nv & 0x7F) << 5) | av);
-    regs[3] = uint16_t((regs[3] & ~kNHighMask) | (nv >> 7));
+    const PlanFields& f = fields();
+    setFieldValue(regs, f.R, unguardedFieldValue(*r, f.R.width, 3, 2047));
+    writeCounters(regs, unguardedFieldValue(*n, f.N.width, 3, 2047),
+                  unguardedFieldValue(*a, f.A.width, 0, 31));
     return std::nullopt;
 }
 
