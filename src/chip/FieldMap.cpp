@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "chip/Numbers.h"
+
 namespace zvk {
 
 using E = Encoding;
@@ -47,9 +49,7 @@ const std::array<Field, 37> kFieldMap = {{
 }};
 
 std::string registerText(uint32_t value) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%03X", value);
-    return buf;
+    return "0x" + hexText(value, 3);
 }
 
 const Field* findField(std::string_view name) {

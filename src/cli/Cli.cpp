@@ -46,10 +46,7 @@ void Session::resetCounts() {
 
 void Session::addBoardJson(nlohmann::json& j) const {
     if (!isVirtual()) return;
-    RegisterImage latched{};
-    const auto l = rig->chip->latched();
-    for (size_t i = 0; i < 8; ++i) latched[i] = l[i];
-    j["latched"] = registersJson(latched);
+    j["latched"] = registersJson(rig->chip->latched());
     nlohmann::json words = nlohmann::json::array();
     for (uint16_t w : rig->chip->frames()) words.push_back(hex4(w));
     j["words"] = words;
@@ -80,15 +77,11 @@ double parseNumber(const std::string& text, const std::string& option) {
 }
 
 std::string hex4(uint32_t v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "0x%04X", v);
-    return b;
+    return "0x" + hexText(v, 4);
 }
 
 std::string hex2(uint32_t v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "0x%02X", v);
-    return b;
+    return "0x" + hexText(v, 2);
 }
 
 nlohmann::json registersJson(const RegisterImage& regs) {
@@ -97,11 +90,41 @@ nlohmann::json registersJson(const RegisterImage& regs) {
     return a;
 }
 
-std::vector<std::pair<const char*, const TuningItem*>> tuningItems(const TuningInfo& t) {
+std::vector<TuningRow> tuningItems(const TuningInfo& t) {
     return {
-        {"fRF", &t.fRF},   {"fCH", &t.fCH},   {"fIF1", &t.fIF1}, {"fIF2", &t.fIF2},
-        {"fLO1", &t.fLO1}, {"fLO2", &t.fLO2}, {"fPFD", &t.fPFD}, {"fIFF", &t.IF2CH},
+        {"fRF", "f RF", &t.fRF},    {"fCH", "f CH", &t.fCH},     {"fIF1", "f IF1", &t.fIF1},
+        {"fIF2", "f IF2", &t.fIF2}, {"fLO1", "f LO1", &t.fLO1},  {"fLO2", "f LO2", &t.fLO2},
+        {"fPFD", "f PFD", &t.fPFD}, {"fIFF", "f IFF", &t.IF2CH},
     };
+}
+
+namespace {
+const char* redMark(bool red) {
+    return red ? "  red" : "";
+}
+}  // namespace
+
+void printCounters(const TuningInfo& t, unsigned n, unsigned a, int width) {
+    std::printf("%-*s %s%s\n%-*s %u\n%-*s %u\n", width, "Ntot", t.Ntot.text.c_str(),
+                redMark(t.Ntot.red), width, "N", n, width, "A", a);
+}
+
+void printTuningRows(const TuningInfo& t, int width) {
+    for (const TuningRow& row : tuningItems(t))
+        std::printf("%-*s %s%s\n", width, row.label, row.item->text.c_str(),
+                    redMark(row.item->red));
+}
+
+std::string registersLine(const RegisterImage& regs) {
+    std::string line;
+    for (uint16_t r : regs) line += " " + registerText(r);
+    return line;
+}
+
+Config loadConfigOrThrow(const std::string& path) {
+    Config c;
+    if (auto error = loadConfig(path, c)) throw BadInput(*error);
+    return c;
 }
 
 void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t) {
@@ -109,9 +132,9 @@ void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo&
     j["N"] = s.N;
     j["A"] = s.A;
     nlohmann::json red = nlohmann::json::array();
-    for (const auto& [key, item] : tuningItems(t)) {
-        j[key] = item->text;
-        if (item->red) red.push_back(key);
+    for (const TuningRow& row : tuningItems(t)) {
+        j[row.key] = row.item->text;
+        if (row.item->red) red.push_back(row.key);
     }
     if (t.Ntot.red) red.push_back("Ntot");
     j["red"] = red;

@@ -9,6 +9,7 @@
 #include "board/Rig.h"
 #include "chip/ChipController.h"
 #include "plan/FrequencyPlan.h"
+#include "storage/ConfigFile.h"
 #include "transport/Lpt.h"
 #include "transport/Zvk_spiusb.h"
 
@@ -59,8 +60,23 @@ double parseNumber(const std::string& text, const std::string& option);
 std::string hex4(uint32_t v);
 std::string hex2(uint32_t v);
 nlohmann::json registersJson(const RegisterImage& regs);
-// The tuning-info texts in the order the window shows them, with their JSON keys.
-std::vector<std::pair<const char*, const TuningItem*>> tuningItems(const TuningInfo& t);
+// The tuning-info texts in the order the window shows them, with their JSON keys and the
+// window's labels.
+struct TuningRow {
+    const char* key;
+    const char* label;
+    const TuningItem* item;
+};
+std::vector<TuningRow> tuningItems(const TuningInfo& t);
+// For a person: Ntot (marked when red), N and A; then, separately, the tuning texts under
+// their labels. The first column is width characters wide.
+void printCounters(const TuningInfo& t, unsigned n, unsigned a, int width);
+void printTuningRows(const TuningInfo& t, int width);
+// The registers as the window's value labels show them, each after a blank.
+std::string registersLine(const RegisterImage& regs);
+// A configuration file loaded from the window's starting values; one that does not load
+// is bad input.
+Config loadConfigOrThrow(const std::string& path);
 // Ntot, N, A, the tuning-info texts and the list of keys shown red.
 void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t);
 // Prints the JSON object, or runs the text printer for a person.

@@ -21,13 +21,6 @@ struct ConfigOptions {
     bool json = false;
 };
 
-// Loads the file from the window's starting values; a file that does not load is bad input.
-Config loadOrThrow(const std::string& path) {
-    Config c;
-    if (auto error = loadConfig(path, c)) throw BadInput(*error);
-    return c;
-}
-
 // Where a field lives, for a person: "R0 1..0", N spans two registers.
 std::string fieldPlace(const Field& f) {
     auto range = [](int reg, int hi, int lo) {
@@ -53,7 +46,7 @@ std::string printable(const std::string& text) {
 }
 
 void runShow(const ConfigOptions& o) {
-    const Config c = loadOrThrow(o.file);
+    const Config c = loadConfigOrThrow(o.file);
     const LoadPlan p = planAsLoading(c);
 
     // The display after the plan: every frequency from the planned dividers, as the
@@ -62,7 +55,6 @@ void runShow(const ConfigOptions& o) {
     ReadFrequencyState(shown, p.regs, p.fxtalText, p.frfText, p.rgIf1);
     RecomputeFrequencies(shown);
     const TuningInfo t = ShowTuningInfo(shown);
-    const auto items = tuningItems(t);
 
     nlohmann::json j;
     j["file"] = o.file;
@@ -83,18 +75,13 @@ void runShow(const ConfigOptions& o) {
     }
 
     emit(o.json, j, [&] {
-        auto regLine = [](const RegisterImage& regs) {
-            std::string line;
-            for (uint16_t r : regs) line += " " + registerText(r);
-            return line;
-        };
         std::printf("file        %s\n", printable(o.file).c_str());
         std::printf("mode        %s (SPISEL %d)\n", c.spisel ? "SPI" : "ABC", c.spisel ? 1 : 0);
         std::printf("fRF         %s MHz\n", formatFrequency(c.frf).c_str());
         std::printf("fXTAL       %s MHz\n", formatFrequency(c.fxtal).c_str());
         std::printf("PLLMUX      %d\n", int(c.pllmux));
         std::printf("INJLO1      %d\n", int(c.injlo1));
-        std::printf("registers  %s\n\n", regLine(c.regs).c_str());
+        std::printf("registers  %s\n\n", registersLine(c.regs).c_str());
         for (const Field& f : kFieldMap)
             std::printf("%-9s %-19s %u\n", f.name, fieldPlace(f).c_str(), fieldValue(c.regs, f));
         std::printf("\nplan for %s MHz\n", p.frfText.c_str());
@@ -102,15 +89,9 @@ void runShow(const ConfigOptions& o) {
             std::printf("refused     %s\n", p.refusal->c_str());
             return;
         }
-        auto mark = [](bool isRed) { return isRed ? "  red" : ""; };
-        std::printf("Ntot        %s%s\nN           %u\nA           %u\n", t.Ntot.text.c_str(),
-                    mark(t.Ntot.red), unsigned(p.state.N), unsigned(p.state.A));
-        const char* labels[] = {"f RF",  "f CH",  "f IF1", "f IF2",
-                                "f LO1", "f LO2", "f PFD", "f IFF"};
-        for (size_t i = 0; i < items.size(); ++i)
-            std::printf("%-11s %s%s\n", labels[i], items[i].second->text.c_str(),
-                        mark(items[i].second->red));
-        std::printf("registers  %s\n", regLine(p.regs).c_str());
+        printCounters(t, p.state.N, p.state.A, 11);
+        printTuningRows(t, 11);
+        std::printf("registers  %s\n", registersLine(p.regs).c_str());
     });
 }
 
@@ -137,7 +118,7 @@ void exportCsv(const RegisterImage& regs) {
 void runExport(const ConfigOptions& o) {
     if (o.format != "json" && o.format != "c" && o.format != "csv")
         throw BadInput("--format: \"" + o.format + "\" is not json, c or csv");
-    const Config c = loadOrThrow(o.file);
+    const Config c = loadConfigOrThrow(o.file);
     if (o.format == "json") {
         nlohmann::json j;
         j["registers"] = registersJson(c.regs);

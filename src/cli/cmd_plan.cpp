@@ -76,25 +76,17 @@ void runPlan(const PlanOptions& o) {
     RecomputeFrequencies(s);
     const TuningInfo t = ShowTuningInfo(s);
 
-    const auto shown = tuningItems(t);
     nlohmann::json j;
     addTuningJson(j, s, t);
     j["registers"] = registersJson(regs);
 
     emit(o.json, j, [&] {
-        auto mark = [](bool isRed) { return isRed ? "  red" : ""; };
-        std::printf("Ntot    %s%s\nN       %s\nA       %s\n", t.Ntot.text.c_str(), mark(t.Ntot.red),
-                    std::to_string(s.N).c_str(), std::to_string(s.A).c_str());
+        printCounters(t, s.N, s.A, 7);
         std::printf("R2      %s  N bits 6..0 = %u, A = %u\n", registerText(regs[2]).c_str(),
                     unsigned(regs[2] >> 5) & 0x7F, unsigned(regs[2]) & 0x1F);
         std::printf("R3      %s  N bits 10..7 = %u, LO2DIV = %u\n", registerText(regs[3]).c_str(),
                     unsigned(regs[3]) & 0xF, unsigned(regs[3] >> 4) & 1);
-        // The labels of the window's tuning-info group and of the filter centre edit.
-        const char* labels[] = {"f RF",  "f CH",  "f IF1", "f IF2",
-                                "f LO1", "f LO2", "f PFD", "f IFF"};
-        for (size_t i = 0; i < shown.size(); ++i)
-            std::printf("%-7s %s%s\n", labels[i], shown[i].second->text.c_str(),
-                        mark(shown[i].second->red));
+        printTuningRows(t, 7);
     });
 }
 

@@ -52,8 +52,7 @@ int parsePort(const std::string& text) {
 void printBoard(const Session& s) {
     if (!s.isVirtual()) return;
     const auto l = s.rig->chip->latched();
-    std::printf("latched    ");
-    for (uint16_t r : l) std::printf(" %s", registerText(r).c_str());
+    std::printf("latched    %s", registersLine(l).c_str());
     std::printf("\nwords      ");
     for (uint16_t w : s.rig->chip->frames()) std::printf(" %s", hex4(w).c_str());
     std::printf("\nlines       %s\n", hex2(s.rig->chip->lines()).c_str());
@@ -75,8 +74,7 @@ void runWrite(const WriteOptions& o) {
     int preset = o.abc < 0 ? 0 : o.abc;
     if (!o.file.empty()) {
         // The file's mode and preset, unless --abc says otherwise.
-        Config c;
-        if (auto error = loadConfig(o.file, c)) throw BadInput(*error);
+        Config c = loadConfigOrThrow(o.file);
         if (o.abc >= 0) {
             c.spisel = false;
             c.pllmux = int16_t(o.abc);
@@ -104,9 +102,8 @@ void runWrite(const WriteOptions& o) {
     j["transport"] = s->transport();
     s->addBoardJson(j);
     emit(o.json, j, [&] {
-        std::printf("transport   %s\nregisters  ", s->transport().c_str());
-        for (uint16_t r : s->chip->regs) std::printf(" %s", registerText(r).c_str());
-        std::printf("\n");
+        std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
+                    registersLine(s->chip->regs).c_str());
         printBoard(*s);
     });
 }
