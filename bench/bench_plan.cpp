@@ -19,8 +19,8 @@ struct Inputs {
 };
 
 // Planning step and recompute step, each after reading the state from the image and the
-// edit texts, as "Calculate" runs them.
-void BM_Plan(benchmark::State& state) {
+// edit texts, as "Calculate" runs them; with tuningInfo also the texts the window writes.
+void plan(benchmark::State& state, bool tuningInfo) {
     const Inputs in;
     RegisterImage regs = kDefaultImage;
     FrequencyState s;
@@ -32,28 +32,20 @@ void BM_Plan(benchmark::State& state) {
         benchmark::DoNotOptimize(refusal);
         ReadFrequencyState(s, regs, "10.000", rf, 0);
         RecomputeFrequencies(s);
+        if (tuningInfo) {
+            TuningInfo t = ShowTuningInfo(s);
+            benchmark::DoNotOptimize(t);
+        }
         benchmark::DoNotOptimize(s);
         benchmark::DoNotOptimize(regs);
     }
 }
+void BM_Plan(benchmark::State& state) {
+    plan(state, false);
+}
 BENCHMARK(BM_Plan);
-
-// The same plan with the tuning-info texts that the window then writes.
 void BM_PlanAndTuningInfo(benchmark::State& state) {
-    const Inputs in;
-    RegisterImage regs = kDefaultImage;
-    FrequencyState s;
-    unsigned i = 0;
-    for (auto _ : state) {
-        const std::string& rf = in.rfTexts[i++ & 7];
-        ReadFrequencyState(s, regs, "10.000", rf, 0);
-        auto refusal = PlanDividers(s, regs, rfArgument(s.fRF));
-        benchmark::DoNotOptimize(refusal);
-        ReadFrequencyState(s, regs, "10.000", rf, 0);
-        RecomputeFrequencies(s);
-        TuningInfo t = ShowTuningInfo(s);
-        benchmark::DoNotOptimize(t);
-    }
+    plan(state, true);
 }
 BENCHMARK(BM_PlanAndTuningInfo);
 

@@ -37,18 +37,21 @@ void perAccess(benchmark::State& state, double accessesPerIteration) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// The line layer and the register routines on a port, started up with the default image.
+void prepare(Lpt& lpt, ChipController& cc) {
+    lpt.setBase(0x378);
+    lpt.startUp(true);
+    cc.regs = kDefaultImage;
+    cc.spiMode = true;
+    cc.realtime = false;  // measure our code, not the scheduler's system calls
+}
+
 struct NullStack {
     SteadyClock clock;
     NullPortIo port;
     Lpt lpt{port, clock};
     ChipController cc{lpt};
-    NullStack() {
-        lpt.setBase(0x378);
-        lpt.startUp(true);
-        cc.regs = kDefaultImage;
-        cc.spiMode = true;
-        cc.realtime = false;  // measure our code, not the scheduler's system calls
-    }
+    NullStack() { prepare(lpt, cc); }
 };
 
 struct VirtualStack {
@@ -57,13 +60,7 @@ struct VirtualStack {
     VirtualPort port{chip};
     Lpt lpt{port, clock};
     ChipController cc{lpt};
-    VirtualStack() {
-        lpt.setBase(0x378);
-        lpt.startUp(true);
-        cc.regs = kDefaultImage;
-        cc.spiMode = true;
-        cc.realtime = false;
-    }
+    VirtualStack() { prepare(lpt, cc); }
 };
 
 void BM_WriteCycle_NullPort(benchmark::State& state) {
