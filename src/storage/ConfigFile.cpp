@@ -107,12 +107,7 @@ std::optional<std::string> loadConfigText(const std::string& text, Config& c) {
     size_t number = 0;
     size_t pos = 0;
     while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = text.size();
-        const std::string_view original(text.data() + pos, end - pos);
-        pos = end;
-        if (pos < text.size() && text[pos] == '\r') ++pos;
-        if (pos < text.size() && text[pos] == '\n') ++pos;
+        const std::string_view original = nextLine(text, pos);
         ++number;
 
         const std::string line = lowered(original);

@@ -146,4 +146,14 @@ std::string changeFileExt(const std::string& path, const std::string& ext) {
     return path + ext;
 }
 
+std::string_view nextLine(std::string_view text, size_t& pos) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(pos, end - pos);
+    pos = end;
+    if (pos < text.size() && text[pos] == '\r') ++pos;
+    if (pos < text.size() && text[pos] == '\n') ++pos;
+    return line;
+}
+
 }  // namespace zvk

@@ -19,6 +19,10 @@ std::optional<std::string> readFileText(const std::string& path, std::string* er
 // an existing file keeps its permission bits. Returns the reason on failure.
 std::optional<std::string> replaceFileText(const std::string& path, std::string_view data);
 
+// The line that starts at pos, without its CR, LF or CR LF; pos moves past the end of the
+// line. Call while pos < text.size().
+std::string_view nextLine(std::string_view text, size_t& pos);
+
 // The part of a path after its last '/'.
 std::string fileNameOf(const std::string& path);
 // The path with the extension of its file name (from the last '.', a leading dot

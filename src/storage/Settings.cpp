@@ -81,14 +81,7 @@ std::string shortestText(double value) {
 std::string trailingComments(std::string_view text) {
     std::vector<std::string_view> lines;
     size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end;
-        if (pos < text.size() && text[pos] == '\r') ++pos;
-        if (pos < text.size() && text[pos] == '\n') ++pos;
-    }
+    while (pos < text.size()) lines.push_back(nextLine(text, pos));
     auto isCommentChar = [](char ch) { return ch == ';' || ch == '#'; };
     auto kind = [&](std::string_view line) {
         const auto first = line.find_first_not_of(" \t");
@@ -131,17 +124,12 @@ std::string iniInput(std::string_view text) {
     out.reserve(text.size());
     size_t pos = 0;
     while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
-        size_t next = end;
-        if (next < text.size() && text[next] == '\r') ++next;
-        if (next < text.size() && text[next] == '\n') ++next;
-        const std::string_view line = text.substr(pos, end - pos);
+        const size_t start = pos;
+        const std::string_view line = nextLine(text, pos);
         const auto first = line.find_first_not_of(" \t");
         const bool brokenSection = first != std::string_view::npos && line[first] == '[' &&
                                    line.find(']', first) == std::string_view::npos;
-        if (!brokenSection) out.append(text.substr(pos, next - pos));
-        pos = next;
+        if (!brokenSection) out.append(text.substr(start, pos - start));
     }
     return out;
 }
