@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
-#include <QStyleFactory>
 #include <QTimer>
 #include <QWindow>
 #include <stdexcept>
@@ -57,20 +56,6 @@ class MessageBoxReporter : public Reporter {
 };
 
 }  // namespace
-
-static QFont programFont() {
-    QFont f;
-    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                   QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Sans Serif")});
-    f.setPixelSize(11);
-    return f;
-}
-
-void applyProgramLook() {
-    if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows")))
-        QApplication::setStyle(classic);
-    QApplication::setFont(programFont());
-}
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine c;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "ProgramLook.h"
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "plan/FrequencyPlan.h"
@@ -46,11 +47,6 @@ class Reporter;
 // The program's name as the desktop shows it, and the caption of its error reports.
 inline constexpr const char* kApplicationTitle =
     "Controlling Program for ZVK40310AA produced by Tervona";
-
-// The look the fixed layout was drawn for: the classic widget style, whose group boxes
-// carry their caption in the frame line, and an 11-pixel narrow sans-serif font. Call it
-// once after the application object exists.
-void applyProgramLook();
 
 // What the command line asks for: lab mode is the original first argument "bench",
 // exactly; --virtual-board (the virtual board's parallel port) or --virtual-board=usb (its

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 
+#include "FontWarmUp.h"
 #include "Unit2.h"
 #include "storage/Settings.h"
 
@@ -33,6 +34,7 @@ class Application : public QApplication {
 int main(int argc, char** argv) {
     // Read before the toolkit sees the arguments and takes its own out of them.
     const CommandLine command = parseCommandLine(argc, argv);
+    startFontWarmUp();
 
     Application app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));

@@ -1,10 +1,17 @@
 // Starting the program: first start, start from a settings file, activation, closing.
 #include <QAction>
+#include <QApplication>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyleFactory>
 #include <QTimer>
+#include <memory>
 
+#include "FontWarmUp.h"
 #include "WindowFixture.h"
 #include "chip/Registers.h"
 #include "storage/Settings.h"
@@ -273,6 +280,53 @@ TEST(CommandLine, LabModeAndVirtualBoardSwitches) {
         EXPECT_EQ(got.labMode, c.lab) << c.args.size();
         EXPECT_EQ(got.rigName, c.rig) << c.args.back();
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProgramLook, FontIsTheFirstInstalledNarrowFamilyAtElevenPixels) {
+    const QFont f = programFont();
+    EXPECT_EQ(f.pixelSize(), 11);
+    QString expected = QStringLiteral("Sans Serif");
+    for (const char* family : {"Liberation Sans", "Arial", "DejaVu Sans Condensed"}) {
+        if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
+            expected = QString::fromLatin1(family);
+            break;
+        }
+    }
+    EXPECT_EQ(f.family(), expected);
+    EXPECT_EQ(QApplication::font().family(), expected);
+}
+
+TEST(ProgramLook, MenuBarOverflowIconIsReadWhenDrawn) {
+    // The program's style hands the icon out unread; drawn, it is the classic style's own.
+    std::unique_ptr<QStyle> classic(QStyleFactory::create(QStringLiteral("Windows")));
+    ASSERT_TRUE(classic);
+    for (const auto which :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        SCOPED_TRACE(int(which));
+        const QIcon deferred = QApplication::style()->standardIcon(which);
+        const QIcon direct = classic->standardIcon(which);
+        ASSERT_FALSE(deferred.isNull());
+        const QImage got = deferred.pixmap(QSize(16, 16)).toImage();
+        ASSERT_FALSE(got.isNull());
+        EXPECT_EQ(got, direct.pixmap(QSize(16, 16)).toImage());
+        EXPECT_EQ(deferred.actualSize(QSize(16, 16)), direct.actualSize(QSize(16, 16)));
+    }
+    // other icons are the classic style's, untouched
+    EXPECT_EQ(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage(),
+              classic->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage());
+}
+
+TEST(ProgramLook, FontWarmUpMayBeStartedAndFinishedAgain) {
+    // The application is running already: a second start and finish change nothing.
+    startFontWarmUp();
+    startFontWarmUp();
+    finishFontWarmUp();
+    finishFontWarmUp();
+    EXPECT_EQ(programFont().family(), QApplication::font().family());
 }
 
 }  // namespace
