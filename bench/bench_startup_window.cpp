@@ -188,18 +188,18 @@ void BM_StartupRatio(benchmark::State& state, const char* platform) {
     state.counters["one_label_memory_ratio"] = double(labelM) / double(bareM);
 }
 
-#define STARTUP_CASES(platform)                                             \
-    BENCHMARK_CAPTURE(BM_Startup, bare_QMainWindow_##platform, kBare, #platform) \
-        ->UseManualTime()                                                   \
-        ->Iterations(10)                                                    \
-        ->Unit(benchmark::kMillisecond);                                    \
+#define STARTUP_CASES(platform)                                                   \
+    BENCHMARK_CAPTURE(BM_Startup, bare_QMainWindow_##platform, kBare, #platform)  \
+        ->UseManualTime()                                                         \
+        ->Iterations(10)                                                          \
+        ->Unit(benchmark::kMillisecond);                                          \
     BENCHMARK_CAPTURE(BM_Startup, zvk40310_window_##platform, kWindow, #platform) \
-        ->UseManualTime()                                                   \
-        ->Iterations(10)                                                    \
-        ->Unit(benchmark::kMillisecond);                                    \
-    BENCHMARK_CAPTURE(BM_StartupRatio, platform, #platform)                 \
-        ->UseManualTime()                                                   \
-        ->Iterations(31)                                                    \
+        ->UseManualTime()                                                         \
+        ->Iterations(10)                                                          \
+        ->Unit(benchmark::kMillisecond);                                          \
+    BENCHMARK_CAPTURE(BM_StartupRatio, platform, #platform)                       \
+        ->UseManualTime()                                                         \
+        ->Iterations(31)                                                          \
         ->Unit(benchmark::kMillisecond)
 
 STARTUP_CASES(xcb);

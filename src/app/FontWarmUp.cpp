@@ -6,13 +6,14 @@
 #include <thread>
 
 namespace {
-std::thread g_warmUp;
+// Joined at exit as well, should the program end before it looked at a font.
+std::jthread g_warmUp;
 }
 
 void startFontWarmUp() {
     if (g_warmUp.joinable()) return;
     try {
-        g_warmUp = std::thread([] { FcInit(); });
+        g_warmUp = std::jthread([] { FcInit(); });
     } catch (const std::system_error&) {
         // No thread to be had: the toolkit loads the configuration itself when needed.
     }

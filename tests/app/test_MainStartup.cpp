@@ -316,8 +316,9 @@ TEST(ProgramLook, MenuBarOverflowIconIsReadWhenDrawn) {
         EXPECT_EQ(deferred.actualSize(QSize(16, 16)), direct.actualSize(QSize(16, 16)));
     }
     // other icons are the classic style's, untouched
-    EXPECT_EQ(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage(),
-              classic->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage());
+    EXPECT_EQ(
+        QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage(),
+        classic->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage());
 }
 
 TEST(ProgramLook, FontWarmUpMayBeStartedAndFinishedAgain) {
