@@ -86,6 +86,9 @@ QFont programFont() {
 }
 
 void applyProgramLook() {
+    // The layout's positions are below an in-window menu bar; a desktop's global menu would
+    // take it out of the window and leave the controls' places wrong.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows")))
         QApplication::setStyle(new ProgramStyle(classic));
     QApplication::setFont(programFont());

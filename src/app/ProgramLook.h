@@ -2,8 +2,8 @@
 #include <QFont>
 
 // The look the fixed layout was drawn for: the classic widget style, whose group boxes
-// carry their caption in the frame line, and an 11-pixel narrow sans-serif font. Call it
-// once after the application object exists.
+// carry their caption in the frame line, an 11-pixel narrow sans-serif font and the menu
+// bar inside the window. Call it once after the application object exists.
 void applyProgramLook();
 
 // The program's font: the first installed of the narrow families the layout was drawn

@@ -96,6 +96,8 @@ TEST_F(WindowTest, TheWindowHasItsFixedFrameMenusAndTimers) {
     QStringList shown;
     for (QAction* a : form->MainMenu1->actions()) shown << a->text();
     EXPECT_EQ(shown, menus);
+    EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeMenuBar));
+    EXPECT_FALSE(form->MainMenu1->isNativeMenuBar());
     struct Item {
         QAction* action;
         const char* caption;
