@@ -199,7 +199,7 @@ void BM_StartupRatio(benchmark::State& state, const char* platform) {
         ->Unit(benchmark::kMillisecond);                                          \
     BENCHMARK_CAPTURE(BM_StartupRatio, platform, #platform)                       \
         ->UseManualTime()                                                         \
-        ->Iterations(31)                                                          \
+        ->Iterations(51)                                                          \
         ->Unit(benchmark::kMillisecond)
 
 STARTUP_CASES(xcb);
