@@ -23,14 +23,9 @@ void FastLabel::setBackground(const QColor& colour) {
     changed();
 }
 
-QSize FastLabel::sizeHint() const {
-    const QFontMetrics fm = fontMetrics();
-    return QSize(fm.horizontalAdvance(text_) + 2, fm.height());
-}
-
 void FastLabel::changed() {
-    if (auto* row = drawnByParent_ ? qobject_cast<RegisterRow*>(parentWidget()) : nullptr)
-        row->labelChanged();
+    if (row_ != nullptr)
+        row_->labelChanged();
     else
         update();
 }
@@ -65,7 +60,6 @@ BitLabel::BitLabel(int reg, int bit, QWidget* parent)
     : FastLabel(QStringLiteral("%1").arg(bit, 2, 10, QLatin1Char('0')), parent),
       reg_(reg),
       bit_(bit) {
-    setMouseTracking(true);
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, Qt::white);  // readable on both red and blue
     setPalette(pal);
@@ -89,27 +83,13 @@ void BitLabel::paintAt(QPainter& p) {
     p.drawPixmap(pos(), look);
 }
 
-void BitLabel::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) pressed_ = true;
-}
-
-void BitLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !pressed_) return;
-    pressed_ = false;
-    if (rect().contains(event->position().toPoint())) emit clicked();
-}
-
-void BitLabel::mouseMoveEvent(QMouseEvent*) {
-    emit mouseMoved();
-}
-
 RegisterRow::RegisterRow(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {
     // Movements without a button count: they name the bit under the pointer.
     setMouseTracking(true);
 }
 
 void RegisterRow::adopt(FastLabel* label) {
-    label->setDrawnByParent(true);
+    label->setDrawingRow(this);
     label->hide();
     labels_.push_back(label);
     strip_ = strip_.united(label->geometry());

@@ -4,9 +4,10 @@
 #include <QPixmap>
 #include <QStaticText>
 #include <QVector>
+#include <QWidget>
 
 class QPainter;
-#include <QWidget>
+class RegisterRow;
 
 // A small label that paints its own text on an optional opaque background. The bit view
 // sets 96 colours and 8 texts on every change of the register image and every pointer
@@ -23,12 +24,10 @@ class FastLabel : public QWidget {
     QColor background() const { return background_; }
     void setBackground(const QColor& colour);
     void setAlignment(Qt::Alignment a) { alignment_ = a; }
-    QSize sizeHint() const override;
 
     // The bit view draws its labels itself (see RegisterRow): such a label is hidden, keeps
     // its name, place, tooltip and signals, and a change only marks its place in the row.
-    void setDrawnByParent(bool on) { drawnByParent_ = on; }
-    bool drawnByParent() const { return drawnByParent_; }
+    void setDrawingRow(RegisterRow* row) { row_ = row; }
     // Draws the label at its place, with p on the parent.
     virtual void paintAt(QPainter& p);
 
@@ -37,7 +36,7 @@ class FastLabel : public QWidget {
     void changed();
 
   private:
-    bool drawnByParent_ = false;
+    RegisterRow* row_ = nullptr;
     QString text_;
     QColor background_;
     Qt::Alignment alignment_ = Qt::AlignCenter;
@@ -45,8 +44,8 @@ class FastLabel : public QWidget {
     QStaticText layout_;
 };
 
-// One bit of the register view: red for 1, blue for 0. Mouse tracking is on, so a pointer
-// moving over it without a pressed button is reported as well.
+// One bit of the register view: red for 1, blue for 0. Its row hands on the pointer's
+// clicks and movements (movements without a pressed button as well) as its signals.
 class BitLabel : public FastLabel {
     Q_OBJECT
   public:
@@ -65,15 +64,9 @@ class BitLabel : public FastLabel {
     void clicked();
     void mouseMoved();
 
-  protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-
   private:
     int reg_, bit_;
     bool set_ = false;
-    bool pressed_ = false;
     QPixmap looks_[2];  // clear, set: drawn once, copied on every repaint
 };
 

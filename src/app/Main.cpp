@@ -118,14 +118,14 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     chip_->setObserver(this);
     chip_->realtime = options_.realtime;
 
-    // 3. the USB-in-use flag, and T_USB with it
+    // 3. the USB-in-use flag (T_USB follows the view at start-up step 10)
     detection_->startUpConstruct();
-    if (detection_->view().tUsbEnabled) T_USB->start();
 
     connectHandlers();
     connectMenus();
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     FormCreate();
+    usbAtStart_ = usbInUse();
 }
 
 TForm1::~TForm1() {
@@ -156,21 +156,20 @@ void TForm1::setPanelText(int panel, const QString& text) {
 }
 
 void TForm1::FormCreate() {
-    // 1, 2
-    labMode_ = false;
+    // 1, 2 (lab mode is the options')
     titleText_ = QStringLiteral("ZVK40310 Evaluation Program") + QStringLiteral(" v3.3");
-    labMode_ = options_.labMode;
     // 3: Qt's own number conversions with the point; ours never look at the locale.
     QLocale::setDefault(QLocale::c());
     // 4
     chip_->counterPeriodMs = 1000.0 / double(clock_->frequency());
     // 5
-    RG_SPI->setVisible(labMode_);
+    RG_SPI->setVisible(options_.labMode);
     // 6: all registers still zero; this records the MFO field that step 11 consults
     readFrequencyState();
 
     // 7
-    const Settings s = readSettings(options_.settingsPath, &settingsExisted_);
+    bool settingsExisted = false;
+    const Settings s = readSettings(options_.settingsPath, &settingsExisted);
     move(s.left, s.top);  // the size is fixed, whatever the file says
     chip_->presetIndex = s.pllmux;
     chip_->spiMode = s.spisel;
@@ -185,9 +184,9 @@ void TForm1::FormCreate() {
     lpt_->setBase(s.adr == 0 ? Lpt::kDefaultBase : s.adr);
 
     // 9
-    driverOpen_ = rig_->hwport ? rig_->hwport->isOpen() : rig_->portOpened;
-    lpt_->startUp(driverOpen_);
-    if (!driverOpen_) {
+    const bool driverOpen = rig_->hwport ? rig_->hwport->isOpen() : rig_->portOpened;
+    lpt_->startUp(driverOpen);
+    if (!driverOpen) {
         QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
                         QStringLiteral("Driver not open"), QMessageBox::Ok, this);
         if (rig_->hwport)
@@ -205,7 +204,7 @@ void TForm1::FormCreate() {
         CB_fRF->setCurrentIndex(chip_->presetIndex);
     // A first start has no stored mode. The default settings below put the chip into SPI
     // mode anyway; passing through ABC mode first would leave "Refresh" disabled for good.
-    if (!settingsExisted_) chip_->spiMode = true;
+    if (!settingsExisted) chip_->spiMode = true;
     // 13: exactly one run of the mode switch, whether the selection changes or not
     {
         const QSignalBlocker quiet(RG_SPI);
@@ -227,7 +226,7 @@ void TForm1::FormCreate() {
     // 21
     showModeSummary();
     // 22
-    if (!settingsExisted_) defaultSettings(true);
+    if (!settingsExisted) defaultSettings(true);
     // 23: the chip revision this program is built for
     CB_LNAGAIN->clear();
     CB_LNAGAIN->addItems({QStringLiteral("default -20dB"), QStringLiteral("default - 6dB"),
@@ -257,10 +256,14 @@ void TForm1::FormActivate() {
     programmatic_ = false;
     // A refused plan keeps its reason in view.
     if (planned) showModeSummary();
-    // Decoding the picture costs as much as building half the window; it comes a moment
-    // after the window is up.
+    // Decoding the pictures costs as much as building half the window: the logo and the
+    // hidden info window come a moment after the window is up.
     if (Image1->pixmap().isNull())
         QTimer::singleShot(0, this, [this] { Image1->setPixmap(logoPicture()); });
+    if (!Form2)
+        QTimer::singleShot(0, this, [this] {
+            if (!Form2) Form2 = std::make_unique<TForm2>(usbAtStart_);
+        });
     emit activated();
 }
 
@@ -290,8 +293,8 @@ Settings TForm1::currentSettings() const {
     s.top = y();
     s.left = x();
     // The frame cannot be resized; what the file keeps is the frame's size.
-    s.width = 490;
-    s.height = 580;
+    s.width = kFrameWidth;
+    s.height = kFrameHeight;
     s.adr = lpt_->base();
     s.vpwm = detection_->vpwm;
     s.del = chip_->del;

@@ -48,6 +48,10 @@ class Reporter;
 inline constexpr const char* kApplicationTitle =
     "Controlling Program for ZVK40310AA produced by Tervona";
 
+// The window's outer frame, fixed; the settings file keeps these as its size.
+inline constexpr int kFrameWidth = 490;
+inline constexpr int kFrameHeight = 580;
+
 // What the command line asks for: lab mode is the original first argument "bench",
 // exactly; --virtual-board (the virtual board's parallel port) or --virtual-board=usb (its
 // adapter as well) may stand anywhere. Anything else is left to the toolkit.
@@ -107,13 +111,9 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     zvk::InterfaceDetection& detection() { return *detection_; }
     zvk::FrequencyState& frequencies() { return fs_; }
     bool usbInUse() const;
-    bool labMode() const { return labMode_; }
     bool programmaticUpdate() const { return programmatic_; }
-    bool driverOpen() const { return driverOpen_; }
-    const QString& titleText() const { return titleText_; }
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
-    const MainOptions& options() const { return options_; }
 
     // ---- handlers (named after their controls)
     void FormCreate();
@@ -176,11 +176,10 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void About1Click();
     // The name the configuration file dialogs propose; empty until one was confirmed.
     const QString& configFileName() const { return configFileName_; }
-    // "Exit" was chosen: the program is ending without the close handler.
-    bool exiting() const { return exiting_; }
 
-    // The info window, once main() has made it (hidden); null before that.
-    TForm2* Form2 = nullptr;
+    // The info window, made hidden right after the first activation with the transport
+    // found at start; null before that.
+    std::unique_ptr<TForm2> Form2;
     // "Virtual Board", on a virtual board only; null otherwise.
     VirtualBoardMenu* VirtualBoard1 = nullptr;
 
@@ -283,18 +282,18 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void setEditText(QLineEdit* edit, const QString& text);
     // The same under the programmatic-update flag, which is lowered again afterwards.
     void programWrite(QLineEdit* edit, const QString& text);
+    // Selects a radio item under the programmatic-update flag, lowered again afterwards.
+    void selectByProgram(RadioGroup* group, int index);
     // Replaces an edit's text without running anything.
     static void replaceText(QLineEdit* edit, const QString& text);
-    // A divider or filter edit: its field, the spinner that follows a typed value (none
-    // for A) and the parse rule with its fallback and limits.
+    // A divider or filter edit: its field and the parse rule with its fallback and limits.
     struct NumberEdit {
         QLineEdit* edit;
         const zvk::Field* field;
-        UpDown* spinner;
         int (*parse)(std::string_view);
     };
     const NumberEdit* numberEdit(const QLineEdit* edit) const;
-    // The typed-input handler of all five: parse, spinner, field, then the update.
+    // The typed-input handler of all five: parse, field, then the update.
     void numberEdited(const NumberEdit& n);
     // The value an edit's text stands for under its own parse rule (nullopt for the
     // edits that are not number edits).
@@ -326,16 +325,14 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     std::unique_ptr<zvk::ChipController> chip_;
     zvk::FrequencyState fs_;
 
-    bool labMode_ = false;
     bool programmatic_ = false;
     bool finishingEdit_ = false;
-    bool driverOpen_ = false;
-    bool settingsExisted_ = false;
     QString titleText_;
     std::array<StatusPanel*, 3> panels_{};
     QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for the status fields
     std::array<NumberEdit, 5> numberEdits_{};
     bool activatedOnce_ = false;
+    bool usbAtStart_ = false;
     QString configFileName_;
     bool exiting_ = false;
     const void* lastFocusWindow_ = nullptr;

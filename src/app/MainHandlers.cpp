@@ -100,11 +100,11 @@ void TForm1::connectHandlers() {
     onFinished(E_fXTAL, &TForm1::E_fXTALChange);
     onFinished(E_fRFI, &TForm1::E_fRFIChange);
     numberEdits_ = {{
-        {E_R, findField("R"), UpD_R, parseREdit},
-        {E_A, findField("A"), nullptr, parseAEdit},
-        {E_N, findField("N"), UpD_N, parseNEdit},
-        {E_RIFF, findField("RIFF"), UpD_RIFF, parseRiffEdit},
-        {E_IFFRES, findField("IFFPRES"), UpD_IFFAdj, parseIffresEdit},
+        {E_R, findField("R"), parseREdit},
+        {E_A, findField("A"), parseAEdit},
+        {E_N, findField("N"), parseNEdit},
+        {E_RIFF, findField("RIFF"), parseRiffEdit},
+        {E_IFFRES, findField("IFFPRES"), parseIffresEdit},
     }};
     for (const NumberEdit& n : numberEdits_) {
         QLineEdit* e = n.edit;
@@ -267,8 +267,12 @@ void TForm1::reverseSync() {
         else if (auto* k = qobject_cast<QCheckBox*>(w))
             k->setChecked(state != 0);
     }
+    selectByProgram(RG_IF1, rgIf1Selection(fs_.INJLO1));
+}
+
+void TForm1::selectByProgram(RadioGroup* group, int index) {
     programmatic_ = true;
-    RG_IF1->setItemIndex(rgIf1Selection(fs_.INJLO1));
+    group->setItemIndex(index);
     programmatic_ = false;
 }
 
@@ -367,7 +371,6 @@ void TForm1::E_fRFIChange() {
 
 void TForm1::numberEdited(const NumberEdit& n) {
     const int v = n.parse(ss(n.edit->text()));
-    if (n.spinner != nullptr) n.spinner->setPosition(v);
     setFieldValue(chip_->regs, *n.field, uint32_t(v));
     recomputeOrAfterChange();
 }
@@ -397,7 +400,6 @@ void TForm1::writeDivider(const char* field, UpDown* spinner, long long value) {
     // A typed value beyond the field's width is held at the spinner's range instead of
     // spilling into the neighbouring field.
     const uint32_t v = unguardedFieldValue(value, f.width, spinner->minimum(), spinner->maximum());
-    spinner->setPosition(int(v));
     setFieldValue(chip_->regs, f, v);
     recomputeOrAfterChange();
 }
@@ -447,7 +449,7 @@ void TForm1::RG_IF1Click() {
 void TForm1::RGFreqClick() {
     const int item = RGFreq->itemIndex();
     defaultSettings(true);
-    chip_->regs[0] = uint16_t(bitSet(chip_->regs[0], 11));  // DTAPOL: positive
+    setFieldValue(chip_->regs, *findField("DTAPOL"), 1);  // positive
     readFrequencyState();
     if (item >= 0 && item < 4) {
         const BandPreset& p = kBandPresets[item];
@@ -479,12 +481,8 @@ void TForm1::RG_SPIClick() {
         B_Refresh->setEnabled(false);
         PageControl1->setCurrentPage(TabABC);
         CB_fRFChange();
-        programmatic_ = true;
-        RG_SSBSEL->setItemIndex(0);
-        programmatic_ = false;
-        programmatic_ = true;
-        RG_IF1->setItemIndex(0);
-        programmatic_ = false;
+        selectByProgram(RG_SSBSEL, 0);
+        selectByProgram(RG_IF1, 0);
         setPanelText(0, QStringLiteral("ABC-mode"));
     } else {
         PageControl1->setCurrentPage(TabMode);
@@ -497,7 +495,7 @@ void TForm1::RG_SPIClick() {
 void TForm1::CB_MFOChange() {
     B_Refresh->setEnabled(false);
     clearStatusFields();
-    const int index = mfoRestriction(CB_MFO->currentIndex(), labMode_);
+    const int index = mfoRestriction(CB_MFO->currentIndex(), options_.labMode);
     if (index != CB_MFO->currentIndex()) CB_MFO->setCurrentIndex(index);
     setFieldValue(chip_->regs, *findField("MFO"), uint32_t(index));
     afterChange();
@@ -514,9 +512,10 @@ void TForm1::CB_fRFChange() {
     fs_.fRF = kAbcPresets[index].fRF;
     setEditText(E_fRFI, qs(formatFrequency(fs_.fRF)));
     B_CalcClick();
-    E_MA->setText((index & 2) ? QStringLiteral("1") : QStringLiteral("0"));
-    E_MB->setText((index & 1) ? QStringLiteral("1") : QStringLiteral("0"));
-    E_MC->setText((index & 4) ? QStringLiteral("1") : QStringLiteral("0"));
+    const AbcPreset& pins = kAbcPresets[index];
+    E_MA->setText(QString::number(pins.A));
+    E_MB->setText(QString::number(pins.B));
+    E_MC->setText(QString::number(pins.C));
     if (CB_SendAlways->isChecked()) chip_->writeCycle();
 }
 
@@ -542,7 +541,8 @@ void TForm1::B_RefreshClick() {
     if (CB_MFO->currentIndex() == 1) {
         // nullopt: another transfer is running below us; there is no word to show.
         if (const auto word = chip_->registerRead(7)) {
-            const StatusDecoding d = decodeStatus(*word, bitTest(chip_->regs[1], 11));
+            const bool showLd = fieldValue(chip_->regs, *findField("SHOWLD")) != 0;
+            const StatusDecoding d = decodeStatus(*word, showLd);
             E_IFFVAL->setText(qs(d.IFFVAL));
             E_IFFSTATE->setText(qs(d.IFFSTATE));
             E_LD->setText(qs(d.LD));

@@ -22,8 +22,8 @@
 namespace {
 
 // The classic frame around the client area: 4-pixel borders and a 19-pixel caption.
-constexpr int kClientWidth = 490 - 8;
-constexpr int kClientHeight = 580 - 8 - 19;
+constexpr int kClientWidth = kFrameWidth - 8;
+constexpr int kClientHeight = kFrameHeight - 8 - 19;
 constexpr int kEditHeight = 21;
 constexpr int kLabelHeight = 13;
 
@@ -81,7 +81,6 @@ UpDown* spinner(QWidget* parent, const char* name, QLineEdit* buddy, int min, in
     u->setObjectName(QString::fromLatin1(name));
     const QRect b = buddy->geometry();
     u->setGeometry(b.right() + 1, b.top(), 16, b.height());
-    u->setPosition(buddy->text().toInt());
     return u;
 }
 
@@ -226,10 +225,9 @@ void TForm1::buildFixedAreas() {
     CB_SendAlways =
         check(central, "CB_SendAlways", QStringLiteral("Send always"), 352, 448, 97, 17);
 
-    RGFreq = radio(central, "RGFreq", QString(),
-                   {QStringLiteral("315.0 MHz"), QStringLiteral("433.9 MHz"),
-                    QStringLiteral("868.3 MHz"), QStringLiteral("915.0 MHz")},
-                   4, 0, 472, 321, 33, -1);
+    QStringList bands;
+    for (const zvk::BandPreset& p : zvk::kBandPresets) bands << QString::fromLatin1(p.caption);
+    RGFreq = radio(central, "RGFreq", QString(), bands, 4, 0, 472, 321, 33, -1);
     RG_SPI = radio(central, "RG_SPI", QStringLiteral("Mode Selection"),
                    {QStringLiteral("ABC"), QStringLiteral("SPI")}, 2, 328, 472, 145, 33, 1);
 }
@@ -427,7 +425,6 @@ void TForm1::buildRegisterPage() {
             auto* l = new BitLabel(r, b, row);
             l->setObjectName(QString::fromStdString(zvk::bitLabelName(r, b)));
             l->setGeometry(8 + 16 * (11 - b), 16, 12, 13);
-            l->setToolTip(QStringLiteral("click to toggle single bit"));
             row->adopt(l);
             bitLabels[size_t(r)][size_t(b)] = l;
         }

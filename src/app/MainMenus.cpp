@@ -88,12 +88,10 @@ void TForm1::userdefined1Click() {
     // Cancelling reads the text the dialog started with, which keeps the old address.
     if (!ok) text = initial;
     std::string error;
-    if (!detection_->chooseUserDefined(text.toStdString(), &error)) {
-        applyInterfaceView();  // the tick Qt moved to "user defined" goes back
-        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(error));
-        return;
-    }
+    const bool chosen = detection_->chooseUserDefined(text.toStdString(), &error);
+    // On a refusal the tick Qt moved to "user defined" goes back.
     applyInterfaceView();
+    if (!chosen) QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(error));
 }
 
 // ---- "Settings"
@@ -211,8 +209,9 @@ void TForm1::LoadConfig1Click() {
 
     // The mode first: its switch resets the image in ABC mode and plans the preset.
     RG_SPI->setItemIndex(c.spisel ? 1 : 0);
-    setEditText(E_fRFI, qs(formatFrequency(c.frf)));
-    E_fRFIChange();  // the stored value is the edit's, also when the text stood already
+    // The stored value is the edit's, also when the text stood already.
+    replaceText(E_fRFI, qs(formatFrequency(c.frf)));
+    E_fRFIChange();
     CB_fRF->setCurrentIndex(c.pllmux >= 0 && c.pllmux < CB_fRF->count() ? c.pllmux : -1);
     chip_->presetIndex = c.pllmux;
     if (!chip_->spiMode) CB_fRFChange();
@@ -221,9 +220,7 @@ void TForm1::LoadConfig1Click() {
         fs_.fXTAL = parseXtalEdit(xtal.toStdString());
     else
         setEditText(E_fXTAL, xtal);
-    programmatic_ = true;
-    RG_IF1->setItemIndex(rgIf1Selection(c.injlo1));
-    programmatic_ = false;
+    selectByProgram(RG_IF1, rgIf1Selection(c.injlo1));
     planDividers(rfArgument(fs_.fRF));
 
     RGFreq->setItemIndex(-1);

@@ -63,10 +63,6 @@ QRect PageControl::tabRect(int index) const {
     return tabRects_.value(index);
 }
 
-QRect PageControl::pageRect() const {
-    return stack_->geometry();
-}
-
 int PageControl::tabHeight() const {
     return fontMetrics().height() + 8;
 }

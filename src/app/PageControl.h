@@ -30,8 +30,6 @@ class PageControl : public QWidget {
 
     // Where the tab of a visible page is drawn (empty for a hidden one).
     QRect tabRect(int index) const;
-    // The area the pages fill.
-    QRect pageRect() const;
 
   signals:
     void userChanged(int index);

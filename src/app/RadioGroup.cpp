@@ -7,7 +7,7 @@
 
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns,
                        QWidget* parent)
-    : QGroupBox(caption, parent), items_(items), columns_(std::max(1, columns)) {
+    : QGroupBox(caption, parent), columns_(std::max(1, columns)) {
     group_ = new QButtonGroup(this);
     for (int i = 0; i < items.size(); ++i) {
         auto* b = new QRadioButton(items[i], this);

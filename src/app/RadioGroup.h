@@ -21,7 +21,6 @@ class RadioGroup : public QGroupBox {
     void setItemIndex(int index);
     int count() const { return int(buttons_.size()); }
     QRadioButton* button(int index) const { return buttons_.value(index); }
-    QStringList items() const { return items_; }
 
   signals:
     void clicked();
@@ -33,7 +32,6 @@ class RadioGroup : public QGroupBox {
     void layoutButtons();
     void buttonToggled(int id, bool checked);
 
-    QStringList items_;
     int columns_;
     int index_ = -1;
     QButtonGroup* group_;

@@ -11,7 +11,7 @@
 #include "chip/Numbers.h"
 
 UpDown::UpDown(QLineEdit* buddy, int minimum, int maximum, QWidget* parent)
-    : QWidget(parent), buddy_(buddy), min_(minimum), max_(maximum), position_(minimum) {
+    : QWidget(parent), buddy_(buddy), min_(minimum), max_(maximum) {
     repeat_ = new QTimer(this);
     connect(repeat_, &QTimer::timeout, this, [this] {
         repeat_->setInterval(50);
@@ -21,16 +21,11 @@ UpDown::UpDown(QLineEdit* buddy, int minimum, int maximum, QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
-void UpDown::setPosition(int position) {
-    position_ = std::clamp(position, min_, max_);
-}
-
 void UpDown::step(int direction) {
     const auto typed = zvk::parseDecimal(buddy_->text().toStdString());
     if (!typed) return;
     const long long from = std::clamp<long long>(*typed, min_, max_);
     const int next = int(std::clamp<long long>(from + direction, min_, max_));
-    position_ = next;
     const QString text = QString::number(next);
     if (text == buddy_->text()) return;
     buddy_->setText(text);

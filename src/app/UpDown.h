@@ -14,11 +14,8 @@ class UpDown : public QWidget {
   public:
     UpDown(QLineEdit* buddy, int minimum, int maximum, QWidget* parent = nullptr);
 
-    int position() const { return position_; }
-    void setPosition(int position);
     int minimum() const { return min_; }
     int maximum() const { return max_; }
-    QLineEdit* buddy() const { return buddy_; }
 
     // Steps as a press on the upper (+1) or lower (-1) half does.
     void step(int direction);
@@ -37,7 +34,6 @@ class UpDown : public QWidget {
   private:
     QLineEdit* buddy_;
     int min_, max_;
-    int position_;
     int pressed_ = 0;  // +1 upper half held, -1 lower half held
     QTimer* repeat_;
 };

@@ -1,14 +1,11 @@
-// Program start: the application object, the main window, the info window, the loop.
+// Program start: the application object, the main window and the event loop.
 #include "Main.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
 #include <exception>
-#include <memory>
 
 #include "FontWarmUp.h"
-#include "Unit2.h"
 #include "storage/Settings.h"
 
 namespace {
@@ -49,20 +46,6 @@ int main(int argc, char** argv) {
         form1.showAndActivate();
         QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
-        // The hidden info window is made right after the main window's first activation,
-        // with the transport found at start: decoding its pictures need not delay the
-        // main window.
-        const bool usbAtStart = form1.usbInUse();
-        std::unique_ptr<TForm2> form2;
-        QObject::connect(&form1, &TForm1::activated, &form1, [&] {
-            QTimer::singleShot(0, &form1, [&] {
-                if (form2) return;
-                form2 = std::make_unique<TForm2>(usbAtStart);
-                // It never keeps the program alive once the main window is closed.
-                form2->setAttribute(Qt::WA_QuitOnClose, false);
-                form1.Form2 = form2.get();
-            });
-        });
         app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle),

@@ -270,9 +270,9 @@ TEST_F(WindowTest, AboutShowsTheInfoWindowOfTheTransportAtStart) {
         SCOPED_TRACE(rig);
         start(false, rig);
         const bool usb = form->usbInUse();
-        // As the program start makes it: once, hidden, with the flag of that moment.
-        TForm2 info(usb);
-        form->Form2 = &info;
+        // Made right after the first activation: once, hidden, with the flag of that moment.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->Form2 != nullptr; }));
+        TForm2& info = *form->Form2;
         EXPECT_FALSE(info.isVisible());
 
         form->About1->trigger();
