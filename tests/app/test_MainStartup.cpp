@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <memory>
 
-#include "FontWarmUp.h"
 #include "WindowFixture.h"
 #include "chip/Registers.h"
 #include "storage/Settings.h"
@@ -321,15 +320,6 @@ TEST(ProgramLook, MenuBarOverflowIconIsReadWhenDrawn) {
     EXPECT_EQ(
         QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage(),
         classic->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage());
-}
-
-TEST(ProgramLook, FontWarmUpMayBeStartedAndFinishedAgain) {
-    // The application is running already: a second start and finish change nothing.
-    startFontWarmUp();
-    startFontWarmUp();
-    finishFontWarmUp();
-    finishFontWarmUp();
-    EXPECT_EQ(programFont().family(), QApplication::font().family());
 }
 
 }  // namespace
