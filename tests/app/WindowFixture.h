@@ -136,6 +136,11 @@ class WindowTest : public ::testing::Test {
 
     zvk::RegisterImage regs() const { return form->chip().regs; }
     std::array<uint16_t, 8> latched() { return form->rig().chip->latched(); }
+    // The chip model latched R0..R6 as the window's register image holds them (R7 is the
+    // status word, never written).
+    void expectChipHoldsImage(const char* tag = "R") {
+        for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << tag << r;
+    }
     void sendAlways(bool on) {
         if (form->CB_SendAlways->isChecked() != on) click(form->CB_SendAlways);
     }

@@ -90,7 +90,7 @@ TEST_F(DetectionTest, WrongVersionFallsBackToThePort) {
     const uint64_t usbBefore = bus().transfers();
     click(form->B_WriteReg);
     EXPECT_EQ(bus().transfers(), usbBefore);
-    for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "R" << r;
+    expectChipHoldsImage();
 }
 
 // A new user's way through it: pull the virtual adapter out with the menu, watch the
@@ -117,8 +117,7 @@ TEST_F(DetectionTest, UnplugAndPlugBackThroughTheVirtualBoardMenuKeepsEveryRegis
 
             // Working on: the port takes the writes.
             choose(form->CB_OPMODE, 2);
-            for (int r = 0; r < 7; ++r)
-                EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "port, R" << r;
+            expectChipHoldsImage("port, R");
 
             form->VirtualBoard1->AdapterPluggedIn1->trigger();
             ASSERT_FALSE(bus().faults().unplugged);
@@ -130,8 +129,7 @@ TEST_F(DetectionTest, UnplugAndPlugBackThroughTheVirtualBoardMenuKeepsEveryRegis
             const uint64_t usbBefore = bus().transfers();
             choose(form->CB_OPMODE, 3);
             EXPECT_GT(bus().transfers(), usbBefore);
-            for (int r = 0; r < 7; ++r)
-                EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "adapter, R" << r;
+            expectChipHoldsImage("adapter, R");
         },
         {});
     EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
@@ -158,7 +156,7 @@ TEST_F(DetectionTest, TickInsideATransferIsSkipped) {
     EXPECT_EQ(bus().transfers(), usbBefore);
     EXPECT_FALSE(form->usbInUse());
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
-    for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << "R" << r;
+    expectChipHoldsImage();
 
     // The next tick outside a transfer finds the adapter again.
     form->T_CheckTimer();
