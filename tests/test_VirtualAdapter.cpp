@@ -22,14 +22,6 @@ Packet request(std::initializer_list<uint8_t> head) {
     return p;
 }
 
-// SPISEL and MODSEL at the moment of each latched frame.
-std::vector<uint8_t> selectsAtFrames(const ChipModel& chip) {
-    std::vector<uint8_t> out;
-    for (uint8_t l : chip.frameLines())
-        out.push_back(l & (ChipModel::kSpisel | ChipModel::kModsel));
-    return out;
-}
-
 // The firmware alone, as the adapter sees a request; the packet comes back as the reply.
 Packet ask(VirtualUsbBus& bus, std::initializer_list<uint8_t> head) {
     Packet p = request(head);
@@ -68,7 +60,7 @@ TEST(VirtualAdapter, WriteCycleReachesTheChipAsEightFrames) {
         EXPECT_THAT(b.chip.frames(), ElementsAreArray(c.frames));
         // SPISEL stays high under every frame: the firmware keeps the line port's
         // select lines while it clocks.
-        EXPECT_THAT(selectsAtFrames(b.chip), Each(ChipModel::kSpisel));
+        EXPECT_THAT(b.chip.frameLines(), Each(ChipModel::kSpisel));
         EXPECT_EQ(b.chip.ignoredEdges(), 0u);
         const auto latched = b.chip.latched();
         for (size_t i = 0; i < 7; ++i) EXPECT_EQ(latched[i], c.regs[i]) << "R" << i;
@@ -236,7 +228,7 @@ TEST(VirtualAdapter, WritePortDrivesTheLinesAndSelectsSurviveSpiWrite) {
     usb.WritePort(0x01, ChipModel::kSpisel | ChipModel::kModsel);
     EXPECT_EQ(b.chip.lines(), ChipModel::kSpisel | ChipModel::kModsel);
     usb.SpiWrite(0x01, 50, 16, {0xA5, 0xC4});
-    EXPECT_THAT(selectsAtFrames(b.chip), ElementsAre(ChipModel::kSpisel | ChipModel::kModsel));
+    EXPECT_THAT(b.chip.frameLines(), ElementsAre(ChipModel::kSpisel | ChipModel::kModsel));
     EXPECT_EQ(b.chip.lines(), ChipModel::kSpisel | ChipModel::kModsel);
     usb.WritePort(0x01, 0x06);  // an ABC pattern: preset 5
     EXPECT_EQ(b.chip.abcPreset(), 5);
