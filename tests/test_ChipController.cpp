@@ -39,8 +39,7 @@ struct Board {
         cc.spiMode = true;
         cc.realtime = false;
         cc.setObserver(&obs);
-        chip.clearTrace();
-        vport.resetCounts();
+        resetTrace();
     }
     void resetTrace() {
         chip.clearTrace();
@@ -55,8 +54,6 @@ struct Board {
     Recorder obs;
 };
 
-constexpr RegisterImage kDefaults = {0x08C, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0x000};
-
 TEST(WriteCycle, SendsSevenWordsThatTheChipLatches) {
     struct Case {
         const char* what;
@@ -64,7 +61,7 @@ TEST(WriteCycle, SendsSevenWordsThatTheChipLatches) {
         std::vector<uint16_t> words;
     };
     const Case cases[] = {
-        {"default image", kDefaults, {0x08C0, 0x8F42, 0xF144, 0x1006, 0x04B8, 0x2ACA, 0xE4BC}},
+        {"default image", kDefaultImage, {0x08C0, 0x8F42, 0xF144, 0x1006, 0x04B8, 0x2ACA, 0xE4BC}},
         {"bits above 11 and R7 never sent",
          {0xFFF, 0x000, 0xA5C, 0x1100, 0x001, 0x800, 0x3C3, 0x123},
          {0xFFF0, 0x0002, 0xA5C4, 0x1006, 0x0018, 0x800A, 0x3C3C}},
@@ -122,7 +119,7 @@ TEST(AfterChange, LeavesModselFromR5AndSpiselOnlyDuringTheCycle) {
     };
     for (const Case& c : cases) {
         Board b;
-        b.cc.regs = kDefaults;
+        b.cc.regs = kDefaultImage;
         b.cc.regs[5] = c.r5;
         b.cc.sendAlways = c.sendAlways;
         b.cc.afterChange();
@@ -164,7 +161,7 @@ TEST(RegisterRead, GivesWhatThePinShowsWhenMfoIsNoSerialOutput) {
     };
     for (const Case& c : cases) {
         Board b;
-        b.cc.regs = kDefaults;
+        b.cc.regs = kDefaultImage;
         b.cc.regs[3] = c.r3;
         b.cc.writeCycle();
         EXPECT_EQ(b.cc.registerRead(7), c.value) << c.what;
@@ -203,7 +200,7 @@ TEST(LockTime, MeasuresTheChipsSettling) {
     };
     for (const Case& c : cases) {
         Board b;
-        b.cc.regs = kDefaults;
+        b.cc.regs = kDefaultImage;
         b.cc.regs[0] = c.r0;
         b.cc.regs[2] = c.r2;
         b.cc.regs[3] = c.r3;
@@ -223,7 +220,7 @@ TEST(LockTime, MeasuresTheChipsSettling) {
 
 TEST(LockTime, NothingIsMeasuredWhenThePinIsAlreadyLow) {
     Board b;
-    b.cc.regs = kDefaults;
+    b.cc.regs = kDefaultImage;
     b.cc.regs[0] = 0x08D;
     b.cc.regs[3] = 0x800;
     b.cc.writeCycle();  // the MFO change itself settles for 1 ms
@@ -238,7 +235,7 @@ TEST(LockTime, NothingIsMeasuredWhenThePinIsAlreadyLow) {
 
 TEST(LockTime, FlagOnlyWithShowLdAndRowOnlyForLdOut) {
     Board b;
-    b.cc.regs = kDefaults;
+    b.cc.regs = kDefaultImage;
     b.cc.regs[0] = 0x08D;
     b.cc.regs[1] = 0x0F4;  // SHOWLD 0
     b.cc.regs[3] = 0x800;
@@ -254,7 +251,7 @@ TEST(LockTime, FlagOnlyWithShowLdAndRowOnlyForLdOut) {
 // Transfers asked for while one waits in the message loop.
 TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
     Board b;
-    b.cc.regs = kDefaults;
+    b.cc.regs = kDefaultImage;
     const RegisterImage later[3] = {
         {0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0},
         {0x08E, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0},
@@ -282,7 +279,7 @@ TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
 
 TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
     Board b;
-    b.cc.regs = kDefaults;
+    b.cc.regs = kDefaultImage;
     std::vector<std::optional<uint16_t>> reads;
     b.lpt.setMessagePump([&] {
         if (reads.empty()) reads.push_back(b.cc.registerRead(7));
@@ -297,7 +294,7 @@ TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
 
 TEST(Reentry, AChangeDuringARegisterReadIsSentWhenTheReadEnds) {
     Board b;
-    b.cc.regs = kDefaults;
+    b.cc.regs = kDefaultImage;
     b.cc.sendAlways = true;
     int pumps = 0;
     std::optional<uint16_t> value;
@@ -323,7 +320,7 @@ TEST(Priority, RealTimeDuringTheCycleAndNormalAfter) {
     // Already raised by something else before the cycle.
     Board b;
     b.cc.realtime = true;
-    b.cc.regs = kDefaults;
+    b.cc.regs = kDefaultImage;
     int during = -1;
     b.lpt.setMessagePump([&] { during = sched_getscheduler(0); });
     b.cc.writeCycle();
