@@ -12,6 +12,7 @@ namespace zvk {
 namespace {
 
 using test::RecordingReporter;
+using test::UsbBoard;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
@@ -26,16 +27,8 @@ std::vector<std::string> setupCalls(const VirtualUsbBus& bus) {
     return out;
 }
 
-struct Board {
-    explicit Board(int adapters = 1) : chip(clock), bus(chip, adapters) {}
-    SteppingClock clock;
-    ChipModel chip;
-    VirtualUsbBus bus;
-    RecordingReporter reporter;
-};
-
 TEST(TlibUSB, NoAdapterMeansNotReadySilentAndNoTransferEver) {
-    Board b(0);
+    UsbBoard b(0);
     {
         TlibUSB usb(b.bus.api(), b.reporter);
         EXPECT_FALSE(usb.Ready);
@@ -100,7 +93,7 @@ TEST(TlibUSB, ClaimAndConfigurationSequence) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Board b;
+        UsbBoard b;
         b.bus.faults().claimFails = c.claimFails;
         b.bus.faults().configFails = c.configFails;
         auto usb = std::make_unique<TlibUSB>(b.bus.api(), b.reporter);
@@ -134,7 +127,7 @@ TEST(TlibUSB, ClaimAndConfigurationSequence) {
 }
 
 TEST(TlibUSB, ReleaseFailingIsReportedAndTheDeviceIsClosedAnyway) {
-    Board b;
+    UsbBoard b;
     auto usb = std::make_unique<TlibUSB>(b.bus.api(), b.reporter);
     ASSERT_TRUE(usb->Ready);
     b.bus.faults().releaseFails = true;
@@ -148,7 +141,7 @@ TEST(TlibUSB, ReleaseFailingIsReportedAndTheDeviceIsClosedAnyway) {
 }
 
 TEST(TlibUSB, TwoAdaptersUseTheLastFoundAndCloseTheEarlierHandle) {
-    Board b(2);
+    UsbBoard b(2);
     {
         TlibUSB usb(b.bus.api(), b.reporter);
         EXPECT_TRUE(usb.Ready);
@@ -167,7 +160,7 @@ TEST(TlibUSB, TwoAdaptersUseTheLastFoundAndCloseTheEarlierHandle) {
 // A device node the user may not open gives no handle: the adapter counts as absent,
 // instead of claims and transfers on a null handle.
 TEST(TlibUSB, AdapterThatCannotBeOpenedCountsAsAbsent) {
-    Board b;
+    UsbBoard b;
     b.bus.faults().openFails = true;
     {
         TlibUSB usb(b.bus.api(), b.reporter);
@@ -194,7 +187,7 @@ TEST(TlibUSB, FailedTransfersHandTheLibusbErrorBack) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Board b;
+        UsbBoard b;
         TlibUSB usb(b.bus.api(), b.reporter);
         ASSERT_TRUE(usb.Ready);
         b.bus.faults().unplugged = c.unplugged;
