@@ -8,17 +8,10 @@
 #include "transport/InterfaceDetection.h"
 #include "transport/Lpt.h"
 #include "transport/Zvk_spiusb.h"
+#include "usb_test_support.h"
 
 namespace zvk {
 namespace {
-
-class SilentReporter : public Reporter {
-  public:
-    void report(const std::string& text, const std::string&, Icon) override {
-        messages.push_back(text);
-    }
-    std::vector<std::string> messages;
-};
 
 struct LevelCommand {
     int enable;
@@ -43,7 +36,7 @@ struct Board {
         det->vpwm = vpwm;
         lpt.startUp(rig->portOpened);
         rig->vusb->resetCounts();
-        firstRequest = rig->vusb->requests().size();
+        mark();
         det->startUpAfterPortOpen();
     }
     // Requests of one command the adapter received since the last mark.
@@ -63,7 +56,7 @@ struct Board {
     const InterfaceView& view() { return det->view(); }
 
     SteppingClock clock;
-    SilentReporter reporter;
+    test::RecordingReporter reporter;
     std::unique_ptr<Rig> rig;
     Lpt lpt;
     std::unique_ptr<TZVK_SPIUSB> adapter;
