@@ -94,8 +94,6 @@ class ChipModel {
     // The synthesizer as the latched registers set it.
     std::optional<double> lo1Mhz() const;
     bool locked() const;
-    // Counter time at which the running settling ends (0 when none was started).
-    uint64_t settleUntil() const { return settleUntil_; }
 
   private:
     void onSdenRise();
