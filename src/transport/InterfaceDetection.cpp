@@ -29,9 +29,6 @@ void InterfaceDetection::startUpConstruct() {
 }
 
 void InterfaceDetection::startUpAfterPortOpen() {
-    // The port layer already turns a stored 0 into the default; doing it again here keeps
-    // the panel and the menu ticks right when the window calls us first.
-    if (lpt_->base() == 0) lpt_->setBase(Lpt::kDefaultBase);
     view_.panel = "LPT1:0x" + baseText(lpt_->base(), 4);
     applyFlag(lpt_->usbInUse());
     view_.lptTicked = 2;
@@ -132,12 +129,14 @@ bool InterfaceDetection::setVpwm(const std::optional<std::string>& text, std::st
             if (error != nullptr)
                 *error = "\"" + *text +
                          "\" is not a valid level: expected a whole number of millivolts "
-                         "from 0 to 5000";
+                         "from 0 to " +
+                         std::to_string(kVpwmMax);
             return false;
         }
         vpwm = int32_t(std::clamp<long long>(*value, 0, kVpwmMax));
+    } else {
+        vpwm = std::clamp<int32_t>(vpwm, 0, kVpwmMax);
     }
-    vpwm = std::clamp<int32_t>(vpwm, 0, kVpwmMax);
     adapter_->SetLevel(1, uint16_t(vpwm));
     return true;
 }

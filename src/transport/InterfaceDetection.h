@@ -52,7 +52,8 @@ class InterfaceDetection {
     // In the window's constructor: the flag takes the adapter's Ready, T_USB follows.
     void startUpConstruct();
     // Start-up steps after the port driver was opened: panel texts, menus, SetLevel,
-    // the LPT menu ticks.
+    // the LPT menu ticks. Runs after Lpt::startUp, which has already turned a stored
+    // base of 0 into the default.
     void startUpAfterPortOpen();
     // The detection tick: version check, flag, menus, SetLevel, ReadAnalog, panel.
     void tick();
