@@ -11,15 +11,10 @@ std::unique_ptr<Rig> makeVirtual(Clock& clock, int base, bool usb) {
     rig->vport->useBase(base);
     rig->port = rig->vport.get();
     rig->portOpened = true;
-    if (usb) {
-        rig->vusb = std::make_unique<VirtualUsbBus>(*rig->chip, 1);
-        rig->usbApi = rig->vusb->api();
-    } else {
-        // A bus with no adapter: the program searches and finds nothing, as on a
-        // machine with libusb but without the adapter plugged in.
-        rig->vusb = std::make_unique<VirtualUsbBus>(*rig->chip, 0);
-        rig->usbApi = rig->vusb->api();
-    }
+    // Without the adapter the bus stays empty: the program searches and finds nothing, as
+    // on a machine with libusb but without the adapter plugged in.
+    rig->vusb = std::make_unique<VirtualUsbBus>(*rig->chip, usb ? 1 : 0);
+    rig->usbApi = rig->vusb->api();
     return rig;
 }
 

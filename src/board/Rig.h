@@ -15,14 +15,14 @@ namespace zvk {
 // backend, the libusb table the adapter object is built on and, on the virtual board,
 // the chip model behind both. One table serves the window and the command-line tool.
 struct Rig {
-    std::unique_ptr<ChipModel> chip;     // virtual boards only
-    std::unique_ptr<VirtualPort> vport;  // virtual boards only
-    std::unique_ptr<VirtualUsbBus> vusb;  // "virtual-usb" only
+    std::unique_ptr<ChipModel> chip;         // virtual boards only
+    std::unique_ptr<VirtualPort> vport;      // virtual boards only
+    std::unique_ptr<VirtualUsbBus> vusb;     // virtual boards only (no adapter on "virtual")
     std::unique_ptr<HardwarePortIo> hwport;  // "hardware" only
-    PortIo* port = nullptr;               // never null
-    const LibusbApi* usbApi = nullptr;    // null: libusb absent (or not wanted)
-    bool portOpened = false;              // the port-I/O backend could be had
-    std::string portFailure;              // why not, for "Driver not open"
+    PortIo* port = nullptr;                  // never null
+    const LibusbApi* usbApi = nullptr;       // null: libusb absent (or not wanted)
+    bool portOpened = false;                 // the port-I/O backend could be had
+    std::string portFailure;                 // why not, for "Driver not open"
 };
 
 struct RigKind {
