@@ -48,9 +48,8 @@ void StderrReporter::report(const std::string& text, const std::string& caption,
 }
 
 TlibUSB::TlibUSB(const LibusbApi* api, Reporter& reporter) : api_(api), reporter_(&reporter) {
-    Ready = libraryCheck();
+    libraryCheck();
     Ready = Open();
-    Timeout = 1000;
 }
 
 bool TlibUSB::libraryCheck() {
