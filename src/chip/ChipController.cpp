@@ -1,8 +1,8 @@
 #include "chip/ChipController.h"
 
 #include <array>
-#include "chip/Numbers.h"
 
+#include "chip/Numbers.h"
 #include "transport/Priority.h"
 #include "transport/Zvk_spiusb.h"
 
@@ -13,11 +13,11 @@ namespace {
 // Marks a transfer as running for as long as it lives, and runs what was asked for
 // meanwhile when the outermost transfer ends.
 class TransferScope {
-public:
+  public:
     explicit TransferScope(bool& busy) : busy_(busy) { busy_ = true; }
     ~TransferScope() { busy_ = false; }
 
-private:
+  private:
     bool& busy_;
 };
 
@@ -88,13 +88,14 @@ void ChipController::runWriteCycle() {
     lpt.spiselLine(spiMode);
     if (!spiMode) {
         lpt.abcPattern(presetIndex);
-    } else if (lpt.usbInUse() && lpt.adapter() != nullptr) {
-        TZVK_SPIUSB& usb = *lpt.adapter();
+    } else if (TZVK_SPIUSB* const adapter = lpt.activeAdapter()) {
+        TZVK_SPIUSB& usb = *adapter;
         const uint8_t d = uint8_t(del & 0xFF);
         for (int i = 0; i < 8; ++i) {
+            const uint16_t w = spiWord(i, regs[size_t(i)]);
             std::array<uint8_t, 8> data{};
-            data[0] = uint8_t((regs[size_t(i)] & 0xFF0) >> 4);
-            data[1] = uint8_t(((regs[size_t(i)] << 4) | (i * 2)) & 0xFE);
+            data[0] = uint8_t(w >> 8);
+            data[1] = uint8_t(w);
             usb.SpiWrite(0x01, d, 16, data);
             std::array<uint8_t, 8> reply{};
             usb.SpiRead(0x01, d, 12, reply);
@@ -117,8 +118,8 @@ void ChipController::runWriteCycle() {
 uint16_t ChipController::runRegisterRead(int address) {
     const int a = address & 7;
     Lpt& lpt = *lpt_;
-    if (lpt.usbInUse() && lpt.adapter() != nullptr) {
-        TZVK_SPIUSB& usb = *lpt.adapter();
+    if (TZVK_SPIUSB* const adapter = lpt.activeAdapter()) {
+        TZVK_SPIUSB& usb = *adapter;
         const uint8_t d = uint8_t(del & 0xFF);
         std::array<uint8_t, 8> data{};
         data[0] = uint8_t(readRequest(a) << 4);

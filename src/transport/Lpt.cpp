@@ -6,11 +6,6 @@ namespace zvk {
 
 Lpt::Lpt(PortIo& io, Clock& clock) : io_(&io), clock_(&clock) {}
 
-void Lpt::setPortIo(PortIo& io) {
-    io_ = &io;
-    io_->useBase(base_);
-}
-
 void Lpt::setBase(int base) {
     base_ = base;
     io_->useBase(base_);
@@ -25,10 +20,10 @@ void Lpt::startUp(bool driverOpen) {
 }
 
 void Lpt::writeByte(uint16_t address, uint8_t value) {
-    if (usbInUse_ && adapter_ != nullptr) {
+    if (TZVK_SPIUSB* const usb = activeAdapter()) {
         // The adapter has one line port: whatever register the byte was meant for,
         // it lands there, bit for bit as the data register would have had it.
-        adapter_->WritePort(0x01, value);
+        usb->WritePort(0x01, value);
         lineByte_ = value;
         return;
     }
@@ -82,9 +77,9 @@ void Lpt::setSdta(int level) {
 }
 
 bool Lpt::readMfo() {
-    if (usbInUse_ && adapter_ != nullptr) {
+    if (TZVK_SPIUSB* const usb = activeAdapter()) {
         uint8_t state = 0;
-        adapter_->ReadInput(0x02, 0x00, state);
+        usb->ReadInput(0x02, 0x00, state);
         return state == 0;
     }
     return (readByte(uint16_t(base_ + 1)) & 0x80) == 0;

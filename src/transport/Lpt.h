@@ -23,12 +23,12 @@ class Lpt {
 
     Lpt(PortIo& io, Clock& clock);
 
-    void setPortIo(PortIo& io);
-    PortIo& portIo() { return *io_; }
     void setBase(int base);
     int base() const { return base_; }
     void setAdapter(TZVK_SPIUSB* adapter) { adapter_ = adapter; }
     TZVK_SPIUSB* adapter() const { return adapter_; }
+    // The adapter the transfers go through: null while the USB-in-use flag is clear.
+    TZVK_SPIUSB* activeAdapter() const { return usbInUse_ ? adapter_ : nullptr; }
     void setUsbInUse(bool inUse) { usbInUse_ = inUse; }
     bool usbInUse() const { return usbInUse_; }
     void setMessagePump(MessagePump pump) { pump_ = std::move(pump); }
