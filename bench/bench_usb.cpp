@@ -94,6 +94,7 @@ void BM_BusAndFirmware(benchmark::State& state) {
     Board b;
     const LibusbApi& api = *b.bus.api();
     usb_dev_handle* h = b.usb.usb().Handle;
+    const int timeout = b.usb.usb().Timeout;
     b.bus.resetCounts();
     VirtualUsbBus::Packet p;
     int64_t i = 0;
@@ -101,8 +102,8 @@ void BM_BusAndFirmware(benchmark::State& state) {
         for (const auto& r : requests) {
             p = r;
             char* bytes = reinterpret_cast<char*>(p.data());
-            api.usb_bulk_write(h, 0x01, bytes, 64, 1000);
-            api.usb_bulk_read(h, 0x81, bytes, 64, 1000);
+            api.usb_bulk_write(h, TlibUSB::kEndpointOut, bytes, TZVK_SPIUSB::kPacket, timeout);
+            api.usb_bulk_read(h, TlibUSB::kEndpointIn, bytes, TZVK_SPIUSB::kPacket, timeout);
         }
         benchmark::DoNotOptimize(p);
         b.trimTrace(++i);
