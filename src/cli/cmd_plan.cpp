@@ -82,10 +82,11 @@ void runPlan(const PlanOptions& o) {
 
     emit(o.json, j, [&] {
         printCounters(t, s.N, s.A, 7);
+        // The state was read back from the image, so N is the 11 bits that R2 and R3 hold.
         std::printf("R2      %s  N bits 6..0 = %u, A = %u\n", registerText(regs[2]).c_str(),
-                    unsigned(regs[2] >> 5) & 0x7F, unsigned(regs[2]) & 0x1F);
+                    unsigned(s.N) & 0x7F, unsigned(s.A));
         std::printf("R3      %s  N bits 10..7 = %u, LO2DIV = %u\n", registerText(regs[3]).c_str(),
-                    unsigned(regs[3]) & 0xF, unsigned(regs[3] >> 4) & 1);
+                    unsigned(s.N) >> 7, s.L == 8 ? 1u : 0u);
         printTuningRows(t, 7);
     });
 }
