@@ -24,11 +24,15 @@ struct PlanOptions {
     bool json = false;
 };
 
-long integerIn(const std::string& text, const std::string& option, long lo, long hi) {
+// "3..2047": the range a divider's spinner allows.
+std::string span(const EditRule& rule) {
+    return std::to_string(rule.min) + ".." + std::to_string(rule.max);
+}
+
+long integerIn(const std::string& text, const std::string& option, const EditRule& rule) {
     const long v = parseInteger(text, option);
-    if (v < lo || v > hi)
-        throw BadInput(option + ": \"" + text + "\" is outside " + std::to_string(lo) + ".." +
-                       std::to_string(hi));
+    if (v < rule.min || v > rule.max)
+        throw BadInput(option + ": \"" + text + "\" is outside " + span(rule));
     return v;
 }
 
@@ -47,8 +51,8 @@ void runPlan(const PlanOptions& o) {
     const double rf = parseNumber(o.rf, "--rf");
     const double xtal = parseNumber(o.xtal, "--xtal");
     if (xtal < 1.0) throw BadInput("--xtal: \"" + o.xtal + "\" is below 1.0 MHz");
-    const long r = integerIn(o.r, "--r", 3, 2047);
-    const long riff = integerIn(o.riff, "--riff", 4, 2047);
+    const long r = integerIn(o.r, "--r", kREdit);
+    const long riff = integerIn(o.riff, "--riff", kRiffEdit);
     const bool lo1High = side(o.lo1, "--lo1");
     const bool lo2High = side(o.lo2, "--lo2");
     if (o.lo2div != "4" && o.lo2div != "8")
@@ -99,8 +103,9 @@ void addPlanCommand(CLI::App& app) {
         "plan", "plan N and A for a wanted RF frequency and show the frequency plan");
     p->add_option("--rf", o->rf, "wanted RF frequency in MHz")->required();
     p->add_option("--xtal", o->xtal, "crystal frequency in MHz (default 10)");
-    p->add_option("--r", o->r, "reference divider R, 3..2047 (default 75)");
-    p->add_option("--riff", o->riff, "IF filter divider RIFF, 4..2047 (default 684)");
+    p->add_option("--r", o->r, "reference divider R, " + span(kREdit) + " (default 75)");
+    p->add_option("--riff", o->riff,
+                  "IF filter divider RIFF, " + span(kRiffEdit) + " (default 684)");
     p->add_option("--lo1", o->lo1, "LO1 injection side, high or low (default high)");
     p->add_option("--lo2", o->lo2, "LO2 injection side, high or low (default low)");
     p->add_option("--lo2div", o->lo2div, "LO2 divider, 4 or 8 (default 4)");

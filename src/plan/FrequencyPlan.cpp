@@ -48,10 +48,10 @@ int lo2Sign(int ssbsel) {
 
 // Field value as a spinner would have it: fallback when the text is no integer, then
 // clamped to the range (the lower end being the edit's own limit).
-int guardedInteger(std::string_view text, int fallback, int lo, int hi) {
+int guardedInteger(std::string_view text, const EditRule& rule) {
     const auto v = parseDecimal(text);
-    if (!v) return fallback;
-    return int(std::clamp<long long>(*v, lo, hi));
+    if (!v) return rule.fallback;
+    return int(std::clamp<long long>(*v, rule.min, rule.max));
 }
 
 }  // namespace
@@ -154,9 +154,9 @@ std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_vi
     if (!a) return std::string(eA);
 
     const PlanFields& f = fields();
-    setFieldValue(regs, f.R, unguardedFieldValue(*r, f.R.width, 3, 2047));
-    writeCounters(regs, unguardedFieldValue(*n, f.N.width, 3, 2047),
-                  unguardedFieldValue(*a, f.A.width, 0, 31));
+    setFieldValue(regs, f.R, unguardedFieldValue(*r, f.R.width, kREdit.min, kREdit.max));
+    writeCounters(regs, unguardedFieldValue(*n, f.N.width, kNEdit.min, kNEdit.max),
+                  unguardedFieldValue(*a, f.A.width, kAEdit.min, kAEdit.max));
     return std::nullopt;
 }
 
@@ -273,19 +273,19 @@ double parseRfEdit(std::string_view text) {
 }
 
 int parseREdit(std::string_view text) {
-    return guardedInteger(text, 75, 3, 2047);
+    return guardedInteger(text, kREdit);
 }
 int parseAEdit(std::string_view text) {
-    return guardedInteger(text, 12, 0, 31);
+    return guardedInteger(text, kAEdit);
 }
 int parseNEdit(std::string_view text) {
-    return guardedInteger(text, 119, 3, 2047);
+    return guardedInteger(text, kNEdit);
 }
 int parseRiffEdit(std::string_view text) {
-    return guardedInteger(text, 684, 4, 2047);
+    return guardedInteger(text, kRiffEdit);
 }
 int parseIffresEdit(std::string_view text) {
-    return guardedInteger(text, 133, 0, 255);
+    return guardedInteger(text, kIffresEdit);
 }
 
 std::optional<long> parseIntegerStrict(std::string_view text) {

@@ -86,15 +86,25 @@ uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spi
 // beyond the last item selects the last.
 int rgIf1Selection(int injlo1);
 
+// A divider or filter edit: what a text that is no integer gives, and the spinner's range.
+struct EditRule {
+    int fallback, min, max;
+};
+inline constexpr EditRule kREdit{75, 3, 2047};
+inline constexpr EditRule kAEdit{12, 0, 31};
+inline constexpr EditRule kNEdit{119, 3, 2047};
+inline constexpr EditRule kRiffEdit{684, 4, 2047};
+inline constexpr EditRule kIffresEdit{133, 0, 255};
+
 // Edit parse rules with their fallbacks and limits. Values beyond a spinner's range are
 // clamped to it, so they never reach a neighbouring field.
 double parseXtalEdit(std::string_view text);  // first ',' -> '.', fallback 10.0, min 1.0
 double parseRfEdit(std::string_view text);    // fallback 433.0
-int parseREdit(std::string_view text);        // fallback 75, 3..2047
-int parseAEdit(std::string_view text);        // fallback 12, 0..31
-int parseNEdit(std::string_view text);        // fallback 119, 3..2047
-int parseRiffEdit(std::string_view text);     // fallback 684, 4..2047
-int parseIffresEdit(std::string_view text);   // fallback 133, 0..255
+int parseREdit(std::string_view text);        // kREdit
+int parseAEdit(std::string_view text);        // kAEdit
+int parseNEdit(std::string_view text);        // kNEdit
+int parseRiffEdit(std::string_view text);     // kRiffEdit
+int parseIffresEdit(std::string_view text);   // kIffresEdit
 // A decimal integer without fallback (spinner release, ApplyDividerEdits); nullopt when
 // the text does not convert.
 std::optional<long> parseIntegerStrict(std::string_view text);
