@@ -43,13 +43,9 @@ struct Calculated {
 // reading the state from the register image and the edits.
 Calculated calculate(const UserSetup& u) {
     Calculated c{FrequencyState{}, imageFor(u), TuningInfo{}};
-    const std::string rfText = formatFrequency(u.rf);
-    const int sel = rgIf1Selection(u.injlo1);
-    ReadFrequencyState(c.s, c.regs, u.xtal, rfText, sel);
-    const auto refusal = PlanDividers(c.s, c.regs, rfArgument(c.s.fRF));
+    const auto refusal =
+        CalculatePlan(c.s, c.regs, u.xtal, formatFrequency(u.rf), rgIf1Selection(u.injlo1));
     EXPECT_FALSE(refusal.has_value()) << refusal.value_or("");
-    ReadFrequencyState(c.s, c.regs, u.xtal, rfText, sel);
-    RecomputeFrequencies(c.s);
     c.t = ShowTuningInfo(c.s);
     return c;
 }
@@ -431,6 +427,32 @@ TEST(PlanDividers, RefusesWhatGivesNoValidNtotAndChangesNothing) {
     ReadFrequencyState(s, regs, "10.000", "2.100", 0);
     EXPECT_FALSE(PlanDividers(s, regs, 2.1f));
     EXPECT_EQ(s.Ntot, 1);
+}
+
+TEST(CalculatePlan, ARefusalStopsWithTheStateAsReadAndTheImageUntouched) {
+    struct Case {
+        const char* rf;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"1.000", "f RF = 1.000 MHz"},
+        // beyond single precision: planned as an infinity
+        {"1.000000E+40", "f RF = INF MHz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rf);
+        RegisterImage regs = imageFor({384.0, 75, 684, 0, 1, 1});
+        regs[2] = 0xABC;
+        const RegisterImage before = regs;
+        FrequencyState read;
+        ReadFrequencyState(read, regs, "10.000", c.rf, 0);
+        FrequencyState s;
+        const auto refusal = CalculatePlan(s, regs, "10.000", c.rf, 0);
+        ASSERT_TRUE(refusal.has_value());
+        EXPECT_NE(refusal->find(c.mentions), std::string::npos) << *refusal;
+        EXPECT_EQ(regs, before);
+        EXPECT_TRUE(sameState(s, read));
+    }
 }
 
 TEST(PlanDividers, RfBeyondSinglePrecisionBecomesInfiniteAndIsRefused) {

@@ -71,13 +71,14 @@ void runPlan(const PlanOptions& o) {
     const std::string rfText = formatFrequency(rf);
     const int selection = rgIf1Selection(injlo1);
     FrequencyState s;
-    ReadFrequencyState(s, regs, xtalText, rfText, selection);
-    const float planned = rfArgument(s.fRF);
-    if (!std::isfinite(planned))
-        throw BadInput("--rf: \"" + o.rf + "\" is beyond the single-precision range of the plan");
-    if (auto refusal = PlanDividers(s, regs, planned)) throw BadInput("--rf: " + *refusal);
-    ReadFrequencyState(s, regs, xtalText, rfText, selection);
-    RecomputeFrequencies(s);
+    if (auto refusal = CalculatePlan(s, regs, xtalText, rfText, selection)) {
+        // A frequency beyond single precision is always refused; the option's own
+        // wording says why.
+        if (!std::isfinite(rfArgument(s.fRF)))
+            throw BadInput("--rf: \"" + o.rf +
+                           "\" is beyond the single-precision range of the plan");
+        throw BadInput("--rf: " + *refusal);
+    }
     const TuningInfo t = ShowTuningInfo(s);
 
     nlohmann::json j;

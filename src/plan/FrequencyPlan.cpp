@@ -136,6 +136,16 @@ void RecomputeFrequencies(FrequencyState& s) {
     s.fIF1 = s.fLO2 - s2 * s.fIF2;
 }
 
+std::optional<std::string> CalculatePlan(FrequencyState& s, RegisterImage& regs,
+                                         std::string_view eFxtal, std::string_view eFrfi,
+                                         int rgIf1Selection) {
+    ReadFrequencyState(s, regs, eFxtal, eFrfi, rgIf1Selection);
+    if (auto refusal = PlanDividers(s, regs, rfArgument(s.fRF))) return refusal;
+    ReadFrequencyState(s, regs, eFxtal, eFrfi, rgIf1Selection);
+    RecomputeFrequencies(s);
+    return std::nullopt;
+}
+
 uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spinnerMax) {
     const long long mask = (1LL << width) - 1;
     if (value >= 0 && value <= mask) return uint32_t(value);

@@ -41,6 +41,14 @@ std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, 
 // frequency from the dividers. The register image is not touched.
 void RecomputeFrequencies(FrequencyState& s);
 
+// "Calculate" without a window: ReadFrequencyState, PlanDividers for rfArgument of the
+// stored fRF, then ReadFrequencyState and RecomputeFrequencies again, since the image
+// keeps only N's low 11 bits and the frequencies must follow what the chip gets. A
+// refusal is returned at once, the state as read and the image untouched.
+std::optional<std::string> CalculatePlan(FrequencyState& s, RegisterImage& regs,
+                                         std::string_view eFxtal, std::string_view eFrfi,
+                                         int rgIf1Selection);
+
 // Parses E_R, E_N and E_A (in that order) and writes R, N and A into the register image.
 // Unguarded as in the window: returns the text that did not convert, and then changes
 // nothing (all three convert before any is written). No lower limits apply; only a value
