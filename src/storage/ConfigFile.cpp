@@ -170,17 +170,15 @@ LoadPlan planAsLoading(const Config& c) {
     LoadPlan p;
     // The edits hold three decimals, and their change handlers store what they parse.
     p.frfText = formatFrequency(c.frf);
-    p.frf = parseRfEdit(p.frfText);
     // In ABC mode the preset list's change handler runs and replaces the wanted frequency.
-    if (!c.spisel && c.pllmux >= 0 && c.pllmux < 8) {
+    if (!c.spisel && c.pllmux >= 0 && c.pllmux < 8)
         p.frfText = formatFrequency(kAbcPresets[c.pllmux].fRF);
-        p.frf = parseRfEdit(p.frfText);
-    }
     p.fxtalText = formatFrequency(parseXtalEdit(formatFrequency(c.fxtal)));
     p.rgIf1 = rgIf1Selection(c.injlo1);
     p.regs = c.regs;
+    // The state reads fRF from the edit text as the change handler stores it.
     ReadFrequencyState(p.state, p.regs, p.fxtalText, p.frfText, p.rgIf1);
-    p.refusal = PlanDividers(p.state, p.regs, rfArgument(p.frf));
+    p.refusal = PlanDividers(p.state, p.regs, rfArgument(p.state.fRF));
     return p;
 }
 

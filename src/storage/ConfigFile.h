@@ -42,7 +42,6 @@ std::optional<std::string> loadConfig(const std::string& path, Config& c);
 // the preset's frequency; the crystal goes through its edit (at least 1.0); INJLO1 selects
 // its RG_IF1 item; then the planning step computes N and A into the file's image.
 struct LoadPlan {
-    double frf = 0;                      // the stored wanted frequency afterwards
     std::string frfText;                 // E_fRFI
     std::string fxtalText;               // E_fXTAL
     int rgIf1 = 0;                       // the selection of RG_IF1
