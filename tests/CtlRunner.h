@@ -56,4 +56,11 @@ inline std::vector<std::string> words(const std::string& line) {
     return v;
 }
 
+// A command line as one text, e.g. runCtl("plan --rf 384 --json"). An argument that is
+// empty or holds a blank needs the list form. (A braced list of two texts is ambiguous
+// between both forms and does not compile: write it as one line.)
+inline CtlResult runCtl(const std::string& line) {
+    return runCtl(words(line));
+}
+
 }  // namespace zvk::test

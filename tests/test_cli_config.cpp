@@ -1,6 +1,5 @@
 // zvk40310ctl show, export and write FILE.cfg, run as a user runs them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using test::CtlResult;
+using test::runCtl;
 
 class CtlConfig : public ::testing::Test {
   protected:
@@ -36,7 +36,6 @@ class CtlConfig : public ::testing::Test {
         fs::remove_all(dir, ec);
     }
 
-    CtlResult ctl(const std::vector<std::string>& args) const { return test::runCtl(args); }
     std::string save(const std::string& name, const Config& c) const {
         const std::string path = (dir / name).string();
         EXPECT_EQ(saveConfig(path, c, "ZVK40310 Evaluation Program v3.3"), std::nullopt);
@@ -69,7 +68,7 @@ TEST_F(CtlConfig, ShowListsTheFileAndPlansAsCalculateDoes) {
     Config c = defaultsAt(433.92);
     c.regs[7] = 0xA5C;
     c.pllmux = 3;
-    const CtlResult show = ctl({"show", save("demo.cfg", c), "--json"});
+    const CtlResult show = runCtl({"show", save("demo.cfg", c), "--json"});
     ASSERT_EQ(show.code, 0) << show.err;
     const auto j = show.json();
     EXPECT_EQ(j["registers"], registerTexts(c.regs));
@@ -83,7 +82,7 @@ TEST_F(CtlConfig, ShowListsTheFileAndPlansAsCalculateDoes) {
 
     // The default image holds the settings that plan's defaults stand for, so loading the
     // file must reach the same plan as "Calculate" for the same frequency.
-    const CtlResult plan = ctl({"plan", "--rf", "433.92", "--json"});
+    const CtlResult plan = runCtl({"plan", "--rf", "433.92", "--json"});
     ASSERT_EQ(plan.code, 0) << plan.err;
     const auto p = plan.json();
     for (const char* key :
@@ -108,7 +107,7 @@ TEST_F(CtlConfig, AbcModeFilesPlanForTheirPreset) {
         c.regs[0] |= 0x200;
         c.spisel = false;
         c.pllmux = int16_t(k.preset);
-        const CtlResult show = ctl({"show", save("abc.cfg", c), "--json"});
+        const CtlResult show = runCtl({"show", save("abc.cfg", c), "--json"});
         ASSERT_EQ(show.code, 0) << show.err;
         const auto j = show.json();
         EXPECT_EQ(j["mode"], "ABC");
@@ -124,14 +123,14 @@ TEST_F(CtlConfig, ExportFormats) {
     c.regs[2] = 0xA5C;
     const std::string path = save("demo.cfg", c);
 
-    const CtlResult json = ctl({"export", path, "--format", "json"});
+    const CtlResult json = runCtl({"export", path, "--format", "json"});
     ASSERT_EQ(json.code, 0) << json.err;
     const auto j = json.json();
     EXPECT_EQ(j["registers"], registerTexts(c.regs));
     for (const Field& f : kFieldMap)
         EXPECT_EQ(j["fields"][f.name], fieldValue(c.regs, f)) << f.name;
 
-    const CtlResult header = ctl({"export", path, "--format", "c"});
+    const CtlResult header = runCtl({"export", path, "--format", "c"});
     ASSERT_EQ(header.code, 0) << header.err;
     std::vector<std::string> defines;
     std::istringstream in(header.out);
@@ -148,7 +147,7 @@ TEST_F(CtlConfig, ExportFormats) {
     EXPECT_NE(header.out.find("#define ZVK40310_R0 0x08C\n"), std::string::npos);
     EXPECT_NE(header.out.find("#define ZVK40310_OPMODE 0\n"), std::string::npos);
 
-    const CtlResult csv = ctl({"export", path, "--format", "csv"});
+    const CtlResult csv = runCtl({"export", path, "--format", "csv"});
     ASSERT_EQ(csv.code, 0) << csv.err;
     EXPECT_EQ(csv.out.rfind("kind,name,register,low_bit,width,value\n", 0), 0u);
     EXPECT_NE(csv.out.find("register,R2,2,0,12,0xA5C\n"), std::string::npos) << csv.out;
@@ -158,7 +157,7 @@ TEST_F(CtlConfig, ExportFormats) {
 
 TEST_F(CtlConfig, HeaderCommentSurvivesAFileNameWithANewline) {
     const std::string path = save("odd\nname.cfg", defaultsAt(384.0));
-    const CtlResult header = ctl({"export", path, "--format", "c"});
+    const CtlResult header = runCtl({"export", path, "--format", "c"});
     ASSERT_EQ(header.code, 0) << header.err;
     std::istringstream in(header.out);
     for (std::string line; std::getline(in, line);)
@@ -184,7 +183,7 @@ TEST_F(CtlConfig, FilesThatDoNotLoadAreBadInput) {
         {{"write", "--defaults", "--plan", "--board", "virtual"}, "--plan"},
     };
     for (const Case& k : cases) {
-        const CtlResult r = ctl(k.args);
+        const CtlResult r = runCtl(k.args);
         EXPECT_EQ(r.code, 1) << k.args[0] << " " << k.args[1];
         EXPECT_EQ(r.out, "") << k.args[0];
         EXPECT_NE(r.err.find(k.mentions), std::string::npos) << r.err;
@@ -205,7 +204,7 @@ TEST_F(CtlConfig, WriteSendsTheFileOrItsPlan) {
     for (const Case& k : {Case{false, c.regs}, Case{true, planned}}) {
         std::vector<std::string> args = {"write", path, "--board", "virtual", "--json"};
         if (k.plan) args.push_back("--plan");
-        const CtlResult r = ctl(args);
+        const CtlResult r = runCtl(args);
         ASSERT_EQ(r.code, 0) << r.err;
         const auto j = r.json();
         EXPECT_EQ(j["registers"], registerTexts(k.regs));
@@ -231,7 +230,7 @@ TEST_F(CtlConfig, WriteInAbcModeDrivesThePresetPins) {
         std::vector<std::string> args = {"write", save("abc.cfg", c), "--board", "virtual",
                                          "--json"};
         if (k.abcOption >= 0) args.insert(args.end(), {"--abc", std::to_string(k.abcOption)});
-        const CtlResult r = ctl(args);
+        const CtlResult r = runCtl(args);
         ASSERT_EQ(r.code, 0) << r.err;
         const auto j = r.json();
         EXPECT_EQ(j["lines"], k.lines) << k.filePreset << " " << k.abcOption;

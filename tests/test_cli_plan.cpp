@@ -1,13 +1,7 @@
 // The plan command of zvk40310ctl, run as a separate process the way lab scripts use it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,18 +10,7 @@
 namespace {
 
 using zvk::test::CtlResult;
-
-CtlResult ctl(const std::vector<std::string>& args) {
-    return zvk::test::runCtl(args);
-}
-
-std::vector<std::string> planArgs(const std::string& options) {
-    std::vector<std::string> args{"plan"};
-    std::istringstream ss(options);
-    for (std::string a; ss >> a;) args.push_back(a);
-    args.push_back("--json");
-    return args;
-}
+using zvk::test::runCtl;
 
 TEST(CliPlan, JsonCarriesThePlanTheTextsAndTheRedKeys) {
     struct Case {
@@ -122,10 +105,10 @@ TEST(CliPlan, JsonCarriesThePlanTheTextsAndTheRedKeys) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        const CtlResult r = ctl(planArgs(c.options));
+        const CtlResult r = runCtl("plan " + std::string(c.options) + " --json");
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        const auto j = nlohmann::json::parse(r.out);
+        const auto j = r.json();
         EXPECT_EQ(j["Ntot"], c.Ntot);
         EXPECT_EQ(j["N"], c.N);
         EXPECT_EQ(j["A"], c.A);
@@ -143,19 +126,19 @@ TEST(CliPlan, JsonCarriesThePlanTheTextsAndTheRedKeys) {
 }
 
 TEST(CliPlan, SidesGoIntoSsbselAndTheDefaultImageStaysElsewhere) {
-    const CtlResult low = ctl(planArgs("--rf 384"));
-    const CtlResult high = ctl(planArgs("--rf 384 --lo2 high"));
+    const CtlResult low = runCtl("plan --rf 384 --json");
+    const CtlResult high = runCtl("plan --rf 384 --lo2 high --json");
     ASSERT_EQ(low.code, 0);
     ASSERT_EQ(high.code, 0);
-    const auto l = nlohmann::json::parse(low.out)["registers"];
-    const auto h = nlohmann::json::parse(high.out)["registers"];
+    const auto l = low.json()["registers"];
+    const auto h = high.json()["registers"];
     EXPECT_EQ(l[0], "0x08C");  // LO2 low is the default: SSBSEL 0
     EXPECT_EQ(h[0], "0x28C");
     for (int i : {1, 6, 7}) EXPECT_EQ(l[i], h[i]);
 }
 
 TEST(CliPlan, TextOutputShowsTheWindowsTextsAndMarksRed) {
-    const CtlResult r = ctl({"plan", "--rf", "40", "--lo2", "high"});
+    const CtlResult r = runCtl("plan --rf 40 --lo2 high");
     ASSERT_EQ(r.code, 0) << r.err;
     for (const char* line :
          {"Ntot    380  red\n", "N       11\n", "A       28\n",
@@ -191,7 +174,7 @@ TEST(CliPlan, BadInputExitsOneNamingTheOptionAndPrintsNothing) {
         std::vector<std::string> args{"plan"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         args.push_back("--json");
-        const CtlResult r = ctl(args);
+        const CtlResult r = runCtl(args);
         SCOPED_TRACE(c.names);
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.out, "");
@@ -201,7 +184,7 @@ TEST(CliPlan, BadInputExitsOneNamingTheOptionAndPrintsNothing) {
 }
 
 TEST(CliPlan, MissingRfIsBadInput) {
-    const CtlResult r = ctl({"plan", "--json"});
+    const CtlResult r = runCtl("plan --json");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--rf"), std::string::npos) << r.err;

@@ -1,9 +1,8 @@
 // zvk40310ctl on the virtual board with and without the adapter, run as a user runs it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -14,12 +13,8 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
-zvk::test::CtlResult ctl(const std::string& args) {
-    return zvk::test::runCtl(zvk::test::words(args));
-}
-
 nlohmann::json ctlJson(const std::string& args) {
-    const zvk::test::CtlResult r = ctl(args);
+    const zvk::test::CtlResult r = zvk::test::runCtl(args);
     EXPECT_EQ(r.code, 0) << args;
     return nlohmann::json::parse(r.out, nullptr, /*allow_exceptions=*/false);
 }

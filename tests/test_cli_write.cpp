@@ -1,13 +1,7 @@
 // zvk40310ctl write, run as a user runs it: a separate process, its output and exit code.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,10 +12,7 @@ namespace zvk {
 namespace {
 
 using test::CtlResult;
-
-CtlResult ctl(const std::vector<std::string>& args) {
-    return test::runCtl(args);
-}
+using test::runCtl;
 
 TEST(CliWrite, SendsTheWordsTheVirtualChipDecodes) {
     struct Case {
@@ -43,7 +34,7 @@ TEST(CliWrite, SendsTheWordsTheVirtualChipDecodes) {
         {{"write", "--defaults", "--abc", "5", "--board", "virtual", "--json"}, {}, "0x06", 2},
     };
     for (const Case& c : cases) {
-        const CtlResult r = ctl(c.args);
+        const CtlResult r = runCtl(c.args);
         ASSERT_EQ(r.code, 0) << r.err;
         const nlohmann::json j = r.json();
         EXPECT_EQ(j["words"].get<std::vector<std::string>>(), c.words) << c.args[1];
@@ -58,7 +49,7 @@ TEST(CliWrite, SendsTheWordsTheVirtualChipDecodes) {
 TEST(CliWrite, BadRegistersExitOneNamingTheOption) {
     for (const char* regs : {"1,2,3", "1,2,3,4,5,6,7,x", "1,2,3,4,5,6,7,8,9",
                              "1,2,3,4,5,6,7,0x10000", "1,2,3,4,5,6,7,-1", "1,2,3,4,5,6,7,8,", ""}) {
-        const CtlResult r = ctl({"write", "--regs", regs, "--board", "virtual", "--json"});
+        const CtlResult r = runCtl({"write", "--regs", regs, "--board", "virtual", "--json"});
         EXPECT_EQ(r.code, 1) << regs;
         EXPECT_NE(r.err.find("--regs"), std::string::npos) << regs << ": " << r.err;
         EXPECT_TRUE(r.out.empty()) << regs << ": nothing written";
@@ -68,7 +59,7 @@ TEST(CliWrite, BadRegistersExitOneNamingTheOption) {
 TEST(CliWrite, HardwareWithoutAnyPortExitsTwoWithTheReason) {
     HardwarePortIo probe;
     if (probe.open(0x378)) GTEST_SKIP() << "this machine has a parallel port: " << probe.name();
-    const CtlResult r = ctl({"write", "--defaults", "--board", "hardware", "--json"});
+    const CtlResult r = runCtl({"write", "--defaults", "--board", "hardware", "--json"});
     if (r.code == 0) GTEST_SKIP() << "a USB adapter answered";
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_NE(r.err.find("Driver not open"), std::string::npos) << r.err;
