@@ -1,22 +1,18 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "chip/Numbers.h"
 #include "storage/ConfigFile.h"
 #include "storage/FileText.h"
 
 namespace zvk {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::string kTitle = "ZVK40310 Evaluation Program v3.3";
 
@@ -40,24 +36,9 @@ void expectSame(const Config& a, const Config& b, const std::string& where) {
     EXPECT_EQ(a.injlo1, b.injlo1) << where;
 }
 
-class ConfigDir : public ::testing::Test {
+class ConfigDir : public test::TempDir {
   protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "zvk-config-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::string file(const std::string& name) const { return (dir / name).string(); }
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
-        return names;
-    }
-    fs::path dir;
+    ConfigDir() : TempDir("zvk-config") {}
 };
 
 TEST(ConfigText, EighteenLinesInTheirOrder) {
@@ -288,15 +269,9 @@ TEST_F(ConfigDir, ASaveThatRunsOutOfSpaceKeepsTheOldFile) {
 
     Config other = sample();
     other.frf = 868.3;
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto error = saveConfig(path, other, kTitle);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, SIG_DFL);
+    std::optional<std::string> error;
+    ASSERT_NO_FATAL_FAILURE(
+        test::withFileSizeLimit(100, [&] { error = saveConfig(path, other, kTitle); }));
 
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find(path), std::string::npos) << *error;

@@ -1,20 +1,19 @@
 #include <gtest/gtest.h>
 #include <linux/capability.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "storage/FileText.h"
 #include "storage/Settings.h"
 
@@ -23,19 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory per test, removed afterwards.
-class SettingsFile : public ::testing::Test {
+// The settings file in a fresh directory per test.
+class SettingsFile : public test::TempDir {
   protected:
+    SettingsFile() : TempDir("zvk-settings") {}
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "zvk-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-        path = (dir / "zvk40310.INI").string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir, ec);
+        ASSERT_NO_FATAL_FAILURE(TempDir::SetUp());
+        path = file("zvk40310.INI");
     }
     void put(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
     std::string contents() const { return readFileText(path).value_or("<unreadable>"); }
@@ -46,13 +39,7 @@ class SettingsFile : public ::testing::Test {
             if (!line.empty()) lines.push_back(line);
         return lines;
     }
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
-        return names;
-    }
 
-    fs::path dir;
     std::string path;
 };
 
@@ -423,15 +410,9 @@ TEST_F(SettingsFile, AWriteThatRunsOutOfSpaceKeepsTheOldFile) {
     put(old);
     const auto before = entries();
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto error = writeSettings(path, Settings{});
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, SIG_DFL);
+    std::optional<std::string> error;
+    ASSERT_NO_FATAL_FAILURE(
+        test::withFileSizeLimit(64, [&] { error = writeSettings(path, Settings{}); }));
 
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find(path), std::string::npos) << *error;

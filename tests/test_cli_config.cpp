@@ -1,8 +1,6 @@
 // zvk40310ctl show, export and write FILE.cfg, run as a user runs them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "CtlRunner.h"
+#include "TempDir.h"
 #include "chip/FieldMap.h"
 #include "chip/Numbers.h"
 #include "chip/Registers.h"
@@ -19,35 +18,23 @@
 namespace zvk {
 namespace {
 
-namespace fs = std::filesystem;
-
 using test::CtlResult;
 using test::runCtl;
 
-class CtlConfig : public ::testing::Test {
+class CtlConfig : public test::TempDir {
   protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "zvk-ctl-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    CtlConfig() : TempDir("zvk-ctl") {}
 
     std::string save(const std::string& name, const Config& c) const {
-        const std::string path = (dir / name).string();
+        const std::string path = file(name);
         EXPECT_EQ(saveConfig(path, c, "ZVK40310 Evaluation Program v3.3"), std::nullopt);
         return path;
     }
     std::string put(const std::string& name, const std::string& text) const {
-        const std::string path = (dir / name).string();
+        const std::string path = file(name);
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
-
-    fs::path dir;
 };
 
 Config defaultsAt(double frf) {
