@@ -304,7 +304,7 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     // routine while the program itself made the change; the flag is cleared.
     void recomputeOrAfterChange();
     // Writes a divider value that came from an edit without fallback.
-    void writeDivider(const char* field, UpDown* spinner, long long value);
+    void writeDivider(const char* field, const zvk::EditRule& rule, long long value);
     std::optional<long> strictInteger(QLineEdit* edit);
     void conversionError(const QString& text);
     void setRed(QLineEdit* edit, bool red, bool buttonFace);

@@ -395,25 +395,25 @@ void TForm1::E_NKeyUp() {
     numberEdited(*numberEdit(E_N));
 }
 
-void TForm1::writeDivider(const char* field, UpDown* spinner, long long value) {
+void TForm1::writeDivider(const char* field, const EditRule& rule, long long value) {
     const Field& f = *findField(field);
     // A typed value beyond the field's width is held at the spinner's range instead of
     // spilling into the neighbouring field.
-    const uint32_t v = unguardedFieldValue(value, f.width, spinner->minimum(), spinner->maximum());
+    const uint32_t v = unguardedFieldValue(value, f.width, rule.min, rule.max);
     setFieldValue(chip_->regs, f, v);
     recomputeOrAfterChange();
 }
 
 void TForm1::UpD_RMouseUp() {
-    if (const auto v = strictInteger(E_R)) writeDivider("R", UpD_R, *v);
+    if (const auto v = strictInteger(E_R)) writeDivider("R", kREdit, *v);
 }
 
 void TForm1::UpD_AMouseUp() {
-    if (const auto v = strictInteger(E_A)) writeDivider("A", UpD_A, *v);
+    if (const auto v = strictInteger(E_A)) writeDivider("A", kAEdit, *v);
 }
 
 void TForm1::UpD_NMouseUp() {
-    if (const auto v = strictInteger(E_N)) writeDivider("N", UpD_N, *v);
+    if (const auto v = strictInteger(E_N)) writeDivider("N", kNEdit, *v);
 }
 
 void TForm1::B_CalcClick() {

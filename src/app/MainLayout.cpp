@@ -76,8 +76,9 @@ Edit* edit(QWidget* parent, const char* name, const QString& text, int x, int y,
     return e;
 }
 
-UpDown* spinner(QWidget* parent, const char* name, QLineEdit* buddy, int min, int max) {
-    auto* u = new UpDown(buddy, min, max, parent);
+// A divider or filter edit's spinner, stepping within the edit's range.
+UpDown* spinner(QWidget* parent, const char* name, QLineEdit* buddy, const zvk::EditRule& rule) {
+    auto* u = new UpDown(buddy, rule.min, rule.max, parent);
     u->setObjectName(QString::fromLatin1(name));
     const QRect b = buddy->geometry();
     u->setGeometry(b.right() + 1, b.top(), 16, b.height());
@@ -343,11 +344,11 @@ void TForm1::buildFrequencyPage() {
     CB_IFFTUNE = check(GroupBox2, "CB_IFFTUNE", QStringLiteral("Auto Adjustment"), 8, 16, 97, 17);
     CB_IFFHLT = check(GroupBox2, "CB_IFFHLT", QStringLiteral("Halt"), 120, 16, 65, 17);
     label(GroupBox2, QStringLiteral("RIFF Divider"), 16, 40);
-    E_RIFF = edit(GroupBox2, "E_RIFF", QStringLiteral("684"), 112, 32, 57);
-    UpD_RIFF = spinner(GroupBox2, "UpD_RIFF", E_RIFF, 4, 2047);
+    E_RIFF = edit(GroupBox2, "E_RIFF", QString::number(zvk::kRiffEdit.fallback), 112, 32, 57);
+    UpD_RIFF = spinner(GroupBox2, "UpD_RIFF", E_RIFF, zvk::kRiffEdit);
     label(GroupBox2, QStringLiteral("IFF Preset Value"), 16, 64);
-    E_IFFRES = edit(GroupBox2, "E_IFFRES", QStringLiteral("133"), 112, 56, 57);
-    UpD_IFFAdj = spinner(GroupBox2, "UpD_IFFAdj", E_IFFRES, 0, 255);
+    E_IFFRES = edit(GroupBox2, "E_IFFRES", QString::number(zvk::kIffresEdit.fallback), 112, 56, 57);
+    UpD_IFFAdj = spinner(GroupBox2, "UpD_IFFAdj", E_IFFRES, zvk::kIffresEdit);
     label(GroupBox2, QStringLiteral("IFF centre freq. [MHz]"), 16, 88);
     E_IF2CH = edit(GroupBox2, "E_IF2CH", QStringLiteral("2"), 136, 80, 49);
 
@@ -360,16 +361,16 @@ void TForm1::buildFrequencyPage() {
     label(GroupBox8, QStringLiteral("f xtal [MHz]"), 24, 24);
     E_fXTAL = edit(GroupBox8, "E_fXTAL", QStringLiteral("10.000"), 88, 16, 49);
     label(GroupBox8, QStringLiteral("R Divider"), 32, 56);
-    E_R = edit(GroupBox8, "E_R", QStringLiteral("75"), 88, 48, 57);
-    UpD_R = spinner(GroupBox8, "UpD_R", E_R, 3, 2047);
+    E_R = edit(GroupBox8, "E_R", QString::number(zvk::kREdit.fallback), 88, 48, 57);
+    UpD_R = spinner(GroupBox8, "UpD_R", E_R, zvk::kREdit);
     label(GroupBox8, QStringLiteral("f RF [MHz]"), 24, 96);
     E_fRFI = edit(GroupBox8, "E_fRFI", QStringLiteral("433.000"), 88, 88, 49);
     label(GroupBox8, QStringLiteral("A"), 64, 136);
-    E_A = edit(GroupBox8, "E_A", QStringLiteral("12"), 88, 128, 57);
-    UpD_A = spinner(GroupBox8, "UpD_A", E_A, 0, 31);
+    E_A = edit(GroupBox8, "E_A", QString::number(zvk::kAEdit.fallback), 88, 128, 57);
+    UpD_A = spinner(GroupBox8, "UpD_A", E_A, zvk::kAEdit);
     label(GroupBox8, QStringLiteral("N"), 64, 168);
-    E_N = edit(GroupBox8, "E_N", QStringLiteral("119"), 88, 160, 57);
-    UpD_N = spinner(GroupBox8, "UpD_N", E_N, 3, 2047);
+    E_N = edit(GroupBox8, "E_N", QString::number(zvk::kNEdit.fallback), 88, 160, 57);
+    UpD_N = spinner(GroupBox8, "UpD_N", E_N, zvk::kNEdit);
     B_Calc = button(GroupBox8, "B_Calc", QStringLiteral("Calculate"), 8, 208, 75, 25);
     label(GroupBox8, QStringLiteral("Ntot"), 93, 212);
     E_Ntot = edit(GroupBox8, "E_Ntot", QStringLiteral("100"), 128, 204, 49);

@@ -14,9 +14,6 @@ class UpDown : public QWidget {
   public:
     UpDown(QLineEdit* buddy, int minimum, int maximum, QWidget* parent = nullptr);
 
-    int minimum() const { return min_; }
-    int maximum() const { return max_; }
-
     // Steps as a press on the upper (+1) or lower (-1) half does.
     void step(int direction);
 
