@@ -105,9 +105,7 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
 
     // 2. the board and the adapter object, which looks for the adapter and opens it
     const RigKind* kind = findRigKind(options_.rigName);
-    if (kind == nullptr)
-        throw std::invalid_argument("unknown board \"" + options_.rigName +
-                                    "\" (expected virtual, virtual-usb or hardware)");
+    if (kind == nullptr) throw std::invalid_argument(unknownRigText(options_.rigName));
     rig_ = kind->make(*clock_, Lpt::kDefaultBase);
     lpt_ = std::make_unique<Lpt>(*rig_->port, *clock_);
     lpt_->setMessagePump([] { QCoreApplication::processEvents(); });

@@ -1,5 +1,7 @@
 #include "board/Rig.h"
 
+#include <iterator>
+
 namespace zvk {
 
 namespace {
@@ -47,6 +49,16 @@ const RigKind* findRigKind(std::string_view name) {
     for (const RigKind& k : kRigKinds)
         if (name == k.name) return &k;
     return nullptr;
+}
+
+std::string unknownRigText(std::string_view name) {
+    std::string expected;
+    const size_t n = std::size(kRigKinds);
+    for (size_t i = 0; i < n; ++i) {
+        if (i > 0) expected += i + 1 == n ? " or " : ", ";
+        expected += kRigKinds[i].name;
+    }
+    return "unknown board \"" + std::string(name) + "\" (expected " + expected + ")";
 }
 
 }  // namespace zvk

@@ -33,5 +33,7 @@ struct RigKind {
 
 extern const RigKind kRigKinds[3];
 const RigKind* findRigKind(std::string_view name);
+// The one-line refusal of a name that is not in kRigKinds, listing those that are.
+std::string unknownRigText(std::string_view name);
 
 }  // namespace zvk

@@ -14,9 +14,7 @@ int g_exitCode = kOk;
 
 std::unique_ptr<Session> openSession(const std::string& board, int port) {
     const RigKind* kind = findRigKind(board);
-    if (kind == nullptr)
-        throw BadInput("--board: unknown board \"" + board +
-                       "\" (expected virtual, virtual-usb or hardware)");
+    if (kind == nullptr) throw BadInput("--board: " + unknownRigText(board));
     auto s = std::make_unique<Session>();
     s->boardName = board;
     s->rig = kind->make(s->clock, port);
