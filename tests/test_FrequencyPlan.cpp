@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "chip/FieldMap.h"
+#include "chip/Numbers.h"
 #include "plan/FrequencyPlan.h"
 
 namespace zvk {
@@ -667,13 +668,12 @@ TEST(EditParsing, IntegerEditsFallBackAndStayInTheSpinnerRange) {
 }
 
 TEST(EditParsing, StrictParsesReportWhatDoesNotConvert) {
-    EXPECT_EQ(parseIntegerStrict("-12"), -12);
-    EXPECT_EQ(parseIntegerStrict("0"), 0);
+    EXPECT_EQ(parseDecimal("-12"), -12);
+    EXPECT_EQ(parseDecimal("0"), 0);
     for (const char* bad : {"", "abc", "1.5", "12 ", "0x10", "--1"})
-        EXPECT_FALSE(parseIntegerStrict(bad).has_value()) << bad;
-    EXPECT_EQ(parseFloatStrict("433.92"), 433.92);
-    for (const char* bad : {"", "433,92", "x"})
-        EXPECT_FALSE(parseFloatStrict(bad).has_value()) << bad;
+        EXPECT_FALSE(parseDecimal(bad).has_value()) << bad;
+    EXPECT_EQ(parseDouble("433.92"), 433.92);
+    for (const char* bad : {"", "433,92", "x"}) EXPECT_FALSE(parseDouble(bad).has_value()) << bad;
 }
 
 TEST(ApplyDividerEdits, WritesRNAndAWithoutLimitsButNeverBeyondTheirFields) {
@@ -757,7 +757,7 @@ TEST(Presets, AbcPinsAreTheIndexBitsAndTheItemsTheirFrequencies) {
         EXPECT_EQ(p.A, (i >> 1) & 1);
         EXPECT_EQ(p.B, i & 1);
         EXPECT_EQ(p.C, (i >> 2) & 1);
-        EXPECT_EQ(parseFloatStrict(p.item), p.fRF);
+        EXPECT_EQ(parseDouble(p.item), p.fRF);
         const Calculated r = calculate({p.fRF, 75, 684, 0, 1, 1});
         EXPECT_EQ(r.t.fRF.text, formatFrequency(p.fRF));  // all on the 100 kHz raster
     }

@@ -305,7 +305,7 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void recomputeOrAfterChange();
     // Writes a divider value that came from an edit without fallback.
     void writeDivider(const char* field, const zvk::EditRule& rule, long long value);
-    std::optional<long> strictInteger(QLineEdit* edit);
+    std::optional<long long> strictInteger(QLineEdit* edit);
     void conversionError(const QString& text);
     void setRed(QLineEdit* edit, bool red, bool buttonFace);
     void focusWindowChanged(QWindow* window);

@@ -15,6 +15,7 @@
 #include "PageControl.h"
 #include "RadioGroup.h"
 #include "UpDown.h"
+#include "chip/Numbers.h"
 #include "transport/Lpt.h"
 
 using namespace zvk;
@@ -221,8 +222,8 @@ void TForm1::conversionError(const QString& text) {
                           QStringLiteral("'%1' is not a valid integer value").arg(text));
 }
 
-std::optional<long> TForm1::strictInteger(QLineEdit* edit) {
-    const auto v = parseIntegerStrict(ss(edit->text()));
+std::optional<long long> TForm1::strictInteger(QLineEdit* edit) {
+    const auto v = parseDecimal(ss(edit->text()));
     if (!v) conversionError(edit->text());
     return v;
 }
@@ -429,7 +430,7 @@ void TForm1::B_CalcFSClick() {
 }
 
 void TForm1::B_CalcNAClick() {
-    const auto v = parseFloatStrict(ss(E_fRFI->text()));
+    const auto v = parseDouble(ss(E_fRFI->text()));
     if (!v) {
         QMessageBox::critical(
             this, QString::fromLatin1(kApplicationTitle),

@@ -156,11 +156,11 @@ std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_vi
                                              std::string_view eN, std::string_view eA) {
     // All three convert before anything is written: a bad N must not leave a new R
     // behind.
-    const auto r = parseIntegerStrict(eR);
+    const auto r = parseDecimal(eR);
     if (!r) return std::string(eR);
-    const auto n = parseIntegerStrict(eN);
+    const auto n = parseDecimal(eN);
     if (!n) return std::string(eN);
-    const auto a = parseIntegerStrict(eA);
+    const auto a = parseDecimal(eA);
     if (!a) return std::string(eA);
 
     const PlanFields& f = fields();
@@ -296,17 +296,6 @@ int parseRiffEdit(std::string_view text) {
 }
 int parseIffresEdit(std::string_view text) {
     return guardedInteger(text, kIffresEdit);
-}
-
-std::optional<long> parseIntegerStrict(std::string_view text) {
-    const auto v = parseDecimal(text);
-    if (!v || *v < std::numeric_limits<long>::min() || *v > std::numeric_limits<long>::max())
-        return std::nullopt;
-    return long(*v);
-}
-
-std::optional<double> parseFloatStrict(std::string_view text) {
-    return parseDouble(text);
 }
 
 const BandPreset kBandPresets[4] = {

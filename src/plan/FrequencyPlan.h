@@ -113,10 +113,8 @@ int parseAEdit(std::string_view text);        // kAEdit
 int parseNEdit(std::string_view text);        // kNEdit
 int parseRiffEdit(std::string_view text);     // kRiffEdit
 int parseIffresEdit(std::string_view text);   // kIffresEdit
-// A decimal integer without fallback (spinner release, ApplyDividerEdits); nullopt when
-// the text does not convert.
-std::optional<long> parseIntegerStrict(std::string_view text);
-std::optional<double> parseFloatStrict(std::string_view text);
+// Without fallback (spinner release, ApplyDividerEdits, B_CalcNA) the edits are read with
+// parseDecimal and parseDouble of chip/Numbers.h: nullopt when the text does not convert.
 
 // The band presets of RGFreq.
 struct BandPreset {
