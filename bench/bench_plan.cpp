@@ -27,8 +27,11 @@ void plan(benchmark::State& state, bool tuningInfo) {
     unsigned i = 0;
     for (auto _ : state) {
         const std::string& rf = in.rfTexts[i++ & 7];
-        auto refusal = CalculatePlan(s, regs, "10.000", rf, 0);
+        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        auto refusal = PlanDividers(s, regs, rfArgument(s.fRF));
         benchmark::DoNotOptimize(refusal);
+        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        RecomputeFrequencies(s);
         if (tuningInfo) {
             TuningInfo t = ShowTuningInfo(s);
             benchmark::DoNotOptimize(t);

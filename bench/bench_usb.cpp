@@ -23,13 +23,8 @@
 namespace zvk {
 namespace {
 
-class QuietReporter : public Reporter {
-  public:
-    void report(const std::string&, const std::string&, Icon) override {}
-};
-
 struct Board {
-    Board() : chip(clock), vport(chip), bus(chip, 1), usb(bus.api(), reporter) {
+    Board() : chip(clock), vport(chip), bus(chip, 1), usb(bus.api(), nullptr) {
         bus.setRecording(false);
         lpt.setAdapter(&usb);
         lpt.setUsbInUse(usb.DeviceReady() && usb.VersionMatches());
@@ -49,7 +44,6 @@ struct Board {
     ChipModel chip;
     VirtualPort vport;
     VirtualUsbBus bus;
-    QuietReporter reporter;
     TZVK_SPIUSB usb;
     Lpt lpt{vport, clock};
     ChipController controller{lpt};

@@ -8,7 +8,7 @@
 #include "board/ChipModel.h"
 #include "board/VirtualPort.h"
 #include "chip/ChipController.h"
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 
 namespace zvk {
 namespace {

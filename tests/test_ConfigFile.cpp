@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
+#include "session/Session.h"
 #include "storage/ConfigFile.h"
 #include "storage/FileText.h"
 

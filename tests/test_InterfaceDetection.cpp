@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "board/Rig.h"
-#include "transport/InterfaceDetection.h"
+#include "session/InterfaceDetection.h"
 #include "transport/Lpt.h"
 #include "transport/Zvk_spiusb.h"
 #include "usb_test_support.h"
@@ -26,7 +26,7 @@ struct Board {
         : rig(findRigKind(kind)->make(clock, base)), lpt(*rig->port, clock) {
         lpt.setBase(base);
         if (unpluggedAtStart) rig->vusb->faults().unplugged = true;
-        adapter = std::make_unique<TZVK_SPIUSB>(rig->usbApi, reporter);
+        adapter = std::make_unique<TZVK_SPIUSB>(rig->usbApi, reportUsbProblems(reporter));
         det = std::make_unique<InterfaceDetection>(lpt, *adapter);
         det->startUpConstruct();
     }

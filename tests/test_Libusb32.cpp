@@ -30,7 +30,7 @@ std::vector<std::string> setupCalls(const VirtualUsbBus& bus) {
 TEST(TlibUSB, NoAdapterMeansNotReadySilentAndNoTransferEver) {
     UsbBoard b(0);
     {
-        TlibUSB usb(b.bus.api(), b.reporter);
+        TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
         EXPECT_FALSE(usb.Ready);
         EXPECT_EQ(usb.Timeout, 1000);
         std::array<uint8_t, 64> buf{};
@@ -48,7 +48,7 @@ TEST(TlibUSB, NoAdapterMeansNotReadySilentAndNoTransferEver) {
 TEST(TlibUSB, MissingLibraryIsReportedOnceAndLeavesTheAdapterAbsent) {
     RecordingReporter reporter;
     {
-        TlibUSB usb(nullptr, reporter);
+        TlibUSB usb(nullptr, reportUsbProblems(reporter));
         EXPECT_FALSE(usb.Ready);
         std::array<uint8_t, 64> buf{};
         EXPECT_EQ(usb.BulkWrite(buf.data(), 64), 0);
@@ -96,7 +96,7 @@ TEST(TlibUSB, ClaimAndConfigurationSequence) {
         UsbBoard b;
         b.bus.faults().claimFails = c.claimFails;
         b.bus.faults().configFails = c.configFails;
-        auto usb = std::make_unique<TlibUSB>(b.bus.api(), b.reporter);
+        auto usb = std::make_unique<TlibUSB>(b.bus.api(), reportUsbProblems(b.reporter));
         EXPECT_TRUE(usb->Ready);
         EXPECT_THAT(setupCalls(b.bus), ElementsAreArray(c.openCalls));
         EXPECT_THAT(b.reporter.texts(), ElementsAreArray(c.openMessages));
@@ -128,7 +128,7 @@ TEST(TlibUSB, ClaimAndConfigurationSequence) {
 
 TEST(TlibUSB, ReleaseFailingIsReportedAndTheDeviceIsClosedAnyway) {
     UsbBoard b;
-    auto usb = std::make_unique<TlibUSB>(b.bus.api(), b.reporter);
+    auto usb = std::make_unique<TlibUSB>(b.bus.api(), reportUsbProblems(b.reporter));
     ASSERT_TRUE(usb->Ready);
     b.bus.faults().releaseFails = true;
     usb.reset();
@@ -143,7 +143,7 @@ TEST(TlibUSB, ReleaseFailingIsReportedAndTheDeviceIsClosedAnyway) {
 TEST(TlibUSB, TwoAdaptersUseTheLastFoundAndCloseTheEarlierHandle) {
     UsbBoard b(2);
     {
-        TlibUSB usb(b.bus.api(), b.reporter);
+        TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
         EXPECT_TRUE(usb.Ready);
         EXPECT_EQ(b.bus.openedAdapter(), 1);
         EXPECT_EQ(b.bus.calls("usb_open"), 2u);  // the hub on the first bus is skipped
@@ -163,7 +163,7 @@ TEST(TlibUSB, AdapterThatCannotBeOpenedCountsAsAbsent) {
     UsbBoard b;
     b.bus.faults().openFails = true;
     {
-        TlibUSB usb(b.bus.api(), b.reporter);
+        TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
         EXPECT_FALSE(usb.Ready);
         EXPECT_EQ(usb.Handle, nullptr);
         EXPECT_EQ(b.bus.calls("usb_open"), 1u);
@@ -188,7 +188,7 @@ TEST(TlibUSB, FailedTransfersHandTheLibusbErrorBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         UsbBoard b;
-        TlibUSB usb(b.bus.api(), b.reporter);
+        TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
         ASSERT_TRUE(usb.Ready);
         b.bus.faults().unplugged = c.unplugged;
         b.bus.faults().timeout = c.timeout;

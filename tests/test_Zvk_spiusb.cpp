@@ -90,7 +90,7 @@ TEST(TZVK_SPIUSB, EveryCommandIsOneRequestAndOneReplyOf64Bytes) {
         SCOPED_TRACE(c.name);
         UsbBoard b;
         BulkTap tap(*b.bus.api());
-        TZVK_SPIUSB usb(&tap.api, b.reporter);
+        TZVK_SPIUSB usb(&tap.api, reportUsbProblems(b.reporter));
         ASSERT_TRUE(usb.DeviceReady());
         tap.calls.clear();
         b.bus.resetCounts();
@@ -202,7 +202,7 @@ TEST(TZVK_SPIUSB, VersionMatchesOnlyTheExactFifteenCharacters) {
         ScriptedAdapter a;
         std::memcpy(&a.reply[1], c.bytes1on.data(), std::min<size_t>(c.bytes1on.size(), 63));
         test::RecordingReporter r;
-        TZVK_SPIUSB usb(&a.api, r);
+        TZVK_SPIUSB usb(&a.api, reportUsbProblems(r));
         ASSERT_TRUE(usb.DeviceReady());
         EXPECT_EQ(usb.VersionMatches(), c.match);
         EXPECT_EQ(TZVK_SPIUSB::versionMatches(usb.GetVersion()), c.match);
@@ -212,7 +212,7 @@ TEST(TZVK_SPIUSB, VersionMatchesOnlyTheExactFifteenCharacters) {
 TEST(TZVK_SPIUSB, RepliesReachTheCallers) {
     ScriptedAdapter a;
     test::RecordingReporter r;
-    TZVK_SPIUSB usb(&a.api, r);
+    TZVK_SPIUSB usb(&a.api, reportUsbProblems(r));
     for (size_t i = 0; i < 64; ++i) a.reply[i] = uint8_t(0xC0 + i);
 
     std::array<uint8_t, 8> data{};

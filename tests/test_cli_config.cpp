@@ -10,8 +10,10 @@
 #include "CtlRunner.h"
 #include "TempDir.h"
 #include "chip/FieldMap.h"
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
+#include "session/Session.h"
 #include "chip/Registers.h"
+#include "session/Session.h"
 #include "storage/ConfigFile.h"
 #include "storage/FileText.h"
 
@@ -181,7 +183,13 @@ TEST_F(CtlConfig, WriteSendsTheFileOrItsPlan) {
     Config c = defaultsAt(433.92);
     c.regs[6] = 0xA5C;
     const std::string path = save("demo.cfg", c);
-    const RegisterImage planned = planAsLoading(c).regs;
+    // What loading the file in the program core plans into its image.
+    SessionOptions options;
+    options.rigName = "virtual";
+    Session core(options);
+    core.takeConfig(Config{});
+    ASSERT_FALSE(core.loadConfiguration(path).has_value());
+    const RegisterImage planned = core.chip().regs;
     ASSERT_NE(planned, c.regs);
 
     struct Case {

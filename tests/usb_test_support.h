@@ -10,6 +10,7 @@
 #include "board/VirtualAdapter.h"
 #include "board/VirtualPort.h"
 #include "chip/ChipController.h"
+#include "session/Reporter.h"
 #include "transport/Libusb32.h"
 #include "transport/Lpt.h"
 #include "transport/Zvk_spiusb.h"
@@ -43,7 +44,7 @@ struct UsbBoard {
     }
 
     TZVK_SPIUSB& connect() {
-        usb = std::make_unique<TZVK_SPIUSB>(bus.api(), reporter);
+        usb = std::make_unique<TZVK_SPIUSB>(bus.api(), reportUsbProblems(reporter));
         lpt.setAdapter(usb.get());
         lpt.setUsbInUse(usb->DeviceReady() && usb->VersionMatches());
         return *usb;

@@ -25,9 +25,6 @@
 #include "Unit2.h"
 #include "UpDown.h"
 #include "board/Rig.h"
-#include "transport/InterfaceDetection.h"
-#include "transport/Lpt.h"
-#include "transport/Zvk_spiusb.h"
 
 using namespace zvk;
 
@@ -76,12 +73,6 @@ void Edit::keyReleaseEvent(QKeyEvent* event) {
 TForm1::TForm1(const MainOptions& options, QWidget* parent)
     : QMainWindow(parent), options_(options) {
     setObjectName(QStringLiteral("TForm1"));
-    if (options_.clock != nullptr) {
-        clock_ = options_.clock;
-    } else {
-        ownClock_ = std::make_unique<SteadyClock>();
-        clock_ = ownClock_.get();
-    }
     if (options_.beeper != nullptr) {
         beeper_ = options_.beeper;
     } else {
@@ -103,21 +94,24 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     buildRegisterPage();
     buildStatusBar();
 
-    // 2. the board and the adapter object, which looks for the adapter and opens it
-    const RigKind* kind = findRigKind(options_.rigName);
-    if (kind == nullptr) throw std::invalid_argument(unknownRigText(options_.rigName));
-    rig_ = kind->make(*clock_, Lpt::kDefaultBase);
-    lpt_ = std::make_unique<Lpt>(*rig_->port, *clock_);
-    lpt_->setMessagePump([] { QCoreApplication::processEvents(); });
-    adapter_ = std::make_unique<TZVK_SPIUSB>(rig_->usbApi, *reporter_);
-    lpt_->setAdapter(adapter_.get());
-    detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
-    chip_ = std::make_unique<ChipController>(*lpt_);
-    chip_->setObserver(this);
-    chip_->realtime = options_.realtime;
-
+    // 2. the board and the adapter object, which looks for the adapter and opens it;
     // 3. the USB-in-use flag (T_USB follows the view at start-up step 10)
-    detection_->startUpConstruct();
+    SessionOptions core;
+    core.rigName = options_.rigName;
+    core.settingsPath = options_.settingsPath;
+    core.clock = options_.clock;
+    core.reporter = reporter_.get();
+    core.pump = [] { QCoreApplication::processEvents(); };
+    core.realtime = options_.realtime;
+    session_ = std::make_unique<Session>(core);
+    clock_ = &session_->clock();
+    rig_ = &session_->rig();
+    lpt_ = &session_->lpt();
+    adapter_ = &session_->adapter();
+    detection_ = &session_->detection();
+    chip_ = &session_->chip();
+    fs_ = &session_->frequencies();
+    session_->setObserver(this);
 
     connectHandlers();
     connectMenus();
@@ -132,7 +126,7 @@ TForm1::~TForm1() {
     // The child widgets die after the members: a focus-out on the way must not reach
     // a handler.
     for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
-    if (chip_) chip_->setObserver(nullptr);
+    if (session_) session_->setObserver(nullptr);
 }
 
 bool TForm1::usbInUse() const {
@@ -155,7 +149,7 @@ void TForm1::setPanelText(int panel, const QString& text) {
 
 void TForm1::FormCreate() {
     // 1, 2 (lab mode is the options')
-    titleText_ = QStringLiteral("ZVK40310 Evaluation Program") + QStringLiteral(" v3.3");
+    titleText_ = QString::fromStdString(titleText());
     // 3: Qt's own number conversions with the point; ours never look at the locale.
     QLocale::setDefault(QLocale::c());
     // 4
@@ -165,38 +159,12 @@ void TForm1::FormCreate() {
     // 6: all registers still zero; this records the MFO field that step 11 consults
     readFrequencyState();
 
-    // 7
-    bool settingsExisted = false;
-    const Settings s = readSettings(options_.settingsPath, &settingsExisted);
-    move(s.left, s.top);  // the size is fixed, whatever the file says
-    chip_->presetIndex = s.pllmux;
-    chip_->spiMode = s.spisel;
-    fs_.fRF = s.frf;
-    fs_.fXTAL = s.fxtal;
-    fs_.INJLO1 = s.injlo1;
-    detection_->level = s.level;
-    detection_->vpwm = s.vpwm;
-    chip_->del = s.del;
-    chip_->regs = s.cwr;
-    // 8: before any port access
-    lpt_->setBase(s.adr == 0 ? Lpt::kDefaultBase : s.adr);
-
-    // 9
-    const bool driverOpen = rig_->hwport ? rig_->hwport->isOpen() : rig_->portOpened;
-    lpt_->startUp(driverOpen);
-    if (!driverOpen) {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
-                        QStringLiteral("Driver not open"), QMessageBox::Ok, this);
-        if (rig_->hwport)
-            box.setDetailedText(QString::fromStdString(rig_->hwport->failureReasons()));
-        box.exec();
-    }
-
-    // 10
-    detection_->startUpAfterPortOpen();
-    applyInterfaceView();
+    // 7 to 10: the settings, the port driver and the interface state
+    const Session::StartUp st = session_->startUp();
+    const bool settingsExisted = st.settingsExisted;
+    move(st.settings.left, st.settings.top);  // the size is fixed, whatever the file says
     // 11
-    if (fs_.mfo == 1) B_Refresh->setEnabled(true);
+    if (fs_->mfo == 1) B_Refresh->setEnabled(true);
     // 12: the handler does not run for this
     if (chip_->presetIndex >= 0 && chip_->presetIndex < CB_fRF->count())
         CB_fRF->setCurrentIndex(chip_->presetIndex);
@@ -210,11 +178,11 @@ void TForm1::FormCreate() {
     }
     RG_SPIClick();
     // 14
-    setEditText(E_fRFI, QString::fromStdString(formatFrequency(fs_.fRF)));
+    setEditText(E_fRFI, QString::fromStdString(formatFrequency(fs_->fRF)));
     // 15, 16
-    programWrite(E_fXTAL, QString::fromStdString(formatFrequency(fs_.fXTAL)));
+    programWrite(E_fXTAL, QString::fromStdString(formatFrequency(fs_->fXTAL)));
     // 17
-    RG_IF1->setItemIndex(rgIf1Selection(fs_.INJLO1));
+    RG_IF1->setItemIndex(rgIf1Selection(fs_->INJLO1));
     // 18
     setWindowTitle(titleText_);
     // 19
@@ -250,7 +218,7 @@ void TForm1::focusWindowChanged(QWindow* window) {
 void TForm1::FormActivate() {
     afterChange();
     recomputeFrequencies();
-    const bool planned = planDividers(rfArgument(fs_.fRF));
+    const bool planned = planDividers(rfArgument(fs_->fRF));
     programmatic_ = false;
     // A refused plan keeps its reason in view.
     if (planned) showModeSummary();
@@ -271,7 +239,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (const auto error = writeSettings(options_.settingsPath, currentSettings())) {
+    if (const auto error = session_->saveSettings(currentSettings())) {
         const auto answer =
             QMessageBox::warning(this, QString::fromLatin1(kApplicationTitle),
                                  QString::fromStdString(*error) +
@@ -287,27 +255,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 Settings TForm1::currentSettings() const {
-    Settings s;
-    s.top = y();
-    s.left = x();
     // The frame cannot be resized; what the file keeps is the frame's size.
-    s.width = kFrameWidth;
-    s.height = kFrameHeight;
-    s.adr = lpt_->base();
-    s.vpwm = detection_->vpwm;
-    s.del = chip_->del;
-    s.spisel = chip_->spiMode;
-    s.frf = fs_.fRF;
-    s.pllmux = int16_t(chip_->presetIndex);
-    s.fxtal = fs_.fXTAL;
-    s.injlo1 = fs_.INJLO1;
-    s.level = detection_->level;
-    s.cwr = chip_->regs;
-    return s;
+    return session_->currentSettings(y(), x(), kFrameWidth, kFrameHeight);
 }
 
 void TForm1::applyInterfaceView() {
-    const InterfaceView& v = detection_->view();
+    interfaceChanged(detection_->view());
+}
+
+void TForm1::interfaceChanged(const InterfaceView& v) {
     LPT1->menuAction()->setEnabled(v.lptMenuEnabled);
     if (v.tUsbEnabled && !T_USB->isActive()) T_USB->start();
     if (!v.tUsbEnabled) T_USB->stop();
@@ -356,4 +312,12 @@ void TForm1::showLockFlag(const std::string& text) {
 
 int TForm1::mfoSelection(const RegisterImage&) {
     return CB_MFO->currentIndex();
+}
+
+bool TForm1::driverNotOpen(const std::string& reasons) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
+                    QStringLiteral("Driver not open"), QMessageBox::Ok, this);
+    if (!reasons.empty()) box.setDetailedText(QString::fromStdString(reasons));
+    box.exec();
+    return true;
 }

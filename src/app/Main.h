@@ -8,11 +8,8 @@
 #include <string>
 
 #include "ProgramLook.h"
-#include "chip/ChipController.h"
 #include "chip/FieldMap.h"
-#include "plan/FrequencyPlan.h"
-#include "storage/ConfigFile.h"
-#include "storage/Settings.h"
+#include "session/Session.h"
 
 class QAction;
 class QActionGroup;
@@ -35,18 +32,7 @@ class UpDown;
 class TForm2;
 class VirtualBoardMenu;
 
-namespace zvk {
-struct Rig;
-class Clock;
-class Lpt;
-class TZVK_SPIUSB;
-class InterfaceDetection;
-class Reporter;
-}  // namespace zvk
-
-// The program's name as the desktop shows it, and the caption of its error reports.
-inline constexpr const char* kApplicationTitle =
-    "Controlling Program for ZVK40310AA produced by Tervona";
+using zvk::kApplicationTitle;
 
 // The window's outer frame, fixed; the settings file keeps these as its size.
 inline constexpr int kFrameWidth = 490;
@@ -93,7 +79,7 @@ class Edit : public QLineEdit {
 };
 
 // The main window: every control of the chip and all program state.
-class TForm1 : public QMainWindow, private zvk::ChipObserver {
+class TForm1 : public QMainWindow, private zvk::SessionObserver {
     Q_OBJECT
   public:
     explicit TForm1(const MainOptions& options, QWidget* parent = nullptr);
@@ -104,12 +90,13 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void showAndActivate();
 
     // ---- state the rest of the program and the tests look at
+    zvk::Session& session() { return *session_; }
     zvk::ChipController& chip() { return *chip_; }
     zvk::Rig& rig() { return *rig_; }
     zvk::Lpt& lpt() { return *lpt_; }
     zvk::TZVK_SPIUSB& adapter() { return *adapter_; }
     zvk::InterfaceDetection& detection() { return *detection_; }
-    zvk::FrequencyState& frequencies() { return fs_; }
+    zvk::FrequencyState& frequencies() { return *fs_; }
     bool usbInUse() const;
     bool programmaticUpdate() const { return programmatic_; }
     QString panelText(int panel) const;
@@ -255,6 +242,20 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void showLockTime(const std::string& text, bool red) override;
     void showLockFlag(const std::string& text) override;
     int mfoSelection(const zvk::RegisterImage& regs) override;
+    // SessionObserver
+    std::optional<zvk::PlanEdits> planEdits() override;
+    void dividersRead(const zvk::FrequencyState& s) override;
+    void planRefused(const std::string& reason) override;
+    void planShown(const zvk::FrequencyState& s) override;
+    void beep() override;
+    bool driverNotOpen(const std::string& reasons) override;
+    void interfaceChanged(const zvk::InterfaceView& view) override;
+    bool selectMode(bool spi) override;
+    bool showWantedFrequency(const std::string& text) override;
+    bool selectPreset(int index) override;
+    bool showCrystal(const std::string& text) override;
+    bool selectInjection(int selection) override;
+    void loadPlanned() override;
 
     // layout (MainLayout.cpp)
     void buildMenus();
@@ -269,10 +270,6 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void connectHandlers();
     // The menu commands and the timers to their handlers, and the "Virtual Board" menu.
     void connectMenus();
-    // The model of the window's state that a configuration file is loaded into or saved
-    // from, and the way back.
-    zvk::Config currentConfig() const;
-    void takeConfig(const zvk::Config& c);
 
     // A control of the field map changed by the user (combo box) or by anyone (radio
     // group, check box).
@@ -309,21 +306,21 @@ class TForm1 : public QMainWindow, private zvk::ChipObserver {
     void conversionError(const QString& text);
     void setRed(QLineEdit* edit, bool red, bool buttonFace);
     void focusWindowChanged(QWindow* window);
-    void beepTwice();
     void clearStatusFields();
 
     MainOptions options_;
-    std::unique_ptr<zvk::Clock> ownClock_;
-    zvk::Clock* clock_;
     std::unique_ptr<Beeper> ownBeeper_;
     Beeper* beeper_;
     std::unique_ptr<zvk::Reporter> reporter_;
-    std::unique_ptr<zvk::Rig> rig_;
-    std::unique_ptr<zvk::Lpt> lpt_;
-    std::unique_ptr<zvk::TZVK_SPIUSB> adapter_;
-    std::unique_ptr<zvk::InterfaceDetection> detection_;
-    std::unique_ptr<zvk::ChipController> chip_;
-    zvk::FrequencyState fs_;
+    // The program core, and short names for what the handlers use of it.
+    std::unique_ptr<zvk::Session> session_;
+    zvk::Clock* clock_ = nullptr;
+    zvk::Rig* rig_ = nullptr;
+    zvk::Lpt* lpt_ = nullptr;
+    zvk::TZVK_SPIUSB* adapter_ = nullptr;
+    zvk::InterfaceDetection* detection_ = nullptr;
+    zvk::ChipController* chip_ = nullptr;
+    zvk::FrequencyState* fs_ = nullptr;
 
     bool programmatic_ = false;
     bool finishingEdit_ = false;

@@ -15,7 +15,7 @@
 #include "PageControl.h"
 #include "RadioGroup.h"
 #include "UpDown.h"
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 #include "transport/Lpt.h"
 
 using namespace zvk;
@@ -268,7 +268,7 @@ void TForm1::reverseSync() {
         else if (auto* k = qobject_cast<QCheckBox*>(w))
             k->setChecked(state != 0);
     }
-    selectByProgram(RG_IF1, rgIf1Selection(fs_.INJLO1));
+    selectByProgram(RG_IF1, rgIf1Selection(fs_->INJLO1));
 }
 
 void TForm1::selectByProgram(RadioGroup* group, int index) {
@@ -285,44 +285,43 @@ void TForm1::buildBitNames() {
 // ---- frequency plan
 
 void TForm1::readFrequencyState() {
-    ReadFrequencyState(fs_, chip_->regs, ss(E_fXTAL->text()), ss(E_fRFI->text()),
-                       RG_IF1->itemIndex());
-    setEditText(E_N, QString::number(fs_.N));
-    setEditText(E_A, QString::number(fs_.A));
-    setEditText(E_R, QString::number(fs_.R));
+    session_->readFrequencyState();
 }
 
-void TForm1::beepTwice() {
+std::optional<PlanEdits> TForm1::planEdits() {
+    return PlanEdits{ss(E_fXTAL->text()), ss(E_fRFI->text()), RG_IF1->itemIndex()};
+}
+
+void TForm1::dividersRead(const FrequencyState& s) {
+    setEditText(E_N, QString::number(s.N));
+    setEditText(E_A, QString::number(s.A));
+    setEditText(E_R, QString::number(s.R));
+}
+
+void TForm1::beep() {
     beeper_->beep();
-    lpt_->microsecondWait(200);
-    beeper_->beep();
-    lpt_->microsecondWait(500);
 }
 
 bool TForm1::planDividers(float fRF) {
-    readFrequencyState();
-    if (const auto refusal = PlanDividers(fs_, chip_->regs, fRF)) {
-        // Not a message box: closing one would activate the window and plan again.
-        setPanelText(1, qs(*refusal));
-        return false;
-    }
-    afterChange();
+    return session_->planDividers(fRF);
+}
+
+void TForm1::planRefused(const std::string& reason) {
+    // Not a message box: closing one would activate the window and plan again.
+    setPanelText(1, qs(reason));
+}
+
+void TForm1::planShown(const FrequencyState&) {
     reverseSync();
     showTuningInfo();
-    beepTwice();
-    return true;
 }
 
 void TForm1::recomputeFrequencies() {
-    readFrequencyState();
-    RecomputeFrequencies(fs_);
-    afterChange();
-    reverseSync();
-    showTuningInfo();
+    session_->recomputeFrequencies();
 }
 
 void TForm1::showTuningInfo() {
-    const TuningInfo t = ShowTuningInfo(fs_);
+    const TuningInfo t = ShowTuningInfo(*fs_);
     const std::pair<QLineEdit*, const TuningItem*> items[7] = {
         {E_fRFinfo, &t.fRF},   {E_fCHinfo, &t.fCH},   {E_fIF1info, &t.fIF1}, {E_fIF2info, &t.fIF2},
         {E_fLO1info, &t.fLO1}, {E_fLO2info, &t.fLO2}, {E_fPFDinfo, &t.fPFD}};
@@ -342,32 +341,32 @@ void TForm1::showTuningInfo() {
 
 void TForm1::defaultSettings(bool spiMode) {
     RG_SPI->setItemIndex(spiMode ? 1 : 0);
-    fs_.fRF = 384.0;
+    fs_->fRF = 384.0;
     setEditText(E_fRFI, qs(formatFrequency(384.0)));
-    fs_.fXTAL = 10.0;
+    fs_->fXTAL = 10.0;
     setEditText(E_fXTAL, qs(formatFrequency(10.0)));
     RG_IF1->setItemIndex(0);
-    fs_.INJLO1 = 1;
+    fs_->INJLO1 = 1;
     setWindowTitle(titleText_ + QStringLiteral(" Default Settings"));
     chip_->regs = kDefaultImage;
-    planDividers(rfArgument(fs_.fRF));
+    planDividers(rfArgument(fs_->fRF));
     recomputeFrequencies();
 }
 
 void TForm1::E_fXTALChange() {
     const bool byProgram = programmatic_;
-    fs_.fXTAL = parseXtalEdit(ss(E_fXTAL->text()));
-    replaceText(E_fXTAL, qs(formatFrequency(fs_.fXTAL)));
+    fs_->fXTAL = parseXtalEdit(ss(E_fXTAL->text()));
+    replaceText(E_fXTAL, qs(formatFrequency(fs_->fXTAL)));
     if (byProgram)
         afterChange();
     else
-        planDividers(rfArgument(fs_.fRF));
+        planDividers(rfArgument(fs_->fRF));
     programmatic_ = false;
 }
 
 void TForm1::E_fRFIChange() {
-    fs_.fRF = parseRfEdit(ss(E_fRFI->text()));
-    replaceText(E_fRFI, qs(formatFrequency(fs_.fRF)));
+    fs_->fRF = parseRfEdit(ss(E_fRFI->text()));
+    replaceText(E_fRFI, qs(formatFrequency(fs_->fRF)));
 }
 
 void TForm1::numberEdited(const NumberEdit& n) {
@@ -419,8 +418,7 @@ void TForm1::UpD_NMouseUp() {
 
 void TForm1::B_CalcClick() {
     RGFreq->setItemIndex(-1);
-    planDividers(rfArgument(fs_.fRF));
-    recomputeFrequencies();
+    session_->calculate();
 }
 
 void TForm1::B_CalcFSClick() {
@@ -443,7 +441,7 @@ void TForm1::B_CalcNAClick() {
 }
 
 void TForm1::RG_IF1Click() {
-    fs_.INJLO1 = int16_t(1 - RG_IF1->itemIndex());
+    fs_->INJLO1 = int16_t(1 - RG_IF1->itemIndex());
     recomputeFrequencies();
 }
 
@@ -454,7 +452,7 @@ void TForm1::RGFreqClick() {
     readFrequencyState();
     if (item >= 0 && item < 4) {
         const BandPreset& p = kBandPresets[item];
-        fs_.fRF = p.fRF;
+        fs_->fRF = p.fRF;
         setEditText(E_fRFI, qs(formatFrequency(p.fRF)));
         RG_LO2Div->setItemIndex(p.lo2Div);
         RG_IF1->setItemIndex(p.injection);
@@ -466,7 +464,7 @@ void TForm1::RGFreqClick() {
         conversionError(qs(*bad));
         return;
     }
-    planDividers(rfArgument(fs_.fRF));
+    planDividers(rfArgument(fs_->fRF));
     recomputeFrequencies();
 }
 
@@ -510,8 +508,8 @@ void TForm1::CB_fRFChange() {
     // A text typed into the list that names no entry selects none: nothing to plan.
     if (index < 0 || index > 7) return;
     chip_->presetIndex = index;
-    fs_.fRF = kAbcPresets[index].fRF;
-    setEditText(E_fRFI, qs(formatFrequency(fs_.fRF)));
+    fs_->fRF = kAbcPresets[index].fRF;
+    setEditText(E_fRFI, qs(formatFrequency(fs_->fRF)));
     B_CalcClick();
     const AbcPreset& pins = kAbcPresets[index];
     E_MA->setText(QString::number(pins.A));

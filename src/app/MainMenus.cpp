@@ -15,9 +15,7 @@
 #include "RadioGroup.h"
 #include "Unit2.h"
 #include "VirtualBoardMenu.h"
-#include "board/Rig.h"
 #include "plan/FrequencyPlan.h"
-#include "transport/InterfaceDetection.h"
 
 using namespace zvk;
 
@@ -49,7 +47,7 @@ void TForm1::connectMenus() {
 
     // Only a simulated board can be unplugged or given a test signal by hand.
     if (rig_->chip) {
-        VirtualBoard1 = new VirtualBoardMenu(rig_.get(), this);
+        VirtualBoard1 = new VirtualBoardMenu(rig_, this);
         MainMenu1->addMenu(VirtualBoard1);
     }
 }
@@ -57,11 +55,7 @@ void TForm1::connectMenus() {
 // ---- the detection tick
 
 void TForm1::T_CheckTimer() {
-    // The waits of a transfer let this timer fire; adapter commands of the tick between
-    // the transfer's own would garble both. The next tick comes a second later.
-    if (chip_->busy()) return;
-    detection_->tick();
-    applyInterfaceView();
+    session_->tick();
 }
 
 void TForm1::T_USBTimer() {}
@@ -142,26 +136,6 @@ void TForm1::Exit1Click() {
 
 // ---- configuration files
 
-Config TForm1::currentConfig() const {
-    Config c;
-    c.regs = chip_->regs;
-    c.spisel = chip_->spiMode;
-    c.frf = fs_.fRF;
-    c.pllmux = int16_t(chip_->presetIndex);
-    c.fxtal = fs_.fXTAL;
-    c.injlo1 = fs_.INJLO1;
-    return c;
-}
-
-void TForm1::takeConfig(const Config& c) {
-    chip_->regs = c.regs;
-    chip_->spiMode = c.spisel;
-    fs_.fRF = c.frf;
-    chip_->presetIndex = c.pllmux;
-    fs_.fXTAL = c.fxtal;
-    fs_.INJLO1 = c.injlo1;
-}
-
 void TForm1::SaveConfig1Click() {
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
@@ -177,7 +151,7 @@ void TForm1::SaveConfig1Click() {
     const std::string path = configSaveName(dialog.selectedFiles().first().toStdString());
     configFileName_ = qs(path);
     setWindowTitle(qs(saveCaption(titleText_.toStdString(), path)));
-    if (const auto error = saveConfig(path, currentConfig(), titleText_.toStdString()))
+    if (const auto error = saveConfig(path, session_->currentConfig(), titleText_.toStdString()))
         QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
 }
 
@@ -196,33 +170,47 @@ void TForm1::LoadConfig1Click() {
     configFileName_ = qs(path);
     setWindowTitle(qs(loadCaption(titleText_.toStdString(), path)));
 
-    Config c = currentConfig();
-    const auto error = loadConfig(path, c);
-    // What the lines before a bad one gave is kept, as it would be by a reader that
-    // stores each line as it goes; the window is brought into line only after a
-    // complete file.
-    takeConfig(c);
-    if (error) {
+    if (const auto error = session_->loadConfiguration(path))
         QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
-        return;
-    }
+}
 
-    // The mode first: its switch resets the image in ABC mode and plans the preset.
-    RG_SPI->setItemIndex(c.spisel ? 1 : 0);
+// ---- the steps of loading a configuration, through the controls
+
+bool TForm1::selectMode(bool spi) {
+    // A changed selection runs the mode switch: in ABC mode it resets the image and
+    // plans the preset.
+    RG_SPI->setItemIndex(spi ? 1 : 0);
+    return true;
+}
+
+bool TForm1::showWantedFrequency(const std::string& text) {
     // The stored value is the edit's, also when the text stood already.
-    replaceText(E_fRFI, qs(formatFrequency(c.frf)));
+    replaceText(E_fRFI, qs(text));
     E_fRFIChange();
-    CB_fRF->setCurrentIndex(c.pllmux >= 0 && c.pllmux < CB_fRF->count() ? c.pllmux : -1);
-    chip_->presetIndex = c.pllmux;
+    return true;
+}
+
+bool TForm1::selectPreset(int index) {
+    CB_fRF->setCurrentIndex(index >= 0 && index < CB_fRF->count() ? index : -1);
+    chip_->presetIndex = index;
     if (!chip_->spiMode) CB_fRFChange();
-    const QString xtal = qs(formatFrequency(c.fxtal));
+    return true;
+}
+
+bool TForm1::showCrystal(const std::string& text) {
+    const QString xtal = qs(text);
     if (E_fXTAL->text() == xtal)
-        fs_.fXTAL = parseXtalEdit(xtal.toStdString());
+        fs_->fXTAL = parseXtalEdit(text);
     else
         setEditText(E_fXTAL, xtal);
-    selectByProgram(RG_IF1, rgIf1Selection(c.injlo1));
-    planDividers(rfArgument(fs_.fRF));
+    return true;
+}
 
+bool TForm1::selectInjection(int selection) {
+    selectByProgram(RG_IF1, selection);
+    return true;
+}
+
+void TForm1::loadPlanned() {
     RGFreq->setItemIndex(-1);
-    planDividers(rfArgument(fs_.fRF));
 }

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 
 UpDown::UpDown(QLineEdit* buddy, int minimum, int maximum, QWidget* parent)
     : QWidget(parent), buddy_(buddy), min_(minimum), max_(maximum) {

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
 
     try {
         MainOptions options;
-        options.settingsPath = zvk::settingsPathFor(zvk::ownExecutablePath());
+        options.settingsPath = zvk::programSettingsPath();
         options.rigName = command.rigName;
         options.labMode = command.labMode;
         TForm1 form1(options);

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "transport/Clock.h"
+#include "base/Clock.h"
 
 namespace zvk {
 

@@ -30,7 +30,7 @@ std::unique_ptr<Rig> makeVirtualUsb(Clock& clock, int base) {
 std::unique_ptr<Rig> makeHardware(Clock&, int base) {
     auto rig = std::make_unique<Rig>();
     rig->hwport = std::make_unique<HardwarePortIo>();
-    rig->portOpened = rig->hwport->open(base == 0 ? 0x378 : base);
+    rig->portOpened = rig->hwport->open(effectiveBase(base));
     rig->portFailure = rig->hwport->failureReasons();
     rig->port = rig->hwport.get();
     rig->usbApi = systemLibusb();

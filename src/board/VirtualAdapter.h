@@ -64,6 +64,9 @@ class VirtualUsbBus {
     const std::vector<std::string>& callLog() const;
     // Every request packet the firmware of any adapter received, in order.
     const std::vector<Packet>& requests() const;
+    // A request as its command name and decimal arguments, as the firmware reads it:
+    // "SetLevel 1 2500", "SpiWrite 1 50 16 8 192" (the data bytes the bits fill).
+    static std::string describe(const Packet& request);
     // Recording requests and the call log costs an allocation now and then; the
     // benchmark switches it off.
     void setRecording(bool on);

@@ -27,7 +27,7 @@ public:
 
 private:
     ChipModel* chip_;
-    uint16_t base_ = 0x378;
+    uint16_t base_ = kDefaultPortBase;
     uint8_t data_ = 0;
     uint8_t control_ = 0;
     uint64_t reads_ = 0, writes_ = 0;

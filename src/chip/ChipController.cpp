@@ -1,10 +1,7 @@
 #include "chip/ChipController.h"
 
-#include <array>
-
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 #include "transport/Priority.h"
-#include "transport/Zvk_spiusb.h"
 
 namespace zvk {
 
@@ -25,7 +22,7 @@ constexpr uint64_t kLockBound = 100000;  // counter counts: 100 ms at 1 MHz
 
 }  // namespace
 
-ChipController::ChipController(Lpt& lpt) : lpt_(&lpt) {}
+ChipController::ChipController(Lpt& lpt) : lpt_(&lpt), link_(lpt) {}
 
 void ChipController::writeCycle() {
     if (busy_) {
@@ -88,61 +85,24 @@ void ChipController::runWriteCycle() {
     lpt.spiselLine(spiMode);
     if (!spiMode) {
         lpt.abcPattern(presetIndex);
-    } else if (TZVK_SPIUSB* const adapter = lpt.activeAdapter()) {
-        TZVK_SPIUSB& usb = *adapter;
-        const uint8_t d = uint8_t(del & 0xFF);
-        for (int i = 0; i < 8; ++i) {
-            const uint16_t w = spiWord(i, regs[size_t(i)]);
-            std::array<uint8_t, 8> data{};
-            data[0] = uint8_t(w >> 8);
-            data[1] = uint8_t(w);
-            usb.SpiWrite(0x01, d, 16, data);
-            std::array<uint8_t, 8> reply{};
-            usb.SpiRead(0x01, d, 12, reply);
-            readBack[size_t(i)] = uint16_t(reply[0] | ((reply[1] & 0x0F) << 8));
-        }
     } else {
-        for (int i = 0; i < 7; ++i) {
-            const uint16_t w = spiWord(i, regs[size_t(i)]);
-            for (int b = 15; b >= 0; --b) {
-                lpt.setSdta((w >> b) & 1);
-                lpt.sclkPulse(1);
-            }
-            lpt.sdenPulse();
+        link_.setDelay(del);
+        const int n = link_.registersPerCycle();
+        for (int i = 0; i < n; ++i) {
+            if (const auto back = link_.writeWord(spiWord(i, regs[size_t(i)])))
+                readBack[size_t(i)] = *back;
         }
-        if (ldOut) measureLockTime();
+        if (ldOut && link_.timesLockDetect()) measureLockTime();
     }
     if (realtime) backToNormalPriority();
 }
 
 uint16_t ChipController::runRegisterRead(int address) {
     const int a = address & 7;
-    Lpt& lpt = *lpt_;
-    if (TZVK_SPIUSB* const adapter = lpt.activeAdapter()) {
-        TZVK_SPIUSB& usb = *adapter;
-        const uint8_t d = uint8_t(del & 0xFF);
-        std::array<uint8_t, 8> data{};
-        data[0] = uint8_t(readRequest(a) << 4);
-        usb.SpiWrite(0x01, d, 4, data);
-        std::array<uint8_t, 8> reply{};
-        usb.SpiRead(0x01, d, 12, reply);
-        const uint16_t v = uint16_t((reply[0] << 4) | (reply[1] >> 4));
-        readBack[size_t(a)] = v;
-        return v;
-    }
-    const int req = readRequest(a);
-    for (int b = 3; b >= 0; --b) {
-        lpt.setSdta((req >> b) & 1);
-        lpt.sclkPulse(1);
-    }
-    lpt.sdenPulse();
-    uint16_t result = 0;
-    for (int i = 0; i < 12; ++i) {
-        if (lpt.readMfo()) result = uint16_t(result | (1u << i));
-        lpt.stepWait();
-        lpt.sclkPulse(1);
-    }
-    return result;
+    link_.setDelay(del);
+    const SpiLink::ReadResult r = link_.readWord(readRequest(a));
+    if (r.readBack) readBack[size_t(a)] = r.word;
+    return r.word;
 }
 
 void ChipController::measureLockTime() {

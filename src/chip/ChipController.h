@@ -5,6 +5,7 @@
 
 #include "chip/Registers.h"
 #include "transport/Lpt.h"
+#include "transport/SpiLink.h"
 
 namespace zvk {
 
@@ -26,8 +27,8 @@ public:
 };
 
 // The register image and the three routines every other part calls: the write cycle,
-// the register read and the after-change routine, over the parallel port or, while the
-// USB-in-use flag of the line layer is set, through the adapter.
+// the register read and the after-change routine, over one word-level link: the parallel
+// port or, while the USB-in-use flag of the line layer is set, the adapter.
 //
 // Transfers never interleave: the waits inside a transfer let the window's message loop
 // run, and a transfer asked for from there is not started at once. A write cycle or line
@@ -72,6 +73,8 @@ private:
     void drainPending();
 
     Lpt* lpt_;
+    // The parallel port or the adapter, as the USB-in-use flag says at each transfer.
+    SwitchedLink link_;
     ChipObserver none_;
     ChipObserver* observer_ = &none_;
     bool busy_ = false;

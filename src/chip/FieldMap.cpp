@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 
 namespace zvk {
 

@@ -1,71 +1,140 @@
 #include "cli/Cli.h"
 
-#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
+#include "board/VirtualAdapter.h"
 
 namespace zvk::cli {
 
 int g_exitCode = kOk;
 
-std::unique_ptr<Session> openSession(const std::string& board, int port) {
-    const RigKind* kind = findRigKind(board);
-    if (kind == nullptr) throw BadInput("--board: " + unknownRigText(board));
-    auto s = std::make_unique<Session>();
-    s->boardName = board;
-    s->rig = kind->make(s->clock, port);
-    s->lpt = std::make_unique<Lpt>(*s->rig->port, s->clock);
-    s->lpt->setBase(port);
-    // The adapter object is made as the window's constructor makes it; a missing libusb
-    // is reported on standard error only when the hardware was asked for.
-    s->usb = std::make_unique<TZVK_SPIUSB>(s->rig->usbApi, s->reporter);
-    s->lpt->setAdapter(s->usb.get());
-    // The check the window makes at its first detection tick.
-    const bool usb = s->usb->DeviceReady() && s->usb->VersionMatches();
-    s->lpt->setUsbInUse(usb);
-    if (!usb) {
-        if (!s->rig->portOpened) throw Unreachable("Driver not open: " + s->rig->portFailure);
+void addBoardOptions(CLI::App* command, BoardOptions& o) {
+    command->add_option("--board", o.board, "virtual, virtual-usb or hardware (default)");
+    command->add_option("--port", o.port,
+                        "parallel-port base address (default: the settings' Adr, else 0x378)");
+    command->add_option("--level", o.level,
+                        "the adapter's logic level: millivolts 0..5000, or ext for an external "
+                        "reference (default: the settings' Level and VPWM)");
+    command->add_option("--settings", o.settings,
+                        "the settings file to read the logic level, delay and port from "
+                        "(default: zvk40310.INI beside the program, which the window uses)");
+}
+
+namespace {
+
+int parsePort(const std::string& text) {
+    const long v = parseInteger(text, "--port");
+    if (v < InterfaceDetection::kMinUserBase || v > InterfaceDetection::kMaxUserBase)
+        throw BadInput("--port: \"" + text + "\" is outside 0x" +
+                       hexText(InterfaceDetection::kMinUserBase, 1) + "..0x" +
+                       hexText(InterfaceDetection::kMaxUserBase, 1));
+    return int(v);
+}
+
+// The level option into the settings record: "ext" or millivolts.
+void applyLevel(const std::string& text, Settings& s) {
+    if (text == "ext") {
+        s.level = false;
+        return;
     }
-    s->lpt->startUp(s->rig->portOpened);
-    s->chip = std::make_unique<ChipController>(*s->lpt);
-    s->chip->spiMode = true;
+    const long mv = parseInteger(text, "--level");
+    if (mv < 0 || mv > InterfaceDetection::kVpwmMax)
+        throw BadInput("--level: \"" + text + "\" is outside 0.." +
+                       std::to_string(InterfaceDetection::kVpwmMax) + " mV (or ext)");
+    s.level = true;
+    s.vpwm = int(mv);
+}
+
+std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::string& settings) {
+    if (findRigKind(board) == nullptr) throw BadInput("--board: " + unknownRigText(board));
+    auto s = std::make_unique<CtlSession>();
+    SessionOptions options;
+    options.rigName = board;
+    options.settingsPath = settings;
+    s->core = std::make_unique<Session>(options);
+    s->core->setObserver(&s->observer);
     return s;
 }
 
-void Session::resetCounts() {
-    if (rig->vport) rig->vport->resetCounts();
-    if (rig->vusb) rig->vusb->resetCounts();
-    if (rig->chip) rig->chip->clearTrace();
+}  // namespace
+
+std::unique_ptr<CtlSession> openSession(const BoardOptions& o) {
+    // Every option is checked before anything touches the board.
+    const std::optional<int> port =
+        o.port.empty() ? std::nullopt : std::optional<int>(parsePort(o.port));
+    Settings level;
+    if (!o.level.empty()) applyLevel(o.level, level);
+    auto s = makeSession(o.board, o.settings.empty() ? programSettingsPath() : o.settings);
+    s->core->startUp([&](Settings& st) {
+        if (port) st.adr = *port;
+        if (!o.level.empty()) {
+            st.level = level.level;
+            st.vpwm = level.vpwm;
+        }
+    });
+    // The check the window makes at its first detection tick, with the logic level it
+    // sends.
+    s->core->tick();
+    if (!s->core->usbInUse() && s->observer.driverFailure)
+        throw Unreachable(*s->observer.driverFailure);
+    return s;
 }
 
-void Session::addBoardJson(nlohmann::json& j) const {
+std::unique_ptr<CtlSession> planningSession() {
+    auto s = makeSession("virtual", "");
+    s->core->takeConfig(Config{});
+    return s;
+}
+
+void CtlSession::resetCounts() {
+    Rig& rig = core->rig();
+    if (rig.vusb) {
+        for (const auto& r : rig.vusb->requests())
+            earlierCommands.push_back(VirtualUsbBus::describe(r));
+        rig.vusb->resetCounts();
+    }
+    if (rig.vport) rig.vport->resetCounts();
+    if (rig.chip) rig.chip->clearTrace();
+}
+
+void CtlSession::addBoardJson(nlohmann::json& j) const {
     if (!isVirtual()) return;
-    j["latched"] = registersJson(rig->chip->latched());
+    const Rig& rig = core->rig();
+    j["latched"] = registersJson(rig.chip->latched());
     nlohmann::json words = nlohmann::json::array();
-    for (uint16_t w : rig->chip->frames()) words.push_back(hex4(w));
+    for (uint16_t w : rig.chip->frames()) words.push_back(hex4(w));
     j["words"] = words;
-    j["lines"] = hex2(rig->chip->lines());
-    j["port_accesses"] = rig->vport->accesses();
-    j["usb_transfers"] = rig->vusb ? rig->vusb->transfers() : 0;
+    j["lines"] = hex2(rig.chip->lines());
+    j["port_accesses"] = rig.vport->accesses();
+    j["usb_transfers"] = rig.vusb ? rig.vusb->transfers() : 0;
+    if (rig.vusb && rig.vusb->adapterCount() > 0) {
+        nlohmann::json commands = earlierCommands;
+        for (const auto& r : rig.vusb->requests()) commands.push_back(VirtualUsbBus::describe(r));
+        j["adapter_commands"] = commands;
+    }
+}
+
+void CtlSession::printBoard() const {
+    if (!isVirtual()) return;
+    const Rig& rig = core->rig();
+    std::printf("latched    %s", registersLine(rig.chip->latched()).c_str());
+    std::printf("\nwords      ");
+    for (uint16_t w : rig.chip->frames()) std::printf(" %s", hex4(w).c_str());
+    std::printf("\nlines       %s\n", hex2(rig.chip->lines()).c_str());
+    std::printf("port accesses %llu, usb transfers %llu\n",
+                (unsigned long long)rig.vport->accesses(),
+                (unsigned long long)(rig.vusb ? rig.vusb->transfers() : 0));
 }
 
 long parseInteger(const std::string& text, const std::string& option) {
-    const char* s = text.c_str();
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        s += 2;
-    }
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(s, &end, base);
-    if (text.empty() || *s == '\0' || *end != '\0' || errno != 0 || *s == ' ' || *s == '+')
-        throw BadInput(option + ": \"" + text + "\" is not an integer");
-    return v;
+    const auto v = zvk::parseInteger(text, {.min = LONG_MIN, .max = LONG_MAX});
+    if (!v) throw BadInput(notAnInteger(option, text));
+    return long(*v);
 }
 
 double parseNumber(const std::string& text, const std::string& option) {

@@ -1,17 +1,14 @@
 #pragma once
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-#include "board/Rig.h"
-#include "chip/ChipController.h"
-#include "plan/FrequencyPlan.h"
-#include "storage/ConfigFile.h"
-#include "transport/Lpt.h"
-#include "transport/Zvk_spiusb.h"
+#include "session/Session.h"
 
 namespace zvk::cli {
 
@@ -29,30 +26,55 @@ struct Unreachable : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The program's transport stack on one board: the rig, the line layer, the adapter
-// object and the register routines, set up as the window's start-up would.
-struct Session {
-    SteadyClock clock;
-    StderrReporter reporter;
-    std::unique_ptr<Rig> rig;
-    std::unique_ptr<Lpt> lpt;
-    std::unique_ptr<TZVK_SPIUSB> usb;
-    std::unique_ptr<ChipController> chip;
-    std::string boardName;
+// The options of every command that talks to a board.
+struct BoardOptions {
+    std::string board = "hardware";
+    std::string port;      // overrides the settings' Adr
+    std::string level;     // overrides Level and VPWM: millivolts or "ext"
+    std::string settings;  // the settings file; the window's own when empty
+};
+void addBoardOptions(CLI::App* command, BoardOptions& o);
 
-    bool isVirtual() const { return rig && rig->chip != nullptr; }
-    std::string transport() const { return lpt->usbInUse() ? "usb" : "lpt"; }
+// What the program core tells the command-line tool.
+class CtlObserver : public SessionObserver {
+  public:
+    bool driverNotOpen(const std::string& reasons) override {
+        driverFailure = reasons.empty() ? "Driver not open" : "Driver not open: " + reasons;
+        return true;
+    }
+    void planRefused(const std::string& reason) override { refusal = reason; }
+
+    std::optional<std::string> driverFailure;
+    std::optional<std::string> refusal;
+};
+
+// The program core for one command, and what the command shows of its board.
+struct CtlSession {
+    CtlObserver observer;
+    std::unique_ptr<Session> core;
+    // Adapter commands before the counters were last reset (start-up, detection).
+    std::vector<std::string> earlierCommands;
+
+    ChipController& chip() { return core->chip(); }
+    bool isVirtual() const { return core->isVirtual(); }
+    std::string transport() const { return core->usbInUse() ? "usb" : "lpt"; }
     // Counters of the virtual board start from zero for the next transfer.
     void resetCounts();
     // The virtual board's view after a transfer: latched, words, lines, port_accesses,
-    // usb_transfers.
+    // usb_transfers and, with the adapter, adapter_commands.
     void addBoardJson(nlohmann::json& j) const;
+    void printBoard() const;
 };
 
-// Throws Unreachable when the hardware has neither a usable adapter nor a port backend.
-std::unique_ptr<Session> openSession(const std::string& board, int port);
+// The window's start-up on the board the options name, with its settings file, then the
+// check of the first detection tick. Throws Unreachable when the hardware has neither a
+// usable adapter nor a port backend.
+std::unique_ptr<CtlSession> openSession(const BoardOptions& o);
+// A core for the planning commands: the virtual board, no settings file, the values a
+// configuration file starts from.
+std::unique_ptr<CtlSession> planningSession();
 
-// Integer in decimal or with a 0x prefix; throws BadInput naming the option.
+// One integer in decimal or with a 0x prefix; throws BadInput naming the option.
 long parseInteger(const std::string& text, const std::string& option);
 // A number as the user typed it; throws BadInput naming the option.
 double parseNumber(const std::string& text, const std::string& option);
@@ -74,7 +96,7 @@ void printCounters(const TuningInfo& t, unsigned n, unsigned a, int width);
 void printTuningRows(const TuningInfo& t, int width);
 // The registers as the window's value labels show them, each after a blank.
 std::string registersLine(const RegisterImage& regs);
-// A configuration file loaded from the window's starting values; one that does not load
+// A configuration file loaded from the values a file starts from; one that does not load
 // is bad input.
 Config loadConfigOrThrow(const std::string& path);
 // Ntot, N, A, the tuning-info texts and the list of keys shown red.

@@ -47,14 +47,17 @@ std::string printable(const std::string& text) {
 
 void runShow(const ConfigOptions& o) {
     const Config c = loadConfigOrThrow(o.file);
-    const LoadPlan p = planAsLoading(c);
-
-    // The display after the plan: every frequency from the planned dividers, as the
-    // plan command shows it.
-    FrequencyState shown = p.state;
-    ReadFrequencyState(shown, p.regs, p.fxtalText, p.frfText, p.rgIf1);
-    RecomputeFrequencies(shown);
-    const TuningInfo t = ShowTuningInfo(shown);
+    auto session = planningSession();
+    Session& core = *session->core;
+    if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
+    const std::optional<std::string>& refusal = session->observer.refusal;
+    // The counters as the planning step left them; the display after the plan shows
+    // every frequency from the planned dividers, as the plan command shows it.
+    const FrequencyState planned = core.frequencies();
+    const RegisterImage plannedRegs = core.chip().regs;
+    const std::string frfText = core.edits().frf;
+    core.recomputeFrequencies();
+    const TuningInfo t = ShowTuningInfo(core.frequencies());
 
     nlohmann::json j;
     j["file"] = o.file;
@@ -66,12 +69,12 @@ void runShow(const ConfigOptions& o) {
     j["fXTAL"] = formatFrequency(c.fxtal);
     j["PLLMUX"] = c.pllmux;
     j["INJLO1"] = c.injlo1;
-    j["fRF_planned"] = p.frfText;
-    if (p.refusal) {
-        j["plan_refused"] = *p.refusal;
+    j["fRF_planned"] = frfText;
+    if (refusal) {
+        j["plan_refused"] = *refusal;
     } else {
-        addTuningJson(j, p.state, t);
-        j["planned_registers"] = registersJson(p.regs);
+        addTuningJson(j, planned, t);
+        j["planned_registers"] = registersJson(plannedRegs);
     }
 
     emit(o.json, j, [&] {
@@ -84,14 +87,14 @@ void runShow(const ConfigOptions& o) {
         std::printf("registers  %s\n\n", registersLine(c.regs).c_str());
         for (const Field& f : kFieldMap)
             std::printf("%-9s %-19s %u\n", f.name, fieldPlace(f).c_str(), fieldValue(c.regs, f));
-        std::printf("\nplan for %s MHz\n", p.frfText.c_str());
-        if (p.refusal) {
-            std::printf("refused     %s\n", p.refusal->c_str());
+        std::printf("\nplan for %s MHz\n", frfText.c_str());
+        if (refusal) {
+            std::printf("refused     %s\n", refusal->c_str());
             return;
         }
-        printCounters(t, p.state.N, p.state.A, 11);
+        printCounters(t, planned.N, planned.A, 11);
         printTuningRows(t, 11);
-        std::printf("registers  %s\n", registersLine(p.regs).c_str());
+        std::printf("registers  %s\n", registersLine(plannedRegs).c_str());
     });
 }
 

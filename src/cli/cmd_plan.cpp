@@ -58,7 +58,10 @@ void runPlan(const PlanOptions& o) {
     if (o.lo2div != "4" && o.lo2div != "8")
         throw BadInput("--lo2div: \"" + o.lo2div + "\" is not 4 or 8");
 
-    RegisterImage regs = kDefaultImage;
+    auto session = planningSession();
+    Session& core = *session->core;
+    RegisterImage& regs = core.chip().regs;
+    regs = kDefaultImage;
     setField(regs, "R", uint32_t(r));
     setField(regs, "RIFF", uint32_t(riff));
     setField(regs, "LO2DIV", o.lo2div == "8" ? 1 : 0);
@@ -67,11 +70,11 @@ void runPlan(const PlanOptions& o) {
 
     // The window's edits hold the numbers with three decimals, and the plan reads them
     // from there: 433.9204 plans as 433.920.
-    const std::string xtalText = formatFrequency(xtal);
-    const std::string rfText = formatFrequency(rf);
-    const int selection = rgIf1Selection(injlo1);
-    FrequencyState s;
-    if (auto refusal = CalculatePlan(s, regs, xtalText, rfText, selection)) {
+    core.edits() = {formatFrequency(xtal), formatFrequency(rf), rgIf1Selection(injlo1)};
+    core.readFrequencyState();
+    core.calculate();
+    const FrequencyState& s = core.frequencies();
+    if (const auto& refusal = session->observer.refusal) {
         // A frequency beyond single precision is always refused; the option's own
         // wording says why.
         if (!std::isfinite(rfArgument(s.fRF)))

@@ -17,8 +17,7 @@ struct WriteOptions {
     bool defaults = false;
     std::string file;
     int abc = -1;
-    std::string board = "hardware";
-    std::string port = "0x378";
+    BoardOptions board;
     bool plan = false;
     bool json = false;
 };
@@ -43,24 +42,6 @@ RegisterImage parseRegs(const std::string& text) {
     return regs;
 }
 
-int parsePort(const std::string& text) {
-    const long v = parseInteger(text, "--port");
-    if (v < 0 || v > 0xFFFF) throw BadInput("--port: \"" + text + "\" is outside 0..0xFFFF");
-    return int(v);
-}
-
-void printBoard(const Session& s) {
-    if (!s.isVirtual()) return;
-    const auto l = s.rig->chip->latched();
-    std::printf("latched    %s", registersLine(l).c_str());
-    std::printf("\nwords      ");
-    for (uint16_t w : s.rig->chip->frames()) std::printf(" %s", hex4(w).c_str());
-    std::printf("\nlines       %s\n", hex2(s.rig->chip->lines()).c_str());
-    std::printf("port accesses %llu, usb transfers %llu\n",
-                (unsigned long long)s.rig->vport->accesses(),
-                (unsigned long long)(s.rig->vusb ? s.rig->vusb->transfers() : 0));
-}
-
 void runWrite(const WriteOptions& o) {
     const int sources = int(!o.regs.empty()) + int(o.defaults) + int(!o.file.empty());
     if (sources != 1) throw BadInput("write: give exactly one of --regs, --defaults or a FILE.cfg");
@@ -70,41 +51,40 @@ void runWrite(const WriteOptions& o) {
         throw BadInput("--plan: plans N and A from a FILE.cfg's fRF; give a FILE.cfg");
     RegisterImage regs = kDefaultImage;
     if (!o.regs.empty()) regs = parseRegs(o.regs);
-    bool spiMode = o.abc < 0;
-    int preset = o.abc < 0 ? 0 : o.abc;
+    if (!o.file.empty()) loadConfigOrThrow(o.file);  // a bad file is refused before the board is touched
+
+    auto s = openSession(o.board);
+    ChipController& chip = s->chip();
+    chip.regs = regs;
+    chip.spiMode = o.abc < 0;
+    chip.presetIndex = o.abc < 0 ? 0 : o.abc;
     if (!o.file.empty()) {
-        // The file's mode and preset, unless --abc says otherwise.
-        Config c = loadConfigOrThrow(o.file);
-        if (o.abc >= 0) {
-            c.spisel = false;
-            c.pllmux = int16_t(o.abc);
-        }
-        spiMode = c.spisel;
-        preset = c.pllmux;
-        regs = c.regs;
+        Session& core = *s->core;
         if (o.plan) {
-            const LoadPlan p = planAsLoading(c);
-            if (p.refusal) throw BadInput("--plan: " + *p.refusal);
-            regs = p.regs;
+            // Loaded as the window loads it: the mode, the frequencies and the plan.
+            core.takeConfig(Config{});
+            if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
+            if (s->observer.refusal) throw BadInput("--plan: " + *s->observer.refusal);
+        } else {
+            core.takeConfig(loadConfigOrThrow(o.file));
+        }
+        // The file's mode and preset, unless --abc says otherwise.
+        if (o.abc >= 0) {
+            chip.spiMode = false;
+            chip.presetIndex = o.abc;
         }
     }
-    const int port = parsePort(o.port);
-
-    auto s = openSession(o.board, port);
-    s->chip->regs = regs;
-    s->chip->spiMode = spiMode;
-    s->chip->presetIndex = preset;
     s->resetCounts();
-    s->chip->writeCycle();
+    chip.writeCycle();
 
     nlohmann::json j;
-    j["registers"] = registersJson(s->chip->regs);
+    j["registers"] = registersJson(chip.regs);
     j["transport"] = s->transport();
     s->addBoardJson(j);
     emit(o.json, j, [&] {
         std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
-                    registersLine(s->chip->regs).c_str());
-        printBoard(*s);
+                    registersLine(chip.regs).c_str());
+        s->printBoard();
     });
 }
 
@@ -133,8 +113,7 @@ void addWriteCommands(CLI::App& app) {
     w->add_flag("--defaults", o->defaults, "the default register image");
     w->add_option("file", o->file, "a register configuration file (.cfg)");
     w->add_option("--abc", o->abc, "ABC mode with this preset index 0..7");
-    w->add_option("--board", o->board, "virtual, virtual-usb or hardware");
-    w->add_option("--port", o->port, "parallel-port base address");
+    addBoardOptions(w, o->board);
     w->add_flag("--plan", o->plan, "plan N and A from the file's fRF first");
     w->add_flag("--json", o->json, "one JSON object on standard output");
     w->callback([o] { runWrite(*o); });
@@ -142,16 +121,15 @@ void addWriteCommands(CLI::App& app) {
     auto st = std::make_shared<WriteOptions>();
     auto showLd = std::make_shared<int>(1);
     CLI::App* s = app.add_subcommand("status", "read and decode the status register");
-    s->add_option("--board", st->board, "virtual, virtual-usb or hardware");
-    s->add_option("--port", st->port, "parallel-port base address");
+    addBoardOptions(s, st->board);
     s->add_option("--showld", *showLd, "1: LDRSSIL is lock detect, 0: RSSI low flag");
     s->add_flag("--json", st->json, "one JSON object on standard output");
     s->callback([st, showLd] {
         if (*showLd != 0 && *showLd != 1)
             throw BadInput("--showld: " + std::to_string(*showLd) + " is not 0 or 1");
-        auto sess = openSession(st->board, parsePort(st->port));
+        auto sess = openSession(st->board);
         sess->resetCounts();
-        const auto word = sess->chip->registerRead(7);
+        const auto word = sess->chip().registerRead(7);
         nlohmann::json j;
         statusJson(j, word.value_or(0), *showLd == 1);
         j["transport"] = sess->transport();

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "chip/FieldMap.h"
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 
 namespace zvk {
 
@@ -136,16 +136,6 @@ void RecomputeFrequencies(FrequencyState& s) {
     s.fIF1 = s.fLO2 - s2 * s.fIF2;
 }
 
-std::optional<std::string> CalculatePlan(FrequencyState& s, RegisterImage& regs,
-                                         std::string_view eFxtal, std::string_view eFrfi,
-                                         int rgIf1Selection) {
-    ReadFrequencyState(s, regs, eFxtal, eFrfi, rgIf1Selection);
-    if (auto refusal = PlanDividers(s, regs, rfArgument(s.fRF))) return refusal;
-    ReadFrequencyState(s, regs, eFxtal, eFrfi, rgIf1Selection);
-    RecomputeFrequencies(s);
-    return std::nullopt;
-}
-
 uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spinnerMax) {
     const long long mask = (1LL << width) - 1;
     if (value >= 0 && value <= mask) return uint32_t(value);
@@ -191,72 +181,6 @@ TuningInfo ShowTuningInfo(const FrequencyState& s) {
     t.RIFF = std::to_string(s.RIFF);
     t.IF2CH = item(fIFF, outside(fIFF, 1.8, 2.2));
     return t;
-}
-
-std::string formatFrequency(double mhz) {
-    if (std::isnan(mhz)) return "NAN";
-    if (std::isinf(mhz)) return mhz > 0 ? "INF" : "-INF";
-
-    // Eighteen significant digits first, then a half-up rounding of that digit string,
-    // so a value that prints as ...5 rounds away from zero like the rest of the program's
-    // numbers rather than to even.
-    char buf[64];
-    const auto res =
-        std::to_chars(buf, buf + sizeof buf, std::fabs(mhz), std::chars_format::scientific, 17);
-    std::string digits;
-    const char* p = buf;
-    for (; p != res.ptr && *p != 'e'; ++p)
-        if (*p != '.') digits += *p;
-    int exp10 = 0;
-    if (p != res.ptr) {
-        ++p;
-        if (*p == '+') ++p;
-        std::from_chars(p, res.ptr, exp10);
-    }
-    int intDigits = exp10 + 1;  // digits before the point
-    if (digits.find_first_not_of('0') == std::string::npos) return "0.000";
-
-    const int keep = std::min(7, intDigits + 3);
-    if (keep < 0) return "0.000";
-    const bool up = size_t(keep) < digits.size() && digits[size_t(keep)] >= '5';
-    digits.resize(size_t(keep));
-    if (up) {
-        int i = keep - 1;
-        for (; i >= 0 && digits[size_t(i)] == '9'; --i) digits[size_t(i)] = '0';
-        if (i >= 0) {
-            ++digits[size_t(i)];
-        } else {
-            digits.insert(digits.begin(), '1');
-            ++intDigits;
-        }
-    }
-    if (digits.find_first_not_of('0') == std::string::npos) return "0.000";
-
-    std::string out = mhz < 0 ? "-" : "";
-    auto digitAt = [&](int i) {
-        return i >= 0 && size_t(i) < digits.size() ? digits[size_t(i)] : '0';
-    };
-    if (intDigits > 7) {
-        // Beyond seven integer digits the fixed form would invent digits: scientific
-        // with seven significant digits, e.g. 1.234568E+07.
-        out += digitAt(0);
-        out += '.';
-        for (int i = 1; i < 7; ++i) out += digitAt(i);
-        const int e = intDigits - 1;
-        out += e < 0 ? "E-" : "E+";
-        const std::string et = std::to_string(std::abs(e));
-        if (et.size() < 2) out += '0';
-        out += et;
-        return out;
-    }
-    if (intDigits <= 0) {
-        out += '0';
-    } else {
-        for (int i = 0; i < intDigits; ++i) out += digitAt(i);
-    }
-    out += '.';
-    for (int i = 0; i < 3; ++i) out += digitAt(intDigits + i);
-    return out;
 }
 
 int rgIf1Selection(int injlo1) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Numbers.h"
 #include "chip/Registers.h"
 
 namespace zvk {
@@ -41,14 +42,6 @@ std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, 
 // frequency from the dividers. The register image is not touched.
 void RecomputeFrequencies(FrequencyState& s);
 
-// "Calculate" without a window: ReadFrequencyState, PlanDividers for rfArgument of the
-// stored fRF, then ReadFrequencyState and RecomputeFrequencies again, since the image
-// keeps only N's low 11 bits and the frequencies must follow what the chip gets. A
-// refusal is returned at once, the state as read and the image untouched.
-std::optional<std::string> CalculatePlan(FrequencyState& s, RegisterImage& regs,
-                                         std::string_view eFxtal, std::string_view eFrfi,
-                                         int rgIf1Selection);
-
 // Parses E_R, E_N and E_A (in that order) and writes R, N and A into the register image.
 // Unguarded as in the window: returns the text that did not convert, and then changes
 // nothing (all three convert before any is written). No lower limits apply; only a value
@@ -69,13 +62,6 @@ struct TuningInfo {
 };
 TuningInfo ShowTuningInfo(const FrequencyState& s);
 
-// Fixed-point with three decimals after rounding to seven significant digits, "." always;
-// beyond seven integer digits exponent form.
-// The digits are rounded half away from zero (12345.678 -> "12345.680", 0.0005 ->
-// "0.001"); a value that rounds to zero shows "0.000" without a sign. From 10,000,000 on
-// the form is seven significant digits with a signed two-digit (or longer) exponent,
-// "1.234568E+07"; infinities and NaN show "INF", "-INF" and "NAN".
-std::string formatFrequency(double mhz);
 
 // The IF filter's centre frequency fXTAL / divider * 200 * 2.052 / 3, with the constants
 // and the evaluation order that fIF2 and fIFF are defined by.
@@ -114,7 +100,7 @@ int parseNEdit(std::string_view text);        // kNEdit
 int parseRiffEdit(std::string_view text);     // kRiffEdit
 int parseIffresEdit(std::string_view text);   // kIffresEdit
 // Without fallback (spinner release, ApplyDividerEdits, B_CalcNA) the edits are read with
-// parseDecimal and parseDouble of chip/Numbers.h: nullopt when the text does not convert.
+// parseDecimal and parseDouble of base/Numbers.h: nullopt when the text does not convert.
 
 // The band presets of RGFreq.
 struct BandPreset {

@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "chip/Numbers.h"
-#include "plan/FrequencyPlan.h"
+#include "base/Numbers.h"
 #include "storage/FileText.h"
 
 namespace zvk {
@@ -56,14 +55,6 @@ std::string lineError(size_t number, std::string_view what) {
 
 std::string configSaveName(const std::string& chosen) {
     return changeFileExt(chosen, ".cfg");
-}
-
-std::string saveCaption(const std::string& title, const std::string& savedPath) {
-    return title + " " + fileNameOf(savedPath);
-}
-
-std::string loadCaption(const std::string& title, const std::string& loadedPath) {
-    return title + " " + changeFileExt(fileNameOf(loadedPath), ".cfg");
 }
 
 std::string configText(const Config& c, const std::string& title, const std::string& dateText,
@@ -164,22 +155,6 @@ std::optional<std::string> loadConfig(const std::string& path, Config& c) {
     if (!text) return "Cannot open the configuration file \"" + path + "\": " + reason;
     if (auto error = loadConfigText(*text, c)) return "\"" + path + "\": " + *error;
     return std::nullopt;
-}
-
-LoadPlan planAsLoading(const Config& c) {
-    LoadPlan p;
-    // The edits hold three decimals, and their change handlers store what they parse.
-    p.frfText = formatFrequency(c.frf);
-    // In ABC mode the preset list's change handler runs and replaces the wanted frequency.
-    if (!c.spisel && c.pllmux >= 0 && c.pllmux < 8)
-        p.frfText = formatFrequency(kAbcPresets[c.pllmux].fRF);
-    p.fxtalText = formatFrequency(parseXtalEdit(formatFrequency(c.fxtal)));
-    p.rgIf1 = rgIf1Selection(c.injlo1);
-    p.regs = c.regs;
-    // The state reads fRF from the edit text as the change handler stores it.
-    ReadFrequencyState(p.state, p.regs, p.fxtalText, p.frfText, p.rgIf1);
-    p.refusal = PlanDividers(p.state, p.regs, rfArgument(p.state.fRF));
-    return p;
 }
 
 }  // namespace zvk

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "chip/Registers.h"
-#include "plan/FrequencyPlan.h"
 
 namespace zvk {
 
@@ -20,9 +19,6 @@ struct Config {
 
 // The name a save writes: the extension replaced by ".cfg" (added when there is none).
 std::string configSaveName(const std::string& chosen);
-// The window captions after a save and after a load.
-std::string saveCaption(const std::string& title, const std::string& savedPath);
-std::string loadCaption(const std::string& title, const std::string& loadedPath);
 
 // The 18 lines, CR LF. dateText and timeText are the informative lines 2 and 3.
 std::string configText(const Config& c, const std::string& title, const std::string& dateText,
@@ -37,18 +33,5 @@ std::optional<std::string> saveConfig(const std::string& path, const Config& c,
 std::optional<std::string> loadConfigText(const std::string& text, Config& c);
 std::optional<std::string> loadConfig(const std::string& path, Config& c);
 
-// Where loading a configuration leaves the frequency plan: the wanted frequency goes
-// through the fRF edit (three decimals) or, in ABC mode with a preset index 0..7, becomes
-// the preset's frequency; the crystal goes through its edit (at least 1.0); INJLO1 selects
-// its RG_IF1 item; then the planning step computes N and A into the file's image.
-struct LoadPlan {
-    std::string frfText;                 // E_fRFI
-    std::string fxtalText;               // E_fXTAL
-    int rgIf1 = 0;                       // the selection of RG_IF1
-    RegisterImage regs{};                // the file's image with N and A planned
-    FrequencyState state;                // after the planning step
-    std::optional<std::string> refusal;  // the planning step refused: regs as in the file
-};
-LoadPlan planAsLoading(const Config& c);
 
 }  // namespace zvk

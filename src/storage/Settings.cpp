@@ -11,24 +11,22 @@
 #include <string_view>
 #include <vector>
 
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 #include "storage/FileText.h"
 
 namespace zvk {
 
 namespace {
 
-// Integers as the settings file has always held them: decimal, or hexadecimal after a
-// "0x"/"0X" prefix. Anything else, or a number beyond 32 bits, is no integer.
+// Integers as the settings file has always held them: decimal with a sign, or
+// hexadecimal after a "0x"/"0X" prefix taken as 32 bits (0xFFFFFFFF is -1). Anything
+// else, or a number beyond 32 bits, is no integer.
 std::optional<long long> parseIniInteger(std::string_view text) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        const auto v = parseHex32(text);
-        if (!v) return std::nullopt;
-        return (long long)int32_t(*v);
-    }
-    const auto v = parseDecimal32(text);
+    const auto v = parseInteger(text, {.sign = true, .min = INT32_MIN, .max = UINT32_MAX});
     if (!v) return std::nullopt;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (hex) return (long long)int32_t(uint32_t(*v));
+    if (*v > INT32_MAX) return std::nullopt;
     return *v;
 }
 
@@ -146,6 +144,13 @@ std::string ownExecutablePath() {
     return ec ? std::string() : p.string();
 }
 
+std::string programSettingsPath() {
+    const std::string exe = ownExecutablePath();
+    const auto slash = exe.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    return dir + "/zvk40310.INI";
+}
+
 Settings parseSettingsText(std::string_view text) {
     const std::string input = iniInput(text);
     Settings s;
@@ -154,23 +159,25 @@ Settings parseSettingsText(std::string_view text) {
     if (ini.LoadData(input.data(), input.size()) < 0) return s;
     const IniReader r(ini);
 
-    s.top = int(r.integer("Form", "Top", 100));
-    s.left = int(r.integer("Form", "Left", 100));
-    s.width = int(r.integer("Form", "Width", 500));
-    s.height = int(r.integer("Form", "Height", 500));
-    s.adr = int(r.integer("Port", "Adr", 0x378));
+    // What a missing key or a bad value gives: the record's own defaults.
+    const Settings d;
+    s.top = int(r.integer("Form", "Top", d.top));
+    s.left = int(r.integer("Form", "Left", d.left));
+    s.width = int(r.integer("Form", "Width", d.width));
+    s.height = int(r.integer("Form", "Height", d.height));
+    s.adr = int(r.integer("Port", "Adr", d.adr));
     // SPICLK, SPIDTA, SDEN and Trig are not read: the pin map is fixed.
-    s.pllmux = int16_t(uint16_t(r.integer("CFG", "PLLMUX", 0)));
-    s.spisel = r.boolean("CFG", "SPISEL", false);
-    s.frf = r.number("CFG", "FRF", 384.0);
-    s.fxtal = r.number("CFG", "FXTAL", 10.0);
-    s.injlo1 = int16_t(uint16_t(r.integer("CFG", "INJLO1", 10)));
-    s.level = r.boolean("CFG", "Level", true);
-    s.vpwm = int(r.integer("USBSPI", "VPWM", 5000));
-    s.del = int(r.integer("USBSPI", "DEL", 50));
+    s.pllmux = int16_t(uint16_t(r.integer("CFG", "PLLMUX", d.pllmux)));
+    s.spisel = r.boolean("CFG", "SPISEL", d.spisel);
+    s.frf = r.number("CFG", "FRF", d.frf);
+    s.fxtal = r.number("CFG", "FXTAL", d.fxtal);
+    s.injlo1 = int16_t(uint16_t(r.integer("CFG", "INJLO1", d.injlo1)));
+    s.level = r.boolean("CFG", "Level", d.level);
+    s.vpwm = int(r.integer("USBSPI", "VPWM", d.vpwm));
+    s.del = int(r.integer("USBSPI", "DEL", d.del));
     for (int i = 0; i < 8; ++i) {
         const std::string key = std::to_string(i);
-        s.cwr[size_t(i)] = uint16_t(r.integer("CWR", key.c_str(), 0));
+        s.cwr[size_t(i)] = uint16_t(r.integer("CWR", key.c_str(), d.cwr[size_t(i)]));
     }
     return s;
 }

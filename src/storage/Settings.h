@@ -5,13 +5,14 @@
 #include <string_view>
 
 #include "chip/Registers.h"
+#include "transport/PortIo.h"
 
 namespace zvk {
 
 // Everything the settings file keeps between runs.
 struct Settings {
     int top = 100, left = 100, width = 500, height = 500;
-    int adr = 0x378;
+    int adr = kDefaultPortBase;
     int vpwm = 5000;
     int del = 50;
     bool spisel = false;
@@ -27,6 +28,8 @@ struct Settings {
 std::string settingsPathFor(const std::string& exePath);
 // The path of the running program (/proc/self/exe).
 std::string ownExecutablePath();
+// The settings file both programs share: zvk40310.INI beside the running program.
+std::string programSettingsPath();
 
 // Reads the file; missing file, keys or bad values give the defaults. existed tells
 // whether the file was there at all.

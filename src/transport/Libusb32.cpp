@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <iostream>
 
 namespace zvk {
 
@@ -43,18 +42,15 @@ const LibusbApi* systemLibusb() {
     return api.get();
 }
 
-void StderrReporter::report(const std::string& text, const std::string& caption, Icon) {
-    std::cerr << caption << ": " << text << "\n";
-}
-
-TlibUSB::TlibUSB(const LibusbApi* api, Reporter& reporter) : api_(api), reporter_(&reporter) {
+TlibUSB::TlibUSB(const LibusbApi* api, UsbProblemSink problems)
+    : api_(api), problems_(std::move(problems)) {
     libraryCheck();
     Ready = Open();
 }
 
 bool TlibUSB::libraryCheck() {
     if (api_ != nullptr) return true;
-    reporter_->report("Error loading libusb0.dll", "DLL Error", Reporter::Icon::None);
+    if (problems_) problems_(UsbProblem::LibraryMissing);
     return false;
 }
 
@@ -82,7 +78,7 @@ bool TlibUSB::Open() {
     if (Handle == nullptr) return false;
     if (api_->usb_claim_interface(Handle, 0) >= 0) return true;
     if (api_->usb_set_configuration(Handle, 1) < 0) {
-        reporter_->report("Error in USB configuration", "Handle Error", Reporter::Icon::Error);
+        if (problems_) problems_(UsbProblem::ConfigurationFailed);
     } else {
         api_->usb_claim_interface(Handle, 0);
     }
@@ -104,7 +100,7 @@ int TlibUSB::BulkRead(uint8_t* buffer, int length) {
 TlibUSB::~TlibUSB() {
     if (!Ready || api_ == nullptr) return;
     if (api_->usb_release_interface(Handle, 0) < 0)
-        reporter_->report("Could not close USB_Handle_Out", "Handle Error", Reporter::Icon::Error);
+        if (problems_) problems_(UsbProblem::ReleaseFailed);
     api_->usb_close(Handle);
 }
 

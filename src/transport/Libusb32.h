@@ -28,19 +28,14 @@ struct LibusbApi {
 // The system's libusb 0.1 ("libusb-0.1.so.4"), loaded once; nullptr when it is absent.
 const LibusbApi* systemLibusb();
 
-// How failure messages reach the user: message boxes in the window, one line on
-// standard error in the command-line tool.
-class Reporter {
-  public:
-    enum class Icon { None, Error, Information };
-    virtual ~Reporter() = default;
-    virtual void report(const std::string& text, const std::string& caption, Icon icon) = 0;
+// What device access has to tell the user. How it is worded and shown is the program
+// core's business; a transport only says what went wrong.
+enum class UsbProblem {
+    LibraryMissing,       // libusb could not be loaded
+    ConfigurationFailed,  // the interface could not be claimed nor the configuration set
+    ReleaseFailed,        // the interface could not be released at the end
 };
-
-class StderrReporter : public Reporter {
-  public:
-    void report(const std::string& text, const std::string& caption, Icon icon) override;
-};
+using UsbProblemSink = std::function<void(UsbProblem)>;
 
 // Device access to the ZVK_SPIUSB adapter: found once at construction, never searched
 // again; every transfer is gated by Ready.
@@ -52,7 +47,7 @@ class TlibUSB {
     static constexpr int kEndpointIn = 0x81;
 
     // api == nullptr means the library could not be loaded.
-    TlibUSB(const LibusbApi* api, Reporter& reporter);
+    TlibUSB(const LibusbApi* api, UsbProblemSink problems);
     ~TlibUSB();  // Close
     TlibUSB(const TlibUSB&) = delete;
     TlibUSB& operator=(const TlibUSB&) = delete;
@@ -69,7 +64,7 @@ class TlibUSB {
   private:
     bool libraryCheck();
     const LibusbApi* api_;
-    Reporter* reporter_;
+    UsbProblemSink problems_;
 };
 
 }  // namespace zvk

@@ -12,7 +12,7 @@ void Lpt::setBase(int base) {
 }
 
 void Lpt::startUp(bool driverOpen) {
-    if (base_ == 0) setBase(kDefaultBase);
+    if (base_ != effectiveBase(base_)) setBase(effectiveBase(base_));
     driverOpen_ = driverOpen;
     if (!driverOpen_) return;
     writeByte(uint16_t(base_), 0);
@@ -23,7 +23,7 @@ void Lpt::writeByte(uint16_t address, uint8_t value) {
     if (TZVK_SPIUSB* const usb = activeAdapter()) {
         // The adapter has one line port: whatever register the byte was meant for,
         // it lands there, bit for bit as the data register would have had it.
-        usb->WritePort(0x01, value);
+        usb->WritePort(TZVK_SPIUSB::kLinePort, value);
         lineByte_ = value;
         return;
     }
@@ -79,7 +79,7 @@ void Lpt::setSdta(int level) {
 bool Lpt::readMfo() {
     if (TZVK_SPIUSB* const usb = activeAdapter()) {
         uint8_t state = 0;
-        usb->ReadInput(0x02, 0x00, state);
+        usb->ReadInput(TZVK_SPIUSB::kMfoInput, TZVK_SPIUSB::kMfoSubInput, state);
         return state == 0;
     }
     return (readByte(uint16_t(base_ + 1)) & 0x80) == 0;

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "transport/Clock.h"
+#include "base/Clock.h"
 #include "transport/PortIo.h"
 
 namespace zvk {
@@ -19,7 +19,7 @@ class Lpt {
     static constexpr int SPIDTA = 2;
     static constexpr int SDEN = 0;
     static constexpr int Trig = 7;
-    static constexpr int kDefaultBase = 0x378;
+    static constexpr int kDefaultBase = kDefaultPortBase;
 
     Lpt(PortIo& io, Clock& clock);
 

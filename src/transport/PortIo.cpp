@@ -18,7 +18,7 @@
 #define ZVK_HAVE_PORT_INSTRUCTIONS 1
 #endif
 
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 
 namespace zvk {
 

@@ -5,6 +5,13 @@
 
 namespace zvk {
 
+// The parallel port's base address wherever the settings name none.
+inline constexpr int kDefaultPortBase = 0x378;
+// A stored base of 0 is what the settings file holds for "unset".
+constexpr int effectiveBase(int stored) {
+    return stored == 0 ? kDefaultPortBase : stored;
+}
+
 // Byte access to I/O ports: the stand-in for the port-I/O driver's read and write calls.
 class PortIo {
   public:

@@ -4,7 +4,8 @@
 
 namespace zvk {
 
-TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, Reporter& reporter) : usb_(api, reporter) {
+TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems)
+    : usb_(api, std::move(problems)) {
     Configure();
 }
 
@@ -17,7 +18,7 @@ void TZVK_SPIUSB::command(std::array<uint8_t, kPacket>& buf) {
 
 void TZVK_SPIUSB::WritePort(uint8_t sel, uint8_t value) {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x02;
+    b[0] = kWritePort;
     b[1] = sel;
     b[2] = value;
     command(b);
@@ -25,7 +26,7 @@ void TZVK_SPIUSB::WritePort(uint8_t sel, uint8_t value) {
 
 void TZVK_SPIUSB::SetLevel(uint8_t enable, uint16_t millivolts) {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x05;
+    b[0] = kSetLevel;
     b[1] = enable;
     b[2] = uint8_t(millivolts >> 8);
     b[3] = uint8_t(millivolts & 0xFF);
@@ -34,7 +35,7 @@ void TZVK_SPIUSB::SetLevel(uint8_t enable, uint16_t millivolts) {
 
 void TZVK_SPIUSB::Configure() {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x06;
+    b[0] = kConfigure;
     b[1] = 0x01;
     b[2] = 0x01;
     b[3] = 0x01;
@@ -44,7 +45,7 @@ void TZVK_SPIUSB::Configure() {
 void TZVK_SPIUSB::SpiWrite(uint8_t sel, uint8_t delay, uint8_t bits,
                            const std::array<uint8_t, 8>& data) {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x07;
+    b[0] = kSpiWrite;
     b[1] = sel;
     b[2] = delay;
     b[3] = bits;
@@ -55,7 +56,7 @@ void TZVK_SPIUSB::SpiWrite(uint8_t sel, uint8_t delay, uint8_t bits,
 uint8_t TZVK_SPIUSB::SpiRead(uint8_t sel, uint8_t delay, uint8_t bits,
                              std::array<uint8_t, 8>& data) {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x81;
+    b[0] = kSpiRead;
     b[1] = sel;
     b[2] = delay;
     b[3] = bits;
@@ -66,14 +67,14 @@ uint8_t TZVK_SPIUSB::SpiRead(uint8_t sel, uint8_t delay, uint8_t bits,
 
 std::string TZVK_SPIUSB::GetVersion() {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x80;
+    b[0] = kGetVersion;
     command(b);
     return std::string(reinterpret_cast<const char*>(&b[1]), 15);
 }
 
 uint8_t TZVK_SPIUSB::ReadInput(uint8_t sel, uint8_t sub, uint8_t& state) {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x83;
+    b[0] = kReadInput;
     b[1] = sel;
     b[2] = sub;
     command(b);
@@ -83,7 +84,7 @@ uint8_t TZVK_SPIUSB::ReadInput(uint8_t sel, uint8_t sub, uint8_t& state) {
 
 void TZVK_SPIUSB::ReadAnalog(uint8_t channel, uint16_t& value) {
     std::array<uint8_t, kPacket> b{};
-    b[0] = 0x85;
+    b[0] = kReadAnalog;
     b[1] = channel;
     command(b);
     value = uint16_t(b[1] * 256 + b[2]);

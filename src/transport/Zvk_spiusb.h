@@ -14,8 +14,26 @@ class TZVK_SPIUSB {
     static constexpr const char* kVersionText = "ZVK-SPIUSB v1.3";
     static constexpr int kPacket = 64;
 
+    // The first byte of every request.
+    enum Opcode : uint8_t {
+        kWritePort = 0x02,
+        kSetLevel = 0x05,
+        kConfigure = 0x06,
+        kSpiWrite = 0x07,
+        kGetVersion = 0x80,
+        kSpiRead = 0x81,
+        kReadInput = 0x83,
+        kReadAnalog = 0x85,
+    };
+    // Selectors: the serial lines' port (SpiWrite, SpiRead, WritePort), the input that
+    // carries MFO (ReadInput) and the analog channel that measures the line level.
+    static constexpr uint8_t kLinePort = 0x01;
+    static constexpr uint8_t kMfoInput = 0x02;
+    static constexpr uint8_t kMfoSubInput = 0x00;
+    static constexpr uint8_t kLevelChannel = 7;
+
     // Creates the device access (search, open, claim), then sends Configure.
-    TZVK_SPIUSB(const LibusbApi* api, Reporter& reporter);
+    TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems);
 
     bool DeviceReady() const { return usb_.Ready; }
     TlibUSB& usb() { return usb_; }

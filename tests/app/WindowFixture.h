@@ -25,7 +25,7 @@
 #include "RadioGroup.h"
 #include "UpDown.h"
 #include "board/Rig.h"
-#include "transport/Clock.h"
+#include "base/Clock.h"
 
 // Readable failures for texts.
 inline void PrintTo(const QString& s, std::ostream* os) {

@@ -7,7 +7,7 @@
 #include "DialogHands.h"
 #include "VirtualBoardMenu.h"
 #include "WindowFixture.h"
-#include "transport/InterfaceDetection.h"
+#include "session/InterfaceDetection.h"
 #include "transport/Lpt.h"
 
 using namespace apptest;

@@ -10,7 +10,7 @@
 #include "Unit2.h"
 #include "WindowFixture.h"
 #include "storage/Settings.h"
-#include "transport/InterfaceDetection.h"
+#include "session/InterfaceDetection.h"
 #include "transport/Lpt.h"
 
 using namespace apptest;

@@ -8,10 +8,7 @@
 
 #include "Unit2.h"
 #include "VirtualBoardMenu.h"
-#include "board/Rig.h"
-#include "transport/InterfaceDetection.h"
-#include "transport/Lpt.h"
-#include "transport/Zvk_spiusb.h"
+#include "session/Session.h"
 
 namespace {
 
@@ -154,25 +151,23 @@ class QuietReporter : public zvk::Reporter {
     void report(const std::string&, const std::string&, Icon) override {}
 };
 
-// The menu over a virtual board with the adapter, wired as the window wires it, so a
-// click on the menu shows up at the next detection tick.
+// The menu over a virtual board with the adapter, on the program core as the window has
+// it, so a click on the menu shows up at the next detection tick.
 struct UsbBench {
-    UsbBench()
-        : rig(zvk::findRigKind("virtual-usb")->make(clock, 0x378)),
-          lpt(*rig->port, clock),
-          adapter(rig->usbApi, reporter),
-          det(lpt, adapter),
-          menu(rig.get()) {
-        det.startUpConstruct();
-        lpt.startUp(true);
-        det.startUpAfterPortOpen();
+    UsbBench() : session(options(clock, reporter)), menu(&session.rig()) {
+        session.startUp();
+    }
+    static zvk::SessionOptions options(zvk::Clock& clock, zvk::Reporter& reporter) {
+        zvk::SessionOptions o;
+        o.rigName = "virtual-usb";
+        o.clock = &clock;
+        o.reporter = &reporter;
+        o.realtime = false;
+        return o;
     }
     zvk::SteppingClock clock;
     QuietReporter reporter;  // the pulled adapter's release fails at the end
-    std::unique_ptr<zvk::Rig> rig;
-    zvk::Lpt lpt;
-    zvk::TZVK_SPIUSB adapter;
-    zvk::InterfaceDetection det;
+    zvk::Session session;
     VirtualBoardMenu menu;
 };
 
@@ -186,7 +181,7 @@ TEST(VirtualBoardMenu, AdapterItemsSwitchTheFaults) {
     EXPECT_EQ(b.menu.WrongVersion1->text(), "Adapter answers wrong version");
     EXPECT_TRUE(b.menu.AdapterPluggedIn1->isChecked());
     EXPECT_FALSE(b.menu.WrongVersion1->isChecked());
-    auto& faults = b.rig->vusb->faults();
+    auto& faults = b.session.rig().vusb->faults();
 
     struct Step {
         QAction* action;
@@ -203,8 +198,8 @@ TEST(VirtualBoardMenu, AdapterItemsSwitchTheFaults) {
         s.action->trigger();
         EXPECT_EQ(faults.unplugged, s.unplugged) << s.panel;
         EXPECT_EQ(faults.wrongVersion, s.wrongVersion) << s.panel;
-        b.det.tick();
-        EXPECT_EQ(b.det.view().panel, s.panel);
+        b.session.tick();
+        EXPECT_EQ(b.session.detection().view().panel, s.panel);
     }
 
     // changed behind the menu: the ticks follow when the menu opens, without writing back

@@ -1,8 +1,8 @@
-#include "transport/InterfaceDetection.h"
+#include "session/InterfaceDetection.h"
 
 #include <algorithm>
 
-#include "chip/Numbers.h"
+#include "base/Numbers.h"
 
 namespace zvk {
 
@@ -32,7 +32,7 @@ void InterfaceDetection::startUpAfterPortOpen() {
     view_.panel = "LPT1:0x" + baseText(lpt_->base(), 4);
     applyFlag(lpt_->usbInUse());
     view_.lptTicked = 2;
-    if (lpt_->base() == 0x378) view_.lptTicked = 0;
+    if (lpt_->base() == kDefaultPortBase) view_.lptTicked = 0;
     if (lpt_->base() == 0x3BC) view_.lptTicked = 1;
     if (!lpt_->usbInUse()) showPortPanel(4);
 }
@@ -48,7 +48,7 @@ void InterfaceDetection::tick() {
         return;
     }
     uint16_t millivolts = 0;
-    adapter_->ReadAnalog(7, millivolts);
+    adapter_->ReadAnalog(TZVK_SPIUSB::kLevelChannel, millivolts);
     // An adapter pulled out after the version check answers nothing: keep "USB found"
     // rather than show the request's bytes as a level.
     if (!adapter_->lastReplyArrived()) return;
@@ -81,7 +81,7 @@ void InterfaceDetection::showPortPanel(int minDigits) {
 }
 
 void InterfaceDetection::choose378() {
-    lpt_->setBase(0x378);
+    lpt_->setBase(kDefaultPortBase);
     view_.lptTicked = 0;
     showPortPanel(3);
 }

@@ -1,0 +1,212 @@
+#include "session/Session.h"
+
+#include <stdexcept>
+
+#include "storage/FileText.h"
+
+namespace zvk {
+
+std::string titleText() {
+    return "ZVK40310 Evaluation Program v3.3";
+}
+
+std::string saveCaption(const std::string& title, const std::string& savedPath) {
+    return title + " " + fileNameOf(savedPath);
+}
+
+std::string loadCaption(const std::string& title, const std::string& loadedPath) {
+    return title + " " + changeFileExt(fileNameOf(loadedPath), ".cfg");
+}
+
+Session::Session(const SessionOptions& options) : options_(options) {
+    if (options_.clock != nullptr) {
+        clock_ = options_.clock;
+    } else {
+        ownClock_ = std::make_unique<SteadyClock>();
+        clock_ = ownClock_.get();
+    }
+    if (options_.reporter != nullptr) {
+        reporter_ = options_.reporter;
+    } else {
+        ownReporter_ = std::make_unique<StderrReporter>();
+        reporter_ = ownReporter_.get();
+    }
+    const RigKind* kind = findRigKind(options_.rigName);
+    if (kind == nullptr) throw std::invalid_argument(unknownRigText(options_.rigName));
+    rig_ = kind->make(*clock_, Lpt::kDefaultBase);
+    lpt_ = std::make_unique<Lpt>(*rig_->port, *clock_);
+    if (options_.pump) lpt_->setMessagePump(options_.pump);
+    adapter_ = std::make_unique<TZVK_SPIUSB>(rig_->usbApi, reportUsbProblems(*reporter_));
+    lpt_->setAdapter(adapter_.get());
+    detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
+    chip_ = std::make_unique<ChipController>(*lpt_);
+    chip_->realtime = options_.realtime;
+    // The USB-in-use flag takes the adapter's Ready; T_USB follows it.
+    detection_->startUpConstruct();
+}
+
+Session::~Session() {
+    if (chip_) chip_->setObserver(nullptr);
+}
+
+void Session::setObserver(SessionObserver* observer) {
+    observer_ = observer != nullptr ? observer : &none_;
+    chip_->setObserver(observer);
+}
+
+Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) {
+    StartUp st;
+    st.settings = readSettings(options_.settingsPath, &st.settingsExisted);
+    if (adjust) adjust(st.settings);
+    const Settings& s = st.settings;
+    chip_->presetIndex = s.pllmux;
+    chip_->spiMode = s.spisel;
+    fs_.fRF = s.frf;
+    fs_.fXTAL = s.fxtal;
+    fs_.INJLO1 = s.injlo1;
+    detection_->level = s.level;
+    detection_->vpwm = s.vpwm;
+    chip_->del = s.del;
+    chip_->regs = s.cwr;
+    // Before any port access.
+    lpt_->setBase(effectiveBase(s.adr));
+
+    st.driverOpen = rig_->hwport ? rig_->hwport->isOpen() : rig_->portOpened;
+    lpt_->startUp(st.driverOpen);
+    if (!st.driverOpen) {
+        const std::string reasons = rig_->hwport ? rig_->hwport->failureReasons() : "";
+        if (!observer_->driverNotOpen(reasons))
+            reporter_->report("Driver not open", kApplicationTitle, Reporter::Icon::None);
+    }
+    detection_->startUpAfterPortOpen();
+    observer_->interfaceChanged(detection_->view());
+    return st;
+}
+
+void Session::tick() {
+    // The waits of a transfer let the window's timer fire; adapter commands of the tick
+    // between the transfer's own would garble both. The next tick comes a second later.
+    if (chip_->busy()) return;
+    detection_->tick();
+    observer_->interfaceChanged(detection_->view());
+}
+
+void Session::readFrequencyState() {
+    const PlanEdits e = observer_->planEdits().value_or(edits_);
+    ReadFrequencyState(fs_, chip_->regs, e.fxtal, e.frf, e.rgIf1);
+    observer_->dividersRead(fs_);
+}
+
+void Session::beepTwice() {
+    observer_->beep();
+    lpt_->microsecondWait(200);
+    observer_->beep();
+    lpt_->microsecondWait(500);
+}
+
+bool Session::planDividers(float fRF) {
+    readFrequencyState();
+    if (const auto refusal = PlanDividers(fs_, chip_->regs, fRF)) {
+        observer_->planRefused(*refusal);
+        return false;
+    }
+    chip_->afterChange();
+    observer_->planShown(fs_);
+    beepTwice();
+    return true;
+}
+
+void Session::recomputeFrequencies() {
+    readFrequencyState();
+    RecomputeFrequencies(fs_);
+    chip_->afterChange();
+    observer_->planShown(fs_);
+}
+
+void Session::calculate() {
+    planDividers(rfArgument(fs_.fRF));
+    recomputeFrequencies();
+}
+
+Config Session::currentConfig() const {
+    Config c;
+    c.regs = chip_->regs;
+    c.spisel = chip_->spiMode;
+    c.frf = fs_.fRF;
+    c.pllmux = int16_t(chip_->presetIndex);
+    c.fxtal = fs_.fXTAL;
+    c.injlo1 = fs_.INJLO1;
+    return c;
+}
+
+void Session::takeConfig(const Config& c) {
+    chip_->regs = c.regs;
+    chip_->spiMode = c.spisel;
+    fs_.fRF = c.frf;
+    chip_->presetIndex = c.pllmux;
+    fs_.fXTAL = c.fxtal;
+    fs_.INJLO1 = c.injlo1;
+}
+
+std::optional<std::string> Session::loadConfiguration(const std::string& path) {
+    Config c = currentConfig();
+    const auto error = loadConfig(path, c);
+    // What the lines before a bad one gave is kept, as it would be by a reader that
+    // stores each line as it goes; the rest of the program follows only a complete file.
+    takeConfig(c);
+    if (error) return error;
+
+    // The mode first: in the window its switch resets the image in ABC mode and plans
+    // the preset.
+    observer_->selectMode(c.spisel);
+    // The edits hold three decimals, and their change handlers store what they parse:
+    // the stored value is the edit's, also when the text stood already.
+    const std::string frf = formatFrequency(c.frf);
+    if (!observer_->showWantedFrequency(frf)) {
+        fs_.fRF = parseRfEdit(frf);
+        edits_.frf = formatFrequency(fs_.fRF);
+    }
+    const bool preset = c.pllmux >= 0 && c.pllmux < 8;
+    if (!observer_->selectPreset(c.pllmux) && !c.spisel && preset) {
+        // In ABC mode the preset list's change handler replaces the wanted frequency.
+        fs_.fRF = kAbcPresets[c.pllmux].fRF;
+        edits_.frf = formatFrequency(fs_.fRF);
+    }
+    chip_->presetIndex = c.pllmux;
+    const std::string xtal = formatFrequency(c.fxtal);
+    if (!observer_->showCrystal(xtal)) {
+        fs_.fXTAL = parseXtalEdit(xtal);
+        edits_.fxtal = formatFrequency(fs_.fXTAL);
+    }
+    const int injection = rgIf1Selection(c.injlo1);
+    if (!observer_->selectInjection(injection)) edits_.rgIf1 = injection;
+    planDividers(rfArgument(fs_.fRF));
+    observer_->loadPlanned();
+    planDividers(rfArgument(fs_.fRF));
+    return std::nullopt;
+}
+
+Settings Session::currentSettings(int top, int left, int width, int height) const {
+    Settings s;
+    s.top = top;
+    s.left = left;
+    s.width = width;
+    s.height = height;
+    s.adr = lpt_->base();
+    s.vpwm = detection_->vpwm;
+    s.del = chip_->del;
+    s.spisel = chip_->spiMode;
+    s.frf = fs_.fRF;
+    s.pllmux = int16_t(chip_->presetIndex);
+    s.fxtal = fs_.fXTAL;
+    s.injlo1 = fs_.INJLO1;
+    s.level = detection_->level;
+    s.cwr = chip_->regs;
+    return s;
+}
+
+std::optional<std::string> Session::saveSettings(const Settings& s) const {
+    return writeSettings(options_.settingsPath, s);
+}
+
+}  // namespace zvk

@@ -1,0 +1,159 @@
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/Clock.h"
+#include "board/Rig.h"
+#include "chip/ChipController.h"
+#include "plan/FrequencyPlan.h"
+#include "session/InterfaceDetection.h"
+#include "session/Reporter.h"
+#include "storage/ConfigFile.h"
+#include "storage/Settings.h"
+#include "transport/Lpt.h"
+#include "transport/Zvk_spiusb.h"
+
+namespace zvk {
+
+// The program's name as the desktop shows it, and the caption of its error reports.
+inline constexpr const char* kApplicationTitle =
+    "Controlling Program for ZVK40310AA produced by Tervona";
+// The title text the window's caption and every configuration file start with.
+std::string titleText();
+
+// The window captions after a save and after a load.
+std::string saveCaption(const std::string& title, const std::string& savedPath);
+std::string loadCaption(const std::string& title, const std::string& loadedPath);
+
+// What the frequency edits and the injection radio group hold: the planning and
+// recompute steps read the state from them.
+struct PlanEdits {
+    std::string fxtal = "10.000";  // E_fXTAL
+    std::string frf = "433.000";   // E_fRFI
+    int rgIf1 = 0;                 // the selection of RG_IF1
+};
+
+class Session;
+
+// What the program core tells its front end. Every method has a default that suits a
+// front end without widgets (the command-line tool): the window overrides them to show
+// the result and, where a step goes through a control, to take that control's path.
+class SessionObserver : public ChipObserver {
+  public:
+    // The edits the plan reads; nullopt: the session's own copy.
+    virtual std::optional<PlanEdits> planEdits() { return std::nullopt; }
+    // The state was read: N, A and R go into their edits.
+    virtual void dividersRead(const FrequencyState& /*s*/) {}
+    // A planning step refused the wanted frequency; nothing changed.
+    virtual void planRefused(const std::string& /*reason*/) {}
+    // The plan changed the image and the frequencies: controls and tuning info follow.
+    virtual void planShown(const FrequencyState& /*s*/) {}
+    virtual void beep() {}
+    // The port driver could not be opened at start; reasons names each backend's failure.
+    // The default reports "Driver not open" through the reporter.
+    virtual bool driverNotOpen(const std::string& /*reasons*/) { return false; }
+    // What the interface detection decided: menus, T_USB and the interface panel.
+    virtual void interfaceChanged(const InterfaceView& /*view*/) {}
+
+    // The steps of loading a configuration file after the file was read into the state,
+    // in their order. Each returns true when the front end took the step itself (the
+    // window does it through its controls); otherwise the session does what the step
+    // does to the program state.
+    virtual bool selectMode(bool /*spi*/) { return false; }
+    virtual bool showWantedFrequency(const std::string& /*text*/) { return false; }
+    virtual bool selectPreset(int /*index*/) { return false; }
+    virtual bool showCrystal(const std::string& /*text*/) { return false; }
+    virtual bool selectInjection(int /*selection*/) { return false; }
+    virtual void loadPlanned() {}
+};
+
+struct SessionOptions {
+    std::string rigName = "hardware";  // a name of kRigKinds
+    std::string settingsPath;
+    Clock* clock = nullptr;        // the steady microsecond clock when null
+    Reporter* reporter = nullptr;  // one line on standard error when null
+    MessagePump pump;              // runs inside every wait
+    bool realtime = true;          // write cycles at real-time scheduling
+};
+
+// The program core: the board (hardware or virtual), the line layer, the adapter object,
+// the interface detection, the chip controller, the frequency-plan state and the settings
+// file, and the program's operations on them. The window and zvk40310ctl both drive it.
+class Session {
+  public:
+    // Makes the board and the adapter object (which looks for the adapter, opens it and
+    // configures it) and sets the USB-in-use flag from it. Throws std::invalid_argument
+    // for a board name that kRigKinds does not know.
+    explicit Session(const SessionOptions& options);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void setObserver(SessionObserver* observer);
+
+    Clock& clock() { return *clock_; }
+    Reporter& reporter() { return *reporter_; }
+    Rig& rig() { return *rig_; }
+    Lpt& lpt() { return *lpt_; }
+    TZVK_SPIUSB& adapter() { return *adapter_; }
+    InterfaceDetection& detection() { return *detection_; }
+    ChipController& chip() { return *chip_; }
+    FrequencyState& frequencies() { return fs_; }
+    PlanEdits& edits() { return edits_; }
+    const std::string& settingsPath() const { return options_.settingsPath; }
+    bool usbInUse() const { return lpt_->usbInUse(); }
+    bool isVirtual() const { return rig_->chip != nullptr; }
+
+    // The start-up steps from the settings file to the interface state: the settings are
+    // read (adjust may change them first: the command line's overrides), the program
+    // state takes them, the port driver starts at the stored base, and the detection
+    // sends the logic level and fills the interface view.
+    struct StartUp {
+        Settings settings;
+        bool settingsExisted = false;
+        bool driverOpen = false;
+    };
+    StartUp startUp(const std::function<void(Settings&)>& adjust = {});
+    // The detection tick; skipped while a transfer runs.
+    void tick();
+
+    // The frequency plan.
+    void readFrequencyState();
+    // The planning step; false when it refused (the observer was told why).
+    bool planDividers(float fRF);
+    void recomputeFrequencies();
+    // "Calculate": the planning step for the stored fRF, then the recompute step.
+    void calculate();
+
+    // The program state a configuration file holds, and the way back.
+    Config currentConfig() const;
+    void takeConfig(const Config& c);
+    // Loads a configuration file in the order the window has always loaded it. A file
+    // that does not load keeps what its good lines gave and returns the message.
+    std::optional<std::string> loadConfiguration(const std::string& path);
+
+    // The settings as they would be written now, with the window's place.
+    Settings currentSettings(int top, int left, int width, int height) const;
+    std::optional<std::string> saveSettings(const Settings& s) const;
+
+  private:
+    void beepTwice();
+
+    SessionOptions options_;
+    std::unique_ptr<Clock> ownClock_;
+    Clock* clock_;
+    std::unique_ptr<Reporter> ownReporter_;
+    Reporter* reporter_;
+    std::unique_ptr<Rig> rig_;
+    std::unique_ptr<Lpt> lpt_;
+    std::unique_ptr<TZVK_SPIUSB> adapter_;
+    std::unique_ptr<InterfaceDetection> detection_;
+    std::unique_ptr<ChipController> chip_;
+    FrequencyState fs_;
+    PlanEdits edits_;
+    SessionObserver none_;
+    SessionObserver* observer_ = &none_;
+};
+
+}  // namespace zvk
