@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "plan/FrequencyPlan.h"
+#include "session/EditRules.h"
 
 namespace {
 
@@ -12,9 +13,9 @@ using namespace zvk;
 // The eight preconfigured frequencies as edit texts, cycled so that no result can be
 // folded away.
 struct Inputs {
-    std::string rfTexts[8];
+    PlanEdits edits[8];
     Inputs() {
-        for (int i = 0; i < 8; ++i) rfTexts[i] = formatFrequency(kAbcPresets[i].fRF);
+        for (int i = 0; i < 8; ++i) edits[i] = {"10.000", formatFrequency(kAbcPresets[i].fRF), 0};
     }
 };
 
@@ -26,11 +27,11 @@ void plan(benchmark::State& state, bool tuningInfo) {
     FrequencyState s;
     unsigned i = 0;
     for (auto _ : state) {
-        const std::string& rf = in.rfTexts[i++ & 7];
-        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        const PlanEdits& e = in.edits[i++ & 7];
+        ReadFrequencyState(s, regs, e);
         auto refusal = PlanDividers(s, regs, rfArgument(s.fRF));
         benchmark::DoNotOptimize(refusal);
-        ReadFrequencyState(s, regs, "10.000", rf, 0);
+        ReadFrequencyState(s, regs, e);
         RecomputeFrequencies(s);
         if (tuningInfo) {
             TuningInfo t = ShowTuningInfo(s);

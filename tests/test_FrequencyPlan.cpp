@@ -6,6 +6,7 @@
 #include "chip/FieldMap.h"
 #include "base/Numbers.h"
 #include "plan/FrequencyPlan.h"
+#include "session/EditRules.h"
 
 namespace zvk {
 namespace {
@@ -46,11 +47,11 @@ Calculated calculate(const UserSetup& u) {
     Calculated c{FrequencyState{}, imageFor(u), TuningInfo{}};
     const std::string rf = formatFrequency(u.rf);
     const int selection = rgIf1Selection(u.injlo1);
-    ReadFrequencyState(c.s, c.regs, u.xtal, rf, selection);
+    ReadFrequencyState(c.s, c.regs, PlanEdits{u.xtal, rf, selection});
     const auto refusal = PlanDividers(c.s, c.regs, rfArgument(c.s.fRF));
     EXPECT_FALSE(refusal.has_value()) << refusal.value_or("");
     // The image keeps only N's low 11 bits: the frequencies follow what the chip gets.
-    ReadFrequencyState(c.s, c.regs, u.xtal, rf, selection);
+    ReadFrequencyState(c.s, c.regs, PlanEdits{u.xtal, rf, selection});
     RecomputeFrequencies(c.s);
     c.t = ShowTuningInfo(c.s);
     return c;
@@ -238,7 +239,7 @@ TEST(PlanDividers, KeepsEveryBitOutsideNAndA) {
     regs[2] = 0xF000;  // nothing of the chip lives above bit 11, and it stays untouched
     const RegisterImage before = regs;
     FrequencyState s;
-    ReadFrequencyState(s, regs, "10.000", "915.000", 0);
+    ReadFrequencyState(s, regs, 10.0, 915.0, 1);
     ASSERT_FALSE(PlanDividers(s, regs, 915.0f));
     // (915 - 2) * 8 / 7 = 1043.43 MHz: Ntot 7826 = 32 * 244 + 18, N above bit 6.
     EXPECT_EQ(s.Ntot, 7826);
@@ -251,7 +252,7 @@ TEST(PlanDividers, KeepsEveryBitOutsideNAndA) {
 // last recompute step, and fIF2 keeps the planned value through later recomputes.
 TEST(PlanDividers, PlanningAloneLeavesLo2AndIf1ToTheRecompute) {
     Calculated r = calculate({384.0});
-    ReadFrequencyState(r.s, r.regs, "10.000", "433.920", 0);
+    ReadFrequencyState(r.s, r.regs, 10.0, 433.92, 1);
     ASSERT_FALSE(PlanDividers(r.s, r.regs, 433.92f));
     const TuningInfo t = ShowTuningInfo(r.s);
     EXPECT_EQ(t.fLO1.text, "581.227");  // (433.92 + 2) * 4 / 3, not yet a channel
@@ -264,7 +265,7 @@ TEST(PlanDividers, PlanningAloneLeavesLo2AndIf1ToTheRecompute) {
 TEST(IfFilter, RiffAfterCalculateMovesTheCentreButNotThePlannedIf) {
     Calculated r = calculate({384.0});
     setField(r.regs, "RIFF", 700);
-    ReadFrequencyState(r.s, r.regs, "10.000", "384.000", 0);
+    ReadFrequencyState(r.s, r.regs, 10.0, 384.0, 1);
     RecomputeFrequencies(r.s);
     const TuningInfo t = ShowTuningInfo(r.s);
     EXPECT_EQ(t.IF2CH.text, "1.954");
@@ -296,7 +297,7 @@ TEST(IfFilter, CentreFrequencyAndItsRedBand) {
         RegisterImage regs = kDefaultImage;
         setField(regs, "RIFF", uint32_t(c.riff));
         FrequencyState s;
-        ReadFrequencyState(s, regs, "10.000", "384.000", 0);
+        ReadFrequencyState(s, regs, 10.0, 384.0, 1);
         RecomputeFrequencies(s);
         const TuningInfo t = ShowTuningInfo(s);
         EXPECT_EQ(t.IF2CH.text, c.text);
@@ -316,7 +317,7 @@ TEST(RecomputeFrequencies, SwitchingTheLo2DividerKeepsNAndA) {
     Calculated r = calculate({384.0});
     const RegisterImage planned = r.regs;
     setField(r.regs, "LO2DIV", 1);
-    ReadFrequencyState(r.s, r.regs, "10.000", "384.000", 0);
+    ReadFrequencyState(r.s, r.regs, 10.0, 384.0, 1);
     RecomputeFrequencies(r.s);
     const TuningInfo t = ShowTuningInfo(r.s);
     EXPECT_EQ(r.regs[2], planned[2]);
@@ -334,7 +335,7 @@ TEST(RecomputeFrequencies, WorkingCopiesTakeTheMinimumsAndShowThem) {
     setField(regs, "R", 1);
     setField(regs, "RIFF", 2);
     FrequencyState s;
-    ReadFrequencyState(s, regs, "10.000", "384.000", 0);
+    ReadFrequencyState(s, regs, 10.0, 384.0, 1);
     s.L = 2;  // no register value gives this, but the floor holds for any working copy
     RecomputeFrequencies(s);
     EXPECT_EQ(s.R, 3);
@@ -363,8 +364,8 @@ TEST(PlanDividers, ZeroDividersPlanWithTheMinimums) {
         RegisterImage zero = imageFor({384.0, c.R, c.RIFF});
         RegisterImage explicitly = imageFor({384.0, c.asR, c.asRIFF});
         FrequencyState a, b;
-        ReadFrequencyState(a, zero, "10.000", "384.000", 0);
-        ReadFrequencyState(b, explicitly, "10.000", "384.000", 0);
+        ReadFrequencyState(a, zero, 10.0, 384.0, 1);
+        ReadFrequencyState(b, explicitly, 10.0, 384.0, 1);
         ASSERT_FALSE(PlanDividers(a, zero, 384.0f));
         ASSERT_FALSE(PlanDividers(b, explicitly, 384.0f));
         EXPECT_TRUE(std::isfinite(a.fLO1) && std::isfinite(a.fRFt) && std::isfinite(a.fIF2));
@@ -377,7 +378,7 @@ TEST(PlanDividers, ZeroDividersPlanWithTheMinimums) {
     // R = 1 is taken as it is: fPFD = 10 MHz.
     RegisterImage regs = imageFor({384.0, 1});
     FrequencyState s;
-    ReadFrequencyState(s, regs, "10.000", "384.000", 0);
+    ReadFrequencyState(s, regs, 10.0, 384.0, 1);
     ASSERT_FALSE(PlanDividers(s, regs, 384.0f));
     EXPECT_EQ(s.fPFD, 10.0);
     EXPECT_EQ(s.Ntot, 51);  // 514.667 / 10 + 0.5
@@ -416,7 +417,7 @@ TEST(PlanDividers, RefusesWhatGivesNoValidNtotAndChangesNothing) {
         regs[2] = 0xABC;
         const RegisterImage before = regs;
         FrequencyState s;
-        ReadFrequencyState(s, regs, c.xtal, "384.000", rgIf1Selection(c.injlo1));
+        ReadFrequencyState(s, regs, PlanEdits{c.xtal, "384.000", rgIf1Selection(c.injlo1)});
         s.fIF2 = 1.5;  // as left by an earlier plan
         s.fLO1 = 99.0;
         const FrequencyState stateBefore = s;
@@ -430,7 +431,7 @@ TEST(PlanDividers, RefusesWhatGivesNoValidNtotAndChangesNothing) {
     // Just above the IF the plan goes through.
     RegisterImage regs = imageFor({384.0, 75, 684, 0, 1, 1});
     FrequencyState s;
-    ReadFrequencyState(s, regs, "10.000", "2.100", 0);
+    ReadFrequencyState(s, regs, 10.0, 2.1, 1);
     EXPECT_FALSE(PlanDividers(s, regs, 2.1f));
     EXPECT_EQ(s.Ntot, 1);
 }
@@ -442,7 +443,7 @@ TEST(PlanDividers, RfBeyondSinglePrecisionBecomesInfiniteAndIsRefused) {
     EXPECT_TRUE(std::isnan(rfArgument(std::nan(""))));
 }
 
-TEST(ReadFrequencyState, ReadsTheFieldsMaskedAndTheEditsWithoutCommaConversion) {
+TEST(ReadFrequencyState, ReadsTheFieldsMaskedAndTakesTheFrequenciesAsGiven) {
     RegisterImage regs{};
     regs[0] = 0xE00;              // SSBSEL and its neighbours set
     regs[2] = (0x25u << 5) | 19;  // N low 0x25, A 19
@@ -451,7 +452,7 @@ TEST(ReadFrequencyState, ReadsTheFieldsMaskedAndTheEditsWithoutCommaConversion) 
     regs[5] = 0x800 | 5;          // MODSEL set beside RIFF 5
     FrequencyState s;
     s.fIF2 = 1.25;
-    ReadFrequencyState(s, regs, "12.5", "433.920", 1);
+    ReadFrequencyState(s, regs, 12.5, 433.92, 0);
     EXPECT_EQ(s.N, 0xB * 128 + 0x25);
     EXPECT_EQ(s.A, 19);
     EXPECT_EQ(s.R, 2047);
@@ -464,21 +465,6 @@ TEST(ReadFrequencyState, ReadsTheFieldsMaskedAndTheEditsWithoutCommaConversion) 
     EXPECT_EQ(s.fRF, 433.92);
     EXPECT_EQ(s.fIF2, 1.25);  // only the planning step changes it
 
-    struct Texts {
-        const char *xtal, *rf;
-        double fXTAL, fRF;
-    };
-    const Texts texts[] = {
-        {"10,5", "433,92", 10.0, 433.0},
-        {"", "", 10.0, 433.0},
-        {"abc", "1e2", 10.0, 100.0},
-        {"0.5", "-3", 0.5, -3.0},  // no lower limit here: the crystal edit applies that
-    };
-    for (const Texts& t : texts) {
-        ReadFrequencyState(s, regs, t.xtal, t.rf, 0);
-        EXPECT_EQ(s.fXTAL, t.fXTAL) << t.xtal;
-        EXPECT_EQ(s.fRF, t.fRF) << t.rf;
-    }
 }
 
 TEST(ReadFrequencyState, InjectionFromTheRadioGroupSelection) {
@@ -492,7 +478,7 @@ TEST(ReadFrequencyState, InjectionFromTheRadioGroupSelection) {
     for (const Case& c : cases) {
         EXPECT_EQ(rgIf1Selection(c.injlo1), c.selection) << c.injlo1;
         FrequencyState s;
-        ReadFrequencyState(s, kDefaultImage, "10.000", "384.000", c.selection);
+        ReadFrequencyState(s, kDefaultImage, PlanEdits{"10.000", "384.000", c.selection});
         EXPECT_EQ(s.INJLO1, c.readBack) << c.injlo1;
     }
     // INJLO1 = 2 plans like "low".
@@ -607,95 +593,6 @@ TEST(FormatFrequency, SevenSignificantDigitsThreeDecimals) {
         {std::nan(""), "NAN"},
     };
     for (const Case& c : cases) EXPECT_EQ(formatFrequency(c.v), c.text) << c.v;
-}
-
-TEST(EditParsing, FallbacksAndLimitsOfTheFrequencyEdits) {
-    struct Case {
-        double (*parse)(std::string_view);
-        const char* text;
-        double value;
-    };
-    const Case cases[] = {
-        {parseXtalEdit, "10,5", 10.5},  {parseXtalEdit, "12.8", 12.8},
-        {parseXtalEdit, "0.5", 1.0},    {parseXtalEdit, "-3", 1.0},
-        {parseXtalEdit, "", 10.0},      {parseXtalEdit, "abc", 10.0},
-        {parseXtalEdit, "1,2,3", 10.0},  // only the first comma becomes a point
-        {parseRfEdit, "433,92", 433.0}, {parseRfEdit, "433.92", 433.92},
-        {parseRfEdit, "", 433.0},       {parseRfEdit, "384", 384.0},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.parse(c.text), c.value) << c.text;
-}
-
-TEST(EditParsing, IntegerEditsFallBackAndStayInTheSpinnerRange) {
-    struct Case {
-        int (*parse)(std::string_view);
-        const char* text;
-        int value;
-    };
-    const Case cases[] = {
-        {parseREdit, "100", 100},      {parseREdit, "2", 3},       {parseREdit, "abc", 75},
-        {parseREdit, "", 75},          {parseREdit, "5000", 2047}, {parseREdit, "-5", 3},
-        {parseREdit, "2048", 2047},    {parseAEdit, "17", 17},     {parseAEdit, "x", 12},
-        {parseAEdit, "40", 31},        {parseAEdit, "-1", 0},      {parseNEdit, "1", 3},
-        {parseNEdit, "q", 119},        {parseNEdit, "3000", 2047}, {parseNEdit, "-9", 3},
-        {parseRiffEdit, "3", 4},       {parseRiffEdit, "0", 4},    {parseRiffEdit, "abc", 684},
-        {parseRiffEdit, "9999", 2047}, {parseIffresEdit, "", 133}, {parseIffresEdit, "-1", 0},
-        {parseIffresEdit, "300", 255}, {parseIffresEdit, "0", 0},  {parseIffresEdit, "75", 75},
-        {parseREdit, "1.5", 75},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.parse(c.text), c.value) << c.text;
-}
-
-TEST(EditParsing, StrictParsesReportWhatDoesNotConvert) {
-    EXPECT_EQ(parseDecimal("-12"), -12);
-    EXPECT_EQ(parseDecimal("0"), 0);
-    for (const char* bad : {"", "abc", "1.5", "12 ", "0x10", "--1"})
-        EXPECT_FALSE(parseDecimal(bad).has_value()) << bad;
-    EXPECT_EQ(parseDouble("433.92"), 433.92);
-    for (const char* bad : {"", "433,92", "x"}) EXPECT_FALSE(parseDouble(bad).has_value()) << bad;
-}
-
-TEST(ApplyDividerEdits, WritesRNAndAWithoutLimitsButNeverBeyondTheirFields) {
-    struct Case {
-        const char *r, *n, *a;
-        uint16_t R2, R3, R4;
-    };
-    // On an image with every bit set, so that a spill into a neighbour would show.
-    const Case cases[] = {
-        {"100", "300", "7", 0x587, 0xFF2, 0x864},
-        {"1", "1", "0", 0x020, 0xFF0, 0x801},  // no lower limits on this path
-        {"0", "0", "31", 0x01F, 0xFF0, 0x800},
-        {"2047", "2047", "31", 0xFFF, 0xFFF, 0xFFF},
-        {"5000", "-1", "40", 0x07F, 0xFF0, 0xFFF},  // clamped to 2047, 3 and 31
-        {"-7", "4096", "-3", 0xFE0, 0xFFF, 0x803},  // clamped to 3, 2047 and 0
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.r << " " << c.n << " " << c.a);
-        RegisterImage regs;
-        regs.fill(0xFFF);
-        EXPECT_FALSE(ApplyDividerEdits(regs, c.r, c.n, c.a).has_value());
-        EXPECT_EQ(regs[2], c.R2);
-        EXPECT_EQ(regs[3], c.R3);
-        EXPECT_EQ(regs[4], c.R4);
-        for (int i : {0, 1, 5, 6, 7}) EXPECT_EQ(regs[size_t(i)], 0xFFF);
-    }
-}
-
-TEST(ApplyDividerEdits, ATextThatDoesNotConvertChangesNothing) {
-    struct Case {
-        const char *r, *n, *a, *bad;
-    };
-    const Case cases[] = {{"abc", "10", "1", "abc"},
-                          {"10", "x", "1", "x"},  // R converted, but is not written either
-                          {"10", "10", "", ""},
-                          {"10", "10", "3.5", "3.5"}};
-    for (const Case& c : cases) {
-        RegisterImage regs = kDefaultImage;
-        const auto bad = ApplyDividerEdits(regs, c.r, c.n, c.a);
-        ASSERT_TRUE(bad.has_value()) << c.bad;
-        EXPECT_EQ(*bad, c.bad);
-        EXPECT_EQ(regs, kDefaultImage);
-    }
 }
 
 TEST(UnguardedFieldValue, InsideTheWidthAsTypedOutsideClampedToTheSpinner) {

@@ -46,14 +46,6 @@ int lo2Sign(int ssbsel) {
     return ssbsel == 1 ? 1 : -1;
 }
 
-// Field value as a spinner would have it: fallback when the text is no integer, then
-// clamped to the range (the lower end being the edit's own limit).
-int guardedInteger(std::string_view text, const EditRule& rule) {
-    const auto v = parseDecimal(text);
-    if (!v) return rule.fallback;
-    return int(std::clamp<long long>(*v, rule.min, rule.max));
-}
-
 }  // namespace
 
 double ifFilterCentre(double fXTAL, double riff) {
@@ -64,8 +56,8 @@ double ifFilterCentre(double fXTAL, double riff) {
     return double(fXTAL / riff * 200 * 2.052f * kThird);
 }
 
-void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, std::string_view eFxtal,
-                        std::string_view eFrfi, int rgIf1Selection) {
+void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, double fXTAL, double fRF,
+                        int16_t injlo1) {
     const PlanFields& f = fields();
     s.N = uint16_t(fieldValue(regs, f.N));
     s.A = uint16_t(fieldValue(regs, f.A));
@@ -73,9 +65,9 @@ void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, std::strin
     s.RIFF = uint16_t(fieldValue(regs, f.RIFF));
     s.SSBSEL = uint16_t(fieldValue(regs, f.SSBSEL));
     s.L = fieldValue(regs, f.LO2DIV) ? 8 : 4;
-    s.INJLO1 = int16_t(1 - rgIf1Selection);
-    s.fXTAL = parseDouble(eFxtal).value_or(10.0);
-    s.fRF = parseDouble(eFrfi).value_or(433.0);
+    s.INJLO1 = injlo1;
+    s.fXTAL = fXTAL;
+    s.fRF = fRF;
     s.mfo = int(fieldValue(regs, f.MFO));
 }
 
@@ -142,24 +134,6 @@ uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spi
     return uint32_t(std::clamp<long long>(value, spinnerMin, spinnerMax));
 }
 
-std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_view eR,
-                                             std::string_view eN, std::string_view eA) {
-    // All three convert before anything is written: a bad N must not leave a new R
-    // behind.
-    const auto r = parseDecimal(eR);
-    if (!r) return std::string(eR);
-    const auto n = parseDecimal(eN);
-    if (!n) return std::string(eN);
-    const auto a = parseDecimal(eA);
-    if (!a) return std::string(eA);
-
-    const PlanFields& f = fields();
-    setFieldValue(regs, f.R, unguardedFieldValue(*r, f.R.width, kREdit.min, kREdit.max));
-    writeCounters(regs, unguardedFieldValue(*n, f.N.width, kNEdit.min, kNEdit.max),
-                  unguardedFieldValue(*a, f.A.width, kAEdit.min, kAEdit.max));
-    return std::nullopt;
-}
-
 TuningInfo ShowTuningInfo(const FrequencyState& s) {
     auto item = [](double shown, bool red) { return TuningItem{formatFrequency(shown), red}; };
     auto outside = [](double v, double lo, double hi) { return v < lo || v >= hi; };
@@ -193,33 +167,6 @@ float rfArgument(double fRF) {
     if (fRF > kMax) return std::numeric_limits<float>::infinity();
     if (fRF < -kMax) return -std::numeric_limits<float>::infinity();
     return float(fRF);
-}
-
-double parseXtalEdit(std::string_view text) {
-    std::string t(text);
-    if (const auto comma = t.find(','); comma != std::string::npos) t[comma] = '.';
-    const double v = parseDouble(t).value_or(10.0);
-    return v < 1.0 ? 1.0 : v;
-}
-
-double parseRfEdit(std::string_view text) {
-    return parseDouble(text).value_or(433.0);
-}
-
-int parseREdit(std::string_view text) {
-    return guardedInteger(text, kREdit);
-}
-int parseAEdit(std::string_view text) {
-    return guardedInteger(text, kAEdit);
-}
-int parseNEdit(std::string_view text) {
-    return guardedInteger(text, kNEdit);
-}
-int parseRiffEdit(std::string_view text) {
-    return guardedInteger(text, kRiffEdit);
-}
-int parseIffresEdit(std::string_view text) {
-    return guardedInteger(text, kIffresEdit);
 }
 
 const BandPreset kBandPresets[4] = {

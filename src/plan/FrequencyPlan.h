@@ -26,11 +26,10 @@ struct FrequencyState {
     int mfo = 0;
 };
 
-// Reads N, A, R, RIFF, SSBSEL and L from the register image, INJLO1 as 1 - selection of
-// RG_IF1 (-1 when nothing is selected), fXTAL and fRF from the edit texts (10.0 and 433.0
-// when they do not parse; no comma conversion), and the MFO field.
-void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, std::string_view eFxtal,
-                        std::string_view eFrfi, int rgIf1Selection);
+// Reads N, A, R, RIFF, SSBSEL and L and the MFO field from the register image, and takes
+// the crystal, the wanted frequency and INJLO1 as given.
+void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, double fXTAL, double fRF,
+                        int16_t injlo1);
 
 // The planning step after ReadFrequencyState: fIF2, fLO1, fPFD, fCH, Ntot, fRFt, N and A,
 // and N and A written into R2 and R3[3:0]. fRF is the single-precision argument. Returns
@@ -41,13 +40,6 @@ std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, 
 // The recompute step after ReadFrequencyState: working-copy minimums, then every
 // frequency from the dividers. The register image is not touched.
 void RecomputeFrequencies(FrequencyState& s);
-
-// Parses E_R, E_N and E_A (in that order) and writes R, N and A into the register image.
-// Unguarded as in the window: returns the text that did not convert, and then changes
-// nothing (all three convert before any is written). No lower limits apply; only a value
-// beyond a field's width or below zero is clamped to the spinner range (unguardedFieldValue).
-std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_view eR,
-                                             std::string_view eN, std::string_view eA);
 
 // What ShowTuningInfo puts into each edit.
 struct TuningItem {
@@ -79,28 +71,6 @@ uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spi
 // The item RG_IF1 shows for INJLO1: 1 - INJLO1, where below -1 selects nothing (-1) and
 // beyond the last item selects the last.
 int rgIf1Selection(int injlo1);
-
-// A divider or filter edit: what a text that is no integer gives, and the spinner's range.
-struct EditRule {
-    int fallback, min, max;
-};
-inline constexpr EditRule kREdit{75, 3, 2047};
-inline constexpr EditRule kAEdit{12, 0, 31};
-inline constexpr EditRule kNEdit{119, 3, 2047};
-inline constexpr EditRule kRiffEdit{684, 4, 2047};
-inline constexpr EditRule kIffresEdit{133, 0, 255};
-
-// Edit parse rules with their fallbacks and limits. Values beyond a spinner's range are
-// clamped to it, so they never reach a neighbouring field.
-double parseXtalEdit(std::string_view text);  // first ',' -> '.', fallback 10.0, min 1.0
-double parseRfEdit(std::string_view text);    // fallback 433.0
-int parseREdit(std::string_view text);        // kREdit
-int parseAEdit(std::string_view text);        // kAEdit
-int parseNEdit(std::string_view text);        // kNEdit
-int parseRiffEdit(std::string_view text);     // kRiffEdit
-int parseIffresEdit(std::string_view text);   // kIffresEdit
-// Without fallback (spinner release, ApplyDividerEdits, B_CalcNA) the edits are read with
-// parseDecimal and parseDouble of base/Numbers.h: nullopt when the text does not convert.
 
 // The band presets of RGFreq.
 struct BandPreset {

@@ -93,7 +93,7 @@ void Session::tick() {
 
 void Session::readFrequencyState() {
     const PlanEdits e = observer_->planEdits().value_or(edits_);
-    ReadFrequencyState(fs_, chip_->regs, e.fxtal, e.frf, e.rgIf1);
+    ReadFrequencyState(fs_, chip_->regs, e);
     observer_->dividersRead(fs_);
 }
 

@@ -7,6 +7,7 @@
 #include "board/Rig.h"
 #include "chip/ChipController.h"
 #include "plan/FrequencyPlan.h"
+#include "session/EditRules.h"
 #include "session/InterfaceDetection.h"
 #include "session/Reporter.h"
 #include "storage/ConfigFile.h"
@@ -25,14 +26,6 @@ std::string titleText();
 // The window captions after a save and after a load.
 std::string saveCaption(const std::string& title, const std::string& savedPath);
 std::string loadCaption(const std::string& title, const std::string& loadedPath);
-
-// What the frequency edits and the injection radio group hold: the planning and
-// recompute steps read the state from them.
-struct PlanEdits {
-    std::string fxtal = "10.000";  // E_fXTAL
-    std::string frf = "433.000";   // E_fRFI
-    int rgIf1 = 0;                 // the selection of RG_IF1
-};
 
 class Session;
 
