@@ -2,12 +2,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "CtlRunner.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -81,6 +84,83 @@ TEST(CliUsb, StatusReadAgreesAcrossTransports) {
     EXPECT_EQ(usb.value("word", "?"), latched[7]);
     for (const char* key : {"word", "IFFVAL", "IFFSTATE", "LD", "RSSI"})
         EXPECT_EQ(usb.value(key, "usb?"), lpt.value(key, "lpt?")) << key;
+}
+
+}  // namespace
+
+namespace {
+
+class CliSettings : public zvk::test::TempDir {
+  protected:
+    CliSettings() : TempDir("zvk-cli-settings") {}
+    std::string settings(const std::string& text) {
+        const std::string path = file("zvk40310.INI");
+        std::ofstream(path) << text;
+        return path;
+    }
+};
+
+// Every command the virtual adapter received since start-up, in order, as the CLI lists
+// them; the logic level goes out before the first word, as the window's start sends it.
+TEST_F(CliSettings, AdapterCommandsCarryTheSettingsLevelBeforeTheFirstWord) {
+    const std::string stored = settings("[USBSPI]\nVPWM=2500\nDEL=7\n[CFG]\nLevel=1\n");
+    struct Case {
+        std::vector<std::string> extra;
+        const char* level;
+        const char* delay;  // the SpiWrite's delay byte
+    };
+    const Case cases[] = {
+        {{"--settings", file("none.INI")}, "SetLevel 1 5000", "50"},  // no file: defaults
+        {{"--settings", stored}, "SetLevel 1 2500", "7"},
+        {{"--settings", stored, "--level", "1800"}, "SetLevel 1 1800", "7"},
+        {{"--settings", stored, "--level", "ext"}, "SetLevel 0 0", "7"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"write", "--defaults", "--board", "virtual-usb",
+                                         "--json"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        SCOPED_TRACE(c.level);
+        const zvk::test::CtlResult r = zvk::test::runCtl(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const auto commands = strings(r.json()["adapter_commands"]);
+        ASSERT_FALSE(commands.empty());
+        EXPECT_EQ(commands.front(), "Configure 1 1 1");
+        const auto firstWrite = std::find_if(commands.begin(), commands.end(), [](auto& s) {
+            return s.rfind("SpiWrite", 0) == 0;
+        });
+        ASSERT_NE(firstWrite, commands.end());
+        const auto level = std::find(commands.begin(), commands.end(), c.level);
+        EXPECT_LT(level, firstWrite) << testing::PrintToString(commands);
+        // R0 of the default image, with the delay byte from the settings
+        EXPECT_EQ(*firstWrite, std::string("SpiWrite 1 ") + c.delay + " 16 8 192");
+        EXPECT_EQ(commands.back().rfind("SpiRead 1 ", 0), 0u);
+    }
+    // Without an adapter there is no list of its commands.
+    const zvk::test::CtlResult lpt =
+        zvk::test::runCtl({"write", "--defaults", "--board", "virtual", "--json", "--settings",
+                           stored});
+    ASSERT_EQ(lpt.code, 0) << lpt.err;
+    EXPECT_FALSE(lpt.json().contains("adapter_commands"));
+}
+
+// --port and --level are checked before the board is touched.
+TEST_F(CliSettings, PortAndLevelOptionsAreChecked) {
+    const std::string stored = settings("[Port]\nAdr=0x3BC\n");
+    for (const auto& [extra, ok] : std::vector<std::pair<std::vector<std::string>, bool>>{
+             {{}, true}, {{"--port", "0x278"}, true}, {{"--port", "0"}, false},
+             {{"--port", "-5"}, false}, {{"--port", "0x10000"}, false}}) {
+        std::vector<std::string> args = {"status", "--board", "virtual", "--settings", stored};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const zvk::test::CtlResult r = zvk::test::runCtl(args);
+        EXPECT_EQ(r.code, ok ? 0 : 1) << testing::PrintToString(extra) << r.err;
+        if (!ok) {
+            EXPECT_NE(r.err.find("--port"), std::string::npos) << r.err;
+        }
+    }
+    const zvk::test::CtlResult bad =
+        zvk::test::runCtl({"status", "--board", "virtual", "--level", "5001"});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("--level: \"5001\""), std::string::npos) << bad.err;
 }
 
 }  // namespace

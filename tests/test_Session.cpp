@@ -1,0 +1,159 @@
+// The program core on the virtual board: start-up from the settings file, Calculate and
+// loading a configuration file, as both front ends drive them.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "TempDir.h"
+#include "board/VirtualAdapter.h"
+#include "chip/FieldMap.h"
+#include "session/Session.h"
+
+namespace zvk {
+namespace {
+
+struct Recorder : SessionObserver {
+    std::vector<std::string> refusals;
+    int shown = 0;
+    void planRefused(const std::string& reason) override { refusals.push_back(reason); }
+    void planShown(const FrequencyState&) override { ++shown; }
+};
+
+class SessionTest : public test::TempDir {
+  protected:
+    SessionTest() : TempDir("zvk-session") {}
+    std::unique_ptr<Session> open(const std::string& rig, const std::string& settingsText = "") {
+        SessionOptions o;
+        o.rigName = rig;
+        o.settingsPath = file("zvk40310.INI");
+        if (!settingsText.empty()) std::ofstream(o.settingsPath) << settingsText;
+        o.clock = &clock;
+        o.realtime = false;
+        auto s = std::make_unique<Session>(o);
+        s->setObserver(&recorder);
+        return s;
+    }
+    SteppingClock clock;
+    Recorder recorder;
+};
+
+TEST_F(SessionTest, StartUpTakesTheSettingsAndSendsTheirLevel) {
+    auto s = open("virtual-usb",
+                  "[Port]\nAdr=0x3BC\n[USBSPI]\nVPWM=2500\nDEL=7\n[CFG]\nLevel=1\nSPISEL=1\n"
+                  "FRF=868.3\nPLLMUX=5\n[CWR]\n2=1234\n");
+    const Session::StartUp st = s->startUp();
+    EXPECT_TRUE(st.settingsExisted);
+    EXPECT_TRUE(st.driverOpen);
+    EXPECT_EQ(s->lpt().base(), 0x3BC);
+    EXPECT_EQ(s->chip().del, 7);
+    EXPECT_TRUE(s->chip().spiMode);
+    EXPECT_EQ(s->chip().presetIndex, 5);
+    EXPECT_EQ(s->chip().regs[2], 1234);
+    EXPECT_EQ(s->frequencies().fRF, 868.3);
+    EXPECT_TRUE(s->usbInUse());
+    const auto& adapter = s->rig().vusb->adapter(0);
+    EXPECT_TRUE(adapter.levelEnabled);
+    EXPECT_EQ(adapter.levelMv, 2500);
+    EXPECT_EQ(s->detection().view().panel, "USB found");
+}
+
+TEST_F(SessionTest, StartUpWithoutSettingsUsesTheDefaultsAndTheAdjustment) {
+    auto s = open("virtual");
+    const Session::StartUp st = s->startUp([](Settings& set) { set.adr = 0x278; });
+    EXPECT_FALSE(st.settingsExisted);
+    EXPECT_EQ(s->lpt().base(), 0x278);
+    EXPECT_EQ(s->detection().view().panel, "LPT Port Address: 0x0278");
+    auto t = open("virtual");
+    t->startUp();
+    EXPECT_EQ(t->lpt().base(), kDefaultPortBase);
+}
+
+TEST_F(SessionTest, ARefusedPlanLeavesTheImageAndSaysWhy) {
+    struct Case {
+        const char* rf;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"1.000", "f RF = 1.000 MHz"},
+        // beyond single precision: planned as an infinity
+        {"1.000000E+40", "f RF = INF MHz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rf);
+        auto s = open("virtual");
+        recorder.refusals.clear();
+        s->chip().regs = kDefaultImage;
+        s->chip().regs[2] = 0xABC;
+        setFieldValue(s->chip().regs, *findField("SSBSEL"), 1);  // LO2 above: LO1 below zero
+        s->edits().frf = c.rf;
+        s->readFrequencyState();
+        EXPECT_FALSE(s->planDividers(rfArgument(s->frequencies().fRF)));
+        ASSERT_EQ(recorder.refusals.size(), 1u);
+        EXPECT_NE(recorder.refusals[0].find(c.mentions), std::string::npos);
+        EXPECT_EQ(s->chip().regs[2], 0xABC);
+    }
+}
+
+// Calculate plans the stored frequency into N and A and recomputes from the image.
+TEST_F(SessionTest, CalculatePlansAndRecomputes) {
+    auto s = open("virtual");
+    s->chip().regs = kDefaultImage;
+    s->edits() = {"10.000", "433.920", 0};
+    s->readFrequencyState();
+    s->calculate();
+    EXPECT_TRUE(recorder.refusals.empty());
+    EXPECT_EQ(recorder.shown, 2);  // after the planning step and after the recompute step
+    const FrequencyState& f = s->frequencies();
+    EXPECT_EQ(f.Ntot, 32 * int(f.N) + int(f.A));
+    EXPECT_EQ(fieldValue(s->chip().regs, *findField("N")), f.N);
+    // tuned to the nearest channel
+    EXPECT_NEAR(f.fRFt, 433.92, f.fCH / 2);
+}
+
+// Loading goes through the same steps as in the window: in ABC mode the preset's
+// frequency is planned, in SPI mode the file's, read through the edit's three decimals.
+TEST_F(SessionTest, LoadingAConfigurationPlansItsFrequency) {
+    struct Case {
+        bool spisel;
+        double frf;
+        int pllmux;
+        const char* planned;
+    };
+    const Case cases[] = {{true, 433.9204, 3, "433.920"}, {false, 433.92, 3, "376.900"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.planned);
+        Config cfg;
+        cfg.regs = kDefaultImage;
+        cfg.spisel = c.spisel;
+        cfg.frf = c.frf;
+        cfg.pllmux = int16_t(c.pllmux);
+        const std::string path = file("load.cfg");
+        ASSERT_FALSE(saveConfig(path, cfg, titleText()).has_value());
+        auto s = open("virtual");
+        s->takeConfig(Config{});
+        ASSERT_FALSE(s->loadConfiguration(path).has_value());
+        EXPECT_EQ(s->edits().frf, c.planned);
+        EXPECT_EQ(s->chip().spiMode, c.spisel);
+        EXPECT_EQ(s->chip().presetIndex, c.pllmux);
+
+        // The same as planning that frequency by hand.
+        auto by = open("virtual");
+        by->chip().regs = kDefaultImage;
+        by->edits() = {"10.000", c.planned, 0};
+        by->readFrequencyState();
+        ASSERT_TRUE(by->planDividers(rfArgument(by->frequencies().fRF)));
+        EXPECT_EQ(s->chip().regs, by->chip().regs);
+    }
+    // A file that does not load says so and keeps what its good lines gave.
+    const std::string bad = file("bad.cfg");
+    std::ofstream(bad) << "fRF\t500\r\nPLLMUX\tx\r\n";
+    auto s = open("virtual");
+    const auto error = s->loadConfiguration(bad);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find("line 2"), std::string::npos) << *error;
+    EXPECT_EQ(s->frequencies().fRF, 500.0);
+}
+
+}  // namespace
+}  // namespace zvk
