@@ -155,7 +155,11 @@ std::optional<std::string> Session::loadConfiguration(const std::string& path) {
     // stores each line as it goes; the rest of the program follows only a complete file.
     takeConfig(c);
     if (error) return error;
+    applyLoadedConfiguration(c);
+    return std::nullopt;
+}
 
+void Session::applyLoadedConfiguration(const Config& c) {
     // The mode first: in the window its switch resets the image in ABC mode and plans
     // the preset.
     observer_->selectMode(c.spisel);
@@ -183,7 +187,6 @@ std::optional<std::string> Session::loadConfiguration(const std::string& path) {
     planDividers(rfArgument(fs_.fRF));
     observer_->loadPlanned();
     planDividers(rfArgument(fs_.fRF));
-    return std::nullopt;
 }
 
 Settings Session::currentSettings(int top, int left, int width, int height) const {

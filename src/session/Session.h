@@ -125,6 +125,9 @@ class Session {
     // Loads a configuration file in the order the window has always loaded it. A file
     // that does not load keeps what its good lines gave and returns the message.
     std::optional<std::string> loadConfiguration(const std::string& path);
+    // The steps of loading after a complete file was read into the state: the mode, the
+    // frequencies through their edits, the preset, the injection, and the plan.
+    void applyLoadedConfiguration(const Config& c);
 
     // The settings as they would be written now, with the window's place.
     Settings currentSettings(int top, int left, int width, int height) const;
