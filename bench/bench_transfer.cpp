@@ -39,7 +39,7 @@ void perAccess(benchmark::State& state, double accessesPerIteration) {
 
 // The line layer and the register routines on a port, started up with the default image.
 void prepare(Lpt& lpt, ChipController& cc) {
-    lpt.setBase(0x378);
+    lpt.setBase(kDefaultPortBase);
     lpt.startUp(true);
     cc.regs = kDefaultImage;
     cc.spiMode = true;

@@ -16,7 +16,8 @@ int g_exitCode = kOk;
 void addBoardOptions(CLI::App* command, BoardOptions& o) {
     command->add_option("--board", o.board, "virtual, virtual-usb or hardware (default)");
     command->add_option("--port", o.port,
-                        "parallel-port base address (default: the settings' Adr, else 0x378)");
+                        "parallel-port base address (default: the settings' Adr, else 0x" +
+                            hexText(kDefaultPortBase, 3) + ")");
     command->add_option("--level", o.level,
                         "the adapter's logic level: millivolts 0..5000, or ext for an external "
                         "reference (default: the settings' Level and VPWM)");

@@ -157,10 +157,6 @@ TuningInfo ShowTuningInfo(const FrequencyState& s) {
     return t;
 }
 
-int rgIf1Selection(int injlo1) {
-    return std::clamp(1 - injlo1, -1, 1);
-}
-
 float rfArgument(double fRF) {
     constexpr double kMax = std::numeric_limits<float>::max();
     if (std::isnan(fRF)) return std::numeric_limits<float>::quiet_NaN();

@@ -68,9 +68,6 @@ float rfArgument(double fRF);
 // so that it never spills into a neighbouring field.
 uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spinnerMax);
 
-// The item RG_IF1 shows for INJLO1: 1 - INJLO1, where below -1 selects nothing (-1) and
-// beyond the last item selects the last.
-int rgIf1Selection(int injlo1);
 
 // The band presets of RGFreq.
 struct BandPreset {

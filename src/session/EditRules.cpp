@@ -27,6 +27,10 @@ double rfEditState(std::string_view text) {
     return parseDouble(text).value_or(433.0);
 }
 
+int rgIf1Selection(int injlo1) {
+    return std::clamp(1 - injlo1, -1, 1);
+}
+
 void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, const PlanEdits& e) {
     ReadFrequencyState(s, regs, xtalEditState(e.fxtal), rfEditState(e.frf), int16_t(1 - e.rgIf1));
 }

@@ -25,6 +25,9 @@ struct PlanEdits {
 void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, const PlanEdits& e);
 double xtalEditState(std::string_view text);
 double rfEditState(std::string_view text);
+// The item RG_IF1 shows for INJLO1: 1 - INJLO1, where below -1 selects nothing (-1) and
+// beyond the last item selects the last.
+int rgIf1Selection(int injlo1);
 
 // A divider or filter edit: what a text that is no integer gives, and the spinner's range.
 struct EditRule {

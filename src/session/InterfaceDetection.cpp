@@ -33,7 +33,7 @@ void InterfaceDetection::startUpAfterPortOpen() {
     applyFlag(lpt_->usbInUse());
     view_.lptTicked = 2;
     if (lpt_->base() == kDefaultPortBase) view_.lptTicked = 0;
-    if (lpt_->base() == 0x3BC) view_.lptTicked = 1;
+    if (lpt_->base() == kSecondPortBase) view_.lptTicked = 1;
     if (!lpt_->usbInUse()) showPortPanel(4);
 }
 
@@ -87,7 +87,7 @@ void InterfaceDetection::choose378() {
 }
 
 void InterfaceDetection::choose3BC() {
-    lpt_->setBase(0x3BC);
+    lpt_->setBase(kSecondPortBase);
     view_.lptTicked = 1;
     showPortPanel(3);
 }

@@ -17,7 +17,7 @@ struct InterfaceView {
     bool extVrefEnabled = false;  // once enabled, never disabled again
     bool extVrefTicked = false;
     bool setVpwmEnabled = false;
-    // which LPT radio item is ticked: 0 "0x378", 1 "0x3BC", 2 "user defined"
+    // which LPT radio item is ticked: 0 the default base, 1 the second, 2 "user defined"
     int lptTicked = 2;
     std::string panel;  // the interface panel text
 };
@@ -39,6 +39,8 @@ class InterfaceDetection {
     // A user-defined base must leave room for the status and control registers above it
     // inside the 16-bit I/O space; 0 is what the settings file uses for "unset".
     static constexpr long long kMinUserBase = 0x0001;
+    // The LPT menu's second fixed address.
+    static constexpr int kSecondPortBase = 0x3BC;
     static constexpr long long kMaxUserBase = 0xFFFD;
 
     InterfaceDetection(Lpt& lpt, TZVK_SPIUSB& adapter);

@@ -38,7 +38,7 @@ class Lpt {
     double stepDelay() const { return stepDelay_; }
 
     // Start-up of the port, after the driver was (or was not) opened: a base of 0
-    // becomes 0x378; with the driver open all data lines go low and the control
+    // becomes the default base; with the driver open all data lines go low and the control
     // register gets 3.
     void startUp(bool driverOpen);
     bool driverOpen() const { return driverOpen_; }
