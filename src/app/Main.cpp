@@ -164,7 +164,7 @@ void TForm1::FormCreate() {
     const bool settingsExisted = st.settingsExisted;
     move(st.settings.left, st.settings.top);  // the size is fixed, whatever the file says
     // 11
-    if (fs_->mfo == 1) B_Refresh->setEnabled(true);
+    if (fs_->mfo == kMfoSpiOut) B_Refresh->setEnabled(true);
     // 12: the handler does not run for this
     if (chip_->presetIndex >= 0 && chip_->presetIndex < CB_fRF->count())
         CB_fRF->setCurrentIndex(chip_->presetIndex);

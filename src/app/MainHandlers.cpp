@@ -240,13 +240,11 @@ void TForm1::fieldChanged(const Field& f, int state) {
         return;
     }
     setFieldValue(chip_->regs, f, encodeControl(f, state));
-    const std::string_view name = f.name;
-    // These three move the frequency plan; the rest only change the chip's behaviour.
-    if (name == "SLCSEL" || name == "SSBSEL" || name == "LO2DIV")
+    if (f.movesPlan)
         recomputeFrequencies();
     else
         afterChange();
-    if (name == "OPMODE") showModeSummary();
+    if (&f == &field("OPMODE")) showModeSummary();
 }
 
 void TForm1::reverseSync() {
@@ -498,8 +496,8 @@ void TForm1::CB_MFOChange() {
     if (index != CB_MFO->currentIndex()) CB_MFO->setCurrentIndex(index);
     setFieldValue(chip_->regs, *findField("MFO"), uint32_t(index));
     afterChange();
-    B_Refresh->setEnabled(index == 1);
-    showLockTimeRow(index == 8);
+    B_Refresh->setEnabled(index == kMfoSpiOut);
+    showLockTimeRow(index == kMfoLdOut);
     showModeSummary();
 }
 
@@ -537,7 +535,7 @@ void TForm1::clearStatusFields() {
 void TForm1::B_RefreshClick() {
     B_Refresh->setEnabled(false);
     clearStatusFields();
-    if (CB_MFO->currentIndex() == 1) {
+    if (CB_MFO->currentIndex() == kMfoSpiOut) {
         // nullopt: another transfer is running below us; there is no word to show.
         if (const auto word = chip_->registerRead(7)) {
             const bool showLd = fieldValue(chip_->regs, *findField("SHOWLD")) != 0;

@@ -57,7 +57,7 @@ void ChipController::afterChange() {
     {
         TransferScope scope(busy_);
         if (sendAlways) runWriteCycle();
-        lpt_->modselLine(bitTest(regs[5], 11));
+        lpt_->modselLine(fieldValue(regs, field("MODSEL")) != 0);
     }
     drainPending();
 }
@@ -71,14 +71,14 @@ void ChipController::drainPending() {
         }
         if (pendingModsel_) {
             pendingModsel_ = false;
-            lpt_->modselLine(bitTest(regs[5], 11));
+            lpt_->modselLine(fieldValue(regs, field("MODSEL")) != 0);
         }
     }
 }
 
 void ChipController::runWriteCycle() {
     ++writeCycles_;
-    const bool ldOut = observer_->mfoSelection(regs) == 8;
+    const bool ldOut = observer_->mfoSelection(regs) == kMfoLdOut;
     observer_->showLockTimeRow(ldOut);
     if (realtime) raiseToRealtimePriority();
     Lpt& lpt = *lpt_;
@@ -128,17 +128,18 @@ void ChipController::measureLockTime() {
     // of this read is the lock-detect pin, which is low once the synthesizer has locked.
     // Taking bit 10 as it comes would show "locked" for a synthesizer that never locks.
     const uint16_t status = runRegisterRead(7);
-    if (bitTest(regs[1], 11)) observer_->showLockFlag(bitTest(status, 10) ? "no lock" : "locked");
+    if (fieldValue(regs, field("SHOWLD")) != 0)
+        observer_->showLockFlag(statusField(status, field("LDRSSIL")) != 0 ? "no lock" : "locked");
 }
 
 StatusDecoding decodeStatus(uint16_t word, bool showLd) {
     static const char* const kState[] = {"tuned", "tune up", "tune dn", "CCO fail"};
     static const char* const kRssi[] = {"low", "in range", "not allowed", "high"};
     StatusDecoding d;
-    d.IFFVAL = std::to_string(word & 0xFF);
-    d.IFFSTATE = kState[(word >> 8) & 3];
-    const bool ldrssil = bitTest(word, 10);
-    const bool rssih = bitTest(word, 11);
+    d.IFFVAL = std::to_string(statusField(word, field("IFFVAL")));
+    d.IFFSTATE = kState[statusField(word, field("IFFSTATE"))];
+    const bool ldrssil = statusField(word, field("LDRSSIL")) != 0;
+    const bool rssih = statusField(word, field("RSSIH")) != 0;
     if (showLd) {
         d.LD = ldrssil ? "locked" : "no lock";
         d.RSSI = rssih ? "high" : "in range";

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "chip/FieldMap.h"
 #include "chip/Registers.h"
 #include "transport/Lpt.h"
 #include "transport/SpiLink.h"
@@ -23,7 +24,7 @@ public:
     // The lock flag of the status read that follows the measurement ("locked", "no lock").
     virtual void showLockFlag(const std::string& /*text*/) {}
     // The selected item of CB_MFO; the window overrides it with the combo box itself.
-    virtual int mfoSelection(const RegisterImage& regs) { return (regs[3] >> 8) & 0xF; }
+    virtual int mfoSelection(const RegisterImage& regs) { return int(fieldValue(regs, field("MFO"))); }
 };
 
 // The register image and the three routines every other part calls: the write cycle,

@@ -8,46 +8,6 @@ namespace zvk {
 
 using E = Encoding;
 
-const std::array<Field, 37> kFieldMap = {{
-    {"OPMODE", 0, 0, 2, "CB_OPMODE", E::ItemIndex},
-    {"LNAGAIN", 0, 2, 2, "CB_LNAGAIN", E::ItemIndex},
-    {"MIX1GAIN", 0, 4, 1, "RG_MIX1GAIN", E::Radio},
-    {"MIX2GAIN", 0, 5, 1, "RG_MIX2GAIN", E::Radio},
-    {"IFFGAIN", 0, 6, 2, "CB_IFFGAIN", E::ItemIndex},
-    {"DEMGAIN", 0, 8, 1, "RG_DEMGAIN", E::Radio},
-    {"SSBSEL", 0, 9, 1, "RG_SSBSEL", E::Inverted},
-    {"SLCSEL", 0, 10, 1, "RG_SLCSEL", E::Radio},
-    {"DTAPOL", 0, 11, 1, "RG_DTAPOL", E::Radio},
-    {"CPCUR", 1, 0, 2, "CB_CPCUR", E::ItemIndex},
-    {"PFDPOL", 1, 2, 1, "RG_PFDPOL", E::Radio},
-    {"LDERR", 1, 3, 1, "RG_LDERR", E::Radio},
-    {"LDTIME", 1, 4, 2, "CB_LDTIME", E::ItemIndex},
-    {"RSSIGAIN", 1, 6, 1, "RG_RSSIGAIN", E::Radio},
-    {"VCORANGE", 1, 7, 1, "RG_VCORANGE", E::Radio},
-    {"VCOCUR", 1, 8, 1, "RG_VCOCUR", E::Radio},
-    {"VCOBUF", 1, 9, 1, "RG_VCOBUF", E::Radio},
-    {"PRESCUR", 1, 10, 1, "RG_PRESCUR", E::Radio},
-    {"SHOWLD", 1, 11, 1, "RG_SHOWLD", E::Radio},
-    {"A", 2, 0, 5, "E_A", E::Number},
-    {"N", 2, 5, 11, "E_N", E::SplitN},
-    {"LO2DIV", 3, 4, 1, "RG_LO2Div", E::Radio},
-    {"AGCEN", 3, 5, 1, "CB_AGCEN", E::Check},
-    {"AGCDEL", 3, 6, 2, "CB_AGCDEL", E::ItemIndex},
-    {"MFO", 3, 8, 4, "CB_MFO", E::Mfo},
-    {"R", 4, 0, 11, "E_R", E::Number},
-    {"AGCMODE", 4, 11, 1, "RG_AGCMODE", E::Radio},
-    {"RIFF", 5, 0, 11, "E_RIFF", E::Number},
-    {"MODSEL", 5, 11, 1, "RG_MODSEL", E::Radio},
-    {"IFFPRES", 6, 0, 8, "E_IFFRES", E::Number},
-    {"IFHLT", 6, 8, 1, "CB_IFFHLT", E::Check},
-    {"IFTUNE", 6, 9, 1, "CB_IFFTUNE", E::Check},
-    {"ROCUR", 6, 10, 2, "CB_ROCUR", E::ItemIndex},
-    {"IFFVAL", 7, 0, 8, "", E::Status},
-    {"IFFSTATE", 7, 8, 2, "", E::Status},
-    {"LDRSSIL", 7, 10, 1, "", E::Status},
-    {"RSSIH", 7, 11, 1, "", E::Status},
-}};
-
 std::string registerText(uint32_t value) {
     return "0x" + hexText(value, 3);
 }
@@ -67,6 +27,10 @@ constexpr uint32_t maskOf(int width) {
 uint32_t fieldValue(const RegisterImage& regs, const Field& f) {
     if (f.encoding == E::SplitN) return ((regs[2] >> 5) & 0x7F) | ((regs[3] & 0x0Fu) << 7);
     return (uint32_t(regs[f.reg]) >> f.lowBit) & maskOf(f.width);
+}
+
+uint32_t statusField(uint16_t word, const Field& f) {
+    return (uint32_t(word) >> f.lowBit) & maskOf(f.width);
 }
 
 void setFieldValue(RegisterImage& regs, const Field& f, uint32_t value) {
@@ -111,8 +75,8 @@ int decodeControl(const Field& f, uint32_t value) {
 
 int mfoRestriction(int index, bool labMode) {
     if (labMode) return index;
-    if ((index >= 0 && index <= 5) || index == 8) return index;
-    return 1;
+    if ((index >= 0 && index <= 5) || index == kMfoLdOut) return index;
+    return kMfoSpiOut;
 }
 
 bool parseBitLabel(std::string_view name, int& reg, int& bit) {
