@@ -68,7 +68,7 @@ BENCHMARK(BM_AfterChangeWithRepaint);
 // The pointer moving from bit label to bit label over an unchanged image: the bit name
 // in the status bar and the whole after-change routine with its message pass.
 void BM_PointerOverBitLabels(benchmark::State& state) {
-    BitLabel* labels[2] = {g_form->bitLabels[0][0], g_form->bitLabels[7][11]};
+    BitLabel* labels[2] = {g_form->bitLabels()[0][0], g_form->bitLabels()[7][11]};
     int i = 0;
     for (auto _ : state) {
         g_form->LMouseMove(labels[i]);
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<TForm1>(o);
     form->showAndActivate();
     for (int i = 0; i < 20; ++i) QApplication::processEvents();
-    form->PageControl1->setCurrentPage(form->TabReg2);  // the bit view in sight
+    form->PageControl1()->setCurrentPage(form->TabReg2());  // the bit view in sight
     QApplication::processEvents();
     g_form = form.get();
 

@@ -65,9 +65,39 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     return c;
 }
 
-void Edit::keyReleaseEvent(QKeyEvent* event) {
-    QLineEdit::keyReleaseEvent(event);
-    if (!event->isAutoRepeat()) emit keyReleased();
+void TForm1::buildAreas() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(central);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    tuning_ = new TuningInfoGroup(central);
+    pageControl_ = new PageControl(central);
+    pageControl_->setObjectName(QStringLiteral("PageControl1"));
+    pageControl_->setGeometry(0, 72, 321, 401);
+    modePage_ = new ModePage(pageControl_);
+    gainPage_ = new GainPage(pageControl_);
+    pllPage_ = new PllPage(pageControl_);
+    freqPage_ = new FrequencyPage(pageControl_);
+    abcPage_ = new AbcPage(pageControl_);
+    regPage_ = new RegisterPage(pageControl_);
+    pageControl_->setCurrentIndex(0);
+    side_ = new SideControls(central);
+    side_->addLogo();
+    status_ = new StatusGroup(central);
+    side_->addSendControls();
+    bands_ = new BandPresetGroup(central);
+    side_->addModeSelection();
+
+    modePage_->build();
+    gainPage_->build();
+    pllPage_->build();
+    freqPage_->build();
+    abcPage_->build();
+    regPage_->build();
+
+    statusBar_ = new MainStatusBar(this);
+    setStatusBar(statusBar_);
 }
 
 TForm1::TForm1(const MainOptions& options, QWidget* parent)
@@ -85,14 +115,7 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
 
     // 1. every control from the layout
     buildMenus();
-    buildFixedAreas();
-    buildModePage();
-    buildGainPage();
-    buildPllPage();
-    buildFrequencyPage();
-    buildAbcPage();
-    buildRegisterPage();
-    buildStatusBar();
+    buildAreas();
 
     // 2. the board and the adapter object, which looks for the adapter and opens it;
     // 3. the USB-in-use flag (T_USB follows the view at start-up step 10)
@@ -140,11 +163,11 @@ void TForm1::showAndActivate() {
 }
 
 QString TForm1::panelText(int panel) const {
-    return panels_.at(size_t(panel))->text();
+    return statusBar_->text(panel);
 }
 
 void TForm1::setPanelText(int panel, const QString& text) {
-    panels_.at(size_t(panel))->setText(text);
+    statusBar_->setText(panel, text);
 }
 
 void TForm1::FormCreate() {
@@ -155,7 +178,7 @@ void TForm1::FormCreate() {
     // 4
     chip_->counterPeriodMs = 1000.0 / double(clock_->frequency());
     // 5
-    RG_SPI->setVisible(options_.labMode);
+    RG_SPI()->setVisible(options_.labMode);
     // 6: all registers still zero; this records the MFO field that step 11 consults
     readFrequencyState();
 
@@ -164,25 +187,25 @@ void TForm1::FormCreate() {
     const bool settingsExisted = st.settingsExisted;
     move(st.settings.left, st.settings.top);  // the size is fixed, whatever the file says
     // 11
-    if (fs_->mfo == kMfoSpiOut) B_Refresh->setEnabled(true);
+    if (fs_->mfo == kMfoSpiOut) B_Refresh()->setEnabled(true);
     // 12: the handler does not run for this
-    if (chip_->presetIndex >= 0 && chip_->presetIndex < CB_fRF->count())
-        CB_fRF->setCurrentIndex(chip_->presetIndex);
+    if (chip_->presetIndex >= 0 && chip_->presetIndex < CB_fRF()->count())
+        CB_fRF()->setCurrentIndex(chip_->presetIndex);
     // A first start has no stored mode. The default settings below put the chip into SPI
     // mode anyway; passing through ABC mode first would leave "Refresh" disabled for good.
     if (!settingsExisted) chip_->spiMode = true;
     // 13: exactly one run of the mode switch, whether the selection changes or not
     {
-        const QSignalBlocker quiet(RG_SPI);
-        RG_SPI->setItemIndex(chip_->spiMode ? 1 : 0);
+        const QSignalBlocker quiet(RG_SPI());
+        RG_SPI()->setItemIndex(chip_->spiMode ? 1 : 0);
     }
     RG_SPIClick();
     // 14
-    setEditText(E_fRFI, QString::fromStdString(formatFrequency(fs_->fRF)));
+    setEditText(E_fRFI(), QString::fromStdString(formatFrequency(fs_->fRF)));
     // 15, 16
-    programWrite(E_fXTAL, QString::fromStdString(formatFrequency(fs_->fXTAL)));
+    programWrite(E_fXTAL(), QString::fromStdString(formatFrequency(fs_->fXTAL)));
     // 17
-    RG_IF1->setItemIndex(rgIf1Selection(fs_->INJLO1));
+    RG_IF1()->setItemIndex(rgIf1Selection(fs_->INJLO1));
     // 18
     setWindowTitle(titleText_);
     // 19
@@ -194,11 +217,11 @@ void TForm1::FormCreate() {
     // 22
     if (!settingsExisted) defaultSettings(true);
     // 23: the chip revision this program is built for
-    CB_LNAGAIN->clear();
-    CB_LNAGAIN->addItems({QStringLiteral("default -20dB"), QStringLiteral("default - 6dB"),
+    CB_LNAGAIN()->clear();
+    CB_LNAGAIN()->addItems({QStringLiteral("default -20dB"), QStringLiteral("default - 6dB"),
                           QStringLiteral("default - 2dB"), QStringLiteral("default")});
-    CB_LNAGAIN->setCurrentIndex(1);
-    RG_LDMODE->hide();
+    CB_LNAGAIN()->setCurrentIndex(1);
+    RG_LDMODE()->hide();
 }
 
 void TForm1::focusWindowChanged(QWindow* window) {
@@ -224,8 +247,8 @@ void TForm1::FormActivate() {
     if (planned) showModeSummary();
     // Decoding the pictures costs as much as building half the window: the logo and the
     // hidden info window come a moment after the window is up.
-    if (Image1->pixmap().isNull())
-        QTimer::singleShot(0, this, [this] { Image1->setPixmap(logoPicture()); });
+    if (Image1()->pixmap().isNull())
+        QTimer::singleShot(0, this, [this] { Image1()->setPixmap(logoPicture()); });
     if (!Form2)
         QTimer::singleShot(0, this, [this] {
             if (!Form2) Form2 = std::make_unique<TForm2>(usbAtStart_);
@@ -276,7 +299,7 @@ void TForm1::interfaceChanged(const InterfaceView& v) {
 }
 
 QString TForm1::modeSummary() const {
-    return CB_OPMODE->currentText() + QStringLiteral("  |  ") + CB_MFO->currentText().mid(7, 99);
+    return CB_OPMODE()->currentText() + QStringLiteral("  |  ") + CB_MFO()->currentText().mid(7, 99);
 }
 
 void TForm1::showModeSummary() {
@@ -286,32 +309,23 @@ void TForm1::showModeSummary() {
 // ---- ChipObserver
 
 void TForm1::redraw(const RegisterImage& regs) {
-    for (int r = 0; r < 8; ++r) {
-        const uint16_t v = regs[size_t(r)];
-        if (shownValid_ && shownRegs_[size_t(r)] == v) continue;
-        for (int b = 0; b < 12; ++b) bitLabels[size_t(r)][size_t(b)]->setBitValue(bitTest(v, b));
-        L_R[size_t(r)]->setText(QString::fromStdString(registerText(v)));
-        shownRegs_[size_t(r)] = v;
-    }
-    shownValid_ = true;
+    regPage_->showRegisters(regs);
 }
 
 void TForm1::showLockTimeRow(bool visible) {
-    L_LDT->setVisible(visible);
-    E_LDT->setVisible(visible);
+    status_->showLockTimeRow(visible);
 }
 
 void TForm1::showLockTime(const std::string& text, bool red) {
-    E_LDT->setText(QString::fromStdString(text));
-    setRed(E_LDT, red, true);
+    status_->showLockTime(text, red);
 }
 
 void TForm1::showLockFlag(const std::string& text) {
-    E_LD->setText(QString::fromStdString(text));
+    status_->showLockFlag(text);
 }
 
 int TForm1::mfoSelection(const RegisterImage&) {
-    return CB_MFO->currentIndex();
+    return CB_MFO()->currentIndex();
 }
 
 bool TForm1::driverNotOpen(const std::string& reasons) {

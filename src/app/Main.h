@@ -7,7 +7,14 @@
 #include <optional>
 #include <string>
 
+#include "AbcPage.h"
+#include "ControlPages.h"
+#include "FrequencyPage.h"
+#include "Groups.h"
+#include "Layout.h"
 #include "ProgramLook.h"
+#include "RegisterPage.h"
+#include "StatusPanel.h"
 #include "chip/FieldMap.h"
 #include "session/Session.h"
 
@@ -34,10 +41,6 @@ class VirtualBoardMenu;
 
 using zvk::kApplicationTitle;
 
-// The window's outer frame, fixed; the settings file keeps these as its size.
-inline constexpr int kFrameWidth = 490;
-inline constexpr int kFrameHeight = 580;
-
 // What the command line asks for: lab mode is the original first argument "bench",
 // exactly; --virtual-board (the virtual board's parallel port) or --virtual-board=usb (its
 // adapter as well) may stand anywhere. Anything else is left to the toolkit.
@@ -63,19 +66,6 @@ struct MainOptions {
     Beeper* beeper = nullptr;          // the system bell when null
     zvk::Clock* clock = nullptr;       // the steady microsecond clock when null
     bool realtime = true;              // write cycles at real-time scheduling
-};
-
-// An edit field that reports the release of a key, leaving out the releases that key
-// auto-repeat produces.
-class Edit : public QLineEdit {
-    Q_OBJECT
-  public:
-    explicit Edit(const QString& text, QWidget* parent = nullptr) : QLineEdit(text, parent) {}
-  signals:
-    void keyReleased();
-
-  protected:
-    void keyReleaseEvent(QKeyEvent* event) override;
 };
 
 // The main window: every control of the chip and all program state.
@@ -170,7 +160,101 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     // "Virtual Board", on a virtual board only; null otherwise.
     VirtualBoardMenu* VirtualBoard1 = nullptr;
 
-    // ---- controls, named as the user's documentation names them
+    // ---- the controls, named as the user's documentation names them; each page owns its own
+    QGroupBox* GroupBox10() const { return tuning_; }
+    QGroupBox* GroupBox13() const { return status_; }
+    RadioGroup* RGFreq() const { return bands_; }
+    QStatusBar* StatusBar1() const { return statusBar_; }
+    PageControl* PageControl1() const { return pageControl_; }
+    QWidget* TabMode() const { return modePage_; }
+    QWidget* TabGain() const { return gainPage_; }
+    QWidget* TabPLL() const { return pllPage_; }
+    QWidget* TabFIFF() const { return freqPage_; }
+    QWidget* TabABC() const { return abcPage_; }
+    QWidget* TabReg2() const { return regPage_; }
+    QLineEdit* E_fRFinfo() const { return tuning_->E_fRFinfo; }
+    QLineEdit* E_fCHinfo() const { return tuning_->E_fCHinfo; }
+    QLineEdit* E_fIF1info() const { return tuning_->E_fIF1info; }
+    QLineEdit* E_fIF2info() const { return tuning_->E_fIF2info; }
+    QLineEdit* E_fLO1info() const { return tuning_->E_fLO1info; }
+    QLineEdit* E_fLO2info() const { return tuning_->E_fLO2info; }
+    QLineEdit* E_fPFDinfo() const { return tuning_->E_fPFDinfo; }
+    QLabel* Image1() const { return side_->Image1; }
+    QPushButton* B_WriteReg() const { return side_->B_WriteReg; }
+    QCheckBox* CB_SendAlways() const { return side_->CB_SendAlways; }
+    RadioGroup* RG_SPI() const { return side_->RG_SPI; }
+    QLineEdit* E_IFFVAL() const { return status_->E_IFFVAL; }
+    QLineEdit* E_IFFSTATE() const { return status_->E_IFFSTATE; }
+    QLineEdit* E_LD() const { return status_->E_LD; }
+    QLineEdit* E_RSSI() const { return status_->E_RSSI; }
+    QLineEdit* E_LDT() const { return status_->E_LDT; }
+    QLabel* L_LDT() const { return status_->L_LDT; }
+    QPushButton* B_Refresh() const { return status_->B_Refresh; }
+    QGroupBox* GroupBox4() const { return modePage_->GroupBox4; }
+    QComboBox* CB_OPMODE() const { return modePage_->CB_OPMODE; }
+    QComboBox* CB_MFO() const { return modePage_->CB_MFO; }
+    RadioGroup* RG_SHOWLD() const { return modePage_->RG_SHOWLD; }
+    RadioGroup* RG_SLCSEL() const { return modePage_->RG_SLCSEL; }
+    RadioGroup* RG_DTAPOL() const { return modePage_->RG_DTAPOL; }
+    RadioGroup* RG_MODSEL() const { return modePage_->RG_MODSEL; }
+    QGroupBox* GroupBox3() const { return gainPage_->GroupBox3; }
+    QGroupBox* GroupBox1() const { return gainPage_->GroupBox1; }
+    QComboBox* CB_LNAGAIN() const { return gainPage_->CB_LNAGAIN; }
+    QComboBox* CB_IFFGAIN() const { return gainPage_->CB_IFFGAIN; }
+    QComboBox* CB_AGCDEL() const { return gainPage_->CB_AGCDEL; }
+    RadioGroup* RG_MIX1GAIN() const { return gainPage_->RG_MIX1GAIN; }
+    RadioGroup* RG_MIX2GAIN() const { return gainPage_->RG_MIX2GAIN; }
+    RadioGroup* RG_DEMGAIN() const { return gainPage_->RG_DEMGAIN; }
+    RadioGroup* RG_RSSIGAIN() const { return gainPage_->RG_RSSIGAIN; }
+    RadioGroup* RG_AGCMODE() const { return gainPage_->RG_AGCMODE; }
+    QCheckBox* CB_AGCEN() const { return gainPage_->CB_AGCEN; }
+    QGroupBox* GroupBox5() const { return pllPage_->GroupBox5; }
+    QGroupBox* GroupBox6() const { return pllPage_->GroupBox6; }
+    QComboBox* CB_CPCUR() const { return pllPage_->CB_CPCUR; }
+    QComboBox* CB_LDTIME() const { return pllPage_->CB_LDTIME; }
+    QComboBox* CB_ROCUR() const { return pllPage_->CB_ROCUR; }
+    RadioGroup* RG_PRESCUR() const { return pllPage_->RG_PRESCUR; }
+    RadioGroup* RG_PFDPOL() const { return pllPage_->RG_PFDPOL; }
+    RadioGroup* RG_LDMODE() const { return pllPage_->RG_LDMODE; }
+    RadioGroup* RG_LDERR() const { return pllPage_->RG_LDERR; }
+    RadioGroup* RG_VCORANGE() const { return pllPage_->RG_VCORANGE; }
+    RadioGroup* RG_VCOBUF() const { return pllPage_->RG_VCOBUF; }
+    RadioGroup* RG_VCOCUR() const { return pllPage_->RG_VCOCUR; }
+    QGroupBox* GroupBox2() const { return freqPage_->GroupBox2; }
+    QGroupBox* GroupBox8() const { return freqPage_->GroupBox8; }
+    QGroupBox* GroupBox20() const { return freqPage_->GroupBox20; }
+    QCheckBox* CB_IFFTUNE() const { return freqPage_->CB_IFFTUNE; }
+    QCheckBox* CB_IFFHLT() const { return freqPage_->CB_IFFHLT; }
+    Edit* E_RIFF() const { return freqPage_->E_RIFF; }
+    Edit* E_IFFRES() const { return freqPage_->E_IFFRES; }
+    Edit* E_IF2CH() const { return freqPage_->E_IF2CH; }
+    Edit* E_fXTAL() const { return freqPage_->E_fXTAL; }
+    Edit* E_R() const { return freqPage_->E_R; }
+    Edit* E_fRFI() const { return freqPage_->E_fRFI; }
+    Edit* E_A() const { return freqPage_->E_A; }
+    Edit* E_N() const { return freqPage_->E_N; }
+    Edit* E_Ntot() const { return freqPage_->E_Ntot; }
+    UpDown* UpD_RIFF() const { return freqPage_->UpD_RIFF; }
+    UpDown* UpD_IFFAdj() const { return freqPage_->UpD_IFFAdj; }
+    UpDown* UpD_R() const { return freqPage_->UpD_R; }
+    UpDown* UpD_A() const { return freqPage_->UpD_A; }
+    UpDown* UpD_N() const { return freqPage_->UpD_N; }
+    QPushButton* B_CalcFS() const { return freqPage_->B_CalcFS; }
+    QPushButton* B_CalcNA() const { return freqPage_->B_CalcNA; }
+    QPushButton* B_Calc() const { return freqPage_->B_Calc; }
+    RadioGroup* RG_IF1() const { return freqPage_->RG_IF1; }
+    RadioGroup* RG_SSBSEL() const { return freqPage_->RG_SSBSEL; }
+    RadioGroup* RG_LO2Div() const { return freqPage_->RG_LO2Div; }
+    QGroupBox* GroupBox9() const { return abcPage_->GroupBox9; }
+    QComboBox* CB_fRF() const { return abcPage_->CB_fRF; }
+    QLineEdit* E_MA() const { return abcPage_->E_MA; }
+    QLineEdit* E_MB() const { return abcPage_->E_MB; }
+    QLineEdit* E_MC() const { return abcPage_->E_MC; }
+    const std::array<QGroupBox*, 8>& regRows() const { return regPage_->regRows; }
+    const std::array<std::array<BitLabel*, 12>, 8>& bitLabels() const { return regPage_->bitLabels; }
+    const std::array<FastLabel*, 8>& L_R() const { return regPage_->L_R; }
+
+    // ---- menus and timers
     QMenuBar* MainMenu1;
     QMenu *File1, *LPT1, *Settings1;
     QAction *LoadConfig1, *SaveConfig1, *Exit1;
@@ -180,51 +264,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     QAction* About1;
     QTimer *T_Check, *T_USB;
 
-    QGroupBox* GroupBox10;
-    QLineEdit *E_fRFinfo, *E_fCHinfo, *E_fIF1info, *E_fIF2info, *E_fLO1info, *E_fLO2info,
-        *E_fPFDinfo;
-    PageControl* PageControl1;
-    QWidget *TabMode, *TabGain, *TabPLL, *TabFIFF, *TabABC, *TabReg2;
-    QLabel* Image1;
-    QGroupBox* GroupBox13;
-    QLineEdit *E_IFFVAL, *E_IFFSTATE, *E_LD, *E_RSSI, *E_LDT;
-    QLabel* L_LDT;
-    QPushButton* B_Refresh;
-    QPushButton* B_WriteReg;
-    QCheckBox* CB_SendAlways;
-    RadioGroup* RGFreq;
-    RadioGroup* RG_SPI;
-    QStatusBar* StatusBar1;
-
-    // Mode Control
-    QGroupBox* GroupBox4;
-    QComboBox *CB_OPMODE, *CB_MFO;
-    RadioGroup *RG_SHOWLD, *RG_SLCSEL, *RG_DTAPOL, *RG_MODSEL;
-    // Gain Control
-    QGroupBox *GroupBox3, *GroupBox1;
-    QComboBox *CB_LNAGAIN, *CB_IFFGAIN, *CB_AGCDEL;
-    RadioGroup *RG_MIX1GAIN, *RG_MIX2GAIN, *RG_DEMGAIN, *RG_RSSIGAIN, *RG_AGCMODE;
-    QCheckBox* CB_AGCEN;
-    // PLL Control
-    QGroupBox *GroupBox5, *GroupBox6;
-    QComboBox *CB_CPCUR, *CB_LDTIME, *CB_ROCUR;
-    RadioGroup *RG_PRESCUR, *RG_PFDPOL, *RG_LDMODE, *RG_LDERR, *RG_VCORANGE, *RG_VCOBUF, *RG_VCOCUR;
-    // Frequency and IFF Control
-    QGroupBox *GroupBox2, *GroupBox8, *GroupBox20;
-    QCheckBox *CB_IFFTUNE, *CB_IFFHLT;
-    Edit *E_RIFF, *E_IFFRES, *E_IF2CH, *E_fXTAL, *E_R, *E_fRFI, *E_A, *E_N, *E_Ntot;
-    UpDown *UpD_RIFF, *UpD_IFFAdj, *UpD_R, *UpD_A, *UpD_N;
-    QPushButton *B_CalcFS, *B_CalcNA, *B_Calc;
-    RadioGroup *RG_IF1, *RG_SSBSEL, *RG_LO2Div;
-    // ABC Mode
-    QGroupBox* GroupBox9;
-    QComboBox* CB_fRF;
-    QLineEdit *E_MA, *E_MB, *E_MC;
-    // Register Set
-    std::array<QGroupBox*, 8> regRows{};
-    std::array<std::array<BitLabel*, 12>, 8> bitLabels{};
-    std::array<FastLabel*, 8> L_R{};
-
   signals:
     // The main window was closed: the program ends.
     void closed();
@@ -233,7 +272,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // ChipObserver
@@ -257,16 +295,10 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     bool selectInjection(int selection) override;
     void loadPlanned() override;
 
-    // layout (MainLayout.cpp)
+    // The menus, the timers and the window's areas and pages, in the order the keyboard
+    // focus moves through them.
     void buildMenus();
-    void buildFixedAreas();
-    void buildModePage();
-    void buildGainPage();
-    void buildPllPage();
-    void buildFrequencyPage();
-    void buildAbcPage();
-    void buildRegisterPage();
-    void buildStatusBar();
+    void buildAreas();
     void connectHandlers();
     // The menu commands and the timers to their handlers, and the "Virtual Board" menu.
     void connectMenus();
@@ -304,7 +336,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void writeDivider(const char* field, const zvk::EditRule& rule, long long value);
     std::optional<long long> strictInteger(QLineEdit* edit);
     void conversionError(const QString& text);
-    void setRed(QLineEdit* edit, bool red, bool buttonFace);
     void focusWindowChanged(QWindow* window);
     void clearStatusFields();
 
@@ -325,7 +356,19 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     bool programmatic_ = false;
     bool finishingEdit_ = false;
     QString titleText_;
-    std::array<StatusPanel*, 3> panels_{};
+    // The window's areas and pages.
+    TuningInfoGroup* tuning_ = nullptr;
+    PageControl* pageControl_ = nullptr;
+    ModePage* modePage_ = nullptr;
+    GainPage* gainPage_ = nullptr;
+    PllPage* pllPage_ = nullptr;
+    FrequencyPage* freqPage_ = nullptr;
+    AbcPage* abcPage_ = nullptr;
+    RegisterPage* regPage_ = nullptr;
+    SideControls* side_ = nullptr;
+    StatusGroup* status_ = nullptr;
+    BandPresetGroup* bands_ = nullptr;
+    MainStatusBar* statusBar_ = nullptr;
     QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for the status fields
     std::array<NumberEdit, 5> numberEdits_{};
     bool activatedOnce_ = false;
@@ -333,6 +376,4 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     QString configFileName_;
     bool exiting_ = false;
     const void* lastFocusWindow_ = nullptr;
-    std::array<uint16_t, 8> shownRegs_{};
-    bool shownValid_ = false;
 };

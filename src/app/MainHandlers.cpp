@@ -69,23 +69,23 @@ void TForm1::connectHandlers() {
         if (f.encoding != Encoding::Number && f.encoding != Encoding::SplitN) bind(f, w);
     }
     // The hidden lock-detect mode writes the same bit as RG_RSSIGAIN.
-    bind(*findField("RSSIGAIN"), RG_LDMODE);
+    bind(*findField("RSSIGAIN"), RG_LDMODE());
 
-    connect(RG_IF1, &RadioGroup::clicked, this, &TForm1::RG_IF1Click);
-    connect(RGFreq, &RadioGroup::clicked, this, &TForm1::RGFreqClick);
-    connect(RG_SPI, &RadioGroup::clicked, this, &TForm1::RG_SPIClick);
-    connect(CB_fRF, &QComboBox::activated, this, [this](int index) {
+    connect(RG_IF1(), &RadioGroup::clicked, this, &TForm1::RG_IF1Click);
+    connect(RGFreq(), &RadioGroup::clicked, this, &TForm1::RGFreqClick);
+    connect(RG_SPI(), &RadioGroup::clicked, this, &TForm1::RG_SPIClick);
+    connect(CB_fRF(), &QComboBox::activated, this, [this](int index) {
         if (index >= 0) CB_fRFChange();
     });
-    connect(B_Calc, &QPushButton::clicked, this, &TForm1::B_CalcClick);
-    connect(B_CalcFS, &QPushButton::clicked, this, &TForm1::B_CalcFSClick);
-    connect(B_CalcNA, &QPushButton::clicked, this, &TForm1::B_CalcNAClick);
-    connect(B_WriteReg, &QPushButton::clicked, this, &TForm1::B_WriteRegClick);
-    connect(B_Refresh, &QPushButton::clicked, this, &TForm1::B_RefreshClick);
-    connect(CB_SendAlways, &QCheckBox::toggled, this, [this](bool on) { chip_->sendAlways = on; });
-    connect(PageControl1, &PageControl::userChanged, this, [this] {
+    connect(B_Calc(), &QPushButton::clicked, this, &TForm1::B_CalcClick);
+    connect(B_CalcFS(), &QPushButton::clicked, this, &TForm1::B_CalcFSClick);
+    connect(B_CalcNA(), &QPushButton::clicked, this, &TForm1::B_CalcNAClick);
+    connect(B_WriteReg(), &QPushButton::clicked, this, &TForm1::B_WriteRegClick);
+    connect(B_Refresh(), &QPushButton::clicked, this, &TForm1::B_RefreshClick);
+    connect(CB_SendAlways(), &QCheckBox::toggled, this, [this](bool on) { chip_->sendAlways = on; });
+    connect(PageControl1(), &PageControl::userChanged, this, [this] {
         PageControl1Change();
-        if (PageControl1->currentPage() == TabReg2) TabReg2Enter();
+        if (PageControl1()->currentPage() == TabReg2()) TabReg2Enter();
     });
 
     // Typing a crystal or RF frequency takes effect when the edit is left or Enter is
@@ -98,14 +98,14 @@ void TForm1::connectHandlers() {
             (this->*handler)();
         });
     };
-    onFinished(E_fXTAL, &TForm1::E_fXTALChange);
-    onFinished(E_fRFI, &TForm1::E_fRFIChange);
+    onFinished(E_fXTAL(), &TForm1::E_fXTALChange);
+    onFinished(E_fRFI(), &TForm1::E_fRFIChange);
     numberEdits_ = {{
-        {E_R, findField("R"), parseREdit},
-        {E_A, findField("A"), parseAEdit},
-        {E_N, findField("N"), parseNEdit},
-        {E_RIFF, findField("RIFF"), parseRiffEdit},
-        {E_IFFRES, findField("IFFPRES"), parseIffresEdit},
+        {E_R(), findField("R"), parseREdit},
+        {E_A(), findField("A"), parseAEdit},
+        {E_N(), findField("N"), parseNEdit},
+        {E_RIFF(), findField("RIFF"), parseRiffEdit},
+        {E_IFFRES(), findField("IFFPRES"), parseIffresEdit},
     }};
     for (const NumberEdit& n : numberEdits_) {
         QLineEdit* e = n.edit;
@@ -118,28 +118,24 @@ void TForm1::connectHandlers() {
             (this->*handler)();
         });
     };
-    onUser(E_RIFF, &QLineEdit::textEdited, &TForm1::E_RIFFChange);
-    onUser(E_IFFRES, &QLineEdit::textEdited, &TForm1::E_IFFRESChange);
-    onUser(UpD_RIFF, &UpDown::stepped, &TForm1::E_RIFFChange);
-    onUser(UpD_IFFAdj, &UpDown::stepped, &TForm1::E_IFFRESChange);
-    onUser(E_R, &Edit::keyReleased, &TForm1::E_RKeyUp);
-    onUser(E_A, &Edit::keyReleased, &TForm1::E_AKeyUp);
-    onUser(E_N, &Edit::keyReleased, &TForm1::E_NKeyUp);
-    onUser(UpD_R, &UpDown::mouseReleased, &TForm1::UpD_RMouseUp);
-    onUser(UpD_A, &UpDown::mouseReleased, &TForm1::UpD_AMouseUp);
-    onUser(UpD_N, &UpDown::mouseReleased, &TForm1::UpD_NMouseUp);
+    onUser(E_RIFF(), &QLineEdit::textEdited, &TForm1::E_RIFFChange);
+    onUser(E_IFFRES(), &QLineEdit::textEdited, &TForm1::E_IFFRESChange);
+    onUser(UpD_RIFF(), &UpDown::stepped, &TForm1::E_RIFFChange);
+    onUser(UpD_IFFAdj(), &UpDown::stepped, &TForm1::E_IFFRESChange);
+    onUser(E_R(), &Edit::keyReleased, &TForm1::E_RKeyUp);
+    onUser(E_A(), &Edit::keyReleased, &TForm1::E_AKeyUp);
+    onUser(E_N(), &Edit::keyReleased, &TForm1::E_NKeyUp);
+    onUser(UpD_R(), &UpDown::mouseReleased, &TForm1::UpD_RMouseUp);
+    onUser(UpD_A(), &UpDown::mouseReleased, &TForm1::UpD_AMouseUp);
+    onUser(UpD_N(), &UpDown::mouseReleased, &TForm1::UpD_NMouseUp);
 
-    for (auto& row : bitLabels) {
+    connect(regPage_, &RegisterPage::pointerOverPage, this, &TForm1::TabReg2MouseMove);
+    for (auto& row : bitLabels()) {
         for (BitLabel* l : row) {
             connect(l, &BitLabel::clicked, this, [this, l] { LClick(l); });
             connect(l, &BitLabel::mouseMoved, this, [this, l] { LMouseMove(l); });
         }
     }
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == TabReg2 && event->type() == QEvent::MouseMove) TabReg2MouseMove();
-    return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- edits written by the program
@@ -183,13 +179,13 @@ void TForm1::setEditText(QLineEdit* edit, const QString& text) {
         if (typed && typed == numberEditValue(edit, text)) return;
     }
     replaceText(edit, text);
-    if (edit == E_fXTAL)
+    if (edit == E_fXTAL())
         E_fXTALChange();
-    else if (edit == E_fRFI)
+    else if (edit == E_fRFI())
         E_fRFIChange();
-    else if (edit == E_RIFF)
+    else if (edit == E_RIFF())
         E_RIFFChange();
-    else if (edit == E_IFFRES)
+    else if (edit == E_IFFRES())
         E_IFFRESChange();
 }
 
@@ -205,16 +201,6 @@ void TForm1::recomputeOrAfterChange() {
     else
         recomputeFrequencies();
     programmatic_ = false;
-}
-
-void TForm1::setRed(QLineEdit* edit, bool red, bool buttonFace) {
-    QPalette p = edit->palette();
-    const QPalette standard = QApplication::palette(edit);
-    const QColor c =
-        red ? QColor(255, 0, 0) : standard.color(buttonFace ? QPalette::Button : QPalette::Base);
-    if (p.color(QPalette::Base) == c) return;
-    p.setColor(QPalette::Base, c);
-    edit->setPalette(p);
 }
 
 void TForm1::conversionError(const QString& text) {
@@ -266,7 +252,7 @@ void TForm1::reverseSync() {
         else if (auto* k = qobject_cast<QCheckBox*>(w))
             k->setChecked(state != 0);
     }
-    selectByProgram(RG_IF1, rgIf1Selection(fs_->INJLO1));
+    selectByProgram(RG_IF1(), rgIf1Selection(fs_->INJLO1));
 }
 
 void TForm1::selectByProgram(RadioGroup* group, int index) {
@@ -276,8 +262,7 @@ void TForm1::selectByProgram(RadioGroup* group, int index) {
 }
 
 void TForm1::buildBitNames() {
-    for (int r = 0; r < 8; ++r)
-        for (int b = 0; b < 12; ++b) bitLabels[size_t(r)][size_t(b)]->setToolTip(qs(bitName(r, b)));
+    regPage_->nameBits();
 }
 
 // ---- frequency plan
@@ -287,13 +272,13 @@ void TForm1::readFrequencyState() {
 }
 
 std::optional<PlanEdits> TForm1::planEdits() {
-    return PlanEdits{ss(E_fXTAL->text()), ss(E_fRFI->text()), RG_IF1->itemIndex()};
+    return PlanEdits{ss(E_fXTAL()->text()), ss(E_fRFI()->text()), RG_IF1()->itemIndex()};
 }
 
 void TForm1::dividersRead(const FrequencyState& s) {
-    setEditText(E_N, QString::number(s.N));
-    setEditText(E_A, QString::number(s.A));
-    setEditText(E_R, QString::number(s.R));
+    setEditText(E_N(), QString::number(s.N));
+    setEditText(E_A(), QString::number(s.A));
+    setEditText(E_R(), QString::number(s.R));
 }
 
 void TForm1::beep() {
@@ -320,30 +305,24 @@ void TForm1::recomputeFrequencies() {
 
 void TForm1::showTuningInfo() {
     const TuningInfo t = ShowTuningInfo(*fs_);
-    const std::pair<QLineEdit*, const TuningItem*> items[7] = {
-        {E_fRFinfo, &t.fRF},   {E_fCHinfo, &t.fCH},   {E_fIF1info, &t.fIF1}, {E_fIF2info, &t.fIF2},
-        {E_fLO1info, &t.fLO1}, {E_fLO2info, &t.fLO2}, {E_fPFDinfo, &t.fPFD}};
-    for (const auto& [edit, item] : items) {
-        edit->setText(qs(item->text));
-        setRed(edit, item->red, true);
-    }
-    E_Ntot->setText(qs(t.Ntot.text));
-    programWrite(E_A, qs(t.A));
-    programWrite(E_N, qs(t.N));
-    programWrite(E_R, qs(t.R));
-    programWrite(E_RIFF, qs(t.RIFF));
-    setRed(E_Ntot, t.Ntot.red, false);
-    E_IF2CH->setText(qs(t.IF2CH.text));
-    setRed(E_IF2CH, t.IF2CH.red, false);
+    tuning_->showPlan(t);
+    E_Ntot()->setText(qs(t.Ntot.text));
+    programWrite(E_A(), qs(t.A));
+    programWrite(E_N(), qs(t.N));
+    programWrite(E_R(), qs(t.R));
+    programWrite(E_RIFF(), qs(t.RIFF));
+    layout::setRed(E_Ntot(), t.Ntot.red, false);
+    E_IF2CH()->setText(qs(t.IF2CH.text));
+    layout::setRed(E_IF2CH(), t.IF2CH.red, false);
 }
 
 void TForm1::defaultSettings(bool spiMode) {
-    RG_SPI->setItemIndex(spiMode ? 1 : 0);
+    RG_SPI()->setItemIndex(spiMode ? 1 : 0);
     fs_->fRF = 384.0;
-    setEditText(E_fRFI, qs(formatFrequency(384.0)));
+    setEditText(E_fRFI(), qs(formatFrequency(384.0)));
     fs_->fXTAL = 10.0;
-    setEditText(E_fXTAL, qs(formatFrequency(10.0)));
-    RG_IF1->setItemIndex(0);
+    setEditText(E_fXTAL(), qs(formatFrequency(10.0)));
+    RG_IF1()->setItemIndex(0);
     fs_->INJLO1 = 1;
     setWindowTitle(titleText_ + QStringLiteral(" Default Settings"));
     chip_->regs = kDefaultImage;
@@ -353,8 +332,8 @@ void TForm1::defaultSettings(bool spiMode) {
 
 void TForm1::E_fXTALChange() {
     const bool byProgram = programmatic_;
-    fs_->fXTAL = parseXtalEdit(ss(E_fXTAL->text()));
-    replaceText(E_fXTAL, qs(formatFrequency(fs_->fXTAL)));
+    fs_->fXTAL = parseXtalEdit(ss(E_fXTAL()->text()));
+    replaceText(E_fXTAL(), qs(formatFrequency(fs_->fXTAL)));
     if (byProgram)
         afterChange();
     else
@@ -363,8 +342,8 @@ void TForm1::E_fXTALChange() {
 }
 
 void TForm1::E_fRFIChange() {
-    fs_->fRF = parseRfEdit(ss(E_fRFI->text()));
-    replaceText(E_fRFI, qs(formatFrequency(fs_->fRF)));
+    fs_->fRF = parseRfEdit(ss(E_fRFI()->text()));
+    replaceText(E_fRFI(), qs(formatFrequency(fs_->fRF)));
 }
 
 void TForm1::numberEdited(const NumberEdit& n) {
@@ -374,23 +353,23 @@ void TForm1::numberEdited(const NumberEdit& n) {
 }
 
 void TForm1::E_RIFFChange() {
-    numberEdited(*numberEdit(E_RIFF));
+    numberEdited(*numberEdit(E_RIFF()));
 }
 
 void TForm1::E_IFFRESChange() {
-    numberEdited(*numberEdit(E_IFFRES));
+    numberEdited(*numberEdit(E_IFFRES()));
 }
 
 void TForm1::E_RKeyUp() {
-    numberEdited(*numberEdit(E_R));
+    numberEdited(*numberEdit(E_R()));
 }
 
 void TForm1::E_AKeyUp() {
-    numberEdited(*numberEdit(E_A));
+    numberEdited(*numberEdit(E_A()));
 }
 
 void TForm1::E_NKeyUp() {
-    numberEdited(*numberEdit(E_N));
+    numberEdited(*numberEdit(E_N()));
 }
 
 void TForm1::writeDivider(const char* field, const EditRule& rule, long long value) {
@@ -403,19 +382,19 @@ void TForm1::writeDivider(const char* field, const EditRule& rule, long long val
 }
 
 void TForm1::UpD_RMouseUp() {
-    if (const auto v = strictInteger(E_R)) writeDivider("R", kREdit, *v);
+    if (const auto v = strictInteger(E_R())) writeDivider("R", kREdit, *v);
 }
 
 void TForm1::UpD_AMouseUp() {
-    if (const auto v = strictInteger(E_A)) writeDivider("A", kAEdit, *v);
+    if (const auto v = strictInteger(E_A())) writeDivider("A", kAEdit, *v);
 }
 
 void TForm1::UpD_NMouseUp() {
-    if (const auto v = strictInteger(E_N)) writeDivider("N", kNEdit, *v);
+    if (const auto v = strictInteger(E_N())) writeDivider("N", kNEdit, *v);
 }
 
 void TForm1::B_CalcClick() {
-    RGFreq->setItemIndex(-1);
+    RGFreq()->setItemIndex(-1);
     session_->calculate();
 }
 
@@ -426,11 +405,11 @@ void TForm1::B_CalcFSClick() {
 }
 
 void TForm1::B_CalcNAClick() {
-    const auto v = parseDouble(ss(E_fRFI->text()));
+    const auto v = parseDouble(ss(E_fRFI()->text()));
     if (!v) {
         QMessageBox::critical(
             this, QString::fromLatin1(kApplicationTitle),
-            QStringLiteral("'%1' is not a valid floating point value").arg(E_fRFI->text()));
+            QStringLiteral("'%1' is not a valid floating point value").arg(E_fRFI()->text()));
         return;
     }
     programmatic_ = true;
@@ -439,26 +418,26 @@ void TForm1::B_CalcNAClick() {
 }
 
 void TForm1::RG_IF1Click() {
-    fs_->INJLO1 = int16_t(1 - RG_IF1->itemIndex());
+    fs_->INJLO1 = int16_t(1 - RG_IF1()->itemIndex());
     recomputeFrequencies();
 }
 
 void TForm1::RGFreqClick() {
-    const int item = RGFreq->itemIndex();
+    const int item = RGFreq()->itemIndex();
     defaultSettings(true);
     setFieldValue(chip_->regs, *findField("DTAPOL"), 1);  // positive
     readFrequencyState();
     if (item >= 0 && item < 4) {
         const BandPreset& p = kBandPresets[item];
         fs_->fRF = p.fRF;
-        setEditText(E_fRFI, qs(formatFrequency(p.fRF)));
-        RG_LO2Div->setItemIndex(p.lo2Div);
-        RG_IF1->setItemIndex(p.injection);
-        RG_SSBSEL->setItemIndex(p.injection);
-        programWrite(E_R, QString::number(p.R));
+        setEditText(E_fRFI(), qs(formatFrequency(p.fRF)));
+        RG_LO2Div()->setItemIndex(p.lo2Div);
+        RG_IF1()->setItemIndex(p.injection);
+        RG_SSBSEL()->setItemIndex(p.injection);
+        programWrite(E_R(), QString::number(p.R));
     }
     if (const auto bad =
-            ApplyDividerEdits(chip_->regs, ss(E_R->text()), ss(E_N->text()), ss(E_A->text()))) {
+            ApplyDividerEdits(chip_->regs, ss(E_R()->text()), ss(E_N()->text()), ss(E_A()->text()))) {
         conversionError(qs(*bad));
         return;
     }
@@ -467,57 +446,57 @@ void TForm1::RGFreqClick() {
 }
 
 void TForm1::RG_SPIClick() {
-    const bool spi = RG_SPI->itemIndex() == 1;
+    const bool spi = RG_SPI()->itemIndex() == 1;
     chip_->spiMode = spi;
     if (!spi) defaultSettings(false);
-    PageControl1->setTabVisible(PageControl1->indexOf(TabABC), !spi);
-    RGFreq->setEnabled(spi);
-    for (QWidget* p : {TabGain, TabPLL, TabMode, TabReg2, TabFIFF})
-        PageControl1->setTabVisible(PageControl1->indexOf(p), spi);
+    PageControl1()->setTabVisible(PageControl1()->indexOf(TabABC()), !spi);
+    RGFreq()->setEnabled(spi);
+    for (QWidget* p : {TabGain(), TabPLL(), TabMode(), TabReg2(), TabFIFF()})
+        PageControl1()->setTabVisible(PageControl1()->indexOf(p), spi);
     if (!spi) {
-        B_Refresh->setEnabled(false);
-        PageControl1->setCurrentPage(TabABC);
+        B_Refresh()->setEnabled(false);
+        PageControl1()->setCurrentPage(TabABC());
         CB_fRFChange();
-        selectByProgram(RG_SSBSEL, 0);
-        selectByProgram(RG_IF1, 0);
+        selectByProgram(RG_SSBSEL(), 0);
+        selectByProgram(RG_IF1(), 0);
         setPanelText(0, QStringLiteral("ABC-mode"));
     } else {
-        PageControl1->setCurrentPage(TabMode);
-        setPanelText(0, PageControl1->caption(PageControl1->indexOf(TabMode)));
+        PageControl1()->setCurrentPage(TabMode());
+        setPanelText(0, PageControl1()->caption(PageControl1()->indexOf(TabMode())));
     }
-    if (CB_SendAlways->isChecked()) chip_->writeCycle();
+    if (CB_SendAlways()->isChecked()) chip_->writeCycle();
     setPanelText(1, QString());
 }
 
 void TForm1::CB_MFOChange() {
-    B_Refresh->setEnabled(false);
+    B_Refresh()->setEnabled(false);
     clearStatusFields();
-    const int index = mfoRestriction(CB_MFO->currentIndex(), options_.labMode);
-    if (index != CB_MFO->currentIndex()) CB_MFO->setCurrentIndex(index);
+    const int index = mfoRestriction(CB_MFO()->currentIndex(), options_.labMode);
+    if (index != CB_MFO()->currentIndex()) CB_MFO()->setCurrentIndex(index);
     setFieldValue(chip_->regs, *findField("MFO"), uint32_t(index));
     afterChange();
-    B_Refresh->setEnabled(index == kMfoSpiOut);
+    B_Refresh()->setEnabled(index == kMfoSpiOut);
     showLockTimeRow(index == kMfoLdOut);
     showModeSummary();
 }
 
 void TForm1::CB_fRFChange() {
-    const int index = CB_fRF->currentIndex();
+    const int index = CB_fRF()->currentIndex();
     // A text typed into the list that names no entry selects none: nothing to plan.
     if (index < 0 || index > 7) return;
     chip_->presetIndex = index;
     fs_->fRF = kAbcPresets[index].fRF;
-    setEditText(E_fRFI, qs(formatFrequency(fs_->fRF)));
+    setEditText(E_fRFI(), qs(formatFrequency(fs_->fRF)));
     B_CalcClick();
     const AbcPreset& pins = kAbcPresets[index];
-    E_MA->setText(QString::number(pins.A));
-    E_MB->setText(QString::number(pins.B));
-    E_MC->setText(QString::number(pins.C));
-    if (CB_SendAlways->isChecked()) chip_->writeCycle();
+    E_MA()->setText(QString::number(pins.A));
+    E_MB()->setText(QString::number(pins.B));
+    E_MC()->setText(QString::number(pins.C));
+    if (CB_SendAlways()->isChecked()) chip_->writeCycle();
 }
 
 void TForm1::PageControl1Change() {
-    setPanelText(0, PageControl1->caption(PageControl1->currentIndex()));
+    setPanelText(0, PageControl1()->caption(PageControl1()->currentIndex()));
     showModeSummary();
     reverseSync();
 }
@@ -529,26 +508,26 @@ void TForm1::B_WriteRegClick() {
 // ---- status panel
 
 void TForm1::clearStatusFields() {
-    for (QLineEdit* e : {E_IFFVAL, E_IFFSTATE, E_LD, E_RSSI, E_LDT}) e->clear();
+    status_->clear();
 }
 
 void TForm1::B_RefreshClick() {
-    B_Refresh->setEnabled(false);
+    B_Refresh()->setEnabled(false);
     clearStatusFields();
-    if (CB_MFO->currentIndex() == kMfoSpiOut) {
+    if (CB_MFO()->currentIndex() == kMfoSpiOut) {
         // nullopt: another transfer is running below us; there is no word to show.
         if (const auto word = chip_->registerRead(7)) {
             const bool showLd = fieldValue(chip_->regs, *findField("SHOWLD")) != 0;
             const StatusDecoding d = decodeStatus(*word, showLd);
-            E_IFFVAL->setText(qs(d.IFFVAL));
-            E_IFFSTATE->setText(qs(d.IFFSTATE));
-            E_LD->setText(qs(d.LD));
-            E_RSSI->setText(qs(d.RSSI));
+            E_IFFVAL()->setText(qs(d.IFFVAL));
+            E_IFFSTATE()->setText(qs(d.IFFSTATE));
+            E_LD()->setText(qs(d.LD));
+            E_RSSI()->setText(qs(d.RSSI));
             chip_->regs[7] = *word;
             afterChange();
         }
     }
-    B_Refresh->setEnabled(true);
+    B_Refresh()->setEnabled(true);
 }
 
 // ---- register bit view

@@ -1,5 +1,6 @@
 // The main window's menu commands, the detection tick and the configuration files.
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -91,7 +92,7 @@ void TForm1::userdefined1Click() {
 // ---- "Settings"
 
 void TForm1::default1Click() {
-    RGFreq->setItemIndex(-1);
+    RGFreq()->setItemIndex(-1);
     defaultSettings(true);
 }
 
@@ -179,19 +180,19 @@ void TForm1::LoadConfig1Click() {
 bool TForm1::selectMode(bool spi) {
     // A changed selection runs the mode switch: in ABC mode it resets the image and
     // plans the preset.
-    RG_SPI->setItemIndex(spi ? 1 : 0);
+    RG_SPI()->setItemIndex(spi ? 1 : 0);
     return true;
 }
 
 bool TForm1::showWantedFrequency(const std::string& text) {
     // The stored value is the edit's, also when the text stood already.
-    replaceText(E_fRFI, qs(text));
+    replaceText(E_fRFI(), qs(text));
     E_fRFIChange();
     return true;
 }
 
 bool TForm1::selectPreset(int index) {
-    CB_fRF->setCurrentIndex(index >= 0 && index < CB_fRF->count() ? index : -1);
+    CB_fRF()->setCurrentIndex(index >= 0 && index < CB_fRF()->count() ? index : -1);
     chip_->presetIndex = index;
     if (!chip_->spiMode) CB_fRFChange();
     return true;
@@ -199,18 +200,64 @@ bool TForm1::selectPreset(int index) {
 
 bool TForm1::showCrystal(const std::string& text) {
     const QString xtal = qs(text);
-    if (E_fXTAL->text() == xtal)
+    if (E_fXTAL()->text() == xtal)
         fs_->fXTAL = parseXtalEdit(text);
     else
-        setEditText(E_fXTAL, xtal);
+        setEditText(E_fXTAL(), xtal);
     return true;
 }
 
 bool TForm1::selectInjection(int selection) {
-    selectByProgram(RG_IF1, selection);
+    selectByProgram(RG_IF1(), selection);
     return true;
 }
 
 void TForm1::loadPlanned() {
-    RGFreq->setItemIndex(-1);
+    RGFreq()->setItemIndex(-1);
+}
+void TForm1::buildMenus() {
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    auto item = [](QMenu* menu, const char* name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    File1 = MainMenu1->addMenu(QStringLiteral("File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    LoadConfig1 = item(File1, "LoadConfig1", QStringLiteral("Load Config"));
+    SaveConfig1 = item(File1, "SaveConfig1", QStringLiteral("Save Config"));
+    Exit1 = item(File1, "Exit1", QStringLiteral("Exit"));
+
+    LPT1 = MainMenu1->addMenu(QStringLiteral("LPT"));
+    LPT1->setObjectName(QStringLiteral("LPT1"));
+    LptGroup = new QActionGroup(this);
+    LptGroup->setExclusive(true);
+    N0x3781 = item(LPT1, "N0x3781", QStringLiteral("0x378"));
+    N0x3BC1 = item(LPT1, "N0x3BC1", QStringLiteral("0x3BC"));
+    userdefined1 = item(LPT1, "userdefined1", QStringLiteral("user defined"));
+    for (QAction* a : {N0x3781, N0x3BC1, userdefined1}) {
+        a->setCheckable(true);
+        LptGroup->addAction(a);
+    }
+
+    Settings1 = MainMenu1->addMenu(QStringLiteral("Settings"));
+    Settings1->setObjectName(QStringLiteral("Settings1"));
+    default1 = item(Settings1, "default1", QStringLiteral("Defaults"));
+    extVref1 = item(Settings1, "extVref1", QStringLiteral("ext. Vref"));
+    extVref1->setCheckable(true);
+    extVref1->setEnabled(false);
+    SetVpwm1 = item(Settings1, "SetVpwm1", QStringLiteral("Set Vpwm"));
+    SetVpwm1->setEnabled(false);
+
+    About1 = MainMenu1->addAction(QStringLiteral("About"));
+    About1->setObjectName(QStringLiteral("About1"));
+
+    T_Check = new QTimer(this);
+    T_Check->setObjectName(QStringLiteral("T_Check"));
+    T_Check->setInterval(1000);
+    T_Check->start();
+    T_USB = new QTimer(this);
+    T_USB->setObjectName(QStringLiteral("T_USB"));
+    T_USB->setInterval(100000);
 }

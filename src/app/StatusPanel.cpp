@@ -27,3 +27,17 @@ void StatusPanel::paintEvent(QPaintEvent* event) {
         QPointF(inner.left(), inner.top() + (inner.height() - layout_.size().height()) / 2),
         layout_);
 }
+
+MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
+    setObjectName(QStringLiteral("StatusBar1"));
+    setSizeGripEnabled(false);
+    setFixedHeight(19);
+    const int widths[3] = {140, 160, 140};
+    for (int i = 0; i < 3; ++i) {
+        auto* p = new StatusPanel(this);
+        p->setObjectName(QStringLiteral("Panel%1").arg(i));
+        p->setFixedWidth(widths[i]);
+        addWidget(p);
+        panels_[size_t(i)] = p;
+    }
+}

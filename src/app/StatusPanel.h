@@ -19,3 +19,18 @@ class StatusPanel : public QFrame {
     QString text_;
     QStaticText layout_;
 };
+
+#include <QStatusBar>
+#include <array>
+
+// The window's status bar: the page panel, the mode panel and the interface panel.
+class MainStatusBar : public QStatusBar {
+    Q_OBJECT
+  public:
+    explicit MainStatusBar(QWidget* parent = nullptr);
+    QString text(int panel) const { return panels_.at(size_t(panel))->text(); }
+    void setText(int panel, const QString& text) { panels_.at(size_t(panel))->setText(text); }
+
+  private:
+    std::array<StatusPanel*, 3> panels_{};
+};

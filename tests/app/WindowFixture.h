@@ -142,7 +142,7 @@ class WindowTest : public ::testing::Test {
         for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << tag << r;
     }
     void sendAlways(bool on) {
-        if (form->CB_SendAlways->isChecked() != on) click(form->CB_SendAlways);
+        if (form->CB_SendAlways()->isChecked() != on) click(form->CB_SendAlways());
     }
 
     QTemporaryDir dir;

@@ -32,13 +32,13 @@ class ConfigDialogTest : public WindowTest {
 TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
     start();
     // Something other than the defaults in every item the file keeps.
-    choose(form->CB_OPMODE, 1);
-    choose(form->RG_IF1, 1);
-    clickTab(form->PageControl1, form->TabFIFF);
-    typeAndEnter(form->E_fRFI, "433.92");
-    click(form->B_Calc);
+    choose(form->CB_OPMODE(), 1);
+    choose(form->RG_IF1(), 1);
+    clickTab(form->PageControl1(), form->TabFIFF());
+    typeAndEnter(form->E_fRFI(), "433.92");
+    click(form->B_Calc());
     const zvk::RegisterImage saved = regs();
-    const QString tuned = form->E_fRFinfo->text();
+    const QString tuned = form->E_fRFinfo()->text();
     const int16_t injlo1 = form->frequencies().INJLO1;
 
     // The first save proposes ".cfg"; a name with another extension is saved as .cfg.
@@ -55,7 +55,7 @@ TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
 
     form->default1->trigger();
     ASSERT_NE(regs(), saved);
-    choose(form->RGFreq, 1);
+    choose(form->RGFreq(), 1);
 
     seen = load(chooseFile(path("setup.cfg")));
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
@@ -65,11 +65,11 @@ TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(seen[0].text, "setup.cfg");  // the current name is the proposal
     EXPECT_EQ(regs(), saved);
     EXPECT_TRUE(form->chip().spiMode);
-    EXPECT_EQ(form->E_fRFI->text(), "433.920");
-    EXPECT_EQ(form->E_fXTAL->text(), "10.000");
+    EXPECT_EQ(form->E_fRFI()->text(), "433.920");
+    EXPECT_EQ(form->E_fXTAL()->text(), "10.000");
     EXPECT_EQ(form->frequencies().INJLO1, injlo1);
-    EXPECT_EQ(form->RGFreq->itemIndex(), -1);
-    EXPECT_EQ(form->E_fRFinfo->text(), tuned);
+    EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
+    EXPECT_EQ(form->E_fRFinfo()->text(), tuned);
     EXPECT_EQ(form->windowTitle(), QString(kTitle) + " setup.cfg");
 }
 
@@ -93,8 +93,8 @@ TEST_F(ConfigDialogTest, NtlFileWithOnlyTheFrequencyPlansForIt) {
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
     EXPECT_EQ(form->windowTitle(), QString(kTitle) + " demo.cfg");
     EXPECT_EQ(form->configFileName(), path("demo.b"));
-    EXPECT_EQ(form->E_fRFI->text(), "868.300");
-    EXPECT_EQ(form->E_fRFinfo->text().left(3), "868");
+    EXPECT_EQ(form->E_fRFI()->text(), "868.300");
+    EXPECT_EQ(form->E_fRFinfo()->text().left(3), "868");
     // Only the dividers, in R2 and R3, moved.
     EXPECT_NE(regs()[2], before[2]);
     for (int r : {0, 1, 4, 5, 6}) EXPECT_EQ(regs()[size_t(r)], before[size_t(r)]) << "R" << r;
@@ -106,10 +106,10 @@ TEST_F(ConfigDialogTest, AbcModeFileSwitchesModeAndPlansThePreset) {
     const auto seen = load(chooseFile(path("abc.cfg")));
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
     EXPECT_FALSE(form->chip().spiMode);
-    EXPECT_TRUE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabABC)));
-    EXPECT_FALSE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabMode)));
+    EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabABC())));
+    EXPECT_FALSE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));
     EXPECT_EQ(form->panelText(0), "ABC-mode");
-    EXPECT_EQ(form->CB_fRF->currentIndex(), 2);
+    EXPECT_EQ(form->CB_fRF()->currentIndex(), 2);
     EXPECT_EQ(form->frequencies().fRF,
               zvk::parseRfEdit(zvk::formatFrequency(zvk::kAbcPresets[2].fRF)));
 }
@@ -117,7 +117,7 @@ TEST_F(ConfigDialogTest, AbcModeFileSwitchesModeAndPlansThePreset) {
 TEST_F(ConfigDialogTest, BadLineStopsTheLoadAndKeepsWhatCameBefore) {
     start();
     const auto before = regs();
-    const QString rfText = form->E_fRFI->text();
+    const QString rfText = form->E_fRFI()->text();
     writeFile("bad.cfg",
               "*START\r\nCntrlReg0\t123\r\nfRF\t500.000\r\nCntrlReg1\t0x5\r\nfXtal\t12.000\r\n"
               "CntrlReg4\t456\r\n");
@@ -134,7 +134,7 @@ TEST_F(ConfigDialogTest, BadLineStopsTheLoadAndKeepsWhatCameBefore) {
     EXPECT_EQ(form->frequencies().fXTAL, 10.0);
     EXPECT_EQ(regs()[4], before[4]);
     for (int r = 1; r < 8; ++r) EXPECT_EQ(regs()[size_t(r)], before[size_t(r)]) << "R" << r;
-    EXPECT_EQ(form->E_fRFI->text(), rfText);
+    EXPECT_EQ(form->E_fRFI()->text(), rfText);
 }
 
 }  // namespace

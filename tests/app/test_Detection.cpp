@@ -88,7 +88,7 @@ TEST_F(DetectionTest, WrongVersionFallsBackToThePort) {
 
     // The next transfer goes through the port.
     const uint64_t usbBefore = bus().transfers();
-    click(form->B_WriteReg);
+    click(form->B_WriteReg());
     EXPECT_EQ(bus().transfers(), usbBefore);
     expectChipHoldsImage();
 }
@@ -104,7 +104,7 @@ TEST_F(DetectionTest, UnplugAndPlugBackThroughTheVirtualBoardMenuKeepsEveryRegis
 
     std::vector<Seen> boxes = withAnswers(
         [&] {
-            choose(form->CB_OPMODE, 1);
+            choose(form->CB_OPMODE(), 1);
             const auto usbWritten = regs();
             for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], usbWritten[size_t(r)]);
 
@@ -116,7 +116,7 @@ TEST_F(DetectionTest, UnplugAndPlugBackThroughTheVirtualBoardMenuKeepsEveryRegis
             EXPECT_TRUE(lptMenuEnabled());
 
             // Working on: the port takes the writes.
-            choose(form->CB_OPMODE, 2);
+            choose(form->CB_OPMODE(), 2);
             expectChipHoldsImage("port, R");
 
             form->VirtualBoard1->AdapterPluggedIn1->trigger();
@@ -127,13 +127,13 @@ TEST_F(DetectionTest, UnplugAndPlugBackThroughTheVirtualBoardMenuKeepsEveryRegis
             EXPECT_FALSE(lptMenuEnabled());
 
             const uint64_t usbBefore = bus().transfers();
-            choose(form->CB_OPMODE, 3);
+            choose(form->CB_OPMODE(), 3);
             EXPECT_GT(bus().transfers(), usbBefore);
             expectChipHoldsImage("adapter, R");
         },
         {});
     EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
-    EXPECT_EQ(form->CB_OPMODE->currentIndex(), 3);
+    EXPECT_EQ(form->CB_OPMODE()->currentIndex(), 3);
 }
 
 TEST_F(DetectionTest, TickInsideATransferIsSkipped) {

@@ -33,54 +33,54 @@ TEST_F(WindowTest, FirstStartWithoutSettingsFileShowsTheDefaultConfiguration) {
     EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3 Default Settings");
     EXPECT_EQ(regs(), kDefaults);
     // controls from the image
-    EXPECT_EQ(form->CB_OPMODE->currentText(), "Shutdown");
-    EXPECT_EQ(form->CB_MFO->currentText(), "0001 - SPI out");
-    EXPECT_EQ(form->RG_SHOWLD->itemIndex(), 1);
-    EXPECT_EQ(form->RG_MODSEL->itemIndex(), 0);
-    EXPECT_TRUE(form->CB_IFFTUNE->isChecked());
-    EXPECT_FALSE(form->CB_IFFHLT->isChecked());
-    EXPECT_EQ(form->E_R->text(), "75");
-    EXPECT_EQ(form->E_RIFF->text(), "684");
-    EXPECT_EQ(form->E_IFFRES->text(), "75");
-    EXPECT_EQ(form->E_N->text(), "120");
-    EXPECT_EQ(form->E_A->text(), "20");
-    EXPECT_EQ(form->E_fRFI->text(), "384.000");
-    EXPECT_EQ(form->E_fXTAL->text(), "10.000");
-    EXPECT_EQ(form->RG_IF1->itemIndex(), 0);
+    EXPECT_EQ(form->CB_OPMODE()->currentText(), "Shutdown");
+    EXPECT_EQ(form->CB_MFO()->currentText(), "0001 - SPI out");
+    EXPECT_EQ(form->RG_SHOWLD()->itemIndex(), 1);
+    EXPECT_EQ(form->RG_MODSEL()->itemIndex(), 0);
+    EXPECT_TRUE(form->CB_IFFTUNE()->isChecked());
+    EXPECT_FALSE(form->CB_IFFHLT()->isChecked());
+    EXPECT_EQ(form->E_R()->text(), "75");
+    EXPECT_EQ(form->E_RIFF()->text(), "684");
+    EXPECT_EQ(form->E_IFFRES()->text(), "75");
+    EXPECT_EQ(form->E_N()->text(), "120");
+    EXPECT_EQ(form->E_A()->text(), "20");
+    EXPECT_EQ(form->E_fRFI()->text(), "384.000");
+    EXPECT_EQ(form->E_fXTAL()->text(), "10.000");
+    EXPECT_EQ(form->RG_IF1()->itemIndex(), 0);
     // the plan of the defaults
-    EXPECT_EQ(form->E_fRFinfo->text(), "384.000");
-    EXPECT_EQ(form->E_fCHinfo->text(), "0.100");
-    EXPECT_EQ(form->E_fIF1info->text(), "130.667");
-    EXPECT_EQ(form->E_fIF2info->text(), "2.000");
-    EXPECT_EQ(form->E_fLO1info->text(), "514.667");
-    EXPECT_EQ(form->E_fLO2info->text(), "128.667");
-    EXPECT_EQ(form->E_fPFDinfo->text(), "0.133");
-    EXPECT_EQ(form->E_Ntot->text(), "3860");
-    EXPECT_EQ(form->E_IF2CH->text(), "2.000");
+    EXPECT_EQ(form->E_fRFinfo()->text(), "384.000");
+    EXPECT_EQ(form->E_fCHinfo()->text(), "0.100");
+    EXPECT_EQ(form->E_fIF1info()->text(), "130.667");
+    EXPECT_EQ(form->E_fIF2info()->text(), "2.000");
+    EXPECT_EQ(form->E_fLO1info()->text(), "514.667");
+    EXPECT_EQ(form->E_fLO2info()->text(), "128.667");
+    EXPECT_EQ(form->E_fPFDinfo()->text(), "0.133");
+    EXPECT_EQ(form->E_Ntot()->text(), "3860");
+    EXPECT_EQ(form->E_IF2CH()->text(), "2.000");
     // the chip revision: new LNA items; the activation's sync shows the image's LNAGAIN
-    EXPECT_EQ(items(form->CB_LNAGAIN),
+    EXPECT_EQ(items(form->CB_LNAGAIN()),
               QStringList({"default -20dB", "default - 6dB", "default - 2dB", "default"}));
-    EXPECT_EQ(form->CB_LNAGAIN->currentIndex(), 3);
-    EXPECT_TRUE(form->RG_LDMODE->isHidden());
-    EXPECT_FALSE(form->RG_RSSIGAIN->isHidden());
+    EXPECT_EQ(form->CB_LNAGAIN()->currentIndex(), 3);
+    EXPECT_TRUE(form->RG_LDMODE()->isHidden());
+    EXPECT_FALSE(form->RG_RSSIGAIN()->isHidden());
     // SPI mode: every page but ABC; Refresh usable; lab-only mode selection hidden
-    for (QWidget* p : {form->TabMode, form->TabGain, form->TabPLL, form->TabFIFF, form->TabReg2})
-        EXPECT_TRUE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(p)));
-    EXPECT_FALSE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabABC)));
-    EXPECT_EQ(form->PageControl1->currentPage(), form->TabMode);
-    EXPECT_TRUE(form->B_Refresh->isEnabled());
-    EXPECT_TRUE(form->RG_SPI->isHidden());
-    EXPECT_TRUE(form->RGFreq->isEnabled());
-    EXPECT_EQ(form->RGFreq->itemIndex(), -1);
+    for (QWidget* p : {form->TabMode(), form->TabGain(), form->TabPLL(), form->TabFIFF(), form->TabReg2()})
+        EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(p)));
+    EXPECT_FALSE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabABC())));
+    EXPECT_EQ(form->PageControl1()->currentPage(), form->TabMode());
+    EXPECT_TRUE(form->B_Refresh()->isEnabled());
+    EXPECT_TRUE(form->RG_SPI()->isHidden());
+    EXPECT_TRUE(form->RGFreq()->isEnabled());
+    EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
     // status bar
     EXPECT_EQ(form->panelText(0), "Mode Control");
     EXPECT_EQ(form->panelText(1), "Shutdown  |  SPI out");
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
     // bit view
-    EXPECT_EQ(form->L_R[0]->text(), "0x08C");
-    EXPECT_EQ(form->L_R[6]->text(), "0xE4B");
-    EXPECT_EQ(form->bitLabels[0][2]->background(), QColor(255, 0, 0));
-    EXPECT_EQ(form->bitLabels[0][0]->background(), QColor(0, 0, 255));
+    EXPECT_EQ(form->L_R()[0]->text(), "0x08C");
+    EXPECT_EQ(form->L_R()[6]->text(), "0xE4B");
+    EXPECT_EQ(form->bitLabels()[0][2]->background(), QColor(255, 0, 0));
+    EXPECT_EQ(form->bitLabels()[0][0]->background(), QColor(0, 0, 255));
     // nothing sent without "Send always": the chip still holds its power-on image
     EXPECT_TRUE(form->rig().chip->frames().empty());
 }
@@ -89,7 +89,7 @@ TEST_F(WindowTest, TheWindowHasItsFixedFrameMenusAndTimers) {
     start();
     EXPECT_EQ(form->width(), 482);
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_EQ(form->StatusBar1->height(), 19);
+    EXPECT_EQ(form->StatusBar1()->height(), 19);
     // The fixture runs on the virtual board, which brings its own menu at the end.
     const QStringList menus = {"File", "LPT", "Settings", "About", "Virtual Board"};
     QStringList shown;
@@ -147,21 +147,21 @@ TEST_F(WindowTest, StartFromSettingsFileInAbcMode) {
         "FRF=371.1\nFXTAL=10\nINJLO1=1\n[CWR]\n0=141\n1=2292\n2=3860\n3=256\n"
         "4=75\n5=684\n6=3659\n7=0\n");
     start();
-    PageControl* pc = form->PageControl1;
+    PageControl* pc = form->PageControl1();
     for (int i = 0; i < pc->count(); ++i)
-        EXPECT_EQ(pc->isTabVisible(i), pc->page(i) == form->TabABC) << i;
-    EXPECT_EQ(pc->currentPage(), form->TabABC);
+        EXPECT_EQ(pc->isTabVisible(i), pc->page(i) == form->TabABC()) << i;
+    EXPECT_EQ(pc->currentPage(), form->TabABC());
     EXPECT_EQ(form->panelText(0), "ABC-mode");
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x03BC");
     EXPECT_TRUE(form->N0x3BC1->isChecked());
-    EXPECT_FALSE(form->RGFreq->isEnabled());
-    EXPECT_FALSE(form->B_Refresh->isEnabled());
-    EXPECT_EQ(form->CB_fRF->currentText(), "371.1");
-    EXPECT_EQ(form->E_fRFI->text(), "371.100");
-    EXPECT_EQ(form->E_fRFinfo->text(), "371.100");
-    EXPECT_EQ(form->E_MA->text(), "1");
-    EXPECT_EQ(form->E_MB->text(), "0");
-    EXPECT_EQ(form->E_MC->text(), "0");
+    EXPECT_FALSE(form->RGFreq()->isEnabled());
+    EXPECT_FALSE(form->B_Refresh()->isEnabled());
+    EXPECT_EQ(form->CB_fRF()->currentText(), "371.1");
+    EXPECT_EQ(form->E_fRFI()->text(), "371.100");
+    EXPECT_EQ(form->E_fRFinfo()->text(), "371.100");
+    EXPECT_EQ(form->E_MA()->text(), "1");
+    EXPECT_EQ(form->E_MB()->text(), "0");
+    EXPECT_EQ(form->E_MC()->text(), "0");
     EXPECT_EQ(form->pos(), QPoint(30, 40));
     // ABC mode starts from the default image: the stored R0 (Receive) is gone
     EXPECT_EQ(regs()[0] & 0x003, 0);
@@ -169,10 +169,10 @@ TEST_F(WindowTest, StartFromSettingsFileInAbcMode) {
     // "Send always" in ABC mode puts the preset on the pins instead of sending words
     sendAlways(true);
     form->rig().chip->clearTrace();
-    choose(form->CB_fRF, 7);
+    choose(form->CB_fRF(), 7);
     EXPECT_EQ(form->rig().chip->abcPreset(), 7);
     EXPECT_TRUE(form->rig().chip->frames().empty());
-    EXPECT_EQ(form->E_MA->text() + form->E_MB->text() + form->E_MC->text(), "111");
+    EXPECT_EQ(form->E_MA()->text() + form->E_MB()->text() + form->E_MC()->text(), "111");
 }
 
 TEST_F(WindowTest, MissingInjectionKeySelectsNoLo1Side) {
@@ -180,33 +180,33 @@ TEST_F(WindowTest, MissingInjectionKeySelectsNoLo1Side) {
         "[CFG]\nSPISEL=1\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n4=75\n5=684\n"
         "6=3659\n7=0\n");
     start();
-    EXPECT_EQ(form->RG_IF1->itemIndex(), -1);
+    EXPECT_EQ(form->RG_IF1()->itemIndex(), -1);
     EXPECT_EQ(form->frequencies().INJLO1, 2);
 }
 
 TEST_F(WindowTest, LabModeShowsModeSelectionAndSwitchesPages) {
     start(true);
-    ASSERT_FALSE(form->RG_SPI->isHidden());
-    choose(form->RG_SPI, 0);
-    PageControl* pc = form->PageControl1;
-    EXPECT_EQ(pc->currentPage(), form->TabABC);
-    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabMode)));
-    EXPECT_FALSE(form->B_Refresh->isEnabled());
+    ASSERT_FALSE(form->RG_SPI()->isHidden());
+    choose(form->RG_SPI(), 0);
+    PageControl* pc = form->PageControl1();
+    EXPECT_EQ(pc->currentPage(), form->TabABC());
+    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabMode())));
+    EXPECT_FALSE(form->B_Refresh()->isEnabled());
     EXPECT_EQ(form->panelText(0), "ABC-mode");
     EXPECT_EQ(form->panelText(1), "");
-    choose(form->RG_SPI, 1);
-    EXPECT_EQ(pc->currentPage(), form->TabMode);
-    EXPECT_TRUE(pc->isTabVisible(pc->indexOf(form->TabReg2)));
-    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabABC)));
+    choose(form->RG_SPI(), 1);
+    EXPECT_EQ(pc->currentPage(), form->TabMode());
+    EXPECT_TRUE(pc->isTabVisible(pc->indexOf(form->TabReg2())));
+    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabABC())));
     EXPECT_EQ(form->panelText(0), "Mode Control");
     // coming back to SPI mode does not give Refresh back
-    EXPECT_FALSE(form->B_Refresh->isEnabled());
+    EXPECT_FALSE(form->B_Refresh()->isEnabled());
 }
 
 TEST_F(WindowTest, ClosingWritesTheSettingsFile) {
     start();
     sendAlways(true);
-    choose(form->CB_OPMODE, 1);
+    choose(form->CB_OPMODE(), 1);
     bool closedSignal = false;
     QObject::connect(form.get(), &TForm1::closed, [&] { closedSignal = true; });
     const auto expected = regs();

@@ -71,8 +71,8 @@ TEST_F(WindowTest, LptItemsSetTheAddressWithThreeDigitsUntilTheTick) {
     // The next transfer goes to the new address, where the board's port now answers.
     form->N0x3BC1->trigger();
     const uint64_t before = form->rig().vport->accesses();
-    choose(form->CB_OPMODE, 1);
-    click(form->B_WriteReg);
+    choose(form->CB_OPMODE(), 1);
+    click(form->B_WriteReg());
     EXPECT_GT(form->rig().vport->accesses(), before);
     expectChipHoldsImage();
 }
@@ -197,13 +197,13 @@ TEST_F(WindowTest, DefaultsClearThePresetAndSelectSpiMode) {
     // From ABC mode with a band preset chosen before: SPI mode, no preset, default image.
     writeSettingsFile("[CFG]\nSPISEL=1\n");
     start();
-    choose(form->RGFreq, 2);
-    ASSERT_EQ(form->RGFreq->itemIndex(), 2);
-    ASSERT_NE(form->E_fRFI->text(), "384.000");
+    choose(form->RGFreq(), 2);
+    ASSERT_EQ(form->RGFreq()->itemIndex(), 2);
+    ASSERT_NE(form->E_fRFI()->text(), "384.000");
     form->default1->trigger();
-    EXPECT_EQ(form->RGFreq->itemIndex(), -1);
+    EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
     EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3 Default Settings");
-    EXPECT_EQ(form->E_fRFI->text(), "384.000");
+    EXPECT_EQ(form->E_fRFI()->text(), "384.000");
     const zvk::RegisterImage defaults = {0x08C, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0x000};
     EXPECT_EQ(regs(), defaults);
 
@@ -213,7 +213,7 @@ TEST_F(WindowTest, DefaultsClearThePresetAndSelectSpiMode) {
     ASSERT_FALSE(form->chip().spiMode);
     form->default1->trigger();
     EXPECT_TRUE(form->chip().spiMode);
-    EXPECT_TRUE(form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabMode)));
+    EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));
 }
 
 TEST_F(WindowTest, ExitEndsWithoutWritingTheSettingsWhileClosingWritesThem) {
@@ -284,7 +284,7 @@ TEST_F(WindowTest, AboutShowsTheInfoWindowOfTheTransportAtStart) {
         EXPECT_EQ(lines, usb ? TForm2::memo2Lines() : TForm2::memo1Lines());
         // Not modal: the main window goes on working while it is open.
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-        click(form->B_WriteReg);
+        click(form->B_WriteReg());
 
         // A second "About" brings it to the front again.
         form->activateWindow();

@@ -1,0 +1,119 @@
+#include "Groups.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "Layout.h"
+#include "chip/ChipController.h"
+#include "plan/FrequencyPlan.h"
+
+using namespace layout;
+
+TuningInfoGroup::TuningInfoGroup(QWidget* parent)
+    : QGroupBox(QStringLiteral("Tuning Info [MHz]"), parent) {
+    setObjectName(QStringLiteral("GroupBox10"));
+    setGeometry(8, 0, 457, 65);
+    const char* const names[7] = {"E_fRFinfo",  "E_fCHinfo",  "E_fIF1info", "E_fIF2info",
+                                  "E_fLO1info", "E_fLO2info", "E_fPFDinfo"};
+    const char* const captions[7] = {"f RF", "f CH", "f IF1", "f IF2", "f LO1", "f LO2", "f PFD"};
+    QLineEdit** const edits[7] = {&E_fRFinfo,  &E_fCHinfo,  &E_fIF1info, &E_fIF2info,
+                                  &E_fLO1info, &E_fLO2info, &E_fPFDinfo};
+    for (int i = 0; i < 7; ++i) {
+        const int x = 8 + 64 * i;
+        QLabel* l = label(this, QString::fromLatin1(captions[i]), x, 16);
+        QFont f = l->font();
+        f.setBold(true);
+        l->setFont(f);
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, Qt::blue);
+        l->setPalette(p);
+        l->resize(l->sizeHint().width(), kLabelHeight);
+        *edits[i] = infoEdit(this, names[i], x, 32, 57, true);
+    }
+}
+
+void TuningInfoGroup::showPlan(const zvk::TuningInfo& t) {
+    const std::pair<QLineEdit*, const zvk::TuningItem*> items[7] = {
+        {E_fRFinfo, &t.fRF},   {E_fCHinfo, &t.fCH},   {E_fIF1info, &t.fIF1}, {E_fIF2info, &t.fIF2},
+        {E_fLO1info, &t.fLO1}, {E_fLO2info, &t.fLO2}, {E_fPFDinfo, &t.fPFD}};
+    for (const auto& [edit, item] : items) {
+        edit->setText(QString::fromStdString(item->text));
+        setRed(edit, item->red, true);
+    }
+}
+
+StatusGroup::StatusGroup(QWidget* parent) : QGroupBox(QStringLiteral("IC Status"), parent) {
+    setObjectName(QStringLiteral("GroupBox13"));
+    setGeometry(328, 144, 137, 257);
+    label(this, QStringLiteral("IFFVAL"), 16, 32);
+    E_IFFVAL = infoEdit(this, "E_IFFVAL", 72, 32, 49, false);
+    label(this, QStringLiteral("IFFSTATE"), 16, 72);
+    E_IFFSTATE = infoEdit(this, "E_IFFSTATE", 72, 64, 49, false);
+    label(this, QStringLiteral("LD"), 16, 104);
+    E_LD = infoEdit(this, "E_LD", 72, 96, 49, false);
+    label(this, QStringLiteral("RSSI"), 16, 136);
+    E_RSSI = infoEdit(this, "E_RSSI", 72, 128, 49, false);
+    L_LDT = label(this, QStringLiteral("LD Time [ms]"), 8, 168);
+    L_LDT->setObjectName(QStringLiteral("L_LDT"));
+    E_LDT = infoEdit(this, "E_LDT", 72, 160, 49, false);
+    B_Refresh = button(this, "B_Refresh", QStringLiteral("Refresh"), 32, 208, 75, 25);
+}
+
+void StatusGroup::clear() {
+    for (QLineEdit* e : {E_IFFVAL, E_IFFSTATE, E_LD, E_RSSI, E_LDT}) e->clear();
+}
+
+void StatusGroup::showStatus(const zvk::StatusDecoding& d) {
+    E_IFFVAL->setText(QString::fromStdString(d.IFFVAL));
+    E_IFFSTATE->setText(QString::fromStdString(d.IFFSTATE));
+    E_LD->setText(QString::fromStdString(d.LD));
+    E_RSSI->setText(QString::fromStdString(d.RSSI));
+}
+
+void StatusGroup::showLockTimeRow(bool visible) {
+    L_LDT->setVisible(visible);
+    E_LDT->setVisible(visible);
+}
+
+void StatusGroup::showLockTime(const std::string& text, bool red) {
+    E_LDT->setText(QString::fromStdString(text));
+    setRed(E_LDT, red, true);
+}
+
+void StatusGroup::showLockFlag(const std::string& text) {
+    E_LD->setText(QString::fromStdString(text));
+}
+
+namespace {
+QStringList bandCaptions() {
+    QStringList bands;
+    for (const zvk::BandPreset& p : zvk::kBandPresets) bands << QString::fromLatin1(p.caption);
+    return bands;
+}
+}  // namespace
+
+BandPresetGroup::BandPresetGroup(QWidget* parent) : RadioGroup(QString(), bandCaptions(), 4, parent) {
+    setObjectName(QStringLiteral("RGFreq"));
+    setGeometry(0, 472, 321, 33);
+    setItemIndex(-1);
+}
+
+void SideControls::addLogo() {
+    Image1 = new QLabel(parent_);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(328, 72, 139, 50);
+    Image1->setScaledContents(true);
+}
+
+void SideControls::addSendControls() {
+    B_WriteReg = button(parent_, "B_WriteReg", QStringLiteral("Send to IC"), 368, 416, 75, 25);
+    CB_SendAlways =
+        check(parent_, "CB_SendAlways", QStringLiteral("Send always"), 352, 448, 97, 17);
+}
+
+void SideControls::addModeSelection() {
+    RG_SPI = radio(parent_, "RG_SPI", QStringLiteral("Mode Selection"),
+                   {QStringLiteral("ABC"), QStringLiteral("SPI")}, 2, 328, 472, 145, 33, 1);
+}

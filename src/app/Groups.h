@@ -1,0 +1,68 @@
+#pragma once
+// The window's areas beside the pages: the tuning info, the chip's status, the band
+// presets, and the logo with the send and mode controls.
+#include <QGroupBox>
+#include <QWidget>
+#include <string>
+
+#include "RadioGroup.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+namespace zvk {
+struct StatusDecoding;
+struct TuningInfo;
+}  // namespace zvk
+
+// "Tuning Info [MHz]": the seven frequencies of the plan, red outside their ranges.
+class TuningInfoGroup : public QGroupBox {
+    Q_OBJECT
+  public:
+    explicit TuningInfoGroup(QWidget* parent);
+    void showPlan(const zvk::TuningInfo& t);
+    QLineEdit *E_fRFinfo, *E_fCHinfo, *E_fIF1info, *E_fIF2info, *E_fLO1info, *E_fLO2info,
+        *E_fPFDinfo;
+};
+
+// "IC Status": the decoded status register, the lock time and "Refresh".
+class StatusGroup : public QGroupBox {
+    Q_OBJECT
+  public:
+    explicit StatusGroup(QWidget* parent);
+    void clear();
+    void showStatus(const zvk::StatusDecoding& d);
+    void showLockTimeRow(bool visible);
+    void showLockTime(const std::string& text, bool red);
+    void showLockFlag(const std::string& text);
+    QLineEdit *E_IFFVAL, *E_IFFSTATE, *E_LD, *E_RSSI, *E_LDT;
+    QLabel* L_LDT;
+    QPushButton* B_Refresh;
+};
+
+// The band presets under the pages.
+class BandPresetGroup : public RadioGroup {
+    Q_OBJECT
+  public:
+    explicit BandPresetGroup(QWidget* parent);
+};
+
+// Right of the pages: the logo, "Send to IC", "Send always" and the mode selection. They
+// are made in three steps, so that the keyboard focus moves through the window in the
+// order it always has.
+class SideControls : public QObject {
+    Q_OBJECT
+  public:
+    explicit SideControls(QWidget* parent) : QObject(parent), parent_(parent) {}
+    void addLogo();
+    void addSendControls();
+    void addModeSelection();
+    QLabel* Image1;
+    QPushButton* B_WriteReg;
+    QCheckBox* CB_SendAlways;
+    RadioGroup* RG_SPI;
+
+  private:
+    QWidget* parent_;
+};
