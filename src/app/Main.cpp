@@ -241,7 +241,7 @@ void TForm1::focusWindowChanged(QWindow* window) {
 void TForm1::FormActivate() {
     afterChange();
     recomputeFrequencies();
-    const bool planned = planDividers(rfArgument(fs_->fRF));
+    const bool planned = session_->planWanted();
     programmatic_ = false;
     // A refused plan keeps its reason in view.
     if (planned) showModeSummary();

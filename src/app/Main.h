@@ -319,7 +319,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     struct NumberEdit {
         QLineEdit* edit;
         const zvk::Field* field;
-        int (*parse)(std::string_view);
     };
     const NumberEdit* numberEdit(const QLineEdit* edit) const;
     // The typed-input handler of all five: parse, field, then the update.
@@ -329,13 +328,9 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     std::optional<int> numberEditValue(QLineEdit* edit, const QString& text) const;
     // Leaving a divider or filter edit (or Enter) shows the value it stands for.
     void numberEditFinished(QLineEdit* edit);
-    // The end of the frequency handlers: the recompute step, or only the after-change
-    // routine while the program itself made the change; the flag is cleared.
-    void recomputeOrAfterChange();
-    // Writes a divider value that came from an edit without fallback.
-    void writeDivider(const char* field, const zvk::EditRule& rule, long long value);
-    std::optional<long long> strictInteger(QLineEdit* edit);
-    void conversionError(const QString& text);
+    // A divider spinner released: the edit's text without fallback.
+    void spinnerReleased(QLineEdit* edit, const zvk::Field& f, const zvk::EditRule& rule);
+    void showError(const std::string& text);
     void focusWindowChanged(QWindow* window);
     void clearStatusFields();
 

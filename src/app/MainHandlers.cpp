@@ -101,11 +101,11 @@ void TForm1::connectHandlers() {
     onFinished(E_fXTAL(), &TForm1::E_fXTALChange);
     onFinished(E_fRFI(), &TForm1::E_fRFIChange);
     numberEdits_ = {{
-        {E_R(), findField("R"), parseREdit},
-        {E_A(), findField("A"), parseAEdit},
-        {E_N(), findField("N"), parseNEdit},
-        {E_RIFF(), findField("RIFF"), parseRiffEdit},
-        {E_IFFRES(), findField("IFFPRES"), parseIffresEdit},
+        {E_R(), &field("R")},
+        {E_A(), &field("A")},
+        {E_N(), &field("N")},
+        {E_RIFF(), &field("RIFF")},
+        {E_IFFRES(), &field("IFFPRES")},
     }};
     for (const NumberEdit& n : numberEdits_) {
         QLineEdit* e = n.edit;
@@ -157,7 +157,7 @@ const TForm1::NumberEdit* TForm1::numberEdit(const QLineEdit* edit) const {
 std::optional<int> TForm1::numberEditValue(QLineEdit* edit, const QString& text) const {
     const NumberEdit* n = numberEdit(edit);
     if (n == nullptr) return std::nullopt;
-    return n->parse(ss(text));
+    return zvk::numberEditValue(*n->field, ss(text));
 }
 
 void TForm1::numberEditFinished(QLineEdit* edit) {
@@ -195,23 +195,8 @@ void TForm1::programWrite(QLineEdit* edit, const QString& text) {
     programmatic_ = false;
 }
 
-void TForm1::recomputeOrAfterChange() {
-    if (programmatic_)
-        afterChange();
-    else
-        recomputeFrequencies();
-    programmatic_ = false;
-}
-
-void TForm1::conversionError(const QString& text) {
-    QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle),
-                          QStringLiteral("'%1' is not a valid integer value").arg(text));
-}
-
-std::optional<long long> TForm1::strictInteger(QLineEdit* edit) {
-    const auto v = parseDecimal(ss(edit->text()));
-    if (!v) conversionError(edit->text());
-    return v;
+void TForm1::showError(const std::string& text) {
+    QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(text));
 }
 
 // ---- the register model's routines
@@ -225,11 +210,7 @@ void TForm1::fieldChanged(const Field& f, int state) {
         CB_MFOChange();
         return;
     }
-    setFieldValue(chip_->regs, f, encodeControl(f, state));
-    if (f.movesPlan)
-        recomputeFrequencies();
-    else
-        afterChange();
+    session_->controlChanged(f, state);
     if (&f == &field("OPMODE")) showModeSummary();
 }
 
@@ -238,13 +219,12 @@ void TForm1::reverseSync() {
         const Field& f = kFieldMap[i];
         if (f.encoding == Encoding::Status) continue;
         // Read at each step: a handler run by an earlier control may have moved a field.
-        const uint32_t value = fieldValue(chip_->regs, f);
+        const int state = session_->controlState(f);
         QWidget* w = fieldControls_[int(i)];
-        if (f.encoding == Encoding::Number || f.encoding == Encoding::SplitN) {
-            programWrite(static_cast<QLineEdit*>(w), QString::number(value));
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            programWrite(e, QString::number(state));
             continue;
         }
-        const int state = decodeControl(f, value);
         if (auto* c = qobject_cast<QComboBox*>(w))
             c->setCurrentIndex(state);
         else if (auto* r = qobject_cast<RadioGroup*>(w))
@@ -318,38 +298,30 @@ void TForm1::showTuningInfo() {
 
 void TForm1::defaultSettings(bool spiMode) {
     RG_SPI()->setItemIndex(spiMode ? 1 : 0);
-    fs_->fRF = 384.0;
-    setEditText(E_fRFI(), qs(formatFrequency(384.0)));
-    fs_->fXTAL = 10.0;
-    setEditText(E_fXTAL(), qs(formatFrequency(10.0)));
+    session_->defaultFrequency();
+    setEditText(E_fRFI(), qs(formatFrequency(Session::kDefaultFrf)));
+    session_->defaultCrystal();
+    setEditText(E_fXTAL(), qs(formatFrequency(Session::kDefaultFxtal)));
     RG_IF1()->setItemIndex(0);
-    fs_->INJLO1 = 1;
     setWindowTitle(titleText_ + QStringLiteral(" Default Settings"));
-    chip_->regs = kDefaultImage;
-    planDividers(rfArgument(fs_->fRF));
-    recomputeFrequencies();
+    session_->defaultImage();
+    session_->calculate();
 }
 
 void TForm1::E_fXTALChange() {
     const bool byProgram = programmatic_;
-    fs_->fXTAL = parseXtalEdit(ss(E_fXTAL()->text()));
-    replaceText(E_fXTAL(), qs(formatFrequency(fs_->fXTAL)));
-    if (byProgram)
-        afterChange();
-    else
-        planDividers(rfArgument(fs_->fRF));
+    replaceText(E_fXTAL(), qs(session_->takeCrystal(ss(E_fXTAL()->text()))));
+    session_->crystalChanged(byProgram);
     programmatic_ = false;
 }
 
 void TForm1::E_fRFIChange() {
-    fs_->fRF = parseRfEdit(ss(E_fRFI()->text()));
-    replaceText(E_fRFI(), qs(formatFrequency(fs_->fRF)));
+    replaceText(E_fRFI(), qs(session_->takeWantedFrequency(ss(E_fRFI()->text()))));
 }
 
 void TForm1::numberEdited(const NumberEdit& n) {
-    const int v = n.parse(ss(n.edit->text()));
-    setFieldValue(chip_->regs, *n.field, uint32_t(v));
-    recomputeOrAfterChange();
+    session_->numberEdited(*n.field, ss(n.edit->text()), programmatic_);
+    programmatic_ = false;
 }
 
 void TForm1::E_RIFFChange() {
@@ -372,25 +344,25 @@ void TForm1::E_NKeyUp() {
     numberEdited(*numberEdit(E_N()));
 }
 
-void TForm1::writeDivider(const char* field, const EditRule& rule, long long value) {
-    const Field& f = *findField(field);
-    // A typed value beyond the field's width is held at the spinner's range instead of
-    // spilling into the neighbouring field.
-    const uint32_t v = unguardedFieldValue(value, f.width, rule.min, rule.max);
-    setFieldValue(chip_->regs, f, v);
-    recomputeOrAfterChange();
+void TForm1::spinnerReleased(QLineEdit* edit, const Field& f, const EditRule& rule) {
+    const auto error = session_->spinnerReleased(f, rule, ss(edit->text()), programmatic_);
+    if (error) {
+        showError(*error);
+        return;
+    }
+    programmatic_ = false;
 }
 
 void TForm1::UpD_RMouseUp() {
-    if (const auto v = strictInteger(E_R())) writeDivider("R", kREdit, *v);
+    spinnerReleased(E_R(), field("R"), kREdit);
 }
 
 void TForm1::UpD_AMouseUp() {
-    if (const auto v = strictInteger(E_A())) writeDivider("A", kAEdit, *v);
+    spinnerReleased(E_A(), field("A"), kAEdit);
 }
 
 void TForm1::UpD_NMouseUp() {
-    if (const auto v = strictInteger(E_N())) writeDivider("N", kNEdit, *v);
+    spinnerReleased(E_N(), field("N"), kNEdit);
 }
 
 void TForm1::B_CalcClick() {
@@ -405,44 +377,33 @@ void TForm1::B_CalcFSClick() {
 }
 
 void TForm1::B_CalcNAClick() {
-    const auto v = parseDouble(ss(E_fRFI()->text()));
-    if (!v) {
-        QMessageBox::critical(
-            this, QString::fromLatin1(kApplicationTitle),
-            QStringLiteral("'%1' is not a valid floating point value").arg(E_fRFI()->text()));
-        return;
-    }
+    const bool before = programmatic_;
     programmatic_ = true;
-    planDividers(rfArgument(*v));
-    programmatic_ = false;
+    const auto error = session_->planTypedFrequency(ss(E_fRFI()->text()));
+    programmatic_ = error ? before : false;
+    if (error) showError(*error);
 }
 
 void TForm1::RG_IF1Click() {
-    fs_->INJLO1 = int16_t(1 - RG_IF1()->itemIndex());
-    recomputeFrequencies();
+    session_->injectionChosen(RG_IF1()->itemIndex());
 }
 
 void TForm1::RGFreqClick() {
     const int item = RGFreq()->itemIndex();
     defaultSettings(true);
-    setFieldValue(chip_->regs, *findField("DTAPOL"), 1);  // positive
-    readFrequencyState();
-    if (item >= 0 && item < 4) {
-        const BandPreset& p = kBandPresets[item];
-        fs_->fRF = p.fRF;
-        setEditText(E_fRFI(), qs(formatFrequency(p.fRF)));
-        RG_LO2Div()->setItemIndex(p.lo2Div);
-        RG_IF1()->setItemIndex(p.injection);
-        RG_SSBSEL()->setItemIndex(p.injection);
-        programWrite(E_R(), QString::number(p.R));
+    if (const BandPreset* p = session_->startBandPreset(item)) {
+        setEditText(E_fRFI(), qs(formatFrequency(p->fRF)));
+        RG_LO2Div()->setItemIndex(p->lo2Div);
+        RG_IF1()->setItemIndex(p->injection);
+        RG_SSBSEL()->setItemIndex(p->injection);
+        programWrite(E_R(), QString::number(p->R));
     }
-    if (const auto bad =
-            ApplyDividerEdits(chip_->regs, ss(E_R()->text()), ss(E_N()->text()), ss(E_A()->text()))) {
-        conversionError(qs(*bad));
+    if (const auto error =
+            session_->takeDividerEdits(ss(E_R()->text()), ss(E_N()->text()), ss(E_A()->text()))) {
+        showError(*error);
         return;
     }
-    planDividers(rfArgument(fs_->fRF));
-    recomputeFrequencies();
+    session_->calculate();
 }
 
 void TForm1::RG_SPIClick() {
@@ -471,9 +432,8 @@ void TForm1::RG_SPIClick() {
 void TForm1::CB_MFOChange() {
     B_Refresh()->setEnabled(false);
     clearStatusFields();
-    const int index = mfoRestriction(CB_MFO()->currentIndex(), options_.labMode);
+    const int index = session_->chooseMfo(CB_MFO()->currentIndex(), options_.labMode);
     if (index != CB_MFO()->currentIndex()) CB_MFO()->setCurrentIndex(index);
-    setFieldValue(chip_->regs, *findField("MFO"), uint32_t(index));
     afterChange();
     B_Refresh()->setEnabled(index == kMfoSpiOut);
     showLockTimeRow(index == kMfoLdOut);
@@ -481,17 +441,11 @@ void TForm1::CB_MFOChange() {
 }
 
 void TForm1::CB_fRFChange() {
-    const int index = CB_fRF()->currentIndex();
-    // A text typed into the list that names no entry selects none: nothing to plan.
-    if (index < 0 || index > 7) return;
-    chip_->presetIndex = index;
-    fs_->fRF = kAbcPresets[index].fRF;
-    setEditText(E_fRFI(), qs(formatFrequency(fs_->fRF)));
+    const AbcPreset* preset = session_->choosePreset(CB_fRF()->currentIndex());
+    if (preset == nullptr) return;
+    setEditText(E_fRFI(), qs(formatFrequency(preset->fRF)));
     B_CalcClick();
-    const AbcPreset& pins = kAbcPresets[index];
-    E_MA()->setText(QString::number(pins.A));
-    E_MB()->setText(QString::number(pins.B));
-    E_MC()->setText(QString::number(pins.C));
+    abcPage_->showPins(preset->A, preset->B, preset->C);
     if (CB_SendAlways()->isChecked()) chip_->writeCycle();
 }
 
@@ -514,27 +468,14 @@ void TForm1::clearStatusFields() {
 void TForm1::B_RefreshClick() {
     B_Refresh()->setEnabled(false);
     clearStatusFields();
-    if (CB_MFO()->currentIndex() == kMfoSpiOut) {
-        // nullopt: another transfer is running below us; there is no word to show.
-        if (const auto word = chip_->registerRead(7)) {
-            const bool showLd = fieldValue(chip_->regs, *findField("SHOWLD")) != 0;
-            const StatusDecoding d = decodeStatus(*word, showLd);
-            E_IFFVAL()->setText(qs(d.IFFVAL));
-            E_IFFSTATE()->setText(qs(d.IFFSTATE));
-            E_LD()->setText(qs(d.LD));
-            E_RSSI()->setText(qs(d.RSSI));
-            chip_->regs[7] = *word;
-            afterChange();
-        }
-    }
+    if (const auto d = session_->refreshStatus()) status_->showStatus(*d);
     B_Refresh()->setEnabled(true);
 }
 
 // ---- register bit view
 
 void TForm1::LClick(BitLabel* label) {
-    const size_t reg = size_t(label->reg());
-    chip_->regs[reg] = uint16_t(bitToggle(chip_->regs[reg], label->bit()));
+    session_->toggleBit(label->reg(), label->bit());
     reverseSync();
 }
 

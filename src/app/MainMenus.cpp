@@ -201,7 +201,7 @@ bool TForm1::selectPreset(int index) {
 bool TForm1::showCrystal(const std::string& text) {
     const QString xtal = qs(text);
     if (E_fXTAL()->text() == xtal)
-        fs_->fXTAL = parseXtalEdit(text);
+        session_->takeCrystal(text);
     else
         setEditText(E_fXTAL(), xtal);
     return true;

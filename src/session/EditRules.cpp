@@ -83,4 +83,23 @@ std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_vi
     return std::nullopt;
 }
 
+int numberEditValue(const Field& f, std::string_view text) {
+    struct Rule {
+        const Field& field;
+        int (*parse)(std::string_view);
+    };
+    static const Rule rules[] = {{field("R"), parseREdit},
+                                 {field("A"), parseAEdit},
+                                 {field("N"), parseNEdit},
+                                 {field("RIFF"), parseRiffEdit},
+                                 {field("IFFPRES"), parseIffresEdit}};
+    for (const Rule& r : rules)
+        if (&r.field == &f) return r.parse(text);
+    return 0;
+}
+
+std::string notAValidInteger(std::string_view text) {
+    return "'" + std::string(text) + "' is not a valid integer value";
+}
+
 }  // namespace zvk

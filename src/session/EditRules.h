@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "chip/FieldMap.h"
 #include "chip/Registers.h"
 #include "plan/FrequencyPlan.h"
 
@@ -50,6 +51,12 @@ int parseRiffEdit(std::string_view text);     // kRiffEdit
 int parseIffresEdit(std::string_view text);   // kIffresEdit
 // Without fallback (spinner release, ApplyDividerEdits, B_CalcNA) the edits are read with
 // parseDecimal and parseDouble of base/Numbers.h: nullopt when the text does not convert.
+
+// A divider or filter edit's text as its field's value under the edit's rule (R, A, N,
+// RIFF or IFFPRES).
+int numberEditValue(const Field& f, std::string_view text);
+// The conversion error of a text that should have been an integer.
+std::string notAValidInteger(std::string_view text);
 
 // Parses E_R, E_N and E_A (in that order) and writes R, N and A into the register image.
 // Unguarded as in the window: returns the text that did not convert, and then changes

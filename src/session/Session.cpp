@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "base/Numbers.h"
+#include "chip/FieldMap.h"
 #include "storage/FileText.h"
 
 namespace zvk {
@@ -124,8 +126,125 @@ void Session::recomputeFrequencies() {
 }
 
 void Session::calculate() {
-    planDividers(rfArgument(fs_.fRF));
+    planWanted();
     recomputeFrequencies();
+}
+
+void Session::controlChanged(const Field& f, int state) {
+    setFieldValue(chip_->regs, f, encodeControl(f, state));
+    if (f.movesPlan)
+        recomputeFrequencies();
+    else
+        chip_->afterChange();
+}
+
+int Session::controlState(const Field& f) const {
+    const uint32_t value = fieldValue(chip_->regs, f);
+    if (f.encoding == Encoding::Number || f.encoding == Encoding::SplitN) return int(value);
+    return decodeControl(f, value);
+}
+
+void Session::toggleBit(int reg, int bit) {
+    uint16_t& r = chip_->regs[size_t(reg & 7)];
+    r = uint16_t(bitToggle(r, bit));
+}
+
+int Session::chooseMfo(int index, bool labMode) {
+    const int item = mfoRestriction(index, labMode);
+    setFieldValue(chip_->regs, field("MFO"), uint32_t(item));
+    return item;
+}
+
+namespace {
+void recomputeOrAfterChange(Session& s, bool byProgram) {
+    if (byProgram)
+        s.chip().afterChange();
+    else
+        s.recomputeFrequencies();
+}
+}  // namespace
+
+void Session::numberEdited(const Field& f, std::string_view text, bool byProgram) {
+    setFieldValue(chip_->regs, f, uint32_t(numberEditValue(f, text)));
+    recomputeOrAfterChange(*this, byProgram);
+}
+
+std::optional<std::string> Session::spinnerReleased(const Field& f, const EditRule& rule,
+                                                    std::string_view text, bool byProgram) {
+    const auto v = parseDecimal(text);
+    if (!v) return notAValidInteger(text);
+    // A typed value beyond the field's width is held at the spinner's range instead of
+    // spilling into the neighbouring field.
+    setFieldValue(chip_->regs, f, unguardedFieldValue(*v, f.width, rule.min, rule.max));
+    recomputeOrAfterChange(*this, byProgram);
+    return std::nullopt;
+}
+
+std::string Session::takeCrystal(std::string_view text) {
+    fs_.fXTAL = parseXtalEdit(text);
+    return formatFrequency(fs_.fXTAL);
+}
+
+void Session::crystalChanged(bool byProgram) {
+    if (byProgram)
+        chip_->afterChange();
+    else
+        planWanted();
+}
+
+std::string Session::takeWantedFrequency(std::string_view text) {
+    fs_.fRF = parseRfEdit(text);
+    return formatFrequency(fs_.fRF);
+}
+
+std::optional<std::string> Session::planTypedFrequency(std::string_view text) {
+    const auto v = parseDouble(text);
+    if (!v) return "'" + std::string(text) + "' is not a valid floating point value";
+    planDividers(rfArgument(*v));
+    return std::nullopt;
+}
+
+void Session::injectionChosen(int selection) {
+    fs_.INJLO1 = int16_t(1 - selection);
+    recomputeFrequencies();
+}
+
+const BandPreset* Session::startBandPreset(int item) {
+    setFieldValue(chip_->regs, field("DTAPOL"), 1);  // positive
+    readFrequencyState();
+    if (item < 0 || item >= 4) return nullptr;
+    fs_.fRF = kBandPresets[item].fRF;
+    return &kBandPresets[item];
+}
+
+std::optional<std::string> Session::takeDividerEdits(std::string_view r, std::string_view n,
+                                                     std::string_view a) {
+    if (const auto bad = ApplyDividerEdits(chip_->regs, r, n, a)) return notAValidInteger(*bad);
+    return std::nullopt;
+}
+
+void Session::defaultImage() {
+    fs_.INJLO1 = 1;
+    chip_->regs = kDefaultImage;
+}
+
+const AbcPreset* Session::choosePreset(int index) {
+    // A text typed into the list that names no entry selects none: nothing to plan.
+    if (index < 0 || index > 7) return nullptr;
+    chip_->presetIndex = index;
+    fs_.fRF = kAbcPresets[index].fRF;
+    return &kAbcPresets[index];
+}
+
+std::optional<StatusDecoding> Session::refreshStatus() {
+    if (observer_->mfoSelection(chip_->regs) != kMfoSpiOut) return std::nullopt;
+    // nullopt: another transfer is running below us; there is no word to show.
+    const auto word = chip_->registerRead(7);
+    if (!word) return std::nullopt;
+    const StatusDecoding d = decodeStatus(*word, fieldValue(chip_->regs, field("SHOWLD")) != 0);
+    chip_->regs[7] = *word;
+    chip_->afterChange();
+    return d;
 }
 
 Config Session::currentConfig() const {
@@ -184,9 +303,9 @@ void Session::applyLoadedConfiguration(const Config& c) {
     }
     const int injection = rgIf1Selection(c.injlo1);
     if (!observer_->selectInjection(injection)) edits_.rgIf1 = injection;
-    planDividers(rfArgument(fs_.fRF));
+    planWanted();
     observer_->loadPlanned();
-    planDividers(rfArgument(fs_.fRF));
+    planWanted();
 }
 
 Settings Session::currentSettings(int top, int left, int width, int height) const {

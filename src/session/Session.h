@@ -116,8 +116,57 @@ class Session {
     // The planning step; false when it refused (the observer was told why).
     bool planDividers(float fRF);
     void recomputeFrequencies();
+    // The planning step for the stored fRF.
+    bool planWanted() { return planDividers(rfArgument(fs_.fRF)); }
     // "Calculate": the planning step for the stored fRF, then the recompute step.
     void calculate();
+
+    // The controls' operations. Each changes the program state and ends in the recompute
+    // step or the after-change routine, as the control's handler does; byProgram: the
+    // program itself wrote the control (only the after-change routine follows).
+    // A field-map control took the item index or check state.
+    void controlChanged(const Field& f, int state);
+    // What a field's control shows for the image now: the item or check state, or the
+    // number of an edit.
+    int controlState(const Field& f) const;
+    // A bit of the bit view was clicked.
+    void toggleBit(int reg, int bit);
+    // CB_MFO picked an item: the item the restriction leaves is written and returned.
+    int chooseMfo(int index, bool labMode);
+    // A divider or filter edit's text under its rule (fallback and spinner range).
+    void numberEdited(const Field& f, std::string_view text, bool byProgram);
+    // A spinner was released: the edit's text without fallback, held at the spinner's
+    // range beyond the field's width. Returns the message when the text is no integer.
+    std::optional<std::string> spinnerReleased(const Field& f, const EditRule& rule,
+                                               std::string_view text, bool byProgram);
+    // The crystal edit's text: fXTAL takes it; returns the text the edit shows then.
+    std::string takeCrystal(std::string_view text);
+    // After the crystal edit was rewritten: the after-change routine when the program
+    // wrote it, the planning step when the user did.
+    void crystalChanged(bool byProgram);
+    // The wanted frequency edit's text: fRF takes it; returns the text the edit shows then.
+    std::string takeWantedFrequency(std::string_view text);
+    // "CalcNA": the planning step for the edit's text; the message when it is no number.
+    std::optional<std::string> planTypedFrequency(std::string_view text);
+    // RG_IF1 picked an item.
+    void injectionChosen(int selection);
+    // A band preset: DTAPOL positive and the state read; the preset (null for none).
+    const BandPreset* startBandPreset(int item);
+    // The divider edits' texts into the image before the preset's plan; the message when
+    // one is no integer.
+    std::optional<std::string> takeDividerEdits(std::string_view r, std::string_view n,
+                                                std::string_view a);
+    // The default settings' state: fRF, fXTAL and INJLO1 and the default image.
+    void defaultFrequency() { fs_.fRF = kDefaultFrf; }
+    void defaultCrystal() { fs_.fXTAL = kDefaultFxtal; }
+    void defaultImage();
+    static constexpr double kDefaultFrf = 384.0;
+    static constexpr double kDefaultFxtal = 10.0;
+    // An ABC preset from CB_fRF: the preset index and fRF; null when index names none.
+    const AbcPreset* choosePreset(int index);
+    // "Refresh": the status register read, decoded, and kept as R7; nullopt while another
+    // transfer runs or when MFO does not carry the serial output.
+    std::optional<StatusDecoding> refreshStatus();
 
     // The program state a configuration file holds, and the way back.
     Config currentConfig() const;
