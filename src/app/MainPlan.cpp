@@ -1,0 +1,179 @@
+// The main window's frequency-plan handlers: the planning and recompute steps as the
+// window shows them, the frequency, divider and filter edits, the presets and "Calculate".
+#include <QLineEdit>
+
+#include "Main.h"
+#include "RadioGroup.h"
+
+using namespace zvk;
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string ss(const QString& s) {
+    return s.toStdString();
+}
+
+}  // namespace
+
+void TForm1::readFrequencyState() {
+    session_->readFrequencyState();
+}
+
+std::optional<PlanEdits> TForm1::planEdits() {
+    return PlanEdits{ss(E_fXTAL()->text()), ss(E_fRFI()->text()), RG_IF1()->itemIndex()};
+}
+
+void TForm1::dividersRead(const FrequencyState& s) {
+    setEditText(E_N(), QString::number(s.N));
+    setEditText(E_A(), QString::number(s.A));
+    setEditText(E_R(), QString::number(s.R));
+}
+
+void TForm1::beep() {
+    beeper_->beep();
+}
+
+bool TForm1::planDividers(float fRF) {
+    return session_->planDividers(fRF);
+}
+
+void TForm1::planRefused(const std::string& reason) {
+    // Not a message box: closing one would activate the window and plan again.
+    setPanelText(1, qs(reason));
+}
+
+void TForm1::planShown(const FrequencyState&) {
+    reverseSync();
+    showTuningInfo();
+}
+
+void TForm1::recomputeFrequencies() {
+    session_->recomputeFrequencies();
+}
+
+void TForm1::showTuningInfo() {
+    const TuningInfo t = ShowTuningInfo(*fs_);
+    tuning_->showPlan(t);
+    E_Ntot()->setText(qs(t.Ntot.text));
+    programWrite(E_A(), qs(t.A));
+    programWrite(E_N(), qs(t.N));
+    programWrite(E_R(), qs(t.R));
+    programWrite(E_RIFF(), qs(t.RIFF));
+    layout::setRed(E_Ntot(), t.Ntot.red, false);
+    E_IF2CH()->setText(qs(t.IF2CH.text));
+    layout::setRed(E_IF2CH(), t.IF2CH.red, false);
+}
+
+void TForm1::defaultSettings(bool spiMode) {
+    RG_SPI()->setItemIndex(spiMode ? 1 : 0);
+    session_->defaultFrequency();
+    setEditText(E_fRFI(), qs(formatFrequency(Session::kDefaultFrf)));
+    session_->defaultCrystal();
+    setEditText(E_fXTAL(), qs(formatFrequency(Session::kDefaultFxtal)));
+    RG_IF1()->setItemIndex(0);
+    setWindowTitle(titleText_ + QStringLiteral(" Default Settings"));
+    session_->defaultImage();
+    session_->calculate();
+}
+
+void TForm1::E_fXTALChange() {
+    const bool byProgram = programmatic_;
+    replaceText(E_fXTAL(), qs(session_->takeCrystal(ss(E_fXTAL()->text()))));
+    session_->crystalChanged(byProgram);
+    programmatic_ = false;
+}
+
+void TForm1::E_fRFIChange() {
+    replaceText(E_fRFI(), qs(session_->takeWantedFrequency(ss(E_fRFI()->text()))));
+}
+
+void TForm1::numberEdited(const NumberEdit& n) {
+    session_->numberEdited(*n.field, ss(n.edit->text()), programmatic_);
+    programmatic_ = false;
+}
+
+void TForm1::E_RIFFChange() {
+    numberEdited(*numberEdit(E_RIFF()));
+}
+
+void TForm1::E_IFFRESChange() {
+    numberEdited(*numberEdit(E_IFFRES()));
+}
+
+void TForm1::E_RKeyUp() {
+    numberEdited(*numberEdit(E_R()));
+}
+
+void TForm1::E_AKeyUp() {
+    numberEdited(*numberEdit(E_A()));
+}
+
+void TForm1::E_NKeyUp() {
+    numberEdited(*numberEdit(E_N()));
+}
+
+void TForm1::spinnerReleased(QLineEdit* edit, const Field& f, const EditRule& rule) {
+    const auto error = session_->spinnerReleased(f, rule, ss(edit->text()), programmatic_);
+    if (error) {
+        showError(*error);
+        return;
+    }
+    programmatic_ = false;
+}
+
+void TForm1::UpD_RMouseUp() {
+    spinnerReleased(E_R(), field("R"), kREdit);
+}
+
+void TForm1::UpD_AMouseUp() {
+    spinnerReleased(E_A(), field("A"), kAEdit);
+}
+
+void TForm1::UpD_NMouseUp() {
+    spinnerReleased(E_N(), field("N"), kNEdit);
+}
+
+void TForm1::B_CalcClick() {
+    RGFreq()->setItemIndex(-1);
+    session_->calculate();
+}
+
+void TForm1::B_CalcFSClick() {
+    programmatic_ = true;
+    recomputeFrequencies();
+    programmatic_ = false;
+}
+
+void TForm1::B_CalcNAClick() {
+    const bool before = programmatic_;
+    programmatic_ = true;
+    const auto error = session_->planTypedFrequency(ss(E_fRFI()->text()));
+    programmatic_ = error ? before : false;
+    if (error) showError(*error);
+}
+
+void TForm1::RG_IF1Click() {
+    session_->injectionChosen(RG_IF1()->itemIndex());
+}
+
+void TForm1::RGFreqClick() {
+    const int item = RGFreq()->itemIndex();
+    defaultSettings(true);
+    if (const BandPreset* p = session_->startBandPreset(item)) {
+        setEditText(E_fRFI(), qs(formatFrequency(p->fRF)));
+        RG_LO2Div()->setItemIndex(p->lo2Div);
+        RG_IF1()->setItemIndex(p->injection);
+        RG_SSBSEL()->setItemIndex(p->injection);
+        programWrite(E_R(), QString::number(p->R));
+    }
+    if (const auto error =
+            session_->takeDividerEdits(ss(E_R()->text()), ss(E_N()->text()), ss(E_A()->text()))) {
+        showError(*error);
+        return;
+    }
+    session_->calculate();
+}
+
