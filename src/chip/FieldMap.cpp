@@ -24,9 +24,23 @@ constexpr uint32_t maskOf(int width) {
 }
 }  // namespace
 
+namespace {
+
+uint32_t partValue(const RegisterImage& regs, const FieldPart& p) {
+    return (uint32_t(regs[size_t(p.reg)]) >> p.lowBit) & maskOf(p.width);
+}
+
+void setPart(RegisterImage& regs, const FieldPart& p, uint32_t value) {
+    const uint32_t mask = maskOf(p.width) << p.lowBit;
+    uint16_t& r = regs[size_t(p.reg)];
+    r = uint16_t((r & ~mask) | ((value & maskOf(p.width)) << p.lowBit));
+}
+
+}  // namespace
+
 uint32_t fieldValue(const RegisterImage& regs, const Field& f) {
-    if (f.encoding == E::SplitN) return ((regs[2] >> 5) & 0x7F) | ((regs[3] & 0x0Fu) << 7);
-    return (uint32_t(regs[f.reg]) >> f.lowBit) & maskOf(f.width);
+    const FieldPart low = f.low();
+    return partValue(regs, low) | (partValue(regs, f.high) << low.width);
 }
 
 uint32_t statusField(uint16_t word, const Field& f) {
@@ -35,10 +49,12 @@ uint32_t statusField(uint16_t word, const Field& f) {
 
 void setFieldValue(RegisterImage& regs, const Field& f, uint32_t value) {
     switch (f.encoding) {
-        case E::SplitN:
-            regs[2] = uint16_t((regs[2] & ~0x0FE0u) | ((value & 0x7F) << 5));
-            regs[3] = uint16_t((regs[3] & ~0x00Fu) | ((value >> 7) & 0x0F));
+        case E::SplitN: {
+            const FieldPart low = f.low();
+            setPart(regs, low, value);
+            setPart(regs, f.high, value >> low.width);
             return;
+        }
         case E::ItemIndex:
         case E::Mfo: {
             // The combo-box handlers keep the register AND the field mask's 12-bit
@@ -101,11 +117,12 @@ std::array<std::string, 96> buildBitNames() {
     std::array<std::string, 96> names;
     for (const Field& f : kFieldMap) {
         for (int i = 0; i < f.width; ++i) {
+            const FieldPart low = f.low();
             int reg = f.reg;
             int bit = f.lowBit + i;
-            if (f.encoding == E::SplitN && i >= 7) {
-                reg = 3;
-                bit = i - 7;
+            if (i >= low.width) {
+                reg = f.high.reg;
+                bit = f.high.lowBit + i - low.width;
             }
             names[size_t(reg * 12 + bit)] = f.width == 1 ? f.name : f.name + std::to_string(i);
         }

@@ -15,21 +15,33 @@ enum class Encoding {
     Check,      // check box: checked 1
     Inverted,   // SSBSEL: item 1 ("low") gives 0, any other item 1
     Number,     // an edit with spinner: the number, cut to the field width
-    SplitN,     // N: bits 6..0 in R2[11:5], bits 10..7 in R3[3:0]
+    SplitN,     // N: its low part and its high part (Field::high) in two registers
     Mfo,        // item index after the MFO restriction
     Status,     // read from the chip, no control
+};
+
+// Where a run of a field's bits lies.
+struct FieldPart {
+    int reg = 0;
+    int lowBit = 0;
+    int width = 0;
 };
 
 struct Field {
     const char* name;     // OPMODE, LNAGAIN, ...
     int reg;              // 0..7 (for N: the register of the low part)
     int lowBit;           // lowest bit in the register
-    int width;            // bits
+    int width;            // bits (for N: both parts)
     const char* control;  // the control that sets it ("" for status fields)
     Encoding encoding;
     // A change moves the frequency plan (the recompute step follows), rather than only
     // the chip's behaviour (the after-change routine follows).
     bool movesPlan = false;
+    // The field's upper bits where they lie in another register (N's bits 10..7).
+    FieldPart high{};
+
+    // The run of the field's lowest bits, then the upper run (width 0 when there is none).
+    constexpr FieldPart low() const { return {reg, lowBit, width - high.width}; }
 };
 
 // Every field of R0..R7; every bit belongs to exactly one field.
@@ -54,7 +66,7 @@ inline constexpr std::array<Field, 37> kFieldMap = {{
     {"PRESCUR", 1, 10, 1, "RG_PRESCUR", Encoding::Radio},
     {"SHOWLD", 1, 11, 1, "RG_SHOWLD", Encoding::Radio},
     {"A", 2, 0, 5, "E_A", Encoding::Number},
-    {"N", 2, 5, 11, "E_N", Encoding::SplitN},
+    {"N", 2, 5, 11, "E_N", Encoding::SplitN, false, {3, 0, 4}},
     {"LO2DIV", 3, 4, 1, "RG_LO2Div", Encoding::Radio, true},
     {"AGCEN", 3, 5, 1, "CB_AGCEN", Encoding::Check},
     {"AGCDEL", 3, 6, 2, "CB_AGCDEL", Encoding::ItemIndex},

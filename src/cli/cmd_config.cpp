@@ -28,8 +28,11 @@ std::string fieldPlace(const Field& f) {
         if (hi != lo) t += ".." + std::to_string(lo);
         return t;
     };
-    if (f.encoding == Encoding::SplitN) return range(3, 3, 0) + " + " + range(2, 11, 5);
-    return range(f.reg, f.lowBit + f.width - 1, f.lowBit);
+    auto part = [&](const FieldPart& p) {
+        return range(p.reg, p.lowBit + p.width - 1, p.lowBit);
+    };
+    if (f.high.width > 0) return part(f.high) + " + " + part(f.low());
+    return part(f.low());
 }
 
 nlohmann::json fieldsJson(const RegisterImage& regs) {

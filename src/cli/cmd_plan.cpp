@@ -91,10 +91,16 @@ void runPlan(const PlanOptions& o) {
     emit(o.json, j, [&] {
         printCounters(t, s.N, s.A, 7);
         // The state was read back from the image, so N is the 11 bits that R2 and R3 hold.
-        std::printf("R2      %s  N bits 6..0 = %u, A = %u\n", registerText(regs[2]).c_str(),
-                    unsigned(s.N) & 0x7F, unsigned(s.A));
-        std::printf("R3      %s  N bits 10..7 = %u, LO2DIV = %u\n", registerText(regs[3]).c_str(),
-                    unsigned(s.N) >> 7, s.L == 8 ? 1u : 0u);
+        const Field& n = field("N");
+        const FieldPart low = n.low();
+        const unsigned lowBits = unsigned(s.N) & ((1u << low.width) - 1);
+        const unsigned highBits = unsigned(s.N) >> low.width;
+        std::printf("R%d      %s  N bits %d..0 = %u, A = %u\n", low.reg,
+                    registerText(regs[size_t(low.reg)]).c_str(), low.width - 1, lowBits,
+                    unsigned(s.A));
+        std::printf("R%d      %s  N bits %d..%d = %u, LO2DIV = %u\n", n.high.reg,
+                    registerText(regs[size_t(n.high.reg)]).c_str(), n.width - 1, low.width,
+                    highBits, fieldValue(regs, field("LO2DIV")));
         printTuningRows(t, 7);
     });
 }
