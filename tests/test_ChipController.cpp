@@ -54,36 +54,6 @@ struct Board {
     Recorder obs;
 };
 
-TEST(WriteCycle, SendsSevenWordsThatTheChipLatches) {
-    struct Case {
-        const char* what;
-        RegisterImage image;
-        std::vector<uint16_t> words;
-    };
-    const Case cases[] = {
-        {"default image", kDefaultImage, {0x08C0, 0x8F42, 0xF144, 0x1006, 0x04B8, 0x2ACA, 0xE4BC}},
-        {"bits above 11 and R7 never sent",
-         {0xFFF, 0x000, 0xA5C, 0x1100, 0x001, 0x800, 0x3C3, 0x123},
-         {0xFFF0, 0x0002, 0xA5C4, 0x1006, 0x0018, 0x800A, 0x3C3C}},
-    };
-    for (const Case& c : cases) {
-        Board b;
-        b.cc.regs = c.image;
-        b.cc.writeCycle();
-        EXPECT_EQ(b.chip.frames(), c.words) << c.what;
-        EXPECT_EQ(b.vport.accesses(), 701u) << c.what;
-        EXPECT_EQ(b.chip.ignoredEdges(), 0u) << c.what;
-        EXPECT_TRUE(b.chip.readRequests().empty()) << c.what;
-        const auto latched = b.chip.latched();
-        for (size_t i = 0; i < 7; ++i) EXPECT_EQ(latched[i], c.image[i] & 0xFFF) << c.what << i;
-        // Every word went out with SPISEL high and MODSEL low, and SPISEL stays up after
-        // a write cycle on its own.
-        EXPECT_EQ(b.chip.frameLines(), std::vector<uint8_t>(7, 0x08)) << c.what;
-        EXPECT_EQ(b.chip.lines(), 0x08) << c.what;
-        EXPECT_EQ(b.cc.writeCycles(), 1u);
-    }
-}
-
 TEST(WriteCycle, AbcModeSendsNoWordAndShowsThePreset) {
     struct Case {
         int preset;

@@ -107,17 +107,24 @@ TEST(FieldMap, RadioAndCheckRules) {
 }
 
 TEST(FieldMap, SplitN) {
-    const Field& n = *findField("N");
-    RegisterImage r{0, 0, 0x01F, 0xFF0};
-    setFieldValue(r, n, 119);
-    EXPECT_EQ((r[2] >> 5) & 0x7F, 119);
-    EXPECT_EQ(r[3] & 0xF, 0);
-    EXPECT_EQ(r[2] & 0x1F, 0x1F);  // A untouched
-    EXPECT_EQ(r[3] & 0xFF0, 0xFF0);
-    setFieldValue(r, n, 1000);
-    EXPECT_EQ((r[2] >> 5) & 0x7F, 104);
-    EXPECT_EQ(r[3] & 0xF, 7);
-    EXPECT_EQ(fieldValue(r, n), 1000u);
+    const Field& n = field("N");
+    struct Case {
+        uint32_t n;
+        uint16_t r2, r3;
+    };
+    // N's bits 6..0 in R2[11:5], bits 10..7 in R3[3:0]; A (R2[4:0]) and R3's upper bits stay.
+    const Case cases[] = {
+        {119, 0xEFF, 0xFF0}, {1000, 0xD1F, 0xFF7}, {2047, 0xFFF, 0xFFF}, {0, 0x01F, 0xFF0}};
+    for (const Case& c : cases) {
+        RegisterImage r{0, 0, 0x01F, 0xFF0};
+        setFieldValue(r, n, c.n);
+        EXPECT_EQ(r[2], c.r2) << c.n;
+        EXPECT_EQ(r[3], c.r3) << c.n;
+        EXPECT_EQ(fieldValue(r, n), c.n);
+    }
+    // The default image: R2 0xF14 and R3 0x100 hold N = 120 and A = 20.
+    EXPECT_EQ(fieldValue(kDefaultImage, n), 120u);
+    EXPECT_EQ(fieldValue(kDefaultImage, field("A")), 20u);
 }
 
 TEST(FieldMap, MfoRestrictionAndSpill) {

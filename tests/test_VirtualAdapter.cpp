@@ -33,44 +33,6 @@ Packet ask(VirtualUsbBus& bus, std::initializer_list<uint8_t> head) {
 // values that differ in every nibble from the power-on image.
 constexpr RegisterImage kImage = {0x0A5, 0x5A3, 0xA5C, 0x13C, 0x7FF, 0xFFF, 0x001, 0xABC};
 
-TEST(VirtualAdapter, WriteCycleReachesTheChipAsEightFrames) {
-    struct Case {
-        const char* name;
-        RegisterImage regs;
-        std::vector<uint16_t> frames;
-    };
-    const Case cases[] = {
-        {"default image",
-         kDefaultImage,
-         {0x08C0, 0x8F42, 0xF144, 0x1006, 0x04B8, 0x2ACA, 0xE4BC, 0x000E}},
-        {"every nibble different",
-         kImage,
-         {0x0A50, 0x5A32, 0xA5C4, 0x13C6, 0x7FF8, 0xFFFA, 0x001C, 0xABCE}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        UsbBoard b;
-        b.connect();
-        ASSERT_TRUE(b.lpt.usbInUse());
-        b.controller.regs = c.regs;
-        b.chip.clearTrace();
-        b.bus.resetCounts();
-        b.controller.writeCycle();
-
-        EXPECT_THAT(b.chip.frames(), ElementsAreArray(c.frames));
-        // SPISEL stays high under every frame: the firmware keeps the line port's
-        // select lines while it clocks.
-        EXPECT_THAT(b.chip.frameLines(), Each(ChipModel::kSpisel));
-        EXPECT_EQ(b.chip.ignoredEdges(), 0u);
-        const auto latched = b.chip.latched();
-        for (size_t i = 0; i < 7; ++i) EXPECT_EQ(latched[i], c.regs[i]) << "R" << i;
-        EXPECT_EQ(b.bus.transfers(), 34u);
-        EXPECT_EQ(b.bus.calls("usb_bulk_write"), 17u);
-        EXPECT_EQ(b.bus.calls("usb_bulk_read"), 17u);
-        EXPECT_EQ(b.chip.lines(), ChipModel::kSpisel);
-    }
-}
-
 // SpiWrite shifts exactly the given number of bits, MSB first from data byte 0, and
 // ends with one SDEN pulse; the chip model's decoding shows what arrived.
 TEST(VirtualAdapter, SpiWriteShiftsTheGivenBitsThenPulsesSden) {
