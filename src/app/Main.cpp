@@ -127,7 +127,6 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     core.pump = [] { QCoreApplication::processEvents(); };
     core.realtime = options_.realtime;
     session_ = std::make_unique<Session>(core);
-    clock_ = &session_->clock();
     rig_ = &session_->rig();
     lpt_ = &session_->lpt();
     adapter_ = &session_->adapter();
@@ -175,8 +174,7 @@ void TForm1::FormCreate() {
     titleText_ = QString::fromStdString(titleText());
     // 3: Qt's own number conversions with the point; ours never look at the locale.
     QLocale::setDefault(QLocale::c());
-    // 4
-    chip_->counterPeriodMs = 1000.0 / double(clock_->frequency());
+    // 4: the core took the counter period from its clock
     // 5
     RG_SPI()->setVisible(options_.labMode);
     // 6: all registers still zero; this records the MFO field that step 11 consults

@@ -68,7 +68,8 @@ struct MainOptions {
     bool realtime = true;              // write cycles at real-time scheduling
 };
 
-// The main window: every control of the chip and all program state.
+// The main window: it builds its pages and areas, wires their controls to the program
+// core and shows what the core reports. The program state lives in the core.
 class TForm1 : public QMainWindow, private zvk::SessionObserver {
     Q_OBJECT
   public:
@@ -315,13 +316,13 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void selectByProgram(RadioGroup* group, int index);
     // Replaces an edit's text without running anything.
     static void replaceText(QLineEdit* edit, const QString& text);
-    // A divider or filter edit: its field and the parse rule with its fallback and limits.
+    // A divider or filter edit and its field; the core holds its text rule.
     struct NumberEdit {
         QLineEdit* edit;
         const zvk::Field* field;
     };
     const NumberEdit* numberEdit(const QLineEdit* edit) const;
-    // The typed-input handler of all five: parse, field, then the update.
+    // The typed-input handler of all five: the core takes the text.
     void numberEdited(const NumberEdit& n);
     // The value an edit's text stands for under its own parse rule (nullopt for the
     // edits that are not number edits).
@@ -340,7 +341,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     std::unique_ptr<zvk::Reporter> reporter_;
     // The program core, and short names for what the handlers use of it.
     std::unique_ptr<zvk::Session> session_;
-    zvk::Clock* clock_ = nullptr;
     zvk::Rig* rig_ = nullptr;
     zvk::Lpt* lpt_ = nullptr;
     zvk::TZVK_SPIUSB* adapter_ = nullptr;

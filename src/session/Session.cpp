@@ -43,6 +43,7 @@ Session::Session(const SessionOptions& options) : options_(options) {
     detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
     chip_ = std::make_unique<ChipController>(*lpt_);
     chip_->realtime = options_.realtime;
+    chip_->counterPeriodMs = 1000.0 / double(clock_->frequency());
     // The USB-in-use flag takes the adapter's Ready; T_USB follows it.
     detection_->startUpConstruct();
 }
