@@ -12,6 +12,7 @@
 
 #include "BitLabel.h"
 #include "Main.h"
+#include "QtText.h"
 #include "PageControl.h"
 #include "RadioGroup.h"
 #include "UpDown.h"
@@ -21,13 +22,6 @@
 using namespace zvk;
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string ss(const QString& s) {
-    return s.toStdString();
-}
 
 // The handlers that follow the user's own input ignore a programmatic-update flag that
 // a write of the program's, still under way below them in the call stack, has raised.

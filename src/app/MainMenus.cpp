@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "Main.h"
+#include "QtText.h"
 #include "RadioGroup.h"
 #include "Unit2.h"
 #include "VirtualBoardMenu.h"
@@ -21,10 +22,6 @@
 using namespace zvk;
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // The filters as the file dialogs show them.
 const char* const kOpenFilter = "Configuration files (*.cfg);;NTL files (*.b)";
@@ -193,7 +190,6 @@ bool TForm1::showWantedFrequency(const std::string& text) {
 
 bool TForm1::selectPreset(int index) {
     CB_fRF()->setCurrentIndex(index >= 0 && index < CB_fRF()->count() ? index : -1);
-    chip_->presetIndex = index;
     if (!chip_->spiMode) CB_fRFChange();
     return true;
 }

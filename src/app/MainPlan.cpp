@@ -3,20 +3,10 @@
 #include <QLineEdit>
 
 #include "Main.h"
+#include "QtText.h"
 #include "RadioGroup.h"
 
 using namespace zvk;
-
-namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string ss(const QString& s) {
-    return s.toStdString();
-}
-
-}  // namespace
 
 void TForm1::readFrequencyState() {
     session_->readFrequencyState();
