@@ -355,7 +355,7 @@ TEST_F(SettingsFile, FailedWritesNameTheFileAndLeaveNothingBehind) {
     const Case cases[] = {
         {(dir / "missing" / "zvk.INI").string(), "No such file or directory"},
         {asFile + "/zvk.INI", "Not a directory"},
-        {(dir / "taken.INI").string(), "Is a directory"},
+        {(dir / "taken.INI").string(), "is a directory"},
         // not writable even for root
         {"/proc/zvk40310-settings-test.INI", ""},
     };

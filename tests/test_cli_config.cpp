@@ -1,6 +1,11 @@
 // zvk40310ctl show, export and write FILE.cfg, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -234,6 +239,102 @@ TEST_F(CtlConfig, WriteInAbcModeDrivesThePresetPins) {
         const auto j = r.json();
         EXPECT_EQ(j["lines"], k.lines) << k.filePreset << " " << k.abcOption;
         EXPECT_TRUE(j["words"].empty()) << j["words"];
+    }
+}
+
+}  // namespace
+}  // namespace zvk
+
+namespace zvk {
+namespace {
+
+// What a careless user or an attacker feeds the CLI: every one ends in one line on standard
+// error and exit code 1, or in the sound result, never in a crash, a hang or a false 0.
+TEST_F(CtlConfig, HostileFilesAndOutputsAreRefusedInOneLine) {
+    const std::string ok = save("ok.cfg", defaultsAt(433.92));
+    ASSERT_EQ(::mkfifo(file("pipe.cfg").c_str(), 0600), 0);
+    struct Case {
+        std::string shell;  // run through the shell for its redirections
+        const char* says;
+    };
+    const std::string ctl = test::shellQuoted(ZVK_CTL_PATH);
+    const Case cases[] = {
+        {ctl + " show " + test::shellQuoted(file("pipe.cfg")), "FIFO"},
+        {ctl + " show /dev/zero", "device"},
+        {ctl + " export " + test::shellQuoted(ok) + " --format c >/dev/full", "cannot write"},
+        {ctl + " show " + test::shellQuoted(ok) + " --json >&-", "cannot write"},
+        {ctl + " plan --rf 384 >/dev/full", "cannot write"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shell);
+        const std::string err = file("err.txt");
+        const int status = std::system((c.shell + " 2>" + test::shellQuoted(err)).c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const std::string said = readFileText(err).value_or("");
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
+}
+
+TEST_F(CtlConfig, JsonStaysValidForFileNamesThatAreNoUtf8) {
+    const std::string latin1 = save("latin1name_\xe9.cfg", defaultsAt(433.92));
+    const CtlResult r = runCtl({"show", latin1, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("latin1name_\\u00e9.cfg"), std::string::npos) << r.out;
+    EXPECT_EQ(r.json()["file"], dir.string() + "/latin1name_\u00e9.cfg");
+}
+
+// A plan whose N does not fit its 11 bits tunes the chip elsewhere: the output shows what
+// the chip gets, one line says so, and the exit code is 1.
+TEST_F(CtlConfig, APlanWhoseNDoesNotFitIsNoSuccess) {
+    const CtlResult plan = runCtl("plan --rf 20000 --json");
+    EXPECT_EQ(plan.code, 1);
+    EXPECT_NE(plan.err.find("N = "), std::string::npos) << plan.err;
+    EXPECT_NE(plan.err.find("tuned to " + plan.json()["fRF"].get<std::string>() + " MHz"),
+              std::string::npos)
+        << plan.err;
+
+    const std::string far = save("far.cfg", defaultsAt(20000.0));
+    const CtlResult json = runCtl({"show", far, "--json"});
+    const CtlResult text = runCtl({"show", far});
+    EXPECT_EQ(json.code, 1);
+    EXPECT_EQ(text.code, 1);
+    // The two forms give the same counters.
+    const auto j = json.json();
+    EXPECT_NE(text.out.find("Ntot        " + std::to_string(j["Ntot"].get<int>())),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("N           " + std::to_string(j["N"].get<int>())),
+              std::string::npos)
+        << text.out;
+
+    const CtlResult write = runCtl({"write", far, "--plan", "--board", "virtual", "--json"});
+    EXPECT_EQ(write.code, 1);
+    EXPECT_NE(write.err.find("does not fit"), std::string::npos) << write.err;
+    EXPECT_EQ(runCtl("plan --rf 384").code, 0);
+}
+
+// A preset index outside 0..7 selects no preset: the three lines all high, as for index
+// -1; --abc takes 0..7 and nothing else.
+TEST_F(CtlConfig, PresetIndexOutsideTheListSelectsNone) {
+    for (int pllmux : {9, -1, 99999}) {
+        Config c = defaultsAt(384.0);
+        c.spisel = false;
+        c.pllmux = int16_t(pllmux);
+        const CtlResult r =
+            runCtl({"write", save("abc.cfg", c), "--board", "virtual", "--json"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.json()["lines"], "0x07") << pllmux;
+    }
+    for (const char* bad : {"-1", "", " 3", "8", "0x3", "+3"}) {
+        const CtlResult r = runCtl({"write", "--defaults", "--board", "virtual", "--abc", bad});
+        EXPECT_EQ(r.code, 1) << "--abc \"" << bad << "\"";
+        EXPECT_NE(r.err.find("--abc"), std::string::npos) << r.err;
+    }
+    for (const char* bad : {"", "2", " 1"}) {
+        const CtlResult r = runCtl({"status", "--board", "virtual", "--showld", bad});
+        EXPECT_EQ(r.code, 1) << "--showld \"" << bad << "\"";
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
@@ -63,6 +64,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         if (a == "--virtual-board=usb") c.rigName = "virtual-usb";
     }
     return c;
+}
+
+QPoint TForm1::reachablePlace(QPoint stored) const {
+    const QRect titleBar(stored, QSize(kFrameWidth, 24));
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect seen = screen->availableGeometry().intersected(titleBar);
+        if (seen.width() >= 40 && seen.height() >= 8) return stored;
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return primary != nullptr ? primary->availableGeometry().topLeft() : QPoint(0, 0);
 }
 
 void TForm1::buildAreas() {
@@ -183,7 +194,9 @@ void TForm1::FormCreate() {
     // 7 to 10: the settings, the port driver and the interface state
     const Session::StartUp st = session_->startUp();
     const bool settingsExisted = st.settingsExisted;
-    move(st.settings.left, st.settings.top);  // the size is fixed, whatever the file says
+    // The size is fixed, whatever the file says; a place that would leave the title bar
+    // off every screen is given up for the primary screen's corner.
+    move(reachablePlace(QPoint(st.settings.left, st.settings.top)));
     // 11
     if (fs_->mfo == kMfoSpiOut) B_Refresh()->setEnabled(true);
     // 12: the handler does not run for this

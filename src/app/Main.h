@@ -333,6 +333,9 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void spinnerReleased(QLineEdit* edit, const zvk::Field& f, const zvk::EditRule& rule);
     void showError(const std::string& text);
     void focusWindowChanged(QWindow* window);
+    // The stored window place, or the primary screen's corner when the title bar would
+    // lie off every screen.
+    QPoint reachablePlace(QPoint stored) const;
     void clearStatusFields();
 
     MainOptions options_;

@@ -277,7 +277,12 @@ void TForm1::CB_MFOChange() {
 
 void TForm1::CB_fRFChange() {
     const AbcPreset* preset = session_->choosePreset(CB_fRF()->currentIndex());
-    if (preset == nullptr) return;
+    if (preset == nullptr) {
+        // No preset to plan; the pins show what the lines carry.
+        const auto pins = session_->presetPins();
+        abcPage_->showPins(pins[0], pins[1], pins[2]);
+        return;
+    }
     setEditText(E_fRFI(), qs(formatFrequency(preset->fRF)));
     B_CalcClick();
     abcPage_->showPins(preset->A, preset->B, preset->C);

@@ -1,6 +1,8 @@
 #include "cli/Cli.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -172,9 +174,17 @@ const char* redMark(bool red) {
 }
 }  // namespace
 
-void printCounters(const TuningInfo& t, unsigned n, unsigned a, int width) {
-    std::printf("%-*s %s%s\n%-*s %u\n%-*s %u\n", width, "Ntot", t.Ntot.text.c_str(),
-                redMark(t.Ntot.red), width, "N", n, width, "A", a);
+void printCounters(const TuningInfo& t, const FrequencyState& s, int width) {
+    std::printf("%-*s %d%s\n%-*s %u\n%-*s %u\n", width, "Ntot", int(s.Ntot), redMark(t.Ntot.red),
+                width, "N", unsigned(s.N), width, "A", unsigned(s.A));
+}
+
+void reportUnfitN(const Session& core) {
+    if (core.plannedNFits()) return;
+    std::cerr << "zvk40310ctl: N = " << core.plannedNtot() / 32
+              << " does not fit its 11 bits: the chip is tuned to " << core.tunedFrequencyText()
+              << " MHz\n";
+    g_exitCode = kBadInput;
 }
 
 void printTuningRows(const TuningInfo& t, int width) {
@@ -208,11 +218,78 @@ void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo&
     j["red"] = red;
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence at the start of t, 0 when there is none.
+size_t utf8Length(std::string_view t) {
+    const auto b = [&](size_t i) { return static_cast<unsigned char>(t[i]); };
+    const auto cont = [&](size_t i) { return i < t.size() && (b(i) & 0xC0) == 0x80; };
+    const unsigned char c = b(0);
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (!cont(1) || !cont(2)) return 0;
+        if (c == 0xE0 && b(1) < 0xA0) return 0;   // overlong
+        if (c == 0xED && b(1) >= 0xA0) return 0;  // surrogates
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (!cont(1) || !cont(2) || !cont(3)) return 0;
+        if (c == 0xF0 && b(1) < 0x90) return 0;
+        if (c == 0xF4 && b(1) >= 0x90) return 0;
+        return 4;
+    }
+    return 0;
+}
+
+void makeValidText(nlohmann::json& j) {
+    if (j.is_string()) {
+        j = validUtf8(j.get<std::string>());
+    } else if (j.is_structured()) {
+        for (auto& item : j) makeValidText(item);
+    }
+}
+
+}  // namespace
+
+std::string validUtf8(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = utf8Length(text.substr(i));
+        if (n > 0) {
+            out.append(text.substr(i, n));
+            i += n;
+            continue;
+        }
+        // The byte as the character of its value, which JSON escapes as \u00XX.
+        const unsigned char byte = static_cast<unsigned char>(text[i++]);
+        out += char(0xC0 | (byte >> 6));
+        out += char(0x80 | (byte & 0x3F));
+    }
+    return out;
+}
+
 void emit(bool json, const nlohmann::json& j, const std::function<void()>& text) {
-    if (json)
-        std::cout << j.dump(2) << "\n";
-    else
+    if (!json) {
         text();
+        return;
+    }
+    nlohmann::json valid = j;
+    makeValidText(valid);
+    // Plain ASCII out: every other character escaped, so a byte that was no UTF-8 shows
+    // as \u00XX of its value.
+    std::cout << valid.dump(2, ' ', true) << "\n";
+}
+
+int finishOutput(int code) {
+    std::cout.flush();
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+        const int err = errno != 0 ? errno : EIO;
+        std::cerr << "zvk40310ctl: cannot write the output: " << std::strerror(err) << "\n";
+        return kBadInput;
+    }
+    return code;
 }
 
 }  // namespace zvk::cli

@@ -90,9 +90,10 @@ struct TuningRow {
     const TuningItem* item;
 };
 std::vector<TuningRow> tuningItems(const TuningInfo& t);
-// For a person: Ntot (marked when red), N and A; then, separately, the tuning texts under
-// their labels. The first column is width characters wide.
-void printCounters(const TuningInfo& t, unsigned n, unsigned a, int width);
+// For a person: Ntot (marked when red), N and A of the state, as the JSON form gives them;
+// then, separately, the tuning texts under their labels. The first column is width
+// characters wide.
+void printCounters(const TuningInfo& t, const FrequencyState& s, int width);
 void printTuningRows(const TuningInfo& t, int width);
 // The registers as the window's value labels show them, each after a blank.
 std::string registersLine(const RegisterImage& regs);
@@ -101,8 +102,20 @@ std::string registersLine(const RegisterImage& regs);
 Config loadConfigOrThrow(const std::string& path);
 // Ntot, N, A, the tuning-info texts and the list of keys shown red.
 void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t);
-// Prints the JSON object, or runs the text printer for a person.
+// Prints the JSON object, or runs the text printer for a person. JSON output is always
+// valid: a byte of a text that is not UTF-8 (a file name) is escaped as \u00XX.
 void emit(bool json, const nlohmann::json& j, const std::function<void()>& text);
+// The text with every byte that is not part of valid UTF-8 turned into the character of
+// its value.
+std::string validUtf8(std::string_view text);
+// Flushes standard output: a failed or short write makes the exit code 1, with a line on
+// standard error.
+int finishOutput(int code);
+
+// A plan whose N does not fit its 11 bits is no success: after the output, one line on
+// standard error names N and the frequency the chip is really tuned to, and the exit code
+// becomes 1. The window shows such a plan as it is (red where out of range).
+void reportUnfitN(const Session& core);
 
 // Each group of commands registers itself on the app.
 void addWriteCommands(CLI::App& app);   // write, status, decode-status

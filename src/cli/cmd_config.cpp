@@ -95,10 +95,11 @@ void runShow(const ConfigOptions& o) {
             std::printf("refused     %s\n", refusal->c_str());
             return;
         }
-        printCounters(t, planned.N, planned.A, 11);
+        printCounters(t, planned, 11);
         printTuningRows(t, 11);
         std::printf("registers  %s\n", registersLine(plannedRegs).c_str());
     });
+    if (!refusal) reportUnfitN(core);
 }
 
 void exportC(const std::string& file, const RegisterImage& regs) {
@@ -129,7 +130,7 @@ void runExport(const ConfigOptions& o) {
         nlohmann::json j;
         j["registers"] = registersJson(c.regs);
         j["fields"] = fieldsJson(c.regs);
-        std::cout << j.dump(2) << "\n";
+        emit(true, j, {});
     } else if (o.format == "c") {
         exportC(o.file, c.regs);
     } else {

@@ -89,7 +89,7 @@ void runPlan(const PlanOptions& o) {
     j["registers"] = registersJson(regs);
 
     emit(o.json, j, [&] {
-        printCounters(t, s.N, s.A, 7);
+        printCounters(t, s, 7);
         // The state was read back from the image, so N is the 11 bits that R2 and R3 hold.
         const Field& n = field("N");
         const FieldPart low = n.low();
@@ -103,6 +103,7 @@ void runPlan(const PlanOptions& o) {
                     highBits, fieldValue(regs, field("LO2DIV")));
         printTuningRows(t, 7);
     });
+    reportUnfitN(core);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // write, status and decode-status: the register routines on a board.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "chip/ChipController.h"
@@ -16,7 +17,7 @@ struct WriteOptions {
     std::string regs;
     bool defaults = false;
     std::string file;
-    int abc = -1;
+    std::optional<std::string> abc;  // given: a preset index 0..7
     BoardOptions board;
     bool plan = false;
     bool json = false;
@@ -45,8 +46,13 @@ RegisterImage parseRegs(const std::string& text) {
 void runWrite(const WriteOptions& o) {
     const int sources = int(!o.regs.empty()) + int(o.defaults) + int(!o.file.empty());
     if (sources != 1) throw BadInput("write: give exactly one of --regs, --defaults or a FILE.cfg");
-    if (o.abc != -1 && (o.abc < 0 || o.abc > 7))
-        throw BadInput("--abc: " + std::to_string(o.abc) + " is outside 0..7");
+    // Only a preset the chip has: no sign, no blank, no "not given" value of our own.
+    std::optional<int> abc;
+    if (o.abc) {
+        const auto v = zvk::parseInteger(*o.abc, {.hexPrefix = false, .min = 0, .max = 7});
+        if (!v) throw BadInput("--abc: \"" + *o.abc + "\" is not a preset index 0..7");
+        abc = int(*v);
+    }
     if (o.plan && o.file.empty())
         throw BadInput("--plan: plans N and A from a FILE.cfg's fRF; give a FILE.cfg");
     RegisterImage regs = kDefaultImage;
@@ -56,8 +62,8 @@ void runWrite(const WriteOptions& o) {
     auto s = openSession(o.board);
     ChipController& chip = s->chip();
     chip.regs = regs;
-    chip.spiMode = o.abc < 0;
-    chip.presetIndex = o.abc < 0 ? 0 : o.abc;
+    chip.spiMode = !abc;
+    chip.presetIndex = abc.value_or(0);
     if (!o.file.empty()) {
         Session& core = *s->core;
         if (o.plan) {
@@ -69,9 +75,9 @@ void runWrite(const WriteOptions& o) {
             core.takeConfig(loadConfigOrThrow(o.file));
         }
         // The file's mode and preset, unless --abc says otherwise.
-        if (o.abc >= 0) {
+        if (abc) {
             chip.spiMode = false;
-            chip.presetIndex = o.abc;
+            chip.presetIndex = *abc;
         }
     }
     s->resetCounts();
@@ -86,6 +92,7 @@ void runWrite(const WriteOptions& o) {
                     registersLine(chip.regs).c_str());
         s->printBoard();
     });
+    if (o.plan) reportUnfitN(*s->core);
 }
 
 void printStatus(const nlohmann::json& j) {
@@ -93,6 +100,12 @@ void printStatus(const nlohmann::json& j) {
                 j["word"].get<std::string>().c_str(), j["IFFVAL"].get<std::string>().c_str(),
                 j["IFFSTATE"].get<std::string>().c_str(), j["LD"].get<std::string>().c_str(),
                 j["RSSI"].get<std::string>().c_str());
+}
+
+// "1": LDRSSIL is lock detect, "0": the RSSI low flag; nothing else, not even "".
+bool parseShowLd(const std::string& text) {
+    if (text != "0" && text != "1") throw BadInput("--showld: \"" + text + "\" is not 0 or 1");
+    return text == "1";
 }
 
 void statusJson(nlohmann::json& j, uint16_t word, bool showLd) {
@@ -112,26 +125,27 @@ void addWriteCommands(CLI::App& app) {
     w->add_option("--regs", o->regs, "R0,...,R7 (decimal or 0x hexadecimal)");
     w->add_flag("--defaults", o->defaults, "the default register image");
     w->add_option("file", o->file, "a register configuration file (.cfg)");
-    w->add_option("--abc", o->abc, "ABC mode with this preset index 0..7");
+    w->add_option_function<std::string>(
+        "--abc", [o](const std::string& text) { o->abc = text; },
+        "ABC mode with this preset index 0..7");
     addBoardOptions(w, o->board);
     w->add_flag("--plan", o->plan, "plan N and A from the file's fRF first");
     w->add_flag("--json", o->json, "one JSON object on standard output");
     w->callback([o] { runWrite(*o); });
 
     auto st = std::make_shared<WriteOptions>();
-    auto showLd = std::make_shared<int>(1);
+    auto showLd = std::make_shared<std::string>("1");
     CLI::App* s = app.add_subcommand("status", "read and decode the status register");
     addBoardOptions(s, st->board);
     s->add_option("--showld", *showLd, "1: LDRSSIL is lock detect, 0: RSSI low flag");
     s->add_flag("--json", st->json, "one JSON object on standard output");
     s->callback([st, showLd] {
-        if (*showLd != 0 && *showLd != 1)
-            throw BadInput("--showld: " + std::to_string(*showLd) + " is not 0 or 1");
+        const bool ld = parseShowLd(*showLd);
         auto sess = openSession(st->board);
         sess->resetCounts();
         const auto word = sess->chip().registerRead(7);
         nlohmann::json j;
-        statusJson(j, word.value_or(0), *showLd == 1);
+        statusJson(j, word.value_or(0), ld);
         j["transport"] = sess->transport();
         sess->addBoardJson(j);
         emit(st->json, j, [&] {
@@ -141,7 +155,7 @@ void addWriteCommands(CLI::App& app) {
     });
 
     auto word = std::make_shared<std::string>();
-    auto dsShowLd = std::make_shared<int>(-1);
+    auto dsShowLd = std::make_shared<std::string>();
     auto dsJson = std::make_shared<bool>(false);
     CLI::App* d = app.add_subcommand("decode-status", "decode a given 12-bit status word");
     d->add_option("word", *word, "the status word (decimal or 0x hexadecimal)")->required();
@@ -150,10 +164,9 @@ void addWriteCommands(CLI::App& app) {
     d->callback([word, dsShowLd, dsJson] {
         const long w = parseInteger(*word, "WORD");
         if (w < 0 || w > 0xFFF) throw BadInput("WORD: \"" + *word + "\" is outside 0..0xFFF");
-        if (*dsShowLd != 0 && *dsShowLd != 1)
-            throw BadInput("--showld: " + std::to_string(*dsShowLd) + " is not 0 or 1");
+        const bool ld = parseShowLd(*dsShowLd);
         nlohmann::json j;
-        statusJson(j, uint16_t(w), *dsShowLd == 1);
+        statusJson(j, uint16_t(w), ld);
         emit(*dsJson, j, [&] { printStatus(j); });
     });
 }

@@ -23,10 +23,10 @@ int main(int argc, char** argv) {
         return zvk::cli::kBadInput;
     } catch (const zvk::cli::BadInput& e) {
         std::cerr << "zvk40310ctl: " << e.what() << "\n";
-        return zvk::cli::kBadInput;
+        return zvk::cli::finishOutput(zvk::cli::kBadInput);
     } catch (const zvk::cli::Unreachable& e) {
         std::cerr << "zvk40310ctl: " << e.what() << "\n";
-        return zvk::cli::kUnreachable;
+        return zvk::cli::finishOutput(zvk::cli::kUnreachable);
     }
-    return zvk::cli::g_exitCode;
+    return zvk::cli::finishOutput(zvk::cli::g_exitCode);
 }

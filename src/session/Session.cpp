@@ -59,10 +59,12 @@ void Session::setObserver(SessionObserver* observer) {
 
 Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) {
     StartUp st;
+    // A save that died midway left its temporary file beside the settings.
+    if (!options_.settingsPath.empty()) removeStaleTemporaries(options_.settingsPath);
     st.settings = readSettings(options_.settingsPath, &st.settingsExisted);
     if (adjust) adjust(st.settings);
     const Settings& s = st.settings;
-    chip_->presetIndex = s.pllmux;
+    chip_->presetIndex = presetOrNone(s.pllmux);
     chip_->spiMode = s.spisel;
     fs_.fRF = s.frf;
     fs_.fXTAL = s.fxtal;
@@ -113,6 +115,7 @@ bool Session::planDividers(float fRF) {
         observer_->planRefused(*refusal);
         return false;
     }
+    plannedNtot_ = fs_.Ntot;
     chip_->afterChange();
     observer_->planShown(fs_);
     beepTwice();
@@ -248,6 +251,25 @@ std::optional<StatusDecoding> Session::refreshStatus() {
     return d;
 }
 
+bool Session::plannedNFits() const {
+    const Field& n = field("N");
+    return plannedNtot_ >= 0 && plannedNtot_ / 32 <= int32_t((1u << n.width) - 1);
+}
+
+std::string Session::tunedFrequencyText() const {
+    FrequencyState s = fs_;
+    ReadFrequencyState(s, chip_->regs, observer_->planEdits().value_or(edits_));
+    RecomputeFrequencies(s);
+    return ShowTuningInfo(s).fRF.text;
+}
+
+std::array<int, 3> Session::presetPins() const {
+    const int i = chip_->presetIndex;
+    if (i >= 0 && i < 8) return {kAbcPresets[i].A, kAbcPresets[i].B, kAbcPresets[i].C};
+    // No preset: the low three bits of -1, all set, as the lines carry them.
+    return {1, 1, 1};
+}
+
 Config Session::currentConfig() const {
     Config c;
     c.regs = chip_->regs;
@@ -263,7 +285,7 @@ void Session::takeConfig(const Config& c) {
     chip_->regs = c.regs;
     chip_->spiMode = c.spisel;
     fs_.fRF = c.frf;
-    chip_->presetIndex = c.pllmux;
+    chip_->presetIndex = presetOrNone(c.pllmux);
     fs_.fXTAL = c.fxtal;
     fs_.INJLO1 = c.injlo1;
 }
@@ -296,7 +318,7 @@ void Session::applyLoadedConfiguration(const Config& c) {
         fs_.fRF = kAbcPresets[c.pllmux].fRF;
         edits_.frf = formatFrequency(fs_.fRF);
     }
-    chip_->presetIndex = c.pllmux;
+    chip_->presetIndex = presetOrNone(c.pllmux);
     const std::string xtal = formatFrequency(c.fxtal);
     if (!observer_->showCrystal(xtal)) {
         fs_.fXTAL = parseXtalEdit(xtal);

@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,12 @@ class SessionObserver : public ChipObserver {
     virtual void loadPlanned() {}
 };
 
+// A preset index as the program keeps it: 0..7, or -1 for none (a file's or the settings'
+// value outside 0..7 selects no preset).
+constexpr int presetOrNone(int index) {
+    return index >= 0 && index < 8 ? index : -1;
+}
+
 struct SessionOptions {
     std::string rigName = "hardware";  // a name of kRigKinds
     std::string settingsPath;
@@ -118,6 +125,13 @@ class Session {
     void recomputeFrequencies();
     // The planning step for the stored fRF.
     bool planWanted() { return planDividers(rfArgument(fs_.fRF)); }
+    // The last planning step's Ntot, before N lost the bits its field cannot hold, and
+    // whether N fits them.
+    int32_t plannedNtot() const { return plannedNtot_; }
+    bool plannedNFits() const;
+    // The frequency the image tunes the chip to (the recompute step's f RF text), without
+    // changing anything.
+    std::string tunedFrequencyText() const;
     // "Calculate": the planning step for the stored fRF, then the recompute step.
     void calculate();
 
@@ -162,6 +176,8 @@ class Session {
     void defaultImage();
     static constexpr double kDefaultFrf = 384.0;
     static constexpr double kDefaultFxtal = 10.0;
+    // The pins A, B and C the preset index selects (all 1 for no preset).
+    std::array<int, 3> presetPins() const;
     // An ABC preset from CB_fRF: the preset index and fRF; null when index names none.
     const AbcPreset* choosePreset(int index);
     // "Refresh": the status register read, decoded, and kept as R7; nullopt while another
@@ -197,6 +213,7 @@ class Session {
     std::unique_ptr<ChipController> chip_;
     FrequencyState fs_;
     PlanEdits edits_;
+    int32_t plannedNtot_ = -1;
     SessionObserver none_;
     SessionObserver* observer_ = &none_;
 };

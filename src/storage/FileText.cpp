@@ -1,6 +1,10 @@
 #include "storage/FileText.h"
 
+#include "base/Numbers.h"
+
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +22,8 @@ namespace {
 std::string reasonOf(int err) {
     return std::strerror(err);
 }
+
+constexpr const char* kTooLarge = "it is larger than 16 MiB, far more than any settings or configuration file";
 
 // Closes on every path out, so an early return cannot leak the descriptor.
 struct Fd {
@@ -70,26 +76,42 @@ std::string resolveTarget(const std::string& path) {
 
 }  // namespace
 
+static std::optional<std::string> notARegularFile(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return std::nullopt;
+    if (S_ISDIR(st.st_mode)) return "it is a directory, not a file";
+    if (S_ISFIFO(st.st_mode)) return "it is a FIFO (named pipe), not a regular file";
+    if (S_ISSOCK(st.st_mode)) return "it is a socket, not a regular file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "it is a device, not a regular file";
+    return "it is not a regular file";
+}
+
 std::optional<std::string> readFileText(const std::string& path, std::string* error,
                                         int* errorNumber) {
-    auto fail = [&](int err) {
-        if (error) *error = reasonOf(err);
+    auto fail = [&](int err, const std::string& reason) {
+        if (error) *error = reason;
         if (errorNumber) *errorNumber = err;
         return std::nullopt;
     };
+    // Without blocking: opening a FIFO for reading would wait for a writer for ever.
     Fd f;
-    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (f.fd < 0) return fail(errno);
+    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (f.fd < 0) return fail(errno, reasonOf(errno));
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0) return fail(errno, reasonOf(errno));
+    if (auto what = notARegularFile(st)) return fail(EINVAL, *what);
+    if (st.st_size > kMaxFileSize) return fail(EFBIG, kTooLarge);
     std::string text;
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(f.fd, buf, sizeof buf);
         if (n == 0) break;
         if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return fail(errno, reasonOf(errno));
         }
         text.append(buf, size_t(n));
+        // A file that grows while it is read is held to the same limit.
+        if (text.size() > size_t(kMaxFileSize)) return fail(EFBIG, kTooLarge);
     }
     return text;
 }
@@ -103,7 +125,12 @@ std::optional<std::string> replaceFileText(const std::string& path, std::string_
 
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0;
-    if (hadFile && S_ISDIR(old.st_mode)) return reasonOf(EISDIR);
+    if (hadFile) {
+        if (auto what = notARegularFile(old)) return what;
+        // A write-protected file stays as it is, also for root, who could rename over it.
+        if ((old.st_mode & S_IWUSR) == 0 || ::access(target.c_str(), W_OK) != 0)
+            return std::string("the file is write-protected");
+    }
 
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
@@ -112,15 +139,21 @@ std::optional<std::string> replaceFileText(const std::string& path, std::string_
     for (int attempt = 0; attempt < 100 && f.fd < 0; ++attempt) {
         temp = dir + "." + base + ".tmp" + std::to_string(::getpid()) + "." +
                std::to_string(counter++) + "." + std::to_string(rd() % 100000);
-        // 0666 so a new file gets the permissions the user's umask gives any new file.
-        f.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // A new file gets the permissions the user's umask gives any new file; a replaced
+        // one never more than it had, from the first byte on.
+        const mode_t mode = hadFile ? (old.st_mode & 0777) : 0666;
+        f.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (f.fd < 0 && errno != EEXIST) return reasonOf(errno);
     }
     if (f.fd < 0) return reasonOf(EEXIST);
 
     int err = 0;
-    bool ok = writeAll(f.fd, data, err);
+    bool ok = true;
+    // Root saving someone else's file leaves it theirs.
+    if (hadFile && ::geteuid() == 0 && ::fchown(f.fd, old.st_uid, old.st_gid) != 0)
+        ok = false, err = errno;
     if (ok && hadFile && ::fchmod(f.fd, old.st_mode & 07777) != 0) ok = false, err = errno;
+    if (ok) ok = writeAll(f.fd, data, err);
     if (ok && ::fsync(f.fd) != 0) ok = false, err = errno;
     if (ok) {
         if (::close(f.release()) != 0) ok = false, err = errno;
@@ -131,6 +164,29 @@ std::optional<std::string> replaceFileText(const std::string& path, std::string_
         return reasonOf(err);
     }
     return std::nullopt;
+}
+
+void removeStaleTemporaries(const std::string& path) {
+    const std::string target = resolveTarget(path);
+    const auto slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string prefix = "." + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.rfind(prefix, 0) != 0) continue;
+        // Our own naming: prefix, the writer's process id, a dot. A writer still running
+        // may be in the middle of its save.
+        const std::string rest = name.substr(prefix.size());
+        const auto dot = rest.find('.');
+        if (dot == std::string::npos || dot == 0) continue;
+        const auto pid = parseInteger(rest.substr(0, dot), {.hexPrefix = false, .min = 1, .max = INT32_MAX});
+        if (!pid) continue;
+        if (::kill(pid_t(*pid), 0) == 0 || errno != ESRCH) continue;
+        ::unlinkat(::dirfd(d), name.c_str(), 0);
+    }
+    ::closedir(d);
 }
 
 std::string fileNameOf(const std::string& path) {

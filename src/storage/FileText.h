@@ -7,8 +7,12 @@ namespace zvk {
 
 // Whole-file reads and replacements for the settings and configuration files.
 
+// Far more than any settings or configuration file holds.
+inline constexpr long long kMaxFileSize = 16LL << 20;
+
 // The file's bytes; nullopt with the reason in *error (and its errno value in *errorNumber)
-// when it cannot be read.
+// when it cannot be read. Only a regular file of at most kMaxFileSize bytes is read; it is
+// opened without blocking, so a FIFO is refused rather than waited on.
 std::optional<std::string> readFileText(const std::string& path, std::string* error = nullptr,
                                         int* errorNumber = nullptr);
 
@@ -16,8 +20,12 @@ std::optional<std::string> readFileText(const std::string& path, std::string* er
 // (same directory, so the rename stays on one file system), are flushed, and the new file
 // is renamed over the target. A failure at any step removes the new file and leaves the
 // target exactly as it was. A symbolic link is followed, so the link itself survives, and
-// an existing file keeps its permission bits. Returns the reason on failure.
+// an existing file keeps its permission bits (and, saved by root, its owner). A file that is
+// not a regular one, or is write-protected, is not replaced. Returns the reason on failure.
 std::optional<std::string> replaceFileText(const std::string& path, std::string_view data);
+
+// Temporary files that a save beside path left behind when its process died.
+void removeStaleTemporaries(const std::string& path);
 
 // The line that starts at pos, without its CR, LF or CR LF; pos moves past the end of the
 // line. Call while pos < text.size().

@@ -7,9 +7,14 @@ namespace zvk {
 
 // The parallel port's base address wherever the settings name none.
 inline constexpr int kDefaultPortBase = 0x378;
-// A stored base of 0 is what the settings file holds for "unset".
+// A base must leave room for the status and control registers above it inside the
+// 16-bit I/O space.
+inline constexpr int kMinPortBase = 0x0001;
+inline constexpr int kMaxPortBase = 0xFFFD;
+// The base a stored value stands for: 0 is what the settings file holds for "unset", and
+// a value no port can have is taken the same way rather than opened.
 constexpr int effectiveBase(int stored) {
-    return stored == 0 ? kDefaultPortBase : stored;
+    return stored >= kMinPortBase && stored <= kMaxPortBase ? stored : kDefaultPortBase;
 }
 
 // Byte access to I/O ports: the stand-in for the port-I/O driver's read and write calls.

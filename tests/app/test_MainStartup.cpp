@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QTimer>
@@ -320,6 +321,31 @@ TEST(ProgramLook, MenuBarOverflowIconIsReadWhenDrawn) {
     EXPECT_EQ(
         QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage(),
         classic->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32).toImage());
+}
+
+}  // namespace
+
+namespace {
+
+// Stored values that would lose the window or point it at a device that is no parallel
+// port: the window comes up on the primary screen at the default port, and a preset
+// index outside the list selects none (the pins show what the lines carry).
+TEST_F(WindowTest, StoredPlaceAndValuesOutOfRangeAreTakenSafely) {
+    writeSettingsFile(
+        "[Form]\nTop=-99999\nLeft=2147483647\n[Port]\nAdr=0x12345\n[CFG]\nSPISEL=0\n"
+        "PLLMUX=9\n");
+    start();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(form->pos(), screen->availableGeometry().topLeft());
+    EXPECT_EQ(form->lpt().base(), 0x378);
+    EXPECT_EQ(form->chip().presetIndex, -1);
+    EXPECT_EQ(form->E_MA()->text(), "1");
+    EXPECT_EQ(form->E_MB()->text(), "1");
+    EXPECT_EQ(form->E_MC()->text(), "1");
+    sendAlways(true);
+    click(form->B_WriteReg());
+    EXPECT_EQ(form->rig().chip->lines(), 0x07);
 }
 
 }  // namespace
