@@ -304,7 +304,7 @@ TEST_F(SettingsFile, CommentsWithoutAnyEntryAfterThemSurvive) {
 TEST_F(SettingsFile, AnUnclosedSectionLineDoesNotGrowTheFile) {
     put("[CFG]\nFRF=433.92\n[broken\nfrf=abc\nEditor=vi\n[Port]\nAdr=0x278\n");
     const Settings s = readSettings(path);
-    EXPECT_EQ(s.frf, 384.0);  // the later frf=abc belongs to [CFG] and is no number
+    EXPECT_EQ(s.frf, 433.92);  // the first of two equal keys counts; the later frf=abc is [CFG]'s too
     EXPECT_EQ(s.adr, 0x278);
     ASSERT_EQ(writeSettings(path, s), std::nullopt);
     const std::string once = contents();
@@ -440,6 +440,97 @@ TEST(SettingsPath, OwnExecutableIsTheRunningProgram) {
     ASSERT_EQ(::stat("/proc/self/exe", &running), 0);
     EXPECT_EQ(named.st_ino, running.st_ino) << self;
     EXPECT_EQ(named.st_dev, running.st_dev) << self;
+}
+
+}  // namespace
+}  // namespace zvk
+
+
+namespace zvk {
+namespace {
+
+// The program's keys among a user's own notes, odd lines and a second [CWR] section: after
+// a save every byte of the user's comes back unchanged, and only the program's first keys
+// took the new values.
+TEST_F(SettingsFile, EveryByteTheProgramDoesNotOwnSurvivesASave) {
+    const std::string before =
+        std::string("; my bench notes\r\n"
+                    "[Form]\r\n"
+        "Top=5\r\n"
+        "Top=7\r\n"              // a second equal key: the first one counts
+        "just a line\r\n"        // no '=' at all
+        "=orphan value\r\n"      // no key
+        "\r\n"
+        "[Lab]\r\n"
+        "Scope=DSO") +
+        std::string(1, '\0') +  // a NUL byte and what follows it
+        "8104\r\n"
+        "[CWR]\r\n"
+        "0=141\r\n"
+        "[CFG]\r\n"
+        "FRF = 384\r\n"
+        "[CWR]\r\n"
+        "0=999\r\n"              // a second [CWR] section: its key is the second one
+        "; end";                 // no line ending at the end
+    put(before);
+    Settings s = readSettings(path);
+    EXPECT_EQ(s.top, 5);
+    EXPECT_EQ(s.cwr[0], 141);
+    s.top = 42;
+    s.frf = 433.92;
+    s.cwr[0] = 2292;
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    const std::string after = contents();
+
+    // The user's lines, in their order and with their CR LF, before the first added key.
+    std::string expected = before;
+    auto replace = [&expected](const std::string& from, const std::string& to) {
+        const auto at = expected.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        expected.replace(at, from.size(), to);
+    };
+    replace("Top=5\r\n", "Top=42\r\n");
+    replace("0=141\r\n", "0=2292\r\n");
+    replace("FRF = 384\r\n", "FRF = 433.92\r\n");
+    // Every line of that text stands in the saved file in the same order; what the save
+    // added are the program's missing keys, each a line of its own.
+    size_t at = 0;
+    size_t pos = 0;
+    while (pos < expected.size()) {
+        const size_t end = expected.find("\r\n", pos);
+        const std::string line =
+            expected.substr(pos, end == std::string::npos ? std::string::npos : end + 2 - pos);
+        const size_t found = after.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "lost: " << line << "\nin\n" << after;
+        at = found + line.size();
+        pos = end == std::string::npos ? expected.size() : end + 2;
+    }
+    EXPECT_NE(after.find("Top=7\r\n"), std::string::npos);
+    EXPECT_NE(after.find("0=999\r\n"), std::string::npos);
+    EXPECT_EQ(after.find("\n\n"), std::string::npos) << "only the file's own CR LF: " << after;
+    EXPECT_EQ(readSettings(path).top, 42);
+    EXPECT_EQ(readSettings(path).cwr[0], 2292);
+    // A second save changes nothing.
+    ASSERT_EQ(writeSettings(path, readSettings(path)), std::nullopt);
+    EXPECT_EQ(contents(), after);
+}
+
+TEST_F(SettingsFile, AUtf16FileIsReadAndWrittenAsUtf16) {
+    auto utf16 = [](const std::string& ascii) {
+        std::string out = "\xFF\xFE";
+        for (char c : ascii) out += std::string{c, '\0'};
+        return out;
+    };
+    put(utf16("[Port]\r\nAdr=0x278\r\n[Notes]\r\nWho=me\r\n"));
+    Settings s = readSettings(path);
+    EXPECT_EQ(s.adr, 0x278);
+    s.adr = 0x3BC;
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    const std::string after = contents();
+    EXPECT_EQ(after.rfind("\xFF\xFE", 0), 0u);
+    EXPECT_NE(after.find(utf16("Adr=0x03BC\r\n").substr(2)), std::string::npos);
+    EXPECT_NE(after.find(utf16("[Notes]\r\nWho=me\r\n").substr(2)), std::string::npos);
+    EXPECT_EQ(readSettings(path).adr, 0x3BC);
 }
 
 }  // namespace

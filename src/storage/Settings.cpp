@@ -1,6 +1,5 @@
 #include "storage/Settings.h"
 
-#include <SimpleIni.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "base/Numbers.h"
 #include "storage/FileText.h"
+#include "storage/IniText.h"
 
 namespace zvk {
 
@@ -32,24 +32,24 @@ std::optional<long long> parseIniInteger(std::string_view text) {
 
 class IniReader {
   public:
-    explicit IniReader(const CSimpleIniA& ini) : ini_(ini) {}
+    explicit IniReader(const IniText& ini) : ini_(ini) {}
 
     long long integer(const char* section, const char* key, long long def) const {
-        const char* text = ini_.GetValue(section, key, nullptr);
-        if (text == nullptr) return def;
-        return parseIniInteger(text).value_or(def);
+        const auto text = ini_.value(section, key);
+        if (!text) return def;
+        return parseIniInteger(*text).value_or(def);
     }
     bool boolean(const char* section, const char* key, bool def) const {
         return integer(section, key, def ? 1 : 0) != 0;
     }
     double number(const char* section, const char* key, double def) const {
-        const char* text = ini_.GetValue(section, key, nullptr);
-        if (text == nullptr) return def;
-        return parseDouble(text).value_or(def);
+        const auto text = ini_.value(section, key);
+        if (!text) return def;
+        return parseDouble(*text).value_or(def);
     }
 
   private:
-    const CSimpleIniA& ini_;
+    const IniText& ini_;
 };
 
 std::string prefixedHex(long long value, int digits) {
@@ -73,65 +73,6 @@ std::string shortestText(double value) {
     return std::string(buf, r.ptr);
 }
 
-// The comment lines after the last entry of a file. SimpleIni keeps a comment only when
-// an entry follows it (or as the file comment that opens the file), so a closing comment
-// would otherwise vanish on the next write.
-std::string trailingComments(std::string_view text) {
-    std::vector<std::string_view> lines;
-    size_t pos = 0;
-    while (pos < text.size()) lines.push_back(nextLine(text, pos));
-    auto isCommentChar = [](char ch) { return ch == ';' || ch == '#'; };
-    auto kind = [&](std::string_view line) {
-        const auto first = line.find_first_not_of(" \t");
-        if (first == std::string_view::npos) return 0;  // blank
-        if (isCommentChar(line[first])) return 1;       // comment
-        return 2;                                       // anything else
-    };
-    // The file comment: comment lines from the very first character on, up to the first
-    // line that does not begin with a comment character.
-    size_t from = 0;
-    while (from < lines.size() && !lines[from].empty() && isCommentChar(lines[from][0])) ++from;
-    for (size_t i = from; i < lines.size(); ++i)
-        if (kind(lines[i]) == 2) from = i + 1;
-    std::string out;
-    for (size_t k = from; k < lines.size(); ++k) {
-        if (kind(lines[k]) != 1) continue;
-        out.append(lines[k].substr(lines[k].find_first_not_of(" \t")));
-        out.push_back('\n');
-    }
-    return out;
-}
-
-// The text SimpleIni is given. It reads up to the first NUL byte, so nothing after one is
-// part of the file for us. A line that opens a section without closing it on the same
-// line is dropped: SimpleIni means to skip such a line, but it has already pointed the
-// current section name into it, unterminated, and the keys below would land in a section
-// whose name runs across lines; every later write would then add another line.
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-bool hasBom(std::string_view text) {
-    return text.substr(0, kUtf8Bom.size()) == kUtf8Bom;
-}
-
-std::string iniInput(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    // The byte order mark goes before SimpleIni sees the text, so that the first line
-    // is judged like every other; writing puts it back.
-    if (hasBom(text)) text.remove_prefix(kUtf8Bom.size());
-    std::string out;
-    out.reserve(text.size());
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t start = pos;
-        const std::string_view line = nextLine(text, pos);
-        const auto first = line.find_first_not_of(" \t");
-        const bool brokenSection = first != std::string_view::npos && line[first] == '[' &&
-                                   line.find(']', first) == std::string_view::npos;
-        if (!brokenSection) out.append(text.substr(start, pos - start));
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string settingsPathFor(const std::string& exePath) {
@@ -152,11 +93,8 @@ std::string programSettingsPath() {
 }
 
 Settings parseSettingsText(std::string_view text) {
-    const std::string input = iniInput(text);
     Settings s;
-    CSimpleIniA ini;
-    ini.SetSpaces(false);
-    if (ini.LoadData(input.data(), input.size()) < 0) return s;
+    const IniText ini(text);
     const IniReader r(ini);
 
     // What a missing key or a bad value gives: the record's own defaults.
@@ -183,39 +121,24 @@ Settings parseSettingsText(std::string_view text) {
 }
 
 std::optional<std::string> mergeSettingsText(std::string_view existing, const Settings& s) {
-    const std::string input = iniInput(existing);
-    CSimpleIniA ini;
-    ini.SetSpaces(false);
-    if (ini.LoadData(input.data(), input.size()) < 0) return std::nullopt;
-
-    auto put = [&](const char* section, const char* key, const std::string& value) {
-        return ini.SetValue(section, key, value.c_str()) >= 0;
-    };
+    IniText ini(existing);
     auto dec = [](long long v) { return std::to_string(v); };
-    bool ok = put("Form", "Top", dec(s.top)) && put("Form", "Left", dec(s.left)) &&
-              put("Form", "Width", dec(s.width)) && put("Form", "Height", dec(s.height)) &&
-              put("Port", "Adr", prefixedHex(s.adr, 4)) &&
-              put("Port", "SPICLK", prefixedHex(1, 2)) &&
-              put("Port", "SPIDTA", prefixedHex(2, 2)) && put("Port", "SDEN", prefixedHex(0, 2)) &&
-              put("Port", "Trig", prefixedHex(7, 2)) && put("USBSPI", "VPWM", dec(s.vpwm)) &&
-              put("USBSPI", "DEL", dec(s.del)) && put("CFG", "SPISEL", s.spisel ? "1" : "0") &&
-              put("CFG", "FRF", shortestText(s.frf)) && put("CFG", "PLLMUX", dec(s.pllmux)) &&
-              put("CFG", "FXTAL", shortestText(s.fxtal)) && put("CFG", "INJLO1", dec(s.injlo1)) &&
-              put("CFG", "Level", s.level ? "1" : "0");
-    for (int i = 0; ok && i < 8; ++i)
-        ok = put("CWR", std::to_string(i).c_str(), dec(int16_t(s.cwr[size_t(i)])));
-    if (!ok) return std::nullopt;
-
-    std::string body;
-    if (ini.Save(body) < 0) return std::nullopt;
-    body.erase(0, std::min(body.find_first_not_of('\n'), body.size()));
-    std::string out(hasBom(existing) ? kUtf8Bom : std::string_view());
-    // A key whose name begins with the bytes of a byte order mark must not come first,
-    // or the next read would take those bytes for one.
-    if (hasBom(body)) out += '\n';
-    out += body;
-    out += trailingComments(input);
-    return out;
+    const std::pair<const char*, std::string> form[] = {
+        {"Top", dec(s.top)}, {"Left", dec(s.left)}, {"Width", dec(s.width)}, {"Height", dec(s.height)}};
+    const std::pair<const char*, std::string> port[] = {
+        {"Adr", prefixedHex(s.adr, 4)}, {"SPICLK", prefixedHex(1, 2)}, {"SPIDTA", prefixedHex(2, 2)},
+        {"SDEN", prefixedHex(0, 2)},     {"Trig", prefixedHex(7, 2)}};
+    const std::pair<const char*, std::string> usb[] = {{"VPWM", dec(s.vpwm)}, {"DEL", dec(s.del)}};
+    const std::pair<const char*, std::string> cfg[] = {
+        {"SPISEL", s.spisel ? "1" : "0"}, {"FRF", shortestText(s.frf)},
+        {"PLLMUX", dec(s.pllmux)},        {"FXTAL", shortestText(s.fxtal)},
+        {"INJLO1", dec(s.injlo1)},        {"Level", s.level ? "1" : "0"}};
+    for (const auto& [key, value] : form) ini.set("Form", key, value);
+    for (const auto& [key, value] : port) ini.set("Port", key, value);
+    for (const auto& [key, value] : usb) ini.set("USBSPI", key, value);
+    for (const auto& [key, value] : cfg) ini.set("CFG", key, value);
+    for (int i = 0; i < 8; ++i) ini.set("CWR", std::to_string(i), dec(int16_t(s.cwr[size_t(i)])));
+    return ini.bytes();
 }
 
 Settings readSettings(const std::string& path, bool* existed) {
