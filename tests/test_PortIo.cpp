@@ -15,6 +15,18 @@
 namespace zvk {
 namespace {
 
+constexpr const char* kIoports =
+    "0000-0cf7 : PCI Bus 0000:00\n"
+    "  0000-001f : dma1\n"
+    "  0060-0060 : keyboard\n"
+    "  0064-0064 : keyboard\n"
+    "  0070-0071 : rtc_cmos\n"
+    "    0070-0071 : rtc0\n"
+    "  03bc-03be : parport0\n"
+    "  03f8-03ff : serial\n"
+    "0cf8-0cff : PCI conf1\n"
+    "0d00-ffff : PCI Bus 0000:00\n";
+
 namespace fs = std::filesystem;
 
 struct Scratch {
@@ -48,10 +60,55 @@ struct Scratch {
         p.devDir = (dir / "dev").string();
         p.devPort = devPort.empty() ? (dir / "no-port").string() : devPort;
         p.directIo = false;  // never touch real ports from a test
+        // As a PC lists its legacy devices to root; nothing at 0x378.
+        std::ofstream(dir / "ioports") << kIoports;
+        p.ioports = (dir / "ioports").string();
         return p;
     }
     fs::path dir;
 };
+
+TEST(RawIoConflict, OnlyWhereNoOtherDeviceIsAndTheRangesCanBeSeen) {
+    struct Case {
+        uint16_t base;
+        const char* says;  // null: nothing in the way
+    };
+    const Case cases[] = {
+        {0x378, nullptr},
+        {0x064, "keyboard"},
+        {0x062, "keyboard"},  // 0x62..0x64 reaches it
+        {0x070, "rtc0"},  // the innermost entry names the device
+        {0x3F6, "serial"},
+        {0x3BC, nullptr},  // parport0's own range
+        {0xE000, nullptr},  // inside a bus window only
+        {0x0001, "dma1"},
+    };
+    for (const Case& c : cases) {
+        const auto conflict = rawIoConflict(kIoports, c.base);
+        if (c.says == nullptr) {
+            EXPECT_FALSE(conflict.has_value()) << c.base << ": " << conflict.value_or("");
+        } else {
+            ASSERT_TRUE(conflict.has_value()) << c.base;
+            EXPECT_NE(conflict->find(c.says), std::string::npos) << *conflict;
+        }
+    }
+    // Without the right to see the ranges, nothing can be checked: nothing is risked.
+    const std::string hidden = "0000-0000 : PCI Bus 0000:00\n  0000-0000 : dma1\n";
+    for (const std::string& text : {hidden, std::string()}) {
+        const auto conflict = rawIoConflict(text, 0x378);
+        ASSERT_TRUE(conflict.has_value());
+        EXPECT_NE(conflict->find("cannot be checked"), std::string::npos) << *conflict;
+    }
+}
+
+TEST(HardwarePortIo, RawAccessIsNotTriedWhereAnotherDeviceSits) {
+    Scratch s;
+    HardwarePortIo io(s.paths(s.portFile()));
+    EXPECT_FALSE(io.open(0x64));
+    EXPECT_NE(io.failureReasons().find("belongs to \"keyboard\""), std::string::npos)
+        << io.failureReasons();
+    EXPECT_TRUE(io.open(0x378)) << io.failureReasons();
+}
 
 TEST(ParportForBase, FindsThePortWhoseBaseAddrNamesTheBase) {
     Scratch s;

@@ -71,7 +71,9 @@ void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, double fXT
     s.mfo = int(fieldValue(regs, f.MFO));
 }
 
-std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, float fRF) {
+std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, float fRF,
+                                        std::optional<double> wanted) {
+    const std::string named = formatFrequency(wanted.value_or(fRF));
     const double riff = s.RIFF == 0 ? kMinRiff : s.RIFF;
     const double r = s.R == 0 ? kMinR : s.R;
     const int L = s.L;
@@ -81,17 +83,17 @@ std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, 
     const int s2 = lo2Sign(s.SSBSEL);
     const double fLO1 = (double(fRF) - s1 * s2 * fIF2) * L / (L - s1);
     if (!std::isfinite(fLO1))
-        return "f RF = " + formatFrequency(fRF) +
+        return "f RF = " + named +
                " MHz cannot be planned: f LO1 would not be a finite number";
     if (fLO1 <= 0)
-        return "f RF = " + formatFrequency(fRF) + " MHz cannot be planned: f LO1 would be " +
+        return "f RF = " + named + " MHz cannot be planned: f LO1 would be " +
                formatFrequency(fLO1) + " MHz, not above zero";
     const double fPFD = s.fXTAL / r;
     const double fCH = (L - s1) * fPFD / L;
     const double ratio = fLO1 / fPFD + 0.5;
     // Anything outside a 32-bit counter (a zero or absurd crystal) has no Ntot at all.
     if (!(ratio > -2147483648.0 && ratio < 2147483648.0))
-        return "f RF = " + formatFrequency(fRF) +
+        return "f RF = " + named +
                " MHz cannot be planned: Ntot = f LO1 / f PFD does not fit 32 bits";
     const int32_t Ntot = int32_t(ratio);
     const int32_t N = Ntot / 32;

@@ -35,7 +35,10 @@ void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, double fXT
 // and N and A written into R2 and R3[3:0]. fRF is the single-precision argument. Returns
 // a one-line refusal, and changes nothing, when the wanted frequency gives no valid Ntot.
 // An R or RIFF of 0 in the register image counts as the recompute step's minimum.
-std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, float fRF);
+// A refusal names wanted when given (the stored double-precision fRF, which the float
+// argument may have turned into an infinity), else fRF.
+std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, float fRF,
+                                        std::optional<double> wanted = std::nullopt);
 
 // The recompute step after ReadFrequencyState: working-copy minimums, then every
 // frequency from the dividers. The register image is not touched.

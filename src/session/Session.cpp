@@ -109,9 +109,9 @@ void Session::beepTwice() {
     lpt_->microsecondWait(500);
 }
 
-bool Session::planDividers(float fRF) {
+bool Session::planDividers(float fRF, std::optional<double> wanted) {
     readFrequencyState();
-    if (const auto refusal = PlanDividers(fs_, chip_->regs, fRF)) {
+    if (const auto refusal = PlanDividers(fs_, chip_->regs, fRF, wanted)) {
         observer_->planRefused(*refusal);
         return false;
     }

@@ -120,11 +120,12 @@ class Session {
 
     // The frequency plan.
     void readFrequencyState();
-    // The planning step; false when it refused (the observer was told why).
-    bool planDividers(float fRF);
+    // The planning step; false when it refused (the observer was told why, naming wanted
+    // when given).
+    bool planDividers(float fRF, std::optional<double> wanted = std::nullopt);
     void recomputeFrequencies();
     // The planning step for the stored fRF.
-    bool planWanted() { return planDividers(rfArgument(fs_.fRF)); }
+    bool planWanted() { return planDividers(rfArgument(fs_.fRF), fs_.fRF); }
     // The last planning step's Ntot, before N lost the bits its field cannot hold, and
     // whether N fits them.
     int32_t plannedNtot() const { return plannedNtot_; }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>
@@ -37,6 +38,13 @@ std::string hexAddress(unsigned v) {
 
 constexpr const char* kRawIoHint =
     "needs root or CAP_SYS_RAWIO; refused under Secure Boot lockdown";
+
+// A small text file of the kernel's; nullopt when it cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path) {
+    std::ifstream f(path);
+    if (!f) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
 
 }  // namespace
 
@@ -224,6 +232,50 @@ void HardwarePortIo::close() {
     backend_.reset();
 }
 
+std::optional<std::string> rawIoConflict(std::string_view ioports, uint16_t base) {
+    struct Range {
+        size_t depth;
+        unsigned long first, last;
+        std::string name;
+    };
+    std::vector<Range> ranges;
+    size_t pos = 0;
+    while (pos < ioports.size()) {
+        size_t end = ioports.find('\n', pos);
+        if (end == std::string_view::npos) end = ioports.size();
+        const std::string_view line = ioports.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t depth = line.find_first_not_of(' ');
+        const size_t dash = line.find('-');
+        const size_t colon = line.find(" : ");
+        if (depth == std::string_view::npos || dash == std::string_view::npos ||
+            colon == std::string_view::npos || dash > colon)
+            continue;
+        const auto first = parseHex(line.substr(depth, dash - depth));
+        const auto last = parseHex(line.substr(dash + 1, colon - dash - 1));
+        if (!first || !last) continue;
+        ranges.push_back({depth, (unsigned long)*first, (unsigned long)*last,
+                          std::string(line.substr(colon + 3))});
+    }
+    const std::string where = hexAddress(base) + " to " + hexAddress(base + 2u);
+    bool anyRange = false;
+    for (const Range& r : ranges) anyRange = anyRange || r.last != 0;
+    if (!anyRange)
+        return "raw port access refused: /proc/ioports shows no ranges to this user, so " + where +
+               " cannot be checked against other devices";
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        const Range& r = ranges[i];
+        // A range with ranges inside it is a bus window, not a device.
+        if (i + 1 < ranges.size() && ranges[i + 1].depth > r.depth) continue;
+        if (r.name.find("parport") != std::string::npos || r.name.rfind("PCI Bus", 0) == 0)
+            continue;
+        if (r.first <= base + 2u && base <= r.last)
+            return "raw port access refused: " + where + " belongs to \"" + r.name + "\" (" +
+                   hexAddress(uint16_t(r.first)) + " to " + hexAddress(uint16_t(r.last)) + ")";
+    }
+    return std::nullopt;
+}
+
 bool HardwarePortIo::open(int base) {
     close();
     base_ = uint16_t(base);
@@ -241,6 +293,14 @@ bool HardwarePortIo::open(int base) {
     std::string why;
     backend_ = PpdevBackend::open(paths_, base_, why);
     note(why);
+    if (backend_) return true;
+    // ppdev knows its ports; raw access does not, and must not hit another device.
+    std::string ioports;
+    if (auto text = readWholeFile(paths_.ioports)) ioports = std::move(*text);
+    if (auto conflict = rawIoConflict(ioports, base_)) {
+        note(*conflict);
+        return false;
+    }
 #ifdef ZVK_HAVE_PORT_INSTRUCTIONS
     if (!backend_ && paths_.directIo) {
         why.clear();

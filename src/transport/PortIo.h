@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zvk {
 
@@ -43,8 +45,15 @@ struct PortIoPaths {
     std::string procParport = "/proc/sys/dev/parport";  // one directory per port
     std::string devDir = "/dev";                        // holds parportN
     std::string devPort = "/dev/port";
+    std::string ioports = "/proc/ioports";  // who owns which I/O range
     bool directIo = true;  // try ioperm/inb/outb
 };
+
+// Why raw port access (ioperm, /dev/port) to the three registers at base would risk
+// another device, given the text of /proc/ioports: one of its innermost ranges that is no
+// parallel port overlaps them, or it shows no ranges (all zeros, as to a process without
+// the right to see them: then nothing can be checked). nullopt when nothing is in the way.
+std::optional<std::string> rawIoConflict(std::string_view ioports, uint16_t base);
 
 // The number N of the kernel's parport whose base-addr file (under procDir/parportN)
 // names base; -1 when no port there has that base.
