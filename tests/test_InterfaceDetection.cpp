@@ -298,7 +298,6 @@ TEST(InterfaceDetection, SetVpwmClampsStoresAndSends) {
         {"6000", 3300, 5000},       {"-5", 3300, 0},   {"3300", 5000, 3300},
         {"+42", 5000, 42},          {"5000", 0, 5000}, {std::nullopt, 3300, 3300},
         {std::nullopt, 9000, 5000},  // a hand-edited settings value is brought into range
-        {"99999999999", 0, 5000},
     };
     for (const Case& c : cases) {
         Board b("virtual-usb");
@@ -314,7 +313,8 @@ TEST(InterfaceDetection, SetVpwmClampsStoresAndSends) {
 }
 
 TEST(InterfaceDetection, SetVpwmWithNoIntegerSendsNothing) {
-    for (const char* text : {"", "abc", "3.3", "1e3", "12a", "3,300", "--5"}) {
+    // Beyond 32 bits is no valid number either: the conversion error, not 5000 mV.
+    for (const char* text : {"", "abc", "3.3", "1e3", "12a", "3,300", "--5", "99999999999"}) {
         Board b("virtual-usb");
         b.startUp(true, 3300);
         b.mark();

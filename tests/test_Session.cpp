@@ -157,3 +157,70 @@ TEST_F(SessionTest, LoadingAConfigurationPlansItsFrequency) {
 
 }  // namespace
 }  // namespace zvk
+
+namespace zvk {
+namespace {
+
+struct Messages : Reporter {
+    std::vector<std::string> texts;
+    void report(const std::string& text, const std::string&, Icon) override {
+        texts.push_back(text);
+    }
+};
+
+// The program's end releases the adapter without a word, even when it was pulled out.
+TEST(SessionEnd, ReleasesTheAdapterSilently) {
+    Messages messages;
+    SteppingClock clock;
+    {
+        SessionOptions o;
+        o.rigName = "virtual-usb";
+        o.clock = &clock;
+        o.reporter = &messages;
+        o.realtime = false;
+        Session s(o);
+        s.startUp();
+        ASSERT_TRUE(s.usbInUse());
+        s.rig().vusb->faults().unplugged = true;
+    }
+    EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
+}
+
+TEST_F(SessionTest, TheWantedFrequencyIsTheValueOfItsText) {
+    auto s = open("virtual");
+    EXPECT_EQ(s->takeWantedFrequency("433.9496"), "433.950");
+    EXPECT_EQ(s->frequencies().fRF, 433.95);
+    EXPECT_EQ(s->takeWantedFrequency("x"), "433.000");  // the edit's design value
+    EXPECT_EQ(s->frequencies().fRF, 433.0);
+}
+
+// Loading an ABC-mode file while in SPI mode: the mode switch's defaults do not replace
+// what the file set.
+TEST_F(SessionTest, AnAbcFileKeepsItsImageThroughTheModeSwitch) {
+    Config cfg;
+    cfg.regs = kDefaultImage;
+    cfg.regs[6] = 0xA5C;
+    cfg.spisel = false;
+    cfg.frf = 384.0;
+    cfg.fxtal = 12.0;
+    cfg.pllmux = 2;
+    const std::string path = file("abc.cfg");
+    ASSERT_FALSE(saveConfig(path, cfg, titleText()).has_value());
+    struct ResettingSwitch : Recorder {
+        Session* s = nullptr;
+        bool selectMode(bool spi) override {
+            if (!spi) s->defaultImage();  // what the window's mode switch does to the image
+            return true;
+        }
+    } sw;
+    auto s = open("virtual");
+    sw.s = s.get();
+    s->setObserver(&sw);
+    s->chip().spiMode = true;
+    ASSERT_FALSE(s->loadConfiguration(path).has_value());
+    EXPECT_EQ(s->chip().regs[6], 0xA5C);
+    EXPECT_EQ(s->frequencies().fXTAL, 12.0);
+}
+
+}  // namespace
+}  // namespace zvk

@@ -198,6 +198,10 @@ TEST_F(SettingsFile, FrequenciesAreWrittenInTheShortestFormOfAtMost15Digits) {
         {123456789.123456789, "123456789.123457", false},
         {1e20, "1e+20", true},
         {-5.5, "-5.5", true},
+        // as %.15g writes them: no exponent below 1e15
+        {100000.0, "100000", true},
+        {1000000.0, "1000000", true},
+        {0.0001, "0.0001", true},
     };
     for (const Case& c : cases) {
         Settings s;

@@ -254,6 +254,12 @@ void TForm1::FormActivate() {
     recomputeFrequencies();
     const bool planned = session_->planWanted();
     programmatic_ = false;
+    // The recompute ran before the plan: the tuning info follows the planned image now
+    // (f IF1 would otherwise show the value from before the plan).
+    if (planned) {
+        session_->recomputeQuietly();
+        showTuningInfo();
+    }
     // A refused plan keeps its reason in view.
     if (planned) showModeSummary();
     // Decoding the pictures costs as much as building half the window: the logo and the

@@ -209,6 +209,7 @@ void TForm1::fieldChanged(const Field& f, int state) {
 }
 
 void TForm1::reverseSync() {
+    bool summaryChanged = false;
     for (size_t i = 0; i < kFieldMap.size(); ++i) {
         const Field& f = kFieldMap[i];
         if (f.encoding == Encoding::Status) continue;
@@ -219,14 +220,19 @@ void TForm1::reverseSync() {
             programWrite(e, QString::number(state));
             continue;
         }
-        if (auto* c = qobject_cast<QComboBox*>(w))
+        if (auto* c = qobject_cast<QComboBox*>(w)) {
+            // The mode panel names the operation mode and the MFO function: it follows.
+            const bool summarised = c == CB_OPMODE() || c == CB_MFO();
+            if (summarised && c->currentIndex() != state) summaryChanged = true;
             c->setCurrentIndex(state);
-        else if (auto* r = qobject_cast<RadioGroup*>(w))
+        } else if (auto* r = qobject_cast<RadioGroup*>(w)) {
             r->setItemIndex(state);
-        else if (auto* k = qobject_cast<QCheckBox*>(w))
+        } else if (auto* k = qobject_cast<QCheckBox*>(w)) {
             k->setChecked(state != 0);
+        }
     }
     selectByProgram(RG_IF1(), rgIf1Selection(fs_->INJLO1));
+    if (summaryChanged) showModeSummary();
 }
 
 void TForm1::selectByProgram(RadioGroup* group, int index) {
@@ -255,6 +261,12 @@ void TForm1::RG_SPIClick() {
         CB_fRFChange();
         selectByProgram(RG_SSBSEL(), 0);
         selectByProgram(RG_IF1(), 0);
+        // The preset was planned before both injection sides went "high": the dividers
+        // and the tuning info show its plan for them. No register is sent in ABC mode.
+        if (session_->replanQuietly()) {
+            reverseSync();
+            showTuningInfo();
+        }
         setPanelText(0, QStringLiteral("ABC-mode"));
     } else {
         PageControl1()->setCurrentPage(TabMode());
@@ -316,6 +328,8 @@ void TForm1::B_RefreshClick() {
 
 void TForm1::LClick(BitLabel* label) {
     session_->toggleBit(label->reg(), label->bit());
+    // The row shows the new bit at once, not at the next pointer movement.
+    redraw(chip_->regs);
     reverseSync();
 }
 

@@ -124,7 +124,8 @@ bool InterfaceDetection::extVrefClick() {
 
 bool InterfaceDetection::setVpwm(const std::optional<std::string>& text, std::string* error) {
     if (text) {
-        const std::optional<long long> value = parseDecimal(*text);
+        // A signed 32-bit number or nothing: 99999999999 is no level at all.
+        const std::optional<long long> value = parseDecimal32(*text);
         if (!value) {
             if (error != nullptr)
                 *error = "\"" + *text +

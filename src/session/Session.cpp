@@ -50,6 +50,8 @@ Session::Session(const SessionOptions& options) : options_(options) {
 
 Session::~Session() {
     if (chip_) chip_->setObserver(nullptr);
+    // The program ends: the adapter goes quietly, as the system would release it.
+    if (adapter_) adapter_->usb().Release();
 }
 
 void Session::setObserver(SessionObserver* observer) {
@@ -129,6 +131,19 @@ void Session::recomputeFrequencies() {
     observer_->planShown(fs_);
 }
 
+void Session::recomputeQuietly() {
+    ReadFrequencyState(fs_, chip_->regs, observer_->planEdits().value_or(edits_));
+    RecomputeFrequencies(fs_);
+}
+
+bool Session::replanQuietly() {
+    ReadFrequencyState(fs_, chip_->regs, observer_->planEdits().value_or(edits_));
+    if (PlanDividers(fs_, chip_->regs, rfArgument(fs_.fRF), fs_.fRF)) return false;
+    plannedNtot_ = fs_.Ntot;
+    recomputeQuietly();
+    return true;
+}
+
 void Session::calculate() {
     planWanted();
     recomputeFrequencies();
@@ -197,8 +212,10 @@ void Session::crystalChanged(bool byProgram) {
 }
 
 std::string Session::takeWantedFrequency(std::string_view text) {
-    fs_.fRF = parseRfEdit(text);
-    return formatFrequency(fs_.fRF);
+    const std::string shown = formatFrequency(parseRfEdit(text));
+    // The stored value is the value of the text the edit shows.
+    fs_.fRF = parseDouble(shown).value_or(parseRfEdit(text));
+    return shown;
 }
 
 std::optional<std::string> Session::planTypedFrequency(std::string_view text) {
@@ -303,15 +320,17 @@ std::optional<std::string> Session::loadConfiguration(const std::string& path) {
 
 void Session::applyLoadedConfiguration(const Config& c) {
     // The mode first: in the window its switch resets the image in ABC mode and plans
-    // the preset.
+    // the preset. What the file set survives it: the steps below run on the file's image,
+    // frequencies and injection.
     observer_->selectMode(c.spisel);
+    chip_->regs = c.regs;
+    fs_.fRF = c.frf;
+    fs_.fXTAL = c.fxtal;
+    fs_.INJLO1 = c.injlo1;
     // The edits hold three decimals, and their change handlers store what they parse:
     // the stored value is the edit's, also when the text stood already.
     const std::string frf = formatFrequency(c.frf);
-    if (!observer_->showWantedFrequency(frf)) {
-        fs_.fRF = parseRfEdit(frf);
-        edits_.frf = formatFrequency(fs_.fRF);
-    }
+    if (!observer_->showWantedFrequency(frf)) edits_.frf = takeWantedFrequency(frf);
     const bool preset = c.pllmux >= 0 && c.pllmux < 8;
     if (!observer_->selectPreset(c.pllmux) && !c.spisel && preset) {
         // In ABC mode the preset list's change handler replaces the wanted frequency.

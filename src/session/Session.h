@@ -124,6 +124,12 @@ class Session {
     // when given).
     bool planDividers(float fRF, std::optional<double> wanted = std::nullopt);
     void recomputeFrequencies();
+    // The recompute step's arithmetic alone, so the display can follow the image without
+    // an after-change routine, a write cycle or anything shown.
+    void recomputeQuietly();
+    // The planning step for the stored fRF and the recompute step's arithmetic, with
+    // nothing sent and nothing shown; false when the plan was refused.
+    bool replanQuietly();
     // The planning step for the stored fRF.
     bool planWanted() { return planDividers(rfArgument(fs_.fRF), fs_.fRF); }
     // The last planning step's Ntot, before N lost the bits its field cannot hold, and

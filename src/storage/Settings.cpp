@@ -56,20 +56,11 @@ std::string prefixedHex(long long value, int digits) {
     return "0x" + hexText(uint32_t(value), digits);
 }
 
-// The shortest text that gives the value back, but never more than 15 significant digits.
+// A float as %.15g writes it in the C locale: up to 15 significant digits, trailing zeros
+// dropped, exponent form only below 1e-4 or from 1e15 on (433.92, 10, 100000).
 std::string shortestText(double value) {
     char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    std::string text(buf, r.ptr);
-    size_t digits = 0;
-    for (char ch : text) {
-        if (ch == 'e') break;
-        if (ch >= '0' && ch <= '9') ++digits;
-    }
-    // Leading zeros of a fraction are no significant digits, but counting them only errs
-    // towards the 15-digit form, which is what a longer text would become anyway.
-    if (digits <= 15) return text;
-    r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     return std::string(buf, r.ptr);
 }
 

@@ -97,6 +97,14 @@ int TlibUSB::BulkRead(uint8_t* buffer, int length) {
                                Timeout);
 }
 
+void TlibUSB::Release() {
+    if (!Ready || api_ == nullptr) return;
+    api_->usb_release_interface(Handle, 0);
+    api_->usb_close(Handle);
+    Ready = false;
+    Handle = nullptr;
+}
+
 TlibUSB::~TlibUSB() {
     if (!Ready || api_ == nullptr) return;
     if (api_->usb_release_interface(Handle, 0) < 0)

@@ -53,6 +53,9 @@ class TlibUSB {
     TlibUSB& operator=(const TlibUSB&) = delete;
 
     bool Open();
+    // Releases the interface and closes the handle without a word: at the end of the
+    // program, where a message would only hold up the exit.
+    void Release();
     int BulkWrite(uint8_t* buffer, int length);
     int BulkRead(uint8_t* buffer, int length);
 

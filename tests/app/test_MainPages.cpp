@@ -203,8 +203,10 @@ TEST_F(WindowTest, TogglingABitSyncsTheControlsBack) {
     click(form->bitLabels()[0][0]);  // OPMODE0
     EXPECT_EQ(regs()[0], 0x08D);
     EXPECT_EQ(form->CB_OPMODE()->currentText(), "Receive");
-    // A combo box set by the sync runs nothing; the next pointer movement redraws and sends.
+    // A combo box set by the sync runs nothing: the row shows the bit at once, and the
+    // next pointer movement sends.
     EXPECT_EQ(latched()[0], 0x08C);
+    EXPECT_EQ(form->L_R()[0]->text(), "0x08D");
     QTest::mouseMove(form->bitLabels()[0][0], QPoint(3, 3));
     EXPECT_EQ(latched()[0], 0x08D);
     EXPECT_EQ(form->L_R()[0]->text(), "0x08D");
@@ -451,6 +453,35 @@ TEST_F(WindowTest, ArrowKeysInADividerEditStepItsSpinner) {
     QTest::keyClick(form->E_R(), Qt::Key_Down);
     EXPECT_EQ(form->E_R()->text(), "76");
     EXPECT_EQ(regs()[4] & 0x7FF, 76);
+}
+
+}  // namespace
+
+namespace {
+
+// Typed into E_fRFI, a frequency with more decimals than the edit shows is kept as the
+// text's value: Calculate twice gives one plan, and the settings get what was shown.
+TEST_F(WindowTest, TheStoredFrequencyIsTheValueItsEditShows) {
+    start();
+    clickTab(form->PageControl1(), form->TabFIFF());
+    typeAndEnter(form->E_fRFI(), "433.9496");
+    EXPECT_EQ(form->E_fRFI()->text(), "433.950");
+    EXPECT_EQ(form->frequencies().fRF, 433.95);
+    click(form->B_Calc());
+    const QString ntot = form->E_Ntot()->text();
+    click(form->B_Calc());
+    EXPECT_EQ(form->E_Ntot()->text(), ntot);
+}
+
+// When the reverse sync moves the operation mode or the MFO function, the mode panel
+// follows: a band preset restores the default image, whose R0 says Shutdown.
+TEST_F(WindowTest, TheModeSummaryFollowsTheReverseSync) {
+    start();
+    choose(form->CB_OPMODE(), 1);
+    EXPECT_EQ(form->panelText(1), "Receive  |  SPI out");
+    choose(form->RGFreq(), 1);
+    EXPECT_EQ(form->CB_OPMODE()->currentText(), "Shutdown");
+    EXPECT_EQ(form->panelText(1), "Shutdown  |  SPI out");
 }
 
 }  // namespace

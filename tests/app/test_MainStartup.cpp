@@ -349,3 +349,37 @@ TEST_F(WindowTest, StoredPlaceAndValuesOutOfRangeAreTakenSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// The activation plans after its recompute step: the tuning info then follows the planned
+// image, so f IF1 is LO2 plus the IF2 (LO2 low) and not LO2 itself.
+TEST_F(WindowTest, TheFirstActivationShowsThePlannedFrequencies) {
+    writeSettingsFile("[CFG]\nSPISEL=1\nFRF=384\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n"
+                      "4=75\n5=684\n6=3659\n");
+    start();
+    const double lo2 = form->E_fLO2info()->text().toDouble();
+    const double if2 = form->E_fIF2info()->text().toDouble();
+    EXPECT_NEAR(form->E_fIF1info()->text().toDouble(), lo2 + if2, 0.0015)
+        << form->E_fIF1info()->text().toStdString();
+}
+
+// Switching to ABC by "Mode Selection" plans the preset with both injection sides high,
+// as the ABC page gives it.
+TEST_F(WindowTest, AbcByModeSelectionShowsThePresetsPlan) {
+    start(true);
+    const int beeps = beeper.count;
+    const uint64_t cycles = form->chip().writeCycles();
+    choose(form->RG_SPI(), 0);
+    EXPECT_EQ(form->RG_SSBSEL()->itemIndex(), 0);
+    EXPECT_EQ(form->RG_IF1()->itemIndex(), 0);
+    EXPECT_EQ(form->E_Ntot()->text(), "3675");
+    EXPECT_EQ(form->E_N()->text(), "114");
+    EXPECT_EQ(form->E_A()->text(), "27");
+    EXPECT_EQ(form->E_fRFinfo()->text(), "369.500");
+    // The quiet replan adds no beep and no write cycle to what the switch does.
+    EXPECT_EQ(beeper.count - beeps, 4);
+    EXPECT_EQ(form->chip().writeCycles(), cycles);
+}
+
+}  // namespace
