@@ -282,10 +282,14 @@ void emit(bool json, const nlohmann::json& j, const std::function<void()>& text)
 }
 
 int finishOutput(int code) {
-    std::cout.flush();
+    // The reason is the first flush's: the stream keeps only that something failed.
     errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
-        const int err = errno != 0 ? errno : EIO;
+    std::cout.flush();
+    int err = errno;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (err == 0) err = errno;
+    if (!flushed || std::ferror(stdout) || !std::cout) {
+        if (err == 0) err = EIO;
         std::cerr << "zvk40310ctl: cannot write the output: " << std::strerror(err) << "\n";
         return kBadInput;
     }
