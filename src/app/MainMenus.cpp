@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +18,7 @@
 #include "RadioGroup.h"
 #include "Unit2.h"
 #include "VirtualBoardMenu.h"
+#include "storage/FileText.h"
 #include "plan/FrequencyPlan.h"
 
 using namespace zvk;
@@ -138,7 +140,8 @@ void TForm1::SaveConfig1Click() {
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    // Overwriting is what saving under a known name is for.
+    // The dialog's own question would ask about the name typed, not about the ".cfg"
+    // name that is saved: the window asks below, about the file it replaces.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -147,6 +150,13 @@ void TForm1::SaveConfig1Click() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
 
     const std::string path = configSaveName(dialog.selectedFiles().first().toStdString());
+    if (QFileInfo::exists(qs(path))) {
+        const auto answer = QMessageBox::question(
+            this, QString::fromLatin1(kApplicationTitle),
+            qs("\"" + fileNameOf(path) + "\" already exists.\nDo you want to replace it?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) return;
+    }
     configFileName_ = qs(path);
     setWindowTitle(qs(saveCaption(titleText_.toStdString(), path)));
     if (const auto error = saveConfig(path, session_->currentConfig(), titleText_.toStdString()))

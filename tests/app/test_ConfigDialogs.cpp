@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "DialogHands.h"
+#include "storage/FileText.h"
 #include "WindowFixture.h"
 #include "plan/FrequencyPlan.h"
 
@@ -71,6 +72,26 @@ TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
     EXPECT_EQ(form->E_fRFinfo()->text(), tuned);
     EXPECT_EQ(form->windowTitle(), QString(kTitle) + " setup.cfg");
+}
+
+// Saving over an existing file asks first; "No" leaves the file and the caption alone.
+TEST_F(ConfigDialogTest, SavingOverAFileAsksFirst) {
+    start();
+    writeFile("kept.cfg", "mine\r\n");
+    const QString caption = form->windowTitle();
+    auto seen = withAnswers([&] { form->SaveConfig1->trigger(); },
+                            {chooseFile(path("kept")), press(QMessageBox::No)});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].kind, "message");
+    EXPECT_TRUE(seen[1].text.contains("\"kept.cfg\" already exists")) << seen[1].text.toStdString();
+    EXPECT_EQ(zvk::readFileText(path("kept.cfg").toStdString()).value_or(""), "mine\r\n");
+    EXPECT_EQ(form->windowTitle(), caption);
+
+    seen = withAnswers([&] { form->SaveConfig1->trigger(); },
+                       {chooseFile(path("kept.cfg")), press(QMessageBox::Yes)});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(zvk::readFileText(path("kept.cfg").toStdString()).value_or(""), "mine\r\n");
+    EXPECT_EQ(form->windowTitle(), QString(kTitle) + " kept.cfg");
 }
 
 TEST_F(ConfigDialogTest, CancelledDialogsChangeNothing) {
