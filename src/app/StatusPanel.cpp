@@ -3,7 +3,9 @@
 #include <QPainter>
 
 StatusPanel::StatusPanel(QWidget* parent) : QFrame(parent) {
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The status bar draws each item's sunken bevel itself, two pixels outside the item:
+    // a frame of the panel's own would be a second one inside it.
+    setFrameStyle(QFrame::NoFrame);
 }
 
 void StatusPanel::setText(const QString& text) {
@@ -28,15 +30,20 @@ void StatusPanel::paintEvent(QPaintEvent* event) {
         layout_);
 }
 
+namespace {
+constexpr int kItemBevel = 2;  // QStatusBar's frame around an item, on each side
+}  // namespace
+
 MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
     setObjectName(QStringLiteral("StatusBar1"));
     setSizeGripEnabled(false);
     setFixedHeight(19);
+    // The panels' widths with the bevel the status bar draws around each of them.
     const int widths[3] = {140, 160, 140};
     for (int i = 0; i < 3; ++i) {
         auto* p = new StatusPanel(this);
         p->setObjectName(QStringLiteral("Panel%1").arg(i));
-        p->setFixedWidth(widths[i]);
+        p->setFixedWidth(widths[i] - 2 * kItemBevel);
         addWidget(p);
         panels_[size_t(i)] = p;
     }

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QToolTip>
 
+#include "StatusPanel.h"
 #include "WindowFixture.h"
 
 using namespace apptest;
@@ -284,6 +285,23 @@ TEST_F(WindowTest, NewUserOnTheVirtualBoard) {
     EXPECT_EQ(form->E_LD()->text(), "locked");
     EXPECT_EQ(form->E_RSSI()->text(), "in range");
     EXPECT_EQ(form->panelText(1), "Receive  |  SPI out");
+}
+
+}  // namespace
+
+namespace {
+
+// Three panels of 140, 160 and 140 pixels, each with the one bevel the status bar draws
+// two pixels around it, and none of its own inside.
+TEST_F(WindowTest, StatusBarPanelsHaveTheirWidthsAndOneBevel) {
+    start();
+    const int widths[3] = {140, 160, 140};
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = form->StatusBar1()->findChild<StatusPanel*>(QStringLiteral("Panel%1").arg(i));
+        ASSERT_NE(panel, nullptr) << i;
+        EXPECT_EQ(panel->width() + 4, widths[i]) << i;
+        EXPECT_EQ(panel->frameStyle(), int(QFrame::NoFrame)) << i;
+    }
 }
 
 }  // namespace
