@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(data + 1 + n), std::streamsize(size - 1 - n));
 
-    for (const auto& args : {std::vector<std::string>{"zvk40310ctl", "show", path, "--json"},
-                             std::vector<std::string>{"zvk40310ctl", "export", path, "--format",
-                                                      "json"}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"zvk40310ctl", "show", path, "--json"},
+          std::vector<std::string>{"zvk40310ctl", "export", path, "--format", "json"}}) {
         const std::string out = run(args);
         if (out.empty()) continue;  // refused in one line on standard error
         const auto j = nlohmann::json::parse(out, nullptr, false);

@@ -5,10 +5,10 @@
 
 #include <vector>
 
+#include "base/Numbers.h"
 #include "board/ChipModel.h"
 #include "board/VirtualPort.h"
 #include "chip/ChipController.h"
-#include "base/Numbers.h"
 
 namespace zvk {
 namespace {

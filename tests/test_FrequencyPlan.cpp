@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "chip/FieldMap.h"
 #include "base/Numbers.h"
+#include "chip/FieldMap.h"
 #include "plan/FrequencyPlan.h"
 #include "session/EditRules.h"
 
@@ -464,7 +464,6 @@ TEST(ReadFrequencyState, ReadsTheFieldsMaskedAndTakesTheFrequenciesAsGiven) {
     EXPECT_EQ(s.fXTAL, 12.5);
     EXPECT_EQ(s.fRF, 433.92);
     EXPECT_EQ(s.fIF2, 1.25);  // only the planning step changes it
-
 }
 
 TEST(ReadFrequencyState, InjectionFromTheRadioGroupSelection) {

@@ -74,13 +74,10 @@ TEST(RawIoConflict, OnlyWhereNoOtherDeviceIsAndTheRangesCanBeSeen) {
         const char* says;  // null: nothing in the way
     };
     const Case cases[] = {
-        {0x378, nullptr},
-        {0x064, "keyboard"},
-        {0x062, "keyboard"},  // 0x62..0x64 reaches it
-        {0x070, "rtc0"},  // the innermost entry names the device
-        {0x3F6, "serial"},
-        {0x3BC, nullptr},  // parport0's own range
-        {0xE000, nullptr},  // inside a bus window only
+        {0x378, nullptr},  {0x064, "keyboard"}, {0x062, "keyboard"},  // 0x62..0x64 reaches it
+        {0x070, "rtc0"},                      // the innermost entry names the device
+        {0x3F6, "serial"}, {0x3BC, nullptr},  // parport0's own range
+        {0xE000, nullptr},                    // inside a bus window only
         {0x0001, "dma1"},
     };
     for (const Case& c : cases) {

@@ -308,7 +308,8 @@ TEST_F(SettingsFile, CommentsWithoutAnyEntryAfterThemSurvive) {
 TEST_F(SettingsFile, AnUnclosedSectionLineDoesNotGrowTheFile) {
     put("[CFG]\nFRF=433.92\n[broken\nfrf=abc\nEditor=vi\n[Port]\nAdr=0x278\n");
     const Settings s = readSettings(path);
-    EXPECT_EQ(s.frf, 433.92);  // the first of two equal keys counts; the later frf=abc is [CFG]'s too
+    EXPECT_EQ(s.frf,
+              433.92);  // the first of two equal keys counts; the later frf=abc is [CFG]'s too
     EXPECT_EQ(s.adr, 0x278);
     ASSERT_EQ(writeSettings(path, s), std::nullopt);
     const std::string once = contents();
@@ -449,7 +450,6 @@ TEST(SettingsPath, OwnExecutableIsTheRunningProgram) {
 }  // namespace
 }  // namespace zvk
 
-
 namespace zvk {
 namespace {
 
@@ -457,25 +457,25 @@ namespace {
 // a save every byte of the user's comes back unchanged, and only the program's first keys
 // took the new values.
 TEST_F(SettingsFile, EveryByteTheProgramDoesNotOwnSurvivesASave) {
-    const std::string before =
-        std::string("; my bench notes\r\n"
-                    "[Form]\r\n"
-        "Top=5\r\n"
-        "Top=7\r\n"              // a second equal key: the first one counts
-        "just a line\r\n"        // no '=' at all
-        "=orphan value\r\n"      // no key
-        "\r\n"
-        "[Lab]\r\n"
-        "Scope=DSO") +
-        std::string(1, '\0') +  // a NUL byte and what follows it
-        "8104\r\n"
-        "[CWR]\r\n"
-        "0=141\r\n"
-        "[CFG]\r\n"
-        "FRF = 384\r\n"
-        "[CWR]\r\n"
-        "0=999\r\n"              // a second [CWR] section: its key is the second one
-        "; end";                 // no line ending at the end
+    const std::string before = std::string(
+                                   "; my bench notes\r\n"
+                                   "[Form]\r\n"
+                                   "Top=5\r\n"
+                                   "Top=7\r\n"          // a second equal key: the first one counts
+                                   "just a line\r\n"    // no '=' at all
+                                   "=orphan value\r\n"  // no key
+                                   "\r\n"
+                                   "[Lab]\r\n"
+                                   "Scope=DSO") +
+                               std::string(1, '\0') +  // a NUL byte and what follows it
+                               "8104\r\n"
+                               "[CWR]\r\n"
+                               "0=141\r\n"
+                               "[CFG]\r\n"
+                               "FRF = 384\r\n"
+                               "[CWR]\r\n"
+                               "0=999\r\n"  // a second [CWR] section: its key is the second one
+                               "; end";     // no line ending at the end
     put(before);
     Settings s = readSettings(path);
     EXPECT_EQ(s.top, 5);

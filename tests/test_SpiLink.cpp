@@ -17,9 +17,9 @@ using ::testing::ElementsAreArray;
 struct Link {
     const char* name;
     bool usb;
-    size_t frames;        // words a write cycle sends
-    uint64_t accesses;    // parallel-port reads and writes of one write cycle
-    uint64_t transfers;   // bulk transfers of one write cycle
+    size_t frames;       // words a write cycle sends
+    uint64_t accesses;   // parallel-port reads and writes of one write cycle
+    uint64_t transfers;  // bulk transfers of one write cycle
 };
 
 class WriteCycleOverLinks : public ::testing::TestWithParam<Link> {};

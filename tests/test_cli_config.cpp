@@ -1,6 +1,5 @@
 // zvk40310ctl show, export and write FILE.cfg, run as a user runs them.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -14,9 +13,8 @@
 
 #include "CtlRunner.h"
 #include "TempDir.h"
-#include "chip/FieldMap.h"
 #include "base/Numbers.h"
-#include "session/Session.h"
+#include "chip/FieldMap.h"
 #include "chip/Registers.h"
 #include "session/Session.h"
 #include "storage/ConfigFile.h"
@@ -305,8 +303,7 @@ TEST_F(CtlConfig, APlanWhoseNDoesNotFitIsNoSuccess) {
     EXPECT_NE(text.out.find("Ntot        " + std::to_string(j["Ntot"].get<int>())),
               std::string::npos)
         << text.out;
-    EXPECT_NE(text.out.find("N           " + std::to_string(j["N"].get<int>())),
-              std::string::npos)
+    EXPECT_NE(text.out.find("N           " + std::to_string(j["N"].get<int>())), std::string::npos)
         << text.out;
 
     const CtlResult write = runCtl({"write", far, "--plan", "--board", "virtual", "--json"});
@@ -322,8 +319,7 @@ TEST_F(CtlConfig, PresetIndexOutsideTheListSelectsNone) {
         Config c = defaultsAt(384.0);
         c.spisel = false;
         c.pllmux = int16_t(pllmux);
-        const CtlResult r =
-            runCtl({"write", save("abc.cfg", c), "--board", "virtual", "--json"});
+        const CtlResult r = runCtl({"write", save("abc.cfg", c), "--board", "virtual", "--json"});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(r.json()["lines"], "0x07") << pllmux;
     }

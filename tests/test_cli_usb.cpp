@@ -116,8 +116,7 @@ TEST_F(CliSettings, AdapterCommandsCarryTheSettingsLevelBeforeTheFirstWord) {
         {{"--settings", stored, "--level", "ext"}, "SetLevel 0 0", "7"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"write", "--defaults", "--board", "virtual-usb",
-                                         "--json"};
+        std::vector<std::string> args = {"write", "--defaults", "--board", "virtual-usb", "--json"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         SCOPED_TRACE(c.level);
         const zvk::test::CtlResult r = zvk::test::runCtl(args);
@@ -125,9 +124,8 @@ TEST_F(CliSettings, AdapterCommandsCarryTheSettingsLevelBeforeTheFirstWord) {
         const auto commands = strings(r.json()["adapter_commands"]);
         ASSERT_FALSE(commands.empty());
         EXPECT_EQ(commands.front(), "Configure 1 1 1");
-        const auto firstWrite = std::find_if(commands.begin(), commands.end(), [](auto& s) {
-            return s.rfind("SpiWrite", 0) == 0;
-        });
+        const auto firstWrite = std::find_if(commands.begin(), commands.end(),
+                                             [](auto& s) { return s.rfind("SpiWrite", 0) == 0; });
         ASSERT_NE(firstWrite, commands.end());
         const auto level = std::find(commands.begin(), commands.end(), c.level);
         EXPECT_LT(level, firstWrite) << testing::PrintToString(commands);
@@ -136,9 +134,8 @@ TEST_F(CliSettings, AdapterCommandsCarryTheSettingsLevelBeforeTheFirstWord) {
         EXPECT_EQ(commands.back().rfind("SpiRead 1 ", 0), 0u);
     }
     // Without an adapter there is no list of its commands.
-    const zvk::test::CtlResult lpt =
-        zvk::test::runCtl({"write", "--defaults", "--board", "virtual", "--json", "--settings",
-                           stored});
+    const zvk::test::CtlResult lpt = zvk::test::runCtl(
+        {"write", "--defaults", "--board", "virtual", "--json", "--settings", stored});
     ASSERT_EQ(lpt.code, 0) << lpt.err;
     EXPECT_FALSE(lpt.json().contains("adapter_commands"));
 }
@@ -146,9 +143,12 @@ TEST_F(CliSettings, AdapterCommandsCarryTheSettingsLevelBeforeTheFirstWord) {
 // --port and --level are checked before the board is touched.
 TEST_F(CliSettings, PortAndLevelOptionsAreChecked) {
     const std::string stored = settings("[Port]\nAdr=0x3BC\n");
-    for (const auto& [extra, ok] : std::vector<std::pair<std::vector<std::string>, bool>>{
-             {{}, true}, {{"--port", "0x278"}, true}, {{"--port", "0"}, false},
-             {{"--port", "-5"}, false}, {{"--port", "0x10000"}, false}}) {
+    for (const auto& [extra, ok] :
+         std::vector<std::pair<std::vector<std::string>, bool>>{{{}, true},
+                                                                {{"--port", "0x278"}, true},
+                                                                {{"--port", "0"}, false},
+                                                                {{"--port", "-5"}, false},
+                                                                {{"--port", "0x10000"}, false}}) {
         std::vector<std::string> args = {"status", "--board", "virtual", "--settings", stored};
         args.insert(args.end(), extra.begin(), extra.end());
         const zvk::test::CtlResult r = zvk::test::runCtl(args);

@@ -14,8 +14,8 @@ AbcPage::AbcPage(PageControl* pc) {
 }
 
 void AbcPage::build() {
-    GroupBox9 = group(this, "GroupBox9", QStringLiteral("Preconfigured Frequencies Mode"), 8, 8,
-                      297, 169);
+    GroupBox9 =
+        group(this, "GroupBox9", QStringLiteral("Preconfigured Frequencies Mode"), 8, 8, 297, 169);
     label(GroupBox9, QStringLiteral("f RF [MHz]"), 24, 36);
     CB_fRF = new QComboBox(GroupBox9);
     CB_fRF->setObjectName(QStringLiteral("CB_fRF"));

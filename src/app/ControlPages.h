@@ -43,6 +43,5 @@ class PllPage : public QWidget {
     void build();
     QGroupBox *GroupBox5, *GroupBox6;
     QComboBox *CB_CPCUR, *CB_LDTIME, *CB_ROCUR;
-    RadioGroup *RG_PRESCUR, *RG_PFDPOL, *RG_LDMODE, *RG_LDERR, *RG_VCORANGE, *RG_VCOBUF,
-        *RG_VCOCUR;
+    RadioGroup *RG_PRESCUR, *RG_PFDPOL, *RG_LDMODE, *RG_LDERR, *RG_VCORANGE, *RG_VCOBUF, *RG_VCOCUR;
 };

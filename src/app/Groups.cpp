@@ -94,7 +94,8 @@ QStringList bandCaptions() {
 }
 }  // namespace
 
-BandPresetGroup::BandPresetGroup(QWidget* parent) : RadioGroup(QString(), bandCaptions(), 4, parent) {
+BandPresetGroup::BandPresetGroup(QWidget* parent)
+    : RadioGroup(QString(), bandCaptions(), 4, parent) {
     setObjectName(QStringLiteral("RGFreq"));
     setGeometry(0, 472, 321, 33);
     setItemIndex(-1);

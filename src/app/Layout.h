@@ -72,8 +72,8 @@ struct Control {
     const char* caption;
     std::vector<const char*> items;
     int x, y, w, h;
-    int index = 0;    // the initial item
-    int columns = 1;  // of a radio group
+    int index = 0;             // the initial item
+    int columns = 1;           // of a radio group
     const char* in = nullptr;  // the group it lies in; the page itself when null
 };
 // Builds the table's controls on the page; each named one is found by its name after.

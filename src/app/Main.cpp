@@ -230,7 +230,7 @@ void TForm1::FormCreate() {
     // 23: the chip revision this program is built for
     CB_LNAGAIN()->clear();
     CB_LNAGAIN()->addItems({QStringLiteral("default -20dB"), QStringLiteral("default - 6dB"),
-                          QStringLiteral("default - 2dB"), QStringLiteral("default")});
+                            QStringLiteral("default - 2dB"), QStringLiteral("default")});
     CB_LNAGAIN()->setCurrentIndex(1);
     RG_LDMODE()->hide();
 }
@@ -316,7 +316,8 @@ void TForm1::interfaceChanged(const InterfaceView& v) {
 }
 
 QString TForm1::modeSummary() const {
-    return CB_OPMODE()->currentText() + QStringLiteral("  |  ") + CB_MFO()->currentText().mid(7, 99);
+    return CB_OPMODE()->currentText() + QStringLiteral("  |  ") +
+           CB_MFO()->currentText().mid(7, 99);
 }
 
 void TForm1::showModeSummary() {

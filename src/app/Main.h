@@ -252,7 +252,9 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     QLineEdit* E_MB() const { return abcPage_->E_MB; }
     QLineEdit* E_MC() const { return abcPage_->E_MC; }
     const std::array<QGroupBox*, 8>& regRows() const { return regPage_->regRows; }
-    const std::array<std::array<BitLabel*, 12>, 8>& bitLabels() const { return regPage_->bitLabels; }
+    const std::array<std::array<BitLabel*, 12>, 8>& bitLabels() const {
+        return regPage_->bitLabels;
+    }
     const std::array<FastLabel*, 8>& L_R() const { return regPage_->L_R; }
 
     // ---- menus and timers

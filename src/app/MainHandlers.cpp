@@ -12,8 +12,8 @@
 
 #include "BitLabel.h"
 #include "Main.h"
-#include "QtText.h"
 #include "PageControl.h"
+#include "QtText.h"
 #include "RadioGroup.h"
 #include "UpDown.h"
 #include "base/Numbers.h"
@@ -76,7 +76,8 @@ void TForm1::connectHandlers() {
     connect(B_CalcNA(), &QPushButton::clicked, this, &TForm1::B_CalcNAClick);
     connect(B_WriteReg(), &QPushButton::clicked, this, &TForm1::B_WriteRegClick);
     connect(B_Refresh(), &QPushButton::clicked, this, &TForm1::B_RefreshClick);
-    connect(CB_SendAlways(), &QCheckBox::toggled, this, [this](bool on) { chip_->sendAlways = on; });
+    connect(CB_SendAlways(), &QCheckBox::toggled, this,
+            [this](bool on) { chip_->sendAlways = on; });
     connect(PageControl1(), &PageControl::userChanged, this, [this] {
         PageControl1Change();
         if (PageControl1()->currentPage() == TabReg2()) TabReg2Enter();

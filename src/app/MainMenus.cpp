@@ -18,8 +18,8 @@
 #include "RadioGroup.h"
 #include "Unit2.h"
 #include "VirtualBoardMenu.h"
-#include "storage/FileText.h"
 #include "plan/FrequencyPlan.h"
+#include "storage/FileText.h"
 
 using namespace zvk;
 

@@ -166,4 +166,3 @@ void TForm1::RGFreqClick() {
     }
     session_->calculate();
 }
-

@@ -41,7 +41,8 @@ std::optional<long long> parseInteger(std::string_view text, const IntegerSyntax
         text.remove_prefix(1);
     }
     int base = syntax.bareHex ? 16 : 10;
-    if (syntax.hexPrefix && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if (syntax.hexPrefix && text.size() > 2 && text[0] == '0' &&
+        (text[1] == 'x' || text[1] == 'X')) {
         // A sign belongs to decimal numbers only.
         if (signed_) return std::nullopt;
         base = 16;
@@ -70,7 +71,8 @@ std::optional<long long> parseHex(std::string_view text) {
 }
 
 std::optional<int32_t> parseDecimal32(std::string_view text) {
-    const auto v = parseInteger(text, {.sign = true, .hexPrefix = false, .min = INT32_MIN, .max = INT32_MAX});
+    const auto v =
+        parseInteger(text, {.sign = true, .hexPrefix = false, .min = INT32_MIN, .max = INT32_MAX});
     if (!v) return std::nullopt;
     return int32_t(*v);
 }

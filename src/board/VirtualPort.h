@@ -10,7 +10,7 @@ namespace zvk {
 // the lines, the status register shows MFO in bit 7 inverted as a real port's BUSY input,
 // the control register is latched. Every access is counted.
 class VirtualPort : public PortIo {
-public:
+  public:
     explicit VirtualPort(ChipModel& chip);
 
     uint8_t readPort(uint16_t address) override;
@@ -25,7 +25,7 @@ public:
     uint8_t data() const { return data_; }
     uint8_t control() const { return control_; }
 
-private:
+  private:
     ChipModel* chip_;
     uint16_t base_ = kDefaultPortBase;
     uint8_t data_ = 0;

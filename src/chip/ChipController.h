@@ -13,7 +13,7 @@ namespace zvk {
 // What the register routines tell the window. Every method has a do-nothing default so
 // that the command-line tool and the tests observe only what they need.
 class ChipObserver {
-public:
+  public:
     virtual ~ChipObserver() = default;
     // Bit view colours and register value labels.
     virtual void redraw(const RegisterImage& /*regs*/) {}
@@ -24,7 +24,9 @@ public:
     // The lock flag of the status read that follows the measurement ("locked", "no lock").
     virtual void showLockFlag(const std::string& /*text*/) {}
     // The selected item of CB_MFO; the window overrides it with the combo box itself.
-    virtual int mfoSelection(const RegisterImage& regs) { return int(fieldValue(regs, field("MFO"))); }
+    virtual int mfoSelection(const RegisterImage& regs) {
+        return int(fieldValue(regs, field("MFO")));
+    }
 };
 
 // The register image and the three routines every other part calls: the write cycle,
@@ -37,7 +39,7 @@ public:
 // so the chip always ends with the latest image. A register read asked for meanwhile is
 // refused (nullopt): its caller needs the value now.
 class ChipController {
-public:
+  public:
     explicit ChipController(Lpt& lpt);
 
     RegisterImage regs{};
@@ -67,7 +69,7 @@ public:
     // The result of the last lock-time measurement in milliseconds, if one ran.
     std::optional<double> lastLockTime() const { return lastLockTime_; }
 
-private:
+  private:
     void runWriteCycle();
     uint16_t runRegisterRead(int address);
     void measureLockTime();

@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "base/Numbers.h"

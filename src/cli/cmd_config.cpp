@@ -28,9 +28,7 @@ std::string fieldPlace(const Field& f) {
         if (hi != lo) t += ".." + std::to_string(lo);
         return t;
     };
-    auto part = [&](const FieldPart& p) {
-        return range(p.reg, p.lowBit + p.width - 1, p.lowBit);
-    };
+    auto part = [&](const FieldPart& p) { return range(p.reg, p.lowBit + p.width - 1, p.lowBit); };
     if (f.high.width > 0) return part(f.high) + " + " + part(f.low());
     return part(f.low());
 }

@@ -57,7 +57,8 @@ void runWrite(const WriteOptions& o) {
         throw BadInput("--plan: plans N and A from a FILE.cfg's fRF; give a FILE.cfg");
     RegisterImage regs = kDefaultImage;
     if (!o.regs.empty()) regs = parseRegs(o.regs);
-    if (!o.file.empty()) loadConfigOrThrow(o.file);  // a bad file is refused before the board is touched
+    if (!o.file.empty())
+        loadConfigOrThrow(o.file);  // a bad file is refused before the board is touched
 
     auto s = openSession(o.board);
     ChipController& chip = s->chip();

@@ -7,9 +7,11 @@
 int main(int argc, char** argv) {
     CLI::App app{"zvk40310ctl - control the ZVK40310 receiver chip from the command line"};
     app.require_subcommand(1);
-    app.footer("The commands that talk to a board read the logic level, the adapter's delay and the\n"
-               "port address from " + zvk::programSettingsPath() +
-               ",\nthe window's settings file, unless --settings names another.");
+    app.footer(
+        "The commands that talk to a board read the logic level, the adapter's delay and the\n"
+        "port address from " +
+        zvk::programSettingsPath() +
+        ",\nthe window's settings file, unless --settings names another.");
     zvk::cli::addWriteCommands(app);
     zvk::cli::addPlanCommand(app);
     zvk::cli::addConfigCommands(app);

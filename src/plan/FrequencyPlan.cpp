@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "chip/FieldMap.h"
 #include "base/Numbers.h"
+#include "chip/FieldMap.h"
 
 namespace zvk {
 
@@ -83,8 +83,7 @@ std::optional<std::string> PlanDividers(FrequencyState& s, RegisterImage& regs, 
     const int s2 = lo2Sign(s.SSBSEL);
     const double fLO1 = (double(fRF) - s1 * s2 * fIF2) * L / (L - s1);
     if (!std::isfinite(fLO1))
-        return "f RF = " + named +
-               " MHz cannot be planned: f LO1 would not be a finite number";
+        return "f RF = " + named + " MHz cannot be planned: f LO1 would not be a finite number";
     if (fLO1 <= 0)
         return "f RF = " + named + " MHz cannot be planned: f LO1 would be " +
                formatFrequency(fLO1) + " MHz, not above zero";

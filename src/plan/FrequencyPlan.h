@@ -57,7 +57,6 @@ struct TuningInfo {
 };
 TuningInfo ShowTuningInfo(const FrequencyState& s);
 
-
 // The IF filter's centre frequency fXTAL / divider * 200 * 2.052 / 3, with the constants
 // and the evaluation order that fIF2 and fIFF are defined by.
 double ifFilterCentre(double fXTAL, double riff);
@@ -70,7 +69,6 @@ float rfArgument(double fRF);
 // within the field width as typed (no lower limit), otherwise clamped to the spinner range
 // so that it never spills into a neighbouring field.
 uint32_t unguardedFieldValue(long long value, int width, int spinnerMin, int spinnerMax);
-
 
 // The band presets of RGFreq.
 struct BandPreset {

@@ -73,7 +73,7 @@ std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_vi
     const auto a = parseDecimal(eA);
     if (!a) return std::string(eA);
 
-        auto write = [&regs](const char* name, const EditRule& rule, long long value) {
+    auto write = [&regs](const char* name, const EditRule& rule, long long value) {
         const Field& f = *findField(name);
         setFieldValue(regs, f, unguardedFieldValue(value, f.width, rule.min, rule.max));
     };

@@ -33,5 +33,4 @@ std::optional<std::string> saveConfig(const std::string& path, const Config& c,
 std::optional<std::string> loadConfigText(const std::string& text, Config& c);
 std::optional<std::string> loadConfig(const std::string& path, Config& c);
 
-
 }  // namespace zvk

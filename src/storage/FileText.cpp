@@ -1,7 +1,5 @@
 #include "storage/FileText.h"
 
-#include "base/Numbers.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +13,8 @@
 #include <cstring>
 #include <random>
 
+#include "base/Numbers.h"
+
 namespace zvk {
 
 namespace {
@@ -23,7 +23,8 @@ std::string reasonOf(int err) {
     return std::strerror(err);
 }
 
-constexpr const char* kTooLarge = "it is larger than 16 MiB, far more than any settings or configuration file";
+constexpr const char* kTooLarge =
+    "it is larger than 16 MiB, far more than any settings or configuration file";
 
 // Closes on every path out, so an early return cannot leak the descriptor.
 struct Fd {
@@ -170,7 +171,8 @@ void removeStaleTemporaries(const std::string& path) {
     const std::string target = resolveTarget(path);
     const auto slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
-    const std::string prefix = "." + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+    const std::string prefix =
+        "." + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
     DIR* d = ::opendir(dir.c_str());
     if (d == nullptr) return;
     while (const dirent* e = ::readdir(d)) {
@@ -181,7 +183,8 @@ void removeStaleTemporaries(const std::string& path) {
         const std::string rest = name.substr(prefix.size());
         const auto dot = rest.find('.');
         if (dot == std::string::npos || dot == 0) continue;
-        const auto pid = parseInteger(rest.substr(0, dot), {.hexPrefix = false, .min = 1, .max = INT32_MAX});
+        const auto pid =
+            parseInteger(rest.substr(0, dot), {.hexPrefix = false, .min = 1, .max = INT32_MAX});
         if (!pid) continue;
         if (::kill(pid_t(*pid), 0) == 0 || errno != ESRCH) continue;
         ::unlinkat(::dirfd(d), name.c_str(), 0);

@@ -155,7 +155,8 @@ std::optional<size_t> IniText::find(std::string_view section, std::string_view k
             continue;
         }
         if (!inSection) continue;
-        if (const auto eq = equalsOf(t); eq && sameName(trimmed(std::string_view(t).substr(0, *eq)), key))
+        if (const auto eq = equalsOf(t);
+            eq && sameName(trimmed(std::string_view(t).substr(0, *eq)), key))
             return i;
     }
     return std::nullopt;

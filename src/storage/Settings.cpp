@@ -114,11 +114,15 @@ Settings parseSettingsText(std::string_view text) {
 std::optional<std::string> mergeSettingsText(std::string_view existing, const Settings& s) {
     IniText ini(existing);
     auto dec = [](long long v) { return std::to_string(v); };
-    const std::pair<const char*, std::string> form[] = {
-        {"Top", dec(s.top)}, {"Left", dec(s.left)}, {"Width", dec(s.width)}, {"Height", dec(s.height)}};
-    const std::pair<const char*, std::string> port[] = {
-        {"Adr", prefixedHex(s.adr, 4)}, {"SPICLK", prefixedHex(1, 2)}, {"SPIDTA", prefixedHex(2, 2)},
-        {"SDEN", prefixedHex(0, 2)},     {"Trig", prefixedHex(7, 2)}};
+    const std::pair<const char*, std::string> form[] = {{"Top", dec(s.top)},
+                                                        {"Left", dec(s.left)},
+                                                        {"Width", dec(s.width)},
+                                                        {"Height", dec(s.height)}};
+    const std::pair<const char*, std::string> port[] = {{"Adr", prefixedHex(s.adr, 4)},
+                                                        {"SPICLK", prefixedHex(1, 2)},
+                                                        {"SPIDTA", prefixedHex(2, 2)},
+                                                        {"SDEN", prefixedHex(0, 2)},
+                                                        {"Trig", prefixedHex(7, 2)}};
     const std::pair<const char*, std::string> usb[] = {{"VPWM", dec(s.vpwm)}, {"DEL", dec(s.del)}};
     const std::pair<const char*, std::string> cfg[] = {
         {"SPISEL", s.spisel ? "1" : "0"}, {"FRF", shortestText(s.frf)},

@@ -46,7 +46,7 @@ struct PortIoPaths {
     std::string devDir = "/dev";                        // holds parportN
     std::string devPort = "/dev/port";
     std::string ioports = "/proc/ioports";  // who owns which I/O range
-    bool directIo = true;  // try ioperm/inb/outb
+    bool directIo = true;                   // try ioperm/inb/outb
 };
 
 // Why raw port access (ioperm, /dev/port) to the three registers at base would risk

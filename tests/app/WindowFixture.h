@@ -24,8 +24,8 @@
 #include "PageControl.h"
 #include "RadioGroup.h"
 #include "UpDown.h"
-#include "board/Rig.h"
 #include "base/Clock.h"
+#include "board/Rig.h"
 
 // Readable failures for texts.
 inline void PrintTo(const QString& s, std::ostream* os) {

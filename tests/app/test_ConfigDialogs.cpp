@@ -5,9 +5,9 @@
 #include <QFileInfo>
 
 #include "DialogHands.h"
-#include "storage/FileText.h"
 #include "WindowFixture.h"
 #include "plan/FrequencyPlan.h"
+#include "storage/FileText.h"
 
 using namespace apptest;
 
@@ -128,7 +128,8 @@ TEST_F(ConfigDialogTest, AbcModeFileSwitchesModeAndPlansThePreset) {
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
     EXPECT_FALSE(form->chip().spiMode);
     EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabABC())));
-    EXPECT_FALSE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));
+    EXPECT_FALSE(
+        form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));
     EXPECT_EQ(form->panelText(0), "ABC-mode");
     EXPECT_EQ(form->CB_fRF()->currentIndex(), 2);
     EXPECT_EQ(form->frequencies().fRF,

@@ -128,16 +128,11 @@ TEST_F(WindowTest, DividerEditsFollowEveryKeyAndShowTheValueWhenLeft) {
         uint16_t bits;
         const char* shown;
     } cases[] = {
-        {"E_R", "150", 4, 0x7FF, 150, "150"},
-        {"E_N", "127", 2, 0xFE0, 127 << 5, "127"},
-        {"E_RIFF", "2000", 5, 0x7FF, 2000, "2000"},
-        {"E_R", "2", 4, 0x7FF, 3, "3"},
-        {"E_R", "x", 4, 0x7FF, 75, "75"},
-        {"E_A", "q", 2, 0x01F, 12, "12"},
-        {"E_A", "40", 2, 0x01F, 31, "31"},
-        {"E_N", "1", 2, 0xFE0, 3 << 5, "3"},
-        {"E_RIFF", "0", 5, 0x7FF, 4, "4"},
-        {"E_IFFRES", "x", 6, 0x0FF, 133, "133"},
+        {"E_R", "150", 4, 0x7FF, 150, "150"},       {"E_N", "127", 2, 0xFE0, 127 << 5, "127"},
+        {"E_RIFF", "2000", 5, 0x7FF, 2000, "2000"}, {"E_R", "2", 4, 0x7FF, 3, "3"},
+        {"E_R", "x", 4, 0x7FF, 75, "75"},           {"E_A", "q", 2, 0x01F, 12, "12"},
+        {"E_A", "40", 2, 0x01F, 31, "31"},          {"E_N", "1", 2, 0xFE0, 3 << 5, "3"},
+        {"E_RIFF", "0", 5, 0x7FF, 4, "4"},          {"E_IFFRES", "x", 6, 0x0FF, 133, "133"},
     };
     start();
     clickTab(form->PageControl1(), form->TabFIFF());
@@ -367,7 +362,8 @@ TEST_F(WindowTest, UnconvertibleSpinnerTextIsReportedAndChangesNothing) {
     const struct {
         QLineEdit* edit;
         UpDown* spinner;
-    } cases[] = {{form->E_R(), form->UpD_R()}, {form->E_A(), form->UpD_A()}, {form->E_N(), form->UpD_N()}};
+    } cases[] = {
+        {form->E_R(), form->UpD_R()}, {form->E_A(), form->UpD_A()}, {form->E_N(), form->UpD_N()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.edit->objectName().toStdString());
         c.edit->setText("4x");  // as typed, before its key handler ran

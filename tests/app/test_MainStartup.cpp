@@ -65,7 +65,8 @@ TEST_F(WindowTest, FirstStartWithoutSettingsFileShowsTheDefaultConfiguration) {
     EXPECT_TRUE(form->RG_LDMODE()->isHidden());
     EXPECT_FALSE(form->RG_RSSIGAIN()->isHidden());
     // SPI mode: every page but ABC; Refresh usable; lab-only mode selection hidden
-    for (QWidget* p : {form->TabMode(), form->TabGain(), form->TabPLL(), form->TabFIFF(), form->TabReg2()})
+    for (QWidget* p :
+         {form->TabMode(), form->TabGain(), form->TabPLL(), form->TabFIFF(), form->TabReg2()})
         EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(p)));
     EXPECT_FALSE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabABC())));
     EXPECT_EQ(form->PageControl1()->currentPage(), form->TabMode());
@@ -355,8 +356,9 @@ namespace {
 // The activation plans after its recompute step: the tuning info then follows the planned
 // image, so f IF1 is LO2 plus the IF2 (LO2 low) and not LO2 itself.
 TEST_F(WindowTest, TheFirstActivationShowsThePlannedFrequencies) {
-    writeSettingsFile("[CFG]\nSPISEL=1\nFRF=384\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n"
-                      "4=75\n5=684\n6=3659\n");
+    writeSettingsFile(
+        "[CFG]\nSPISEL=1\nFRF=384\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n"
+        "4=75\n5=684\n6=3659\n");
     start();
     const double lo2 = form->E_fLO2info()->text().toDouble();
     const double if2 = form->E_fIF2info()->text().toDouble();

@@ -9,8 +9,8 @@
 #include "DialogHands.h"
 #include "Unit2.h"
 #include "WindowFixture.h"
-#include "storage/Settings.h"
 #include "session/InterfaceDetection.h"
+#include "storage/Settings.h"
 #include "transport/Lpt.h"
 
 using namespace apptest;

@@ -154,9 +154,7 @@ class QuietReporter : public zvk::Reporter {
 // The menu over a virtual board with the adapter, on the program core as the window has
 // it, so a click on the menu shows up at the next detection tick.
 struct UsbBench {
-    UsbBench() : session(options(clock, reporter)), menu(&session.rig()) {
-        session.startUp();
-    }
+    UsbBench() : session(options(clock, reporter)), menu(&session.rig()) { session.startUp(); }
     static zvk::SessionOptions options(zvk::Clock& clock, zvk::Reporter& reporter) {
         zvk::SessionOptions o;
         o.rigName = "virtual-usb";
