@@ -32,10 +32,9 @@ namespace {
 
 int parsePort(const std::string& text) {
     const long v = parseInteger(text, "--port");
-    if (v < InterfaceDetection::kMinUserBase || v > InterfaceDetection::kMaxUserBase)
-        throw BadInput("--port: \"" + text + "\" is outside 0x" +
-                       hexText(InterfaceDetection::kMinUserBase, 1) + "..0x" +
-                       hexText(InterfaceDetection::kMaxUserBase, 1));
+    if (!validPortBase(v))
+        throw BadInput("--port: \"" + text + "\" is outside 0x" + hexText(kMinPortBase, 1) +
+                       "..0x" + hexText(kMaxPortBase, 1));
     return int(v);
 }
 

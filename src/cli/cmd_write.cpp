@@ -57,8 +57,9 @@ void runWrite(const WriteOptions& o) {
         throw BadInput("--plan: plans N and A from a FILE.cfg's fRF; give a FILE.cfg");
     RegisterImage regs = kDefaultImage;
     if (!o.regs.empty()) regs = parseRegs(o.regs);
-    if (!o.file.empty())
-        loadConfigOrThrow(o.file);  // a bad file is refused before the board is touched
+    // A bad file is refused before the board is touched.
+    std::optional<Config> fileConfig;
+    if (!o.file.empty()) fileConfig = loadConfigOrThrow(o.file);
 
     auto s = openSession(o.board);
     ChipController& chip = s->chip();
@@ -73,7 +74,7 @@ void runWrite(const WriteOptions& o) {
             if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
             if (s->observer.refusal) throw BadInput("--plan: " + *s->observer.refusal);
         } else {
-            core.takeConfig(loadConfigOrThrow(o.file));
+            core.takeConfig(*fileConfig);
         }
         // The file's mode and preset, unless --abc says otherwise.
         if (abc) {

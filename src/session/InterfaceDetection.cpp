@@ -96,12 +96,12 @@ bool InterfaceDetection::chooseUserDefined(const std::string& text, std::string*
     // Signs are refused: with the "0x" the dialog's text is meant to follow, "-5" is no
     // number at all.
     const std::optional<long long> value = parseHex(text);
-    if (!value || *value < kMinUserBase || *value > kMaxUserBase) {
+    if (!value || !validPortBase(*value)) {
         if (error != nullptr)
             *error = "\"" + text +
                      "\" is not a valid port address: expected a hexadecimal number without "
                      "prefix from " +
-                     hexText(kMinUserBase, 1) + " to " + hexText(kMaxUserBase, 1);
+                     hexText(kMinPortBase, 1) + " to " + hexText(kMaxPortBase, 1);
         return false;
     }
     lpt_->setBase(int(*value));

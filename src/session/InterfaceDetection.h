@@ -36,12 +36,8 @@ class InterfaceDetection {
     static constexpr const char* kDisconnectMessage =
         "Please disconnect external reference voltage";
     static constexpr int32_t kVpwmMax = 5000;
-    // A user-defined base must leave room for the status and control registers above it
-    // inside the 16-bit I/O space; 0 is what the settings file uses for "unset".
-    static constexpr long long kMinUserBase = 0x0001;
     // The LPT menu's second fixed address.
     static constexpr int kSecondPortBase = 0x3BC;
-    static constexpr long long kMaxUserBase = 0xFFFD;
 
     InterfaceDetection(Lpt& lpt, TZVK_SPIUSB& adapter);
 

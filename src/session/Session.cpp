@@ -99,8 +99,7 @@ void Session::tick() {
 }
 
 void Session::readFrequencyState() {
-    const PlanEdits e = observer_->planEdits().value_or(edits_);
-    ReadFrequencyState(fs_, chip_->regs, e);
+    ReadFrequencyState(fs_, chip_->regs, planInputs());
     observer_->dividersRead(fs_);
 }
 
@@ -132,12 +131,12 @@ void Session::recomputeFrequencies() {
 }
 
 void Session::recomputeQuietly() {
-    ReadFrequencyState(fs_, chip_->regs, observer_->planEdits().value_or(edits_));
+    ReadFrequencyState(fs_, chip_->regs, planInputs());
     RecomputeFrequencies(fs_);
 }
 
 bool Session::replanQuietly() {
-    ReadFrequencyState(fs_, chip_->regs, observer_->planEdits().value_or(edits_));
+    ReadFrequencyState(fs_, chip_->regs, planInputs());
     if (PlanDividers(fs_, chip_->regs, rfArgument(fs_.fRF), fs_.fRF)) return false;
     plannedNtot_ = fs_.Ntot;
     recomputeQuietly();
@@ -275,7 +274,7 @@ bool Session::plannedNFits() const {
 
 std::string Session::tunedFrequencyText() const {
     FrequencyState s = fs_;
-    ReadFrequencyState(s, chip_->regs, observer_->planEdits().value_or(edits_));
+    ReadFrequencyState(s, chip_->regs, planInputs());
     RecomputeFrequencies(s);
     return ShowTuningInfo(s).fRF.text;
 }
@@ -323,26 +322,18 @@ void Session::applyLoadedConfiguration(const Config& c) {
     // the preset. What the file set survives it: the steps below run on the file's image,
     // frequencies and injection.
     observer_->selectMode(c.spisel);
-    chip_->regs = c.regs;
-    fs_.fRF = c.frf;
-    fs_.fXTAL = c.fxtal;
-    fs_.INJLO1 = c.injlo1;
+    takeConfig(c);
     // The edits hold three decimals, and their change handlers store what they parse:
     // the stored value is the edit's, also when the text stood already.
     const std::string frf = formatFrequency(c.frf);
     if (!observer_->showWantedFrequency(frf)) edits_.frf = takeWantedFrequency(frf);
-    const bool preset = c.pllmux >= 0 && c.pllmux < 8;
-    if (!observer_->selectPreset(c.pllmux) && !c.spisel && preset) {
+    if (!observer_->selectPreset(c.pllmux) && !c.spisel) {
         // In ABC mode the preset list's change handler replaces the wanted frequency.
-        fs_.fRF = kAbcPresets[c.pllmux].fRF;
-        edits_.frf = formatFrequency(fs_.fRF);
+        if (const AbcPreset* p = choosePreset(c.pllmux)) edits_.frf = formatFrequency(p->fRF);
     }
     chip_->presetIndex = presetOrNone(c.pllmux);
     const std::string xtal = formatFrequency(c.fxtal);
-    if (!observer_->showCrystal(xtal)) {
-        fs_.fXTAL = parseXtalEdit(xtal);
-        edits_.fxtal = formatFrequency(fs_.fXTAL);
-    }
+    if (!observer_->showCrystal(xtal)) edits_.fxtal = takeCrystal(xtal);
     const int injection = rgIf1Selection(c.injlo1);
     if (!observer_->selectInjection(injection)) edits_.rgIf1 = injection;
     planWanted();

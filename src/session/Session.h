@@ -207,6 +207,8 @@ class Session {
 
   private:
     void beepTwice();
+    // What the plan reads: the front end's edits, or the session's own copy.
+    PlanEdits planInputs() const { return observer_->planEdits().value_or(edits_); }
 
     SessionOptions options_;
     std::unique_ptr<Clock> ownClock_;

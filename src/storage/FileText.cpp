@@ -75,6 +75,21 @@ std::string resolveTarget(const std::string& path) {
     return target;
 }
 
+// Where a save of path writes first, and what names it gives its temporary files there:
+// the target's folder ("" for the current one) and ".<name>.tmp" before the writer's
+// process id.
+struct TempPlace {
+    std::string target, dir, prefix;
+};
+TempPlace tempPlace(const std::string& path) {
+    TempPlace t;
+    t.target = resolveTarget(path);
+    const auto slash = t.target.rfind('/');
+    t.dir = slash == std::string::npos ? "" : t.target.substr(0, slash + 1);
+    t.prefix = "." + (slash == std::string::npos ? t.target : t.target.substr(slash + 1)) + ".tmp";
+    return t;
+}
+
 }  // namespace
 
 static std::optional<std::string> notARegularFile(const struct stat& st) {
@@ -119,10 +134,8 @@ std::optional<std::string> readFileText(const std::string& path, std::string* er
 
 std::optional<std::string> replaceFileText(const std::string& path, std::string_view data) {
     if (path.empty()) return reasonOf(ENOENT);
-    const std::string target = resolveTarget(path);
-    const auto slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const TempPlace place = tempPlace(path);
+    const std::string& target = place.target;
 
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0;
@@ -138,7 +151,7 @@ std::optional<std::string> replaceFileText(const std::string& path, std::string_
     std::string temp;
     Fd f;
     for (int attempt = 0; attempt < 100 && f.fd < 0; ++attempt) {
-        temp = dir + "." + base + ".tmp" + std::to_string(::getpid()) + "." +
+        temp = place.dir + place.prefix + std::to_string(::getpid()) + "." +
                std::to_string(counter++) + "." + std::to_string(rd() % 100000);
         // A new file gets the permissions the user's umask gives any new file; a replaced
         // one never more than it had, from the first byte on.
@@ -168,12 +181,9 @@ std::optional<std::string> replaceFileText(const std::string& path, std::string_
 }
 
 void removeStaleTemporaries(const std::string& path) {
-    const std::string target = resolveTarget(path);
-    const auto slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
-    const std::string prefix =
-        "." + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
-    DIR* d = ::opendir(dir.c_str());
+    const TempPlace place = tempPlace(path);
+    const std::string& prefix = place.prefix;
+    DIR* d = ::opendir(place.dir.empty() ? "." : place.dir.c_str());
     if (d == nullptr) return;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;

@@ -15,8 +15,11 @@ inline constexpr int kMinPortBase = 0x0001;
 inline constexpr int kMaxPortBase = 0xFFFD;
 // The base a stored value stands for: 0 is what the settings file holds for "unset", and
 // a value no port can have is taken the same way rather than opened.
+constexpr bool validPortBase(long long base) {
+    return base >= kMinPortBase && base <= kMaxPortBase;
+}
 constexpr int effectiveBase(int stored) {
-    return stored >= kMinPortBase && stored <= kMaxPortBase ? stored : kDefaultPortBase;
+    return validPortBase(stored) ? stored : kDefaultPortBase;
 }
 
 // Byte access to I/O ports: the stand-in for the port-I/O driver's read and write calls.
