@@ -30,6 +30,15 @@ void FastLabel::changed() {
         update();
 }
 
+void FastLabel::changeEvent(QEvent* event) {
+    // A new face (a text made to fit) lays the text out again.
+    if (event->type() == QEvent::FontChange) {
+        layout_ = QStaticText();
+        changed();
+    }
+    QWidget::changeEvent(event);
+}
+
 void FastLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.translate(-pos());
@@ -70,6 +79,11 @@ void BitLabel::setBitValue(bool set) {
     if (set == set_) return;
     set_ = set;
     setBackground(set ? setColour() : clearColour());
+}
+
+void BitLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) looks_[0] = looks_[1] = QPixmap();
+    FastLabel::changeEvent(event);
 }
 
 void BitLabel::paintAt(QPainter& p) {

@@ -33,6 +33,7 @@ class FastLabel : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void changed();
 
   private:
@@ -59,6 +60,9 @@ class BitLabel : public FastLabel {
     static QColor setColour() { return QColor(255, 0, 0); }
     static QColor clearColour() { return QColor(0, 0, 255); }
     void paintAt(QPainter& p) override;
+
+  protected:
+    void changeEvent(QEvent* event) override;
 
   signals:
     void clicked();

@@ -98,6 +98,7 @@ BandPresetGroup::BandPresetGroup(QWidget* parent)
     : RadioGroup(QString(), bandCaptions(), 4, parent) {
     setObjectName(QStringLiteral("RGFreq"));
     setGeometry(0, 472, 321, 33);
+    arrangeItems();
     setItemIndex(-1);
 }
 

@@ -10,6 +10,7 @@
 
 #include "PageControl.h"
 #include "RadioGroup.h"
+#include "TextFit.h"
 #include "UpDown.h"
 #include "session/EditRules.h"
 
@@ -50,6 +51,9 @@ RadioGroup* radio(QWidget* parent, const char* name, const QString& caption,
     auto* r = new RadioGroup(caption, items, columns, parent);
     r->setObjectName(QString::fromLatin1(name));
     r->setGeometry(x, y, w, h);
+    // A hidden group hears of its size only when shown; its items take their places now,
+    // so that their texts can be fitted before that.
+    r->arrangeItems();
     r->setItemIndex(index);
     return r;
 }
@@ -99,6 +103,7 @@ QLineEdit* infoEdit(QWidget* parent, const char* name, int x, int y, int w, bool
     p.setColor(QPalette::Base, p.color(QPalette::Button));
     e->setPalette(p);
     e->setGeometry(x, y, w, kEditHeight);
+    textfit::keepFitted(e);
     return e;
 }
 

@@ -23,6 +23,7 @@
 #include "PageControl.h"
 #include "RadioGroup.h"
 #include "StatusPanel.h"
+#include "TextFit.h"
 #include "Unit2.h"
 #include "UpDown.h"
 #include "board/Rig.h"
@@ -106,6 +107,7 @@ void TForm1::buildAreas() {
     freqPage_->build();
     abcPage_->build();
     regPage_->build();
+    textfit::fitAll(central);
 
     statusBar_ = new MainStatusBar(this);
     setStatusBar(statusBar_);
@@ -122,7 +124,9 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     }
     reporter_ = std::make_unique<MessageBoxReporter>(this);
 
-    setFont(programFont());
+    QFont font = programFont();
+    if (!options_.fontFamily.isEmpty()) font.setFamily(options_.fontFamily);
+    setFont(font);
 
     // 1. every control from the layout
     buildMenus();
@@ -178,6 +182,10 @@ QString TForm1::panelText(int panel) const {
 
 void TForm1::setPanelText(int panel, const QString& text) {
     statusBar_->setText(panel, text);
+    if (panel == 1 && !refusal_.isEmpty() && text != refusal_) {
+        refusal_.clear();
+        tuning_->setToolTip(QString());
+    }
 }
 
 void TForm1::FormCreate() {

@@ -66,6 +66,7 @@ struct MainOptions {
     Beeper* beeper = nullptr;          // the system bell when null
     zvk::Clock* clock = nullptr;       // the steady microsecond clock when null
     bool realtime = true;              // write cycles at real-time scheduling
+    QString fontFamily;                // another family at the program font's size
 };
 
 // The main window: it builds its pages and areas, wires their controls to the program
@@ -356,6 +357,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     bool programmatic_ = false;
     bool finishingEdit_ = false;
     QString titleText_;
+    QString refusal_;  // the refused plan's reason while the mode panel shows it
     // The window's areas and pages.
     TuningInfoGroup* tuning_ = nullptr;
     PageControl* pageControl_ = nullptr;

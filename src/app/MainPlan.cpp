@@ -32,7 +32,11 @@ bool TForm1::planDividers(float fRF) {
 
 void TForm1::planRefused(const std::string& reason) {
     // Not a message box: closing one would activate the window and plan again.
-    setPanelText(1, qs(reason));
+    // The panel may be too narrow for the whole reason: the tuning info it leaves standing
+    // carries it too, while the panel shows it.
+    refusal_ = qs(reason);
+    setPanelText(1, refusal_);
+    tuning_->setToolTip(refusal_);
 }
 
 void TForm1::planShown(const FrequencyState&) {

@@ -7,8 +7,7 @@
 #include <algorithm>
 
 namespace {
-constexpr int kTabPadding = 12;  // horizontal room around a tab's caption
-constexpr int kFrame = 2;        // the page frame's width
+constexpr int kFrame = 2;  // the page frame's width
 }  // namespace
 
 PageControl::PageControl(QWidget* parent) : QWidget(parent) {
@@ -67,17 +66,49 @@ int PageControl::tabHeight() const {
     return fontMetrics().height() + 8;
 }
 
+int PageControl::tabWidth(int index) const {
+    return fontMetrics().horizontalAdvance(pages_[index].caption) +
+           style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, this);
+}
+
+QStyleOptionTab PageControl::tabOption(int index, int positionInRow, int rowSize) const {
+    QStyleOptionTab tab;
+    tab.initFrom(this);
+    tab.rect = tabRects_.value(index);
+    tab.text = pages_.value(index).caption;
+    tab.shape = QTabBar::RoundedNorth;
+    tab.position = rowSize == 1                   ? QStyleOptionTab::OnlyOneTab
+                   : positionInRow == 0           ? QStyleOptionTab::Beginning
+                   : positionInRow == rowSize - 1 ? QStyleOptionTab::End
+                                                  : QStyleOptionTab::Middle;
+    if (index == current_)
+        tab.state |= QStyle::State_Selected;
+    else
+        tab.state &= ~QStyle::State_Selected;
+    tab.state &= ~QStyle::State_HasFocus;
+    return tab;
+}
+
+QRect PageControl::tabTextRect(int index) const {
+    for (const QVector<int>& rr : rows_) {
+        const int k = int(rr.indexOf(index));
+        if (k < 0) continue;
+        const QStyleOptionTab tab = tabOption(index, k, int(rr.size()));
+        return style()->subElementRect(QStyle::SE_TabBarTabText, &tab, this);
+    }
+    return {};
+}
+
 void PageControl::relayout() {
     tabRects_ = QVector<QRect>(pages_.size());
     rows_.clear();
     const int w = width();
-    const QFontMetrics fm = fontMetrics();
     // Fill rows left to right; a tab that does not fit starts the next row.
     QVector<int> row;
     int used = 0;
     for (int i = 0; i < pages_.size(); ++i) {
         if (!pages_[i].visible) continue;
-        const int tw = fm.horizontalAdvance(pages_[i].caption) + kTabPadding;
+        const int tw = tabWidth(i);
         if (!row.isEmpty() && used + tw > w) {
             rows_.push_back(row);
             row.clear();
@@ -101,13 +132,13 @@ void PageControl::relayout() {
     for (int r = 0; r < rows_.size(); ++r) {
         const QVector<int>& rr = rows_[r];
         int natural = 0;
-        for (int i : rr) natural += fm.horizontalAdvance(pages_[i].caption) + kTabPadding;
+        for (int i : rr) natural += tabWidth(i);
         // Several rows are stretched to the full width, as a wrapped tab strip looks.
         const int extra = rows_.size() > 1 ? std::max(0, w - natural) : 0;
         int x = 0;
         for (int k = 0; k < rr.size(); ++k) {
             const int i = rr[k];
-            int tw = fm.horizontalAdvance(pages_[i].caption) + kTabPadding;
+            int tw = tabWidth(i);
             tw += extra / int(rr.size()) + (k < extra % int(rr.size()) ? 1 : 0);
             tabRects_[i] = QRect(x, r * th, tw, th);
             x += tw;
@@ -130,21 +161,7 @@ void PageControl::paintEvent(QPaintEvent*) {
 
     for (const QVector<int>& rr : rows_) {
         for (int k = 0; k < rr.size(); ++k) {
-            const int i = rr[k];
-            QStyleOptionTab tab;
-            tab.initFrom(this);
-            tab.rect = tabRects_[i];
-            tab.text = pages_[i].caption;
-            tab.shape = QTabBar::RoundedNorth;
-            tab.position = rr.size() == 1            ? QStyleOptionTab::OnlyOneTab
-                           : k == 0                  ? QStyleOptionTab::Beginning
-                           : k == int(rr.size()) - 1 ? QStyleOptionTab::End
-                                                     : QStyleOptionTab::Middle;
-            if (i == current_)
-                tab.state |= QStyle::State_Selected;
-            else
-                tab.state &= ~QStyle::State_Selected;
-            tab.state &= ~QStyle::State_HasFocus;
+            const QStyleOptionTab tab = tabOption(rr[k], k, int(rr.size()));
             style()->drawControl(QStyle::CE_TabBarTab, &tab, &p, this);
         }
     }

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QStackedWidget;
+class QStyleOptionTab;
 
 // Tab pages whose tabs wrap into as many rows as the width needs, with the row of the
 // selected tab next to the page, and whose tabs can be hidden. userChanged() is emitted
@@ -30,6 +31,8 @@ class PageControl : public QWidget {
 
     // Where the tab of a visible page is drawn (empty for a hidden one).
     QRect tabRect(int index) const;
+    // The part of it the style gives the caption.
+    QRect tabTextRect(int index) const;
 
   signals:
     void userChanged(int index);
@@ -48,6 +51,9 @@ class PageControl : public QWidget {
     };
     void relayout();
     int tabHeight() const;
+    // A tab's natural width: its caption and the room the style keeps around it.
+    int tabWidth(int index) const;
+    QStyleOptionTab tabOption(int index, int positionInRow, int rowSize) const;
 
     QVector<Page> pages_;
     QVector<QRect> tabRects_;  // per page, empty when hidden

@@ -68,7 +68,7 @@ QString programFamily() {
     static const QString family = [] {
         // The configuration the warm-up reads is needed from here on.
         finishFontWarmUp();
-        for (const char* f : {"Liberation Sans", "Arial", "DejaVu Sans Condensed"}) {
+        for (const char* f : {"Liberation Sans", "Arial", "DejaVu Sans"}) {
             const QString name = QString::fromLatin1(f);
             if (QFontDatabase::hasFamily(name)) return name;
         }

@@ -6,7 +6,7 @@
 // bar inside the window. Call it once after the application object exists.
 void applyProgramLook();
 
-// The program's font: the first installed of the narrow families the layout was drawn
-// with, else the system's sans-serif. The family is looked up once; naming only an
+// The program's font: the first installed of the families the layout was drawn with, else
+// DejaVu Sans, else the system's sans-serif. The family is looked up once; naming only an
 // installed one spares every later font request the search through missing ones.
 QFont programFont();

@@ -16,7 +16,7 @@ RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int col
         buttons_.push_back(b);
     }
     connect(group_, &QButtonGroup::idToggled, this, &RadioGroup::buttonToggled);
-    layoutButtons();
+    arrangeItems();
 }
 
 void RadioGroup::setItemIndex(int index) {
@@ -42,10 +42,10 @@ void RadioGroup::buttonToggled(int id, bool checked) {
 
 void RadioGroup::resizeEvent(QResizeEvent* event) {
     QGroupBox::resizeEvent(event);
-    layoutButtons();
+    arrangeItems();
 }
 
-void RadioGroup::layoutButtons() {
+void RadioGroup::arrangeItems() {
     if (buttons_.isEmpty()) return;
     const int top = title().isEmpty() ? 4 : fontMetrics().height() + 1;
     const int rows = (int(buttons_.size()) + columns_ - 1) / columns_;

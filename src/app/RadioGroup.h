@@ -21,6 +21,8 @@ class RadioGroup : public QGroupBox {
     void setItemIndex(int index);
     int count() const { return int(buttons_.size()); }
     QRadioButton* button(int index) const { return buttons_.value(index); }
+    // Lays the items out in the group's present size (done again at every resize).
+    void arrangeItems();
 
   signals:
     void clicked();
@@ -29,7 +31,6 @@ class RadioGroup : public QGroupBox {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void layoutButtons();
     void buttonToggled(int id, bool checked);
 
     int columns_;

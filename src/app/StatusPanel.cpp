@@ -2,6 +2,12 @@
 
 #include <QPainter>
 
+#include "TextFit.h"
+
+namespace {
+constexpr int kTextInset = 2;  // between the panel's edge and its text
+}  // namespace
+
 StatusPanel::StatusPanel(QWidget* parent) : QFrame(parent) {
     // The status bar draws each item's sunken bevel itself, two pixels outside the item:
     // a frame of the panel's own would be a second one inside it.
@@ -11,20 +17,29 @@ StatusPanel::StatusPanel(QWidget* parent) : QFrame(parent) {
 void StatusPanel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
+    // A text too wide for the panel takes a narrower face; beyond that (a refused plan's
+    // reason) it ends in an ellipsis and is whole in the tooltip.
+    const int room = contentsRect().width() - 2 * kTextInset;
+    const auto fitting = textfit::fittingFont(font(), text, room);
+    textFont_ = fitting.value_or(font());
+    shown_ = fitting ? text : fontMetrics().elidedText(text, Qt::ElideRight, room);
+    setToolTip(shown_ == text ? QString() : text);
     update();
 }
 
 void StatusPanel::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
-    if (layout_.text() != text_) {
-        layout_.setText(text_);
+    if (layout_.text() != shown_ || layoutFont_ != textFont_) {
+        layout_.setText(shown_);
         layout_.setTextFormat(Qt::PlainText);
-        layout_.prepare(QTransform(), font());
+        layout_.prepare(QTransform(), textFont_);
+        layoutFont_ = textFont_;
     }
     QPainter p(this);
-    const QRect inner = contentsRect().adjusted(2, 0, -2, 0);
+    const QRect inner = contentsRect().adjusted(kTextInset, 0, -kTextInset, 0);
     p.setClipRect(inner);
     p.setPen(palette().color(QPalette::WindowText));
+    p.setFont(textFont_);
     p.drawStaticText(
         QPointF(inner.left(), inner.top() + (inner.height() - layout_.size().height()) / 2),
         layout_);

@@ -17,7 +17,10 @@ class StatusPanel : public QFrame {
 
   private:
     QString text_;
+    QString shown_;  // the text as it fits the panel
+    QFont textFont_;
     QStaticText layout_;
+    QFont layoutFont_;
 };
 
 #include <QStatusBar>
