@@ -539,3 +539,58 @@ TEST_F(SettingsFile, AUtf16FileIsReadAndWrittenAsUtf16) {
 
 }  // namespace
 }  // namespace zvk
+
+namespace zvk {
+namespace {
+
+TEST_F(SettingsFile, WhereTheSettingsFileLies) {
+    const std::string bin = file("bin");
+    const std::string usrBin = file("usr/bin");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(usrBin);
+    const struct {
+        const char* what;
+        SettingsPlace place;
+        std::string expected;
+    } cases[] = {
+        {"a build folder", {bin, usrBin, true, "", "/home/u"}, bin + "/zvk40310.INI"},
+        {"an installed program, even where it may write (sudo)",
+         {usrBin, usrBin, true, "", "/home/u"},
+         "/home/u/.config/zvk40310/zvk40310.INI"},
+        {"the install folder named another way", {usrBin, usrBin + "/.", true, "", "/root"},
+         "/root/.config/zvk40310/zvk40310.INI"},
+        {"a folder the user cannot write", {bin, usrBin, false, "", "/home/u"},
+         "/home/u/.config/zvk40310/zvk40310.INI"},
+        {"the configuration folder the environment names", {usrBin, usrBin, true, "/cfg", "/h"},
+         "/cfg/zvk40310/zvk40310.INI"},
+        {"a relative configuration folder counts as none", {usrBin, usrBin, true, "cfg", "/h"},
+         "/h/.config/zvk40310/zvk40310.INI"},
+        {"no install folder known", {bin, "", true, "", "/h"}, bin + "/zvk40310.INI"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(chooseSettingsPath(c.place), c.expected) << c.what;
+}
+
+TEST_F(SettingsFile, TheFirstSaveMakesAPrivateConfigurationFolder) {
+    const char* before = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = before != nullptr ? before : "";
+    ::setenv("XDG_CONFIG_HOME", file("home/.config").c_str(), 1);
+    const std::string target = file("home/.config/zvk40310/zvk40310.INI");
+    EXPECT_EQ(userSettingsPath(currentSettingsPlace()), target);
+    const auto error = writeSettings(target, Settings{});
+    if (before != nullptr)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(error, std::nullopt);
+    bool existed = false;
+    readSettings(target, &existed);
+    EXPECT_TRUE(existed);
+    struct stat st {};
+    ASSERT_EQ(::stat(file("home/.config/zvk40310").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A second save goes into the folder that is there now.
+    EXPECT_EQ(writeSettings(target, Settings{}), std::nullopt);
+}
+
+}  // namespace
+}  // namespace zvk

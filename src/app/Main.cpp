@@ -56,17 +56,6 @@ class MessageBoxReporter : public Reporter {
 
 }  // namespace
 
-CommandLine parseCommandLine(int argc, const char* const* argv) {
-    CommandLine c;
-    c.labMode = argc > 1 && std::string(argv[1]) == "bench";
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--virtual-board") c.rigName = "virtual";
-        if (a == "--virtual-board=usb") c.rigName = "virtual-usb";
-    }
-    return c;
-}
-
 QPoint TForm1::reachablePlace(QPoint stored) const {
     const QRect titleBar(stored, QSize(kFrameWidth, 24));
     for (const QScreen* screen : QGuiApplication::screens()) {

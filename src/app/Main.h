@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AbcPage.h"
+#include "CommandLine.h"
 #include "ControlPages.h"
 #include "FrequencyPage.h"
 #include "Groups.h"
@@ -41,14 +42,6 @@ class VirtualBoardMenu;
 
 using zvk::kApplicationTitle;
 
-// What the command line asks for: lab mode is the original first argument "bench",
-// exactly; --virtual-board (the virtual board's parallel port) or --virtual-board=usb (its
-// adapter as well) may stand anywhere. Anything else is left to the toolkit.
-struct CommandLine {
-    bool labMode = false;
-    std::string rigName = "hardware";
-};
-CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // The system bell, replaceable so that tests can count the beeps.
 class Beeper {

@@ -2,10 +2,13 @@
 #include "Main.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
 
 #include "FontWarmUp.h"
+#include "base/Version.h"
 #include "storage/Settings.h"
 
 namespace {
@@ -31,15 +34,24 @@ class Application : public QApplication {
 int main(int argc, char** argv) {
     // Read before the toolkit sees the arguments and takes its own out of them.
     const CommandLine command = parseCommandLine(argc, argv);
+    if (command.exitCode) {
+        std::fputs(command.text.c_str(), *command.exitCode == 0 ? stdout : stderr);
+        return *command.exitCode;
+    }
     startFontWarmUp();
 
     Application app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    QApplication::setApplicationVersion(QString::fromLatin1(zvk::kProgramVersion));
+    // The desktop entry's name: the desktop shows the window under the entry's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zvk40310.zvk40310"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/zvk40310.png")));
     applyProgramLook();
 
     try {
         MainOptions options;
-        options.settingsPath = zvk::programSettingsPath();
+        options.settingsPath =
+            command.settingsPath.empty() ? zvk::programSettingsPath() : command.settingsPath;
         options.rigName = command.rigName;
         options.labMode = command.labMode;
         TForm1 form1(options);

@@ -15,17 +15,34 @@ namespace zvk::cli {
 
 int g_exitCode = kOk;
 
+CLI::Option* addChoice(CLI::App* command, const std::string& name, std::string& value,
+                       const std::vector<std::string>& choices, const std::string& description) {
+    return command->add_option(name, value, description)
+        ->check(CLI::IsMember(choices))
+        ->capture_default_str();
+}
+
 void addBoardOptions(CLI::App* command, BoardOptions& o) {
-    command->add_option("--board", o.board, "virtual, virtual-usb or hardware (default)");
+    std::vector<std::string> boards;
+    std::string kinds;
+    for (const RigKind& k : kRigKinds) {
+        boards.emplace_back(k.name);
+        kinds += std::string("\n  ") + k.name + ": " + k.description;
+    }
+    addChoice(command, "--board", o.board, boards, "the board to talk to:" + kinds);
     command->add_option("--port", o.port,
-                        "parallel-port base address (default: the settings' Adr, else 0x" +
+                        "parallel-port base address 0x" + hexText(kMinPortBase, 1) + "..0x" +
+                            hexText(kMaxPortBase, 1) + " (default: the settings' Adr, else 0x" +
                             hexText(kDefaultPortBase, 3) + ")");
     command->add_option("--level", o.level,
-                        "the adapter's logic level: millivolts 0..5000, or ext for an external "
-                        "reference (default: the settings' Level and VPWM)");
+                        "the adapter's logic level: millivolts 0.." +
+                            std::to_string(InterfaceDetection::kVpwmMax) +
+                            ", or ext for an external reference (default: the settings' Level "
+                            "and VPWM)");
     command->add_option("--settings", o.settings,
                         "the settings file to read the logic level, delay and port from "
-                        "(default: zvk40310.INI beside the program, which the window uses)");
+                        "(default: " +
+                            programSettingsPath() + ", the window's)");
 }
 
 namespace {

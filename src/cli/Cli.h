@@ -34,6 +34,9 @@ struct BoardOptions {
     std::string settings;  // the settings file; the window's own when empty
 };
 void addBoardOptions(CLI::App* command, BoardOptions& o);
+// An option that takes one of the given words; --help shows them and the default.
+CLI::Option* addChoice(CLI::App* command, const std::string& name, std::string& value,
+                       const std::vector<std::string>& choices, const std::string& description);
 
 // What the program core tells the command-line tool.
 class CtlObserver : public SessionObserver {

@@ -121,8 +121,6 @@ void exportCsv(const RegisterImage& regs) {
 }
 
 void runExport(const ConfigOptions& o) {
-    if (o.format != "json" && o.format != "c" && o.format != "csv")
-        throw BadInput("--format: \"" + o.format + "\" is not json, c or csv");
     const Config c = loadConfigOrThrow(o.file);
     if (o.format == "json") {
         nlohmann::json j;
@@ -150,7 +148,7 @@ void addConfigCommands(CLI::App& app) {
     CLI::App* ex = app.add_subcommand(
         "export", "the register image of a configuration file as JSON, a C header or CSV");
     ex->add_option("file", eo->file, "a register configuration file (.cfg)")->required();
-    ex->add_option("--format", eo->format, "json, c or csv")->required();
+    addChoice(ex, "--format", eo->format, {"json", "c", "csv"}, "what to write")->required();
     ex->callback([eo] { runExport(*eo); });
 }
 

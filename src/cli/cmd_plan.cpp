@@ -36,12 +36,6 @@ long integerIn(const std::string& text, const std::string& option, const EditRul
     return v;
 }
 
-// true for "high", false for "low".
-bool side(const std::string& text, const std::string& option) {
-    if (text == "high") return true;
-    if (text == "low") return false;
-    throw BadInput(option + ": \"" + text + "\" is not high or low");
-}
 
 void setField(RegisterImage& regs, const char* name, uint32_t value) {
     setFieldValue(regs, *findField(name), value);
@@ -53,10 +47,9 @@ void runPlan(const PlanOptions& o) {
     if (xtal < 1.0) throw BadInput("--xtal: \"" + o.xtal + "\" is below 1.0 MHz");
     const long r = integerIn(o.r, "--r", kREdit);
     const long riff = integerIn(o.riff, "--riff", kRiffEdit);
-    const bool lo1High = side(o.lo1, "--lo1");
-    const bool lo2High = side(o.lo2, "--lo2");
-    if (o.lo2div != "4" && o.lo2div != "8")
-        throw BadInput("--lo2div: \"" + o.lo2div + "\" is not 4 or 8");
+    // The choices are checked while the command line is read.
+    const bool lo1High = o.lo1 == "high";
+    const bool lo2High = o.lo2 == "high";
 
     auto session = planningSession();
     Session& core = *session->core;
@@ -113,13 +106,14 @@ void addPlanCommand(CLI::App& app) {
     CLI::App* p = app.add_subcommand(
         "plan", "plan N and A for a wanted RF frequency and show the frequency plan");
     p->add_option("--rf", o->rf, "wanted RF frequency in MHz")->required();
-    p->add_option("--xtal", o->xtal, "crystal frequency in MHz (default 10)");
-    p->add_option("--r", o->r, "reference divider R, " + span(kREdit) + " (default 75)");
-    p->add_option("--riff", o->riff,
-                  "IF filter divider RIFF, " + span(kRiffEdit) + " (default 684)");
-    p->add_option("--lo1", o->lo1, "LO1 injection side, high or low (default high)");
-    p->add_option("--lo2", o->lo2, "LO2 injection side, high or low (default low)");
-    p->add_option("--lo2div", o->lo2div, "LO2 divider, 4 or 8 (default 4)");
+    p->add_option("--xtal", o->xtal, "crystal frequency in MHz, at least 1.0")
+        ->capture_default_str();
+    p->add_option("--r", o->r, "reference divider R, " + span(kREdit))->capture_default_str();
+    p->add_option("--riff", o->riff, "IF filter divider RIFF, " + span(kRiffEdit))
+        ->capture_default_str();
+    addChoice(p, "--lo1", o->lo1, {"high", "low"}, "LO1 injection side");
+    addChoice(p, "--lo2", o->lo2, {"high", "low"}, "LO2 injection side");
+    addChoice(p, "--lo2div", o->lo2div, {"4", "8"}, "LO2 divider");
     p->add_flag("--json", o->json, "one JSON object on standard output");
     p->callback([o] { runPlan(*o); });
 }

@@ -104,11 +104,6 @@ void printStatus(const nlohmann::json& j) {
                 j["RSSI"].get<std::string>().c_str());
 }
 
-// "1": LDRSSIL is lock detect, "0": the RSSI low flag; nothing else, not even "".
-bool parseShowLd(const std::string& text) {
-    if (text != "0" && text != "1") throw BadInput("--showld: \"" + text + "\" is not 0 or 1");
-    return text == "1";
-}
 
 void statusJson(nlohmann::json& j, uint16_t word, bool showLd) {
     const StatusDecoding d = decodeStatus(word, showLd);
@@ -139,10 +134,10 @@ void addWriteCommands(CLI::App& app) {
     auto showLd = std::make_shared<std::string>("1");
     CLI::App* s = app.add_subcommand("status", "read and decode the status register");
     addBoardOptions(s, st->board);
-    s->add_option("--showld", *showLd, "1: LDRSSIL is lock detect, 0: RSSI low flag");
+    addChoice(s, "--showld", *showLd, {"0", "1"}, "1: LDRSSIL is lock detect, 0: RSSI low flag");
     s->add_flag("--json", st->json, "one JSON object on standard output");
     s->callback([st, showLd] {
-        const bool ld = parseShowLd(*showLd);
+        const bool ld = *showLd == "1";
         auto sess = openSession(st->board);
         sess->resetCounts();
         const auto word = sess->chip().registerRead(7);
@@ -161,12 +156,13 @@ void addWriteCommands(CLI::App& app) {
     auto dsJson = std::make_shared<bool>(false);
     CLI::App* d = app.add_subcommand("decode-status", "decode a given 12-bit status word");
     d->add_option("word", *word, "the status word (decimal or 0x hexadecimal)")->required();
-    d->add_option("--showld", *dsShowLd, "1: LDRSSIL is lock detect, 0: RSSI low flag")->required();
+    addChoice(d, "--showld", *dsShowLd, {"0", "1"}, "1: LDRSSIL is lock detect, 0: RSSI low flag")
+        ->required();
     d->add_flag("--json", *dsJson, "one JSON object on standard output");
     d->callback([word, dsShowLd, dsJson] {
         const long w = parseInteger(*word, "WORD");
         if (w < 0 || w > 0xFFF) throw BadInput("WORD: \"" + *word + "\" is outside 0..0xFFF");
-        const bool ld = parseShowLd(*dsShowLd);
+        const bool ld = *dsShowLd == "1";
         nlohmann::json j;
         statusJson(j, uint16_t(w), ld);
         emit(*dsJson, j, [&] { printStatus(j); });

@@ -9,6 +9,7 @@
 namespace zvk {
 
 std::string titleText() {
+    // "v3.3" names the chip revision the program drives, not the program's own version.
     return "ZVK40310 Evaluation Program v3.3";
 }
 

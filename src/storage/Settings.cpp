@@ -1,11 +1,15 @@
 #include "storage/Settings.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <vector>
@@ -64,6 +68,20 @@ std::string shortestText(double value) {
     return std::string(buf, r.ptr);
 }
 
+// The folders up to the file's, made private as a configuration folder is (a first save
+// under a fresh ~/.config).
+std::optional<std::string> makeFolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return std::nullopt;
+    for (size_t at = path.find('/', 1); at != std::string::npos && at <= slash;
+         at = path.find('/', at + 1)) {
+        const std::string folder = path.substr(0, at);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            return "cannot make the folder \"" + folder + "\": " + std::strerror(errno);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string settingsPathFor(const std::string& exePath) {
@@ -76,11 +94,44 @@ std::string ownExecutablePath() {
     return ec ? std::string() : p.string();
 }
 
-std::string programSettingsPath() {
+std::string chooseSettingsPath(const SettingsPlace& place) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const bool installed = !place.installBinDir.empty() && !place.programDir.empty() &&
+                           fs::equivalent(place.programDir, place.installBinDir, ec);
+    if (!installed && place.programDirWritable) return place.programDir + "/zvk40310.INI";
+    return userSettingsPath(place);
+}
+
+std::string userSettingsPath(const SettingsPlace& place) {
+    // Relative values are to be ignored: they would move with the working folder.
+    const std::string config = !place.xdgConfigHome.empty() && place.xdgConfigHome[0] == '/'
+                                   ? place.xdgConfigHome
+                                   : place.home + "/.config";
+    return config + "/zvk40310/zvk40310.INI";
+}
+
+SettingsPlace currentSettingsPlace() {
+    SettingsPlace p;
     const std::string exe = ownExecutablePath();
     const auto slash = exe.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-    return dir + "/zvk40310.INI";
+    p.programDir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    if (p.programDir.empty()) p.programDir = "/";
+#ifdef ZVK_INSTALL_BINDIR
+    p.installBinDir = ZVK_INSTALL_BINDIR;
+#endif
+    p.programDirWritable = ::access(p.programDir.c_str(), W_OK) == 0;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME")) p.xdgConfigHome = x;
+    if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0') {
+        p.home = h;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir) {
+        p.home = pw->pw_dir;
+    }
+    return p;
+}
+
+std::string programSettingsPath() {
+    return chooseSettingsPath(currentSettingsPlace());
 }
 
 Settings parseSettingsText(std::string_view text) {
@@ -158,6 +209,11 @@ std::optional<std::string> writeSettings(const std::string& path, const Settings
     }
     const auto out = mergeSettingsText(oldText, s);
     if (!out) return what + "out of memory";
+    // The user's configuration folder may not be there before the first save; any other
+    // missing folder is a mistyped path.
+    if (errorNumber == ENOENT && path == userSettingsPath(currentSettingsPlace())) {
+        if (auto reason = makeFolderOf(path)) return what + *reason;
+    }
     if (auto reason = replaceFileText(path, *out)) return what + *reason;
     return std::nullopt;
 }

@@ -28,7 +28,24 @@ struct Settings {
 std::string settingsPathFor(const std::string& exePath);
 // The path of the running program (/proc/self/exe).
 std::string ownExecutablePath();
-// The settings file both programs share: zvk40310.INI beside the running program.
+// What decides where the settings file lies.
+struct SettingsPlace {
+    std::string programDir;     // the folder of the running program
+    std::string installBinDir;  // the folder an installed program runs from
+    bool programDirWritable = false;
+    std::string xdgConfigHome;  // $XDG_CONFIG_HOME, empty when unset
+    std::string home;           // $HOME, else the account's home folder
+};
+// Beside the program for a build folder or an unpacked copy (outside the install folder
+// and writable); under the user's configuration folder for an installed program, or one
+// whose folder cannot be written: $XDG_CONFIG_HOME/zvk40310/zvk40310.INI, a relative
+// $XDG_CONFIG_HOME counting as unset, else ~/.config/zvk40310/zvk40310.INI.
+std::string chooseSettingsPath(const SettingsPlace& place);
+// The file under the user's configuration folder, by the same rule.
+std::string userSettingsPath(const SettingsPlace& place);
+// The place of this process: its program, the build's install folder, its environment.
+SettingsPlace currentSettingsPlace();
+// The settings file both programs share, by the rule above.
 std::string programSettingsPath();
 
 // Reads the file; missing file, keys or bad values give the defaults. existed tells
@@ -36,7 +53,7 @@ std::string programSettingsPath();
 Settings readSettings(const std::string& path, bool* existed = nullptr);
 
 // Writes every key in its order into the existing file, keeping what the program does
-// not know. The file is replaced whole through a temporary file beside it, so a failure
+// not know; the folders of the user's settings file are made at its first save. The file is replaced whole through a temporary file beside it, so a failure
 // never leaves a half-written file; returns a message naming the file and the reason.
 std::optional<std::string> writeSettings(const std::string& path, const Settings& s);
 

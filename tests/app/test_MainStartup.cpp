@@ -10,6 +10,8 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QTimer>
+#include <gmock/gmock.h>
+
 #include <memory>
 
 #include "WindowFixture.h"
@@ -262,26 +264,57 @@ TEST_F(WindowTest, ComingBackFromAnotherApplicationDoesNotActivate) {
 
 namespace {
 
-TEST(CommandLine, LabModeAndVirtualBoardSwitches) {
+TEST(CommandLine, LabModeVirtualBoardAndSettings) {
     const struct {
         std::vector<const char*> args;
         bool lab;
         const char* rig;
+        const char* settings;
     } cases[] = {
-        {{"zvk40310"}, false, "hardware"},
-        {{"zvk40310", "bench"}, true, "hardware"},
-        {{"zvk40310", "Bench"}, false, "hardware"},
-        {{"zvk40310", "BENCH"}, false, "hardware"},
-        {{"zvk40310", "--virtual-board", "bench"}, false, "virtual"},
-        {{"zvk40310", "bench", "--virtual-board"}, true, "virtual"},
-        {{"zvk40310", "--virtual-board=usb"}, false, "virtual-usb"},
-        {{"zvk40310", "bench", "x", "--virtual-board=usb"}, true, "virtual-usb"},
-        {{"zvk40310", "--virtual-board=USB"}, false, "hardware"},
+        {{"zvk40310"}, false, "hardware", ""},
+        {{"zvk40310", "bench"}, true, "hardware", ""},
+        {{"zvk40310", "Bench"}, false, "hardware", ""},
+        {{"zvk40310", "BENCH"}, false, "hardware", ""},
+        {{"zvk40310", "--virtual-board", "bench"}, false, "virtual", ""},
+        {{"zvk40310", "bench", "--virtual-board"}, true, "virtual", ""},
+        {{"zvk40310", "--virtual-board=usb"}, false, "virtual-usb", ""},
+        {{"zvk40310", "bench", "x", "--virtual-board=usb"}, true, "virtual-usb", ""},
+        {{"zvk40310", "--settings", "/tmp/a.INI", "bench"}, false, "hardware", "/tmp/a.INI"},
+        {{"zvk40310", "--settings=b.INI"}, false, "hardware", "b.INI"},
+        // The toolkit's own options are not unknown ones.
+        {{"zvk40310", "-platform", "offscreen", "-style", "fusion"}, false, "hardware", ""},
     };
     for (const auto& c : cases) {
         const CommandLine got = parseCommandLine(int(c.args.size()), c.args.data());
+        EXPECT_FALSE(got.exitCode) << c.args.back() << ": " << got.text;
         EXPECT_EQ(got.labMode, c.lab) << c.args.size();
         EXPECT_EQ(got.rigName, c.rig) << c.args.back();
+        EXPECT_EQ(got.settingsPath, c.settings) << c.args.back();
+    }
+}
+
+TEST(CommandLine, HelpVersionAndUnknownOptionsEndTheProgram) {
+    const struct {
+        std::vector<const char*> args;
+        int code;
+        const char* says;
+    } cases[] = {
+        {{"zvk40310", "--help"}, 0, "--settings <FILE>"},
+        {{"zvk40310", "-h"}, 0, "--virtual-board"},
+        {{"zvk40310", "--version"}, 0, "zvk40310 "},
+        {{"zvk40310", "--bogus"}, 1, "bogus"},
+        {{"zvk40310", "--virtual-board=USB"}, 1, "virtual-board"},
+        {{"zvk40310", "--settings"}, 1, "settings"},
+    };
+    for (const auto& c : cases) {
+        const CommandLine got = parseCommandLine(int(c.args.size()), c.args.data());
+        ASSERT_TRUE(got.exitCode) << c.args.back();
+        EXPECT_EQ(*got.exitCode, c.code) << c.args.back();
+        EXPECT_THAT(got.text, ::testing::HasSubstr(c.says)) << c.args.back();
+        // A refusal shows the usage too.
+        if (c.code != 0) {
+            EXPECT_THAT(got.text, ::testing::HasSubstr("Usage: zvk40310"));
+        }
     }
 }
 
@@ -293,7 +326,7 @@ TEST(ProgramLook, FontIsTheFirstInstalledNarrowFamilyAtElevenPixels) {
     const QFont f = programFont();
     EXPECT_EQ(f.pixelSize(), 11);
     QString expected = QStringLiteral("Sans Serif");
-    for (const char* family : {"Liberation Sans", "Arial", "DejaVu Sans Condensed"}) {
+    for (const char* family : {"Liberation Sans", "Arial", "DejaVu Sans"}) {
         if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
             expected = QString::fromLatin1(family);
             break;
