@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The after-change routine without a write cycle: 96 bit colours, 8 register texts, the
 // MODSEL line and the message pass of its wait, on a shown main window. It runs on every
 // pointer movement over the bit view, so it has to stay far below a mouse's report rate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The arithmetic behind "Calculate": how long a plan takes, and the display texts on top.
 // A plan runs on every preset, crystal change and configuration load, and the window
 // repeats it while the user scrolls through frequencies: it should stay well below 1 us.

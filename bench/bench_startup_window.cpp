@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up to the first shown and activated window: the program's main window on the
 // virtual board against a bare QMainWindow of the same size, side by side in one run.
 // Each start is a fresh process (this program run again as a child), measured from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the program itself costs per port access: the write cycle and the register read
 // over a port that does nothing (our line layer alone), and over the virtual board. A
 // write cycle in SPI mode is 701 port accesses, a register read 88; the counter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The write cycle through the USB adapter on the virtual board: how much time the
 // program's own layers (write cycle, adapter commands, device access, function table)
 // add to each command on top of the adapter's firmware.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: zvk40310ctl's JSON output for arbitrary file names and file contents.
 // Whatever the name's bytes and the file hold, show and export either refuse the file in
 // one line or print one JSON object that parses.

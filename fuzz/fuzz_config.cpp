@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: the configuration file reader, and what a loaded file leads to.
 #include <cstddef>
 #include <cstdint>

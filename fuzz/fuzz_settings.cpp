@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: the settings reader and the merge that writing does.
 #include <cstddef>
 #include <cstdint>

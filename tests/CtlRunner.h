@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs zvk40310ctl as a user runs it: a separate process, its standard output, standard
 // error and exit code. The binary's path comes from the build (ZVK_CTL_PATH).

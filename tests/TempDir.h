@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Tests that write files: a fresh directory per test, removed afterwards, and a disk that
 // fills up half way through a write.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The register routines through the whole parallel-port stack: ChipController, the line
 // layer, the virtual port and the chip model, which decodes the pins on its own.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual chip on its own, driven pin by pin by a bit-banger written here, so that the
 // model's decoding is checked against waveforms and not against the program's encoder.
 #include <gtest/gtest.h>

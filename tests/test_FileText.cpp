@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file reads and replacements: only regular files of sane size are read, without
 // ever blocking, and a replacement keeps what it must.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The line layer against a port that records every access, and against the virtual
 // board for what the chip sees.
 #include <gtest/gtest.h>

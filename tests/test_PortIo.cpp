@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hardware port backends on a scratch directory that stands in for /proc and /dev:
 // a regular file as /dev/port takes the pread/pwrite backend's bytes at the port
 // addresses, so its addressing can be checked without a parallel port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program core on the virtual board: start-up from the settings file, Calculate and
 // loading a configuration file, as both front ends drive them.
 #include <gtest/gtest.h>

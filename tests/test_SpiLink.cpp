@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The write cycle over both word-level links, parallel port and adapter, on the same
 // chip model: the same frames reach the chip, the adapter adds R7, and each link uses
 // exactly its own number of port accesses or bulk transfers.

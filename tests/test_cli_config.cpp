@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zvk40310ctl show, export and write FILE.cfg, run as a user runs them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plan command of zvk40310ctl, run as a separate process the way lab scripts use it.
 #include <gtest/gtest.h>
 

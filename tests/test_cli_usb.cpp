@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zvk40310ctl on the virtual board with and without the adapter, run as a user runs it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

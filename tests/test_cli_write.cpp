@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zvk40310ctl write, run as a user runs it: a separate process, its output and exit code.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The adapter tests' common ground: a reporter that keeps what the user would have seen,
 // and the program's transport stack on a virtual board with the adapter on a simulated

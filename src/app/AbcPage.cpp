@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "AbcPage.h"
 
 #include <QComboBox>

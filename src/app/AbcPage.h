@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // "ABC Mode": the preconfigured frequency and the mode pins that select it.
 #include <QWidget>

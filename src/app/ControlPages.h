@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The three pages of field controls whose layout is one table each: "Mode Control",
 // "Gain Control" and "PLL Control".

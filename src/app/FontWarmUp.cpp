@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FontWarmUp.h"
 
 #include <fontconfig/fontconfig.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FrequencyPage.h"
 
 #include <QCheckBox>

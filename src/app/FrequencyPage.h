@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // "Frequency and IFF Control": the IF filter, the synthesizer's dividers and frequencies,
 // and the injection sides.

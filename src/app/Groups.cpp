@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Groups.h"
 
 #include <QCheckBox>

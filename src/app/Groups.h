@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window's areas beside the pages: the tuning info, the chip's status, the band
 // presets, and the logo with the send and mode controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The building blocks of the window's fixed layout: every control at its place, with its
 // name, caption, items and initial state, and the pages' tables of controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's handlers: field controls, frequency plan, mode switch, status panel
 // and the register bit view.
 #include <QAction>

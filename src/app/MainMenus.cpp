@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's menu commands, the detection tick and the configuration files.
 #include <QAction>
 #include <QActionGroup>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's frequency-plan handlers: the planning and recompute steps as the
 // window shows them, the frequency, divider and filter edits, the presets and "Calculate".
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Texts between the core's std::string and Qt's QString (UTF-8 both ways).
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RegisterPage.h"
 
 #include <QGroupBox>

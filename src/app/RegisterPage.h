@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // "Register Set": the 96 bit labels and the eight register values.
 #include <QWidget>

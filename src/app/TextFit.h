@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The fixed layout gives every text a room drawn for one narrow font. Where another font
 // (the fallback on a machine without it) makes a text wider than its room, the control

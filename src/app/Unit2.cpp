@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Unit2.h"
 
 #include <QFont>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UpDown.h"
 
 #include <QKeyEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Program start: the application object, the main window and the event loop.
 #include "Main.h"
 

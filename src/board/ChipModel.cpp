@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "board/ChipModel.h"
 
 #include <algorithm>

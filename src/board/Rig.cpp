@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "board/Rig.h"
 
 #include <iterator>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "chip/ChipController.h"
 
 #include "base/Numbers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "chip/FieldMap.h"
 
 #include <cstdio>

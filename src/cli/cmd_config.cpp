@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // show and export: register configuration files.
 #include <cstdio>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // plan: the planning step and the recompute step, as "Calculate" does them.
 #include <cmath>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // write, status and decode-status: the register routines on a board.
 #include <cstdio>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zvk40310ctl: the command-line tool for lab automation and for checking the program
 // from outside. It uses the same transport, register and planning code as the window.
 #include <algorithm>

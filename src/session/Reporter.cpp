@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/Reporter.h"
 
 #include <iostream>

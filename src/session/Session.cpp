@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/Session.h"
 
 #include <stdexcept>

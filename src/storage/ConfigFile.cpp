@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/ConfigFile.h"
 
 #include <cstdint>

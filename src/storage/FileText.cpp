@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/FileText.h"
 
 #include <dirent.h>

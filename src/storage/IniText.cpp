@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "storage/IniText.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/Libusb32.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/Lpt.h"
 
 #include "transport/Zvk_spiusb.h"

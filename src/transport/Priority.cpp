@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/Priority.h"
 
 #include <sched.h>

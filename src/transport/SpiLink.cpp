@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/SpiLink.h"
 
 #include <array>

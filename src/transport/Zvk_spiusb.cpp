@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/Zvk_spiusb.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Answering the modal dialogs of the menu commands as a user would: each dialog that opens
 // gets the next answer of a list, from a timer running inside the dialog's own loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the widget tests: a main window on the virtual board with its settings file
 // in a temporary folder, counted beeps, a stepping clock, and the hands of a user.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The widget tests' main: the Qt application object every widget needs, offscreen unless
 // the caller asked for a display (test discovery runs the binary without CTest's
 // environment).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Load Config" and "Save Config" through their dialogs.
 #include <QAction>
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The detection tick in the window: the adapter found, answering wrongly, pulled out and
 // plugged back, and a tick that falls inside a transfer.
 #include <QAction>

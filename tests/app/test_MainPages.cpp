@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control pages: every field control writing its bits, the MFO restriction, the
 // frequency plan's controls and presets, "Send always" and the programmatic-update rules.
 #include <QRegularExpression>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starting the program: first start, start from a settings file, activation, closing.
 #include <QAction>
 #include <QApplication>

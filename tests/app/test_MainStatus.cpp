@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status panel, the register bit view's pointer handling and the event rules that
 // make the toolkit behave as the program expects.
 #include <QHelpEvent>

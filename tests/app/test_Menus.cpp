@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The menu commands: the LPT address, the adapter's logic level, "Defaults", "About" with
 // the info window, "Exit" and closing.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every text the window shows fits the room its control gives it, on every page in both
 // modes, in the program's font and in the fallback face: labels, buttons, check boxes,
 // radio buttons, tabs, group titles and the fields the program fills.
