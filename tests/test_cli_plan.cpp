@@ -191,4 +191,36 @@ TEST(CliPlan, MissingRfIsBadInput) {
     EXPECT_NE(r.err.find("--rf"), std::string::npos) << r.err;
 }
 
+// The command line itself: the version, a mistyped command, and help that shows every
+// choice and default.
+TEST(CliCommandLine, VersionTyposAndHelp) {
+    const CtlResult version = runCtl(std::vector<std::string>{"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("zvk40310 ", 0), 0u) << version.out;
+
+    const struct {
+        const char* word;
+        const char* says;
+    } typos[] = {
+        {"writ", "unknown command \"writ\"; did you mean \"write\"?"},
+        {"stauts", "did you mean \"status\"?"},
+        {"frobnicate", "unknown command \"frobnicate\""},
+    };
+    for (const auto& t : typos) {
+        const CtlResult r = runCtl(std::vector<std::string>{t.word});
+        EXPECT_EQ(r.code, 1) << t.word;
+        EXPECT_NE(r.err.find(t.says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(runCtl(std::vector<std::string>{"frobnicate"}).err.find("did you mean"),
+              std::string::npos);
+
+    const CtlResult help = runCtl(std::vector<std::string>{"status", "--help"});
+    EXPECT_EQ(help.code, 0);
+    for (const char* shown : {"{virtual,virtual-usb,hardware}=hardware", "{0,1}=1"})
+        EXPECT_NE(help.out.find(shown), std::string::npos) << shown << "\n" << help.out;
+    const CtlResult badChoice = runCtl("plan --rf 433 --lo2div 5");
+    EXPECT_EQ(badChoice.code, 1);
+    EXPECT_NE(badChoice.err.find("--lo2div"), std::string::npos) << badChoice.err;
+}
+
 }  // namespace
