@@ -42,6 +42,7 @@ void ChipModel::onSdenRise() {
             return;
         }
         frames_.push_back(shift_);
+        if (trace_ != nullptr) trace_->record({.kind = TraceEvent::Kind::ChipLatch, .a = shift_});
         frameLines_.push_back(uint8_t(lines_ & (kSpisel | kModsel)));
         reading_ = false;
         latch((shift_ >> 1) & 7, uint16_t(shift_ >> 4));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "transport/Trace.h"
 
 namespace zvk {
 
@@ -87,6 +88,8 @@ class ChipModel {
     // (A = SDEN is bit 1, B = SCLK bit 0, C = SDTA bit 2); -1 while SPISEL is high.
     int abcPreset() const;
     void clearTrace();
+    // The recorder the chip reports its latched frames to; null when no trace runs.
+    void setTrace(Trace* trace) { trace_ = trace; }
 
     // Test signal at the antenna in dBm, which the RSSI flags follow.
     void setTestSignal(double dbm) { signalDbm_ = dbm; }
@@ -102,6 +105,7 @@ class ChipModel {
     bool synthesizerRuns() const;
 
     Clock* clock_;
+    Trace* trace_ = nullptr;
     uint8_t lines_ = 0;
     std::array<uint16_t, 8> regs_;
     std::vector<uint16_t> frames_;

@@ -90,8 +90,13 @@ void ChipController::runWriteCycle() {
         link_.setDelay(del);
         const int n = link_.registersPerCycle();
         for (int i = 0; i < n; ++i) {
-            if (const auto back = link_.writeWord(spiWord(i, regs[size_t(i)])))
-                readBack[size_t(i)] = *back;
+            const uint16_t frame = spiWord(i, regs[size_t(i)]);
+            if (Trace* t = lpt.trace())
+                t->record({.kind = TraceEvent::Kind::Frame,
+                           .a = frame,
+                           .b = uint16_t(i),
+                           .c = uint16_t(regs[size_t(i)] & 0xFFF)});
+            if (const auto back = link_.writeWord(frame)) readBack[size_t(i)] = *back;
         }
         if (ldOut && link_.timesLockDetect()) measureLockTime();
     }
@@ -103,6 +108,8 @@ uint16_t ChipController::runRegisterRead(int address) {
     link_.setDelay(del);
     const SpiLink::ReadResult r = link_.readWord(readRequest(a));
     if (r.readBack) readBack[size_t(a)] = r.word;
+    if (Trace* t = lpt_->trace())
+        t->record({.kind = TraceEvent::Kind::ReadWord, .a = uint16_t(a), .b = r.word});
     return r.word;
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/Numbers.h"
 #include "board/VirtualAdapter.h"
+#include "storage/FileText.h"
 
 namespace zvk::cli {
 
@@ -40,6 +41,12 @@ void addBoardOptions(CLI::App* command, BoardOptions& o) {
                             std::to_string(InterfaceDetection::kVpwmMax) +
                             ", or ext for an external reference (default: the settings' Level "
                             "and VPWM)");
+    command->add_option("--trace", o.trace,
+                        "write a text log of the transfers to this file (- for standard output)");
+    command->add_option("--vcd", o.vcd,
+                        "write a VCD file of the lines to this file (- for standard output)");
+    command->add_flag("--trace-json", o.traceJson,
+                      "with --json: the transfers as the key \"trace\"");
     command->add_option("--settings", o.settings,
                         "the settings file to read the logic level, delay and port from "
                         "(default: " +
@@ -89,7 +96,10 @@ std::unique_ptr<CtlSession> openSession(const BoardOptions& o) {
         o.port.empty() ? std::nullopt : std::optional<int>(parsePort(o.port));
     Settings level;
     if (!o.level.empty()) applyLevel(o.level, level);
+    if (o.trace == "-" && o.vcd == "-")
+        throw BadInput("--trace and --vcd cannot both go to standard output");
     auto s = makeSession(o.board, o.settings.empty() ? programSettingsPath() : o.settings);
+    s->options = &o;
     s->core->startUp([&](Settings& st) {
         if (port) st.adr = *port;
         if (!o.level.empty()) {
@@ -120,6 +130,40 @@ void CtlSession::resetCounts() {
     }
     if (rig.vport) rig.vport->resetCounts();
     if (rig.chip) rig.chip->clearTrace();
+    if (options != nullptr && (!options->trace.empty() || !options->vcd.empty() || options->traceJson))
+        core->startTrace();
+}
+
+namespace {
+
+void writeOut(const std::string& path, const std::string& text, const char* option) {
+    if (path == "-") {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return;
+    }
+    if (auto error = replaceFileText(path, text))
+        throw BadInput(std::string(option) + ": \"" + path + "\": " + *error);
+}
+
+}  // namespace
+
+void CtlSession::finishTrace(nlohmann::json& j) const {
+    Trace* trace = core->trace();
+    if (trace == nullptr) return;
+    core->stopTrace();
+    TraceText text = core->traceText();
+    std::string log;
+    nlohmann::json events = nlohmann::json::array();
+    for (const TraceEvent& e : trace->events()) {
+        const std::string t = text.text(e);
+        if (t.empty()) continue;
+        log += text.stamp(e) + t + "\n";
+        events.push_back({{"t_us", std::round(trace->microseconds(e) * 1000.0) / 1000.0},
+                          {"event", t}});
+    }
+    if (!options->trace.empty()) writeOut(options->trace, log, "--trace");
+    if (!options->vcd.empty()) writeOut(options->vcd, core->traceVcd(), "--vcd");
+    if (options->traceJson) j["trace"] = events;
 }
 
 void CtlSession::addBoardJson(nlohmann::json& j) const {

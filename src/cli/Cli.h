@@ -33,6 +33,9 @@ struct BoardOptions {
     std::string port;      // overrides the settings' Adr
     std::string level;     // overrides Level and VPWM: millivolts or "ext"
     std::string settings;  // the settings file; the window's own when empty
+    std::string trace;     // the text log of the command's transfers ("-": standard output)
+    std::string vcd;       // the VCD file of the command's transfers ("-": standard output)
+    bool traceJson = false;  // the events as the JSON key "trace"
 };
 void addBoardOptions(CLI::App* command, BoardOptions& o);
 // An option that takes one of the given words; --help shows them and the default.
@@ -62,8 +65,12 @@ struct CtlSession {
     ChipController& chip() { return core->chip(); }
     bool isVirtual() const { return core->isVirtual(); }
     std::string transport() const { return core->usbInUse() ? "usb" : "lpt"; }
-    // Counters of the virtual board start from zero for the next transfer.
+    const BoardOptions* options = nullptr;
+    // Counters of the virtual board start from zero for the next transfer; the trace the
+    // options ask for starts with it.
     void resetCounts();
+    // Writes the trace's log and VCD where the options say, and adds the "trace" key.
+    void finishTrace(nlohmann::json& j) const;
     // The virtual board's view after a transfer: latched, words, lines, port_accesses,
     // usb_transfers and, with the adapter, adapter_commands.
     void addBoardJson(nlohmann::json& j) const;

@@ -90,6 +90,7 @@ void runWrite(const WriteOptions& o) {
     j["registers"] = registersJson(chip.regs);
     j["transport"] = s->transport();
     s->addBoardJson(j);
+    s->finishTrace(j);
     emit(o.json, j, [&] {
         std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
                     registersLine(chip.regs).c_str());
@@ -146,6 +147,7 @@ void addWriteCommands(CLI::App& app) {
         statusJson(j, word.value_or(0), ld);
         j["transport"] = sess->transport();
         sess->addBoardJson(j);
+        sess->finishTrace(j);
         emit(st->json, j, [&] {
             printStatus(j);
             std::printf("transport %s\n", sess->transport().c_str());

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "base/Numbers.h"
+#include "base/Version.h"
 #include "chip/FieldMap.h"
 #include "storage/FileText.h"
 
@@ -51,6 +52,7 @@ Session::Session(const SessionOptions& options) : options_(options) {
 }
 
 Session::~Session() {
+    if (lpt_ && adapter_) stopTrace();
     if (chip_) chip_->setObserver(nullptr);
     // The program ends: the adapter goes quietly, as the system would release it.
     if (adapter_) adapter_->usb().Release();
@@ -364,6 +366,42 @@ Settings Session::currentSettings(int top, int left, int width, int height) cons
 
 std::optional<std::string> Session::saveSettings(const Settings& s) const {
     return writeSettings(options_.settingsPath, s);
+}
+
+}  // namespace zvk
+
+namespace zvk {
+
+void Session::attachTrace(Trace* trace) {
+    lpt_->setTrace(trace);
+    adapter_->setTrace(trace);
+    if (rig_->chip) rig_->chip->setTrace(trace);
+}
+
+Trace& Session::startTrace(size_t keep) {
+    stopTrace();
+    trace_ = std::make_unique<Trace>(*clock_, keep);
+    if (rig_->chip) {
+        const auto latched = rig_->chip->latched();
+        for (size_t i = 0; i < traceHeld_.size(); ++i) traceHeld_[i] = latched[i];
+    } else {
+        traceHeld_ = chip_->regs;
+    }
+    traceLines_ = lpt_->lineByte();
+    attachTrace(trace_.get());
+    return *trace_;
+}
+
+void Session::stopTrace() {
+    attachTrace(nullptr);
+}
+
+TraceText Session::traceText() const {
+    return TraceText(*trace_, traceHeld_, traceLines_);
+}
+
+std::string Session::traceVcd() const {
+    return zvk::traceVcd(*trace_, traceLines_, kVersionLine);
 }
 
 }  // namespace zvk

@@ -8,6 +8,7 @@
 #include "base/Clock.h"
 #include "board/Rig.h"
 #include "chip/ChipController.h"
+#include "chip/TraceText.h"
 #include "plan/FrequencyPlan.h"
 #include "session/EditRules.h"
 #include "session/InterfaceDetection.h"
@@ -206,7 +207,21 @@ class Session {
     Settings currentSettings(int top, int left, int width, int height) const;
     std::optional<std::string> saveSettings(const Settings& s) const;
 
+    // A record of what goes over the wire: the port, the adapter, the write cycle and the
+    // register read, and the virtual chip, report to it until it stops. keep: how many of
+    // the newest events stay in memory (0: all). A new start replaces a running trace.
+    Trace& startTrace(size_t keep = 0);
+    void stopTrace();
+    Trace* trace() { return trace_.get(); }
+    // A running trace's log (the text form), begun with the image the chip held when the
+    // trace started as far as the program knows it: the virtual chip's own, else the
+    // program's image.
+    TraceText traceText() const;
+    // The trace as a VCD file.
+    std::string traceVcd() const;
+
   private:
+    void attachTrace(Trace* trace);
     void beepTwice();
     // What the plan reads: the front end's edits, or the session's own copy.
     PlanEdits planInputs() const { return observer_->planEdits().value_or(edits_); }
@@ -224,6 +239,9 @@ class Session {
     FrequencyState fs_;
     PlanEdits edits_;
     int32_t plannedNtot_ = -1;
+    std::unique_ptr<Trace> trace_;
+    RegisterImage traceHeld_{};
+    uint8_t traceLines_ = 0;
     SessionObserver none_;
     SessionObserver* observer_ = &none_;
 };

@@ -29,7 +29,10 @@ void Lpt::writeByte(uint16_t address, uint8_t value) {
         return;
     }
     io_->writePort(address, value);
-    if (address == uint16_t(base_)) lineByte_ = value;
+    if (address == uint16_t(base_)) {
+        lineByte_ = value;
+        if (trace_ != nullptr) trace_->record({.kind = TraceEvent::Kind::Lines, .a = value});
+    }
 }
 
 uint8_t Lpt::readByte(uint16_t address) {
@@ -83,7 +86,9 @@ bool Lpt::readMfo() {
         usb->ReadInput(TZVK_SPIUSB::kMfoInput, TZVK_SPIUSB::kMfoSubInput, state);
         return state == 0;
     }
-    return (readByte(uint16_t(base_ + 1)) & 0x80) == 0;
+    const bool high = (readByte(uint16_t(base_ + 1)) & 0x80) == 0;
+    if (trace_ != nullptr) trace_->record({.kind = TraceEvent::Kind::Mfo, .a = high});
+    return high;
 }
 
 void Lpt::spiselLine(bool on) {

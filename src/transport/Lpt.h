@@ -4,6 +4,7 @@
 
 #include "base/Clock.h"
 #include "transport/PortIo.h"
+#include "transport/Trace.h"
 
 namespace zvk {
 
@@ -68,6 +69,10 @@ class Lpt {
     // The byte last written to the data register or the adapter's line port.
     uint8_t lineByte() const { return lineByte_; }
 
+    // The recorder of what goes over the wire; null when no trace runs.
+    void setTrace(Trace* trace) { trace_ = trace; }
+    Trace* trace() const { return trace_; }
+
   private:
     void changePin(int pin, bool set);
 
@@ -80,6 +85,7 @@ class Lpt {
     bool driverOpen_ = false;
     double stepDelay_ = 0.01;
     uint8_t lineByte_ = 0;
+    Trace* trace_ = nullptr;
 };
 
 }  // namespace zvk

@@ -12,9 +12,16 @@ TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems)
 
 void TZVK_SPIUSB::command(std::array<uint8_t, kPacket>& buf) {
     ++commands_;
+    TraceEvent e{.kind = TraceEvent::Kind::Command, .a = buf[0]};
+    if (trace_ != nullptr) std::memcpy(e.request.data(), buf.data(), e.request.size());
     const int written = usb_.BulkWrite(buf.data(), kPacket);
     const int read = usb_.BulkRead(buf.data(), kPacket);
     lastReplyArrived_ = written >= 0 && read > 0;
+    if (trace_ != nullptr) {
+        e.b = lastReplyArrived_;
+        std::memcpy(e.reply.data(), buf.data(), e.reply.size());
+        trace_->record(e);
+    }
 }
 
 void TZVK_SPIUSB::WritePort(uint8_t sel, uint8_t value) {

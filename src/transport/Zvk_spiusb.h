@@ -5,6 +5,7 @@
 #include <string>
 
 #include "transport/Libusb32.h"
+#include "transport/Trace.h"
 
 namespace zvk {
 
@@ -58,11 +59,15 @@ class TZVK_SPIUSB {
     // read leaves the buffer holding the request, which is no answer.
     bool lastReplyArrived() const { return lastReplyArrived_; }
 
+    // The recorder of every command and its reply; null when no trace runs.
+    void setTrace(Trace* trace) { trace_ = trace; }
+
   private:
     void command(std::array<uint8_t, kPacket>& buf);
     TlibUSB usb_;
     uint64_t commands_ = 0;
     bool lastReplyArrived_ = false;
+    Trace* trace_ = nullptr;
 };
 
 }  // namespace zvk
