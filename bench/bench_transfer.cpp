@@ -8,6 +8,7 @@
 #include "board/ChipModel.h"
 #include "board/VirtualPort.h"
 #include "chip/ChipController.h"
+#include "chip/TraceText.h"
 #include "transport/Lpt.h"
 
 namespace {
@@ -80,6 +81,36 @@ void BM_WriteCycle_VirtualPort(benchmark::State& state) {
     perAccess(state, kCycleAccesses);
 }
 BENCHMARK(BM_WriteCycle_VirtualPort);
+
+// The same with a trace recording, as the window keeps it (the newest 100,000 events).
+void BM_WriteCycle_NullPort_Tracing(benchmark::State& state) {
+    NullStack s;
+    Trace trace(s.clock, 100000);
+    s.lpt.setTrace(&trace);
+    for (auto _ : state) s.cc.writeCycle();
+    perAccess(state, kCycleAccesses);
+}
+BENCHMARK(BM_WriteCycle_NullPort_Tracing);
+
+// What showing a write cycle's events as log lines costs, against the cycle itself on
+// the virtual board above.
+void BM_WriteCycle_LogLines(benchmark::State& state) {
+    VirtualStack s;
+    Trace trace(s.clock);
+    s.lpt.setTrace(&trace);
+    s.chip.setTrace(&trace);
+    s.cc.writeCycle();
+    s.lpt.setTrace(nullptr);
+    s.chip.setTrace(nullptr);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        TraceText text(trace, kDefaultImage, 0);
+        for (const TraceEvent& e : trace.events()) bytes += text.line(e).size();
+    }
+    benchmark::DoNotOptimize(bytes);
+    state.counters["events"] = double(trace.events().size());
+}
+BENCHMARK(BM_WriteCycle_LogLines);
 
 void BM_RegisterRead_NullPort(benchmark::State& state) {
     NullStack s;

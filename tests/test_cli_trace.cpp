@@ -89,7 +89,8 @@ std::vector<uint16_t> decodeSpi(const std::vector<Change>& changes, bool lastBit
 
 std::vector<uint16_t> hexWords(const nlohmann::json& list) {
     std::vector<uint16_t> out;
-    for (const auto& w : list) out.push_back(uint16_t(std::stoul(w.get<std::string>(), nullptr, 16)));
+    for (const auto& w : list)
+        out.push_back(uint16_t(std::stoul(w.get<std::string>(), nullptr, 16)));
     return out;
 }
 
@@ -127,7 +128,8 @@ TEST_F(CliTrace, SigrokDecodesThePortsVcd) {
     if (std::system("command -v sigrok-cli >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "sigrok-cli is not installed";
     const std::string vcd = file("t.vcd");
-    const CtlResult r = runCtl({"write", "--regs", kRegs, "--board", "virtual", "--vcd", vcd, "--json"});
+    const CtlResult r =
+        runCtl({"write", "--regs", kRegs, "--board", "virtual", "--vcd", vcd, "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string cmd = "sigrok-cli -I vcd -i " + test::shellQuoted(vcd) +
                             " -P spi:clk=SCLK:mosi=SDTA:cs=SDEN:wordsize=16:cs_polarity=active-low"
@@ -141,14 +143,15 @@ TEST_F(CliTrace, SigrokDecodesThePortsVcd) {
     std::vector<uint16_t> decoded;
     std::istringstream lines(out);
     for (std::string l; std::getline(lines, l);)
-        if (l.rfind("spi-1: ", 0) == 0) decoded.push_back(uint16_t(std::stoul(l.substr(7), nullptr, 16)));
+        if (l.rfind("spi-1: ", 0) == 0)
+            decoded.push_back(uint16_t(std::stoul(l.substr(7), nullptr, 16)));
     EXPECT_EQ(decoded, hexWords(r.json()["words"])) << out;
 }
 
 TEST_F(CliTrace, TheLogNamesEveryRegisterAndTheFieldsThatChanged) {
     const std::string log = file("t.log");
-    const CtlResult r = runCtl({"write", "--regs", kRegs, "--board", "virtual", "--trace", log,
-                                "--json", "--trace-json"});
+    const CtlResult r = runCtl(
+        {"write", "--regs", kRegs, "--board", "virtual", "--trace", log, "--json", "--trace-json"});
     ASSERT_EQ(r.code, 0) << r.err;
     std::ifstream in(log);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

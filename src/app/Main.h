@@ -39,6 +39,7 @@ class RadioGroup;
 class StatusPanel;
 class UpDown;
 class TForm2;
+class ToolsMenu;
 class VirtualBoardMenu;
 
 using zvk::kApplicationTitle;
@@ -155,6 +156,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     std::unique_ptr<TForm2> Form2;
     // "Virtual Board", on a virtual board only; null otherwise.
     VirtualBoardMenu* VirtualBoard1 = nullptr;
+    ToolsMenu* Tools1 = nullptr;
 
     // ---- the controls, named as the user's documentation names them; each page owns its own
     QGroupBox* GroupBox10() const { return tuning_; }

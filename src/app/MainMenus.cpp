@@ -18,6 +18,7 @@
 #include "QtText.h"
 #include "RadioGroup.h"
 #include "Unit2.h"
+#include "TraceWindow.h"
 #include "VirtualBoardMenu.h"
 #include "plan/FrequencyPlan.h"
 #include "storage/FileText.h"
@@ -45,6 +46,10 @@ void TForm1::connectMenus() {
     connect(extVref1, &QAction::triggered, this, &TForm1::extVref1Click);
     connect(SetVpwm1, &QAction::triggered, this, &TForm1::SetVpwm1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+
+    // Ours, between the menus the layout has always had and "About".
+    Tools1 = new ToolsMenu(*session_, this);
+    MainMenu1->insertMenu(About1, Tools1);
 
     // Only a simulated board can be unplugged or given a test signal by hand.
     if (rig_->chip) {

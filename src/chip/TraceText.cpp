@@ -49,7 +49,8 @@ std::string commandText(const TraceEvent& e) {
                  std::to_string(e.request[2]);
             break;
         case TZVK_SPIUSB::kSpiRead: {
-            t += " " + std::to_string(e.request[3]) + " bits, delay " + std::to_string(e.request[2]);
+            t +=
+                " " + std::to_string(e.request[3]) + " bits, delay " + std::to_string(e.request[2]);
             if (e.b) t += " -> " + hex(e.reply[4], 2) + " " + hex(e.reply[5], 2);
             break;
         }
@@ -84,15 +85,24 @@ std::string commandText(const TraceEvent& e) {
 
 std::string commandName(uint8_t opcode) {
     switch (opcode) {
-        case TZVK_SPIUSB::kWritePort: return "WritePort";
-        case TZVK_SPIUSB::kSetLevel: return "SetLevel";
-        case TZVK_SPIUSB::kConfigure: return "Configure";
-        case TZVK_SPIUSB::kSpiWrite: return "SpiWrite";
-        case TZVK_SPIUSB::kGetVersion: return "GetVersion";
-        case TZVK_SPIUSB::kSpiRead: return "SpiRead";
-        case TZVK_SPIUSB::kReadInput: return "ReadInput";
-        case TZVK_SPIUSB::kReadAnalog: return "ReadAnalog";
-        default: return "command " + hex(opcode, 2);
+        case TZVK_SPIUSB::kWritePort:
+            return "WritePort";
+        case TZVK_SPIUSB::kSetLevel:
+            return "SetLevel";
+        case TZVK_SPIUSB::kConfigure:
+            return "Configure";
+        case TZVK_SPIUSB::kSpiWrite:
+            return "SpiWrite";
+        case TZVK_SPIUSB::kGetVersion:
+            return "GetVersion";
+        case TZVK_SPIUSB::kSpiRead:
+            return "SpiRead";
+        case TZVK_SPIUSB::kReadInput:
+            return "ReadInput";
+        case TZVK_SPIUSB::kReadAnalog:
+            return "ReadAnalog";
+        default:
+            return "command " + hex(opcode, 2);
     }
 }
 
@@ -116,8 +126,8 @@ std::string TraceText::text(const TraceEvent& e) {
             const int reg = e.b & 7;
             RegisterImage next = held_;
             next[size_t(reg)] = e.c;
-            std::string t = "R" + std::to_string(reg) + " <- " + hex(e.c, 3) + " (frame " +
-                            hex(e.a, 4) + ")";
+            std::string t =
+                "R" + std::to_string(reg) + " <- " + hex(e.c, 3) + " (frame " + hex(e.a, 4) + ")";
             for (const Field& f : kFieldMap) {
                 if (f.encoding == Encoding::Status) continue;
                 const uint32_t before = fieldValue(held_, f), after = fieldValue(next, f);
@@ -139,8 +149,8 @@ std::string TraceText::text(const TraceEvent& e) {
             return t;
         }
         case TraceEvent::Kind::ChipLatch:
-            return "chip latched " + hex(e.a, 4) + " (R" + std::to_string((e.a >> 1) & 7) +
-                   " = " + hex(e.a >> 4, 3) + ")";
+            return "chip latched " + hex(e.a, 4) + " (R" + std::to_string((e.a >> 1) & 7) + " = " +
+                   hex(e.a >> 4, 3) + ")";
         case TraceEvent::Kind::Command:
             return commandText(e);
         case TraceEvent::Kind::Lines: {
@@ -157,7 +167,8 @@ std::string TraceText::text(const TraceEvent& e) {
             if (!(now & kSpisel) && ((before ^ now) & (kSden | kSclk | kSdta))) {
                 if (!t.empty()) t += ", ";
                 t += "ABC pins A " + std::to_string((now & kSden) != 0) + ", B " +
-                     std::to_string((now & kSclk) != 0) + ", C " + std::to_string((now & kSdta) != 0);
+                     std::to_string((now & kSclk) != 0) + ", C " +
+                     std::to_string((now & kSdta) != 0);
             }
             return t.empty() ? t : "lines " + hex(now, 2) + "  " + t;
         }
@@ -176,13 +187,15 @@ class VcdWriter {
     static constexpr const char* kNames[6] = {"SDEN", "SCLK", "SDTA", "SPISEL", "MODSEL", "MFO"};
 
     void header(const std::string& version, uint8_t lines) {
-        out_ += "$comment\n  zvk40310 trace of the serial lines. Port writes lie at least 1 ns apart:\n"
-                "  where the program's clock shows no time between two of them (it counts\n"
-                "  microseconds, and on the virtual board accesses take no time at all) they\n"
-                "  are stepped by 1 ns. The adapter's lines are drawn as each command implies\n"
-                "  them at a nominal 1 MHz clock (SDTA set at the start of each 1000 ns bit,\n"
-                "  SCLK high from 250 to 750 ns), SpiRead's twelve clocks included.\n$end\n";
-        out_ += "$version " + version + " $end\n$timescale 1 ns $end\n$scope module zvk40310 $end\n";
+        out_ +=
+            "$comment\n  zvk40310 trace of the serial lines. Port writes lie at least 1 ns apart:\n"
+            "  where the program's clock shows no time between two of them (it counts\n"
+            "  microseconds, and on the virtual board accesses take no time at all) they\n"
+            "  are stepped by 1 ns. The adapter's lines are drawn as each command implies\n"
+            "  them at a nominal 1 MHz clock (SDTA set at the start of each 1000 ns bit,\n"
+            "  SCLK high from 250 to 750 ns), SpiRead's twelve clocks included.\n$end\n";
+        out_ +=
+            "$version " + version + " $end\n$timescale 1 ns $end\n$scope module zvk40310 $end\n";
         for (int i = 0; i < 6; ++i)
             out_ += "$var wire 1 " + std::string(1, char('!' + i)) + " " + kNames[i] + " $end\n";
         out_ += "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n";

@@ -130,7 +130,8 @@ void CtlSession::resetCounts() {
     }
     if (rig.vport) rig.vport->resetCounts();
     if (rig.chip) rig.chip->clearTrace();
-    if (options != nullptr && (!options->trace.empty() || !options->vcd.empty() || options->traceJson))
+    if (options != nullptr &&
+        (!options->trace.empty() || !options->vcd.empty() || options->traceJson))
         core->startTrace();
 }
 
@@ -158,8 +159,8 @@ void CtlSession::finishTrace(nlohmann::json& j) const {
         const std::string t = text.text(e);
         if (t.empty()) continue;
         log += text.stamp(e) + t + "\n";
-        events.push_back({{"t_us", std::round(trace->microseconds(e) * 1000.0) / 1000.0},
-                          {"event", t}});
+        events.push_back(
+            {{"t_us", std::round(trace->microseconds(e) * 1000.0) / 1000.0}, {"event", t}});
     }
     if (!options->trace.empty()) writeOut(options->trace, log, "--trace");
     if (!options->vcd.empty()) writeOut(options->vcd, core->traceVcd(), "--vcd");

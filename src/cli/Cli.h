@@ -30,11 +30,11 @@ struct Unreachable : std::runtime_error {
 // The options of every command that talks to a board.
 struct BoardOptions {
     std::string board = "hardware";
-    std::string port;      // overrides the settings' Adr
-    std::string level;     // overrides Level and VPWM: millivolts or "ext"
-    std::string settings;  // the settings file; the window's own when empty
-    std::string trace;     // the text log of the command's transfers ("-": standard output)
-    std::string vcd;       // the VCD file of the command's transfers ("-": standard output)
+    std::string port;        // overrides the settings' Adr
+    std::string level;       // overrides Level and VPWM: millivolts or "ext"
+    std::string settings;    // the settings file; the window's own when empty
+    std::string trace;       // the text log of the command's transfers ("-": standard output)
+    std::string vcd;         // the VCD file of the command's transfers ("-": standard output)
     bool traceJson = false;  // the events as the JSON key "trace"
 };
 void addBoardOptions(CLI::App* command, BoardOptions& o);
