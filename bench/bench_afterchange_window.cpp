@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The after-change routine without a write cycle: 96 bit colours, 8 register texts, the
-// MODSEL line and the message pass of its wait, on a shown main window. It runs on every
-// pointer movement over the bit view, so it has to stay far below a mouse's report rate.
+// A write cycle with and without a trace running. The after-change routine without a write cycle:
+// 96 bit colours, 8 register texts, the MODSEL line and the message pass of its wait, on a shown
+// main window. It runs on every pointer movement over the bit view, so it has to stay far below a
+// mouse's report rate.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include "BitLabel.h"
 #include "Main.h"
 #include "PageControl.h"
+#include "TraceWindow.h"
 
 namespace {
 
@@ -77,6 +79,37 @@ void BM_PointerOverBitLabels(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PointerOverBitLabels);
+
+// A write cycle as "Send to IC" runs it in the window, on the virtual board.
+void BM_WindowWriteCycle(benchmark::State& state) {
+    for (auto _ : state) g_form->chip().writeCycle();
+}
+BENCHMARK(BM_WindowWriteCycle);
+
+// The core's recording alone, with no one looking at the events: what the window adds
+// when it shows a trace is the difference between the next benchmark and this one.
+void BM_WindowWriteCycleRecording(benchmark::State& state) {
+    g_form->session().startTrace(TraceWindow::kKeptLines);
+    for (auto _ : state) g_form->chip().writeCycle();
+    g_form->session().stopTrace();
+}
+BENCHMARK(BM_WindowWriteCycleRecording);
+
+// The same while a trace runs: every event goes to the log file and, in one append and
+// one repaint every 50 ms, into the trace window. The difference to the one above is what the
+// trace costs the window per write cycle.
+void BM_WindowWriteCycleTracing(benchmark::State& state) {
+    QTemporaryDir dir;
+    ToolsMenu* tools = g_form->Tools1;
+    if (tools->startTrace(QDir(dir.path()).filePath("t.log"))) {
+        state.SkipWithError("cannot write the trace log");
+        return;
+    }
+    for (auto _ : state) g_form->chip().writeCycle();
+    tools->stopTrace();
+    tools->traceWindow()->hide();
+}
+BENCHMARK(BM_WindowWriteCycleTracing);
 
 }  // namespace
 

@@ -3,18 +3,68 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPainter>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "QtText.h"
 #include "storage/FileText.h"
 
+LogView::LogView(size_t keep, QWidget* parent) : QAbstractScrollArea(parent), keep_(keep) {
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setBackgroundRole(QPalette::Base);
+}
+
+void LogView::append(std::vector<std::string>& lines) {
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    for (std::string& l : lines) {
+        if (lines_.size() == keep_) lines_.pop_front();
+        lines_.push_back(std::move(l));
+    }
+    lines.clear();
+    updateRange();
+    if (atEnd) bar->setValue(bar->maximum());
+    viewport()->update();
+}
+
+void LogView::clear() {
+    lines_.clear();
+    updateRange();
+    viewport()->update();
+}
+
+QString LogView::text() const {
+    QStringList all;
+    for (const std::string& l : lines_) all << QString::fromStdString(l);
+    return all.join(QLatin1Char('\n'));
+}
+
+void LogView::updateRange() {
+    const int rowsInSight = std::max(1, viewport()->height() / fontMetrics().height());
+    verticalScrollBar()->setPageStep(rowsInSight);
+    verticalScrollBar()->setRange(0, std::max(0, int(lines_.size()) - rowsInSight));
+}
+
+void LogView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    updateRange();
+}
+
+void LogView::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    const int h = fontMetrics().height();
+    const size_t first = size_t(std::max(0, verticalScrollBar()->value()));
+    int y = fontMetrics().ascent();
+    for (size_t i = first; i < lines_.size() && y - h < viewport()->height(); ++i, y += h)
+        p.drawText(4, y, QString::fromStdString(lines_[i]));
+}
+
 TraceWindow::TraceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("TraceWindow"));
     setWindowTitle(QStringLiteral("Trace"));
-    view_ = new QPlainTextEdit(this);
-    view_->setReadOnly(true);
-    view_->setMaximumBlockCount(kKeptLines);
-    view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view_ = new LogView(kKeptLines, this);
     QFont mono(QStringLiteral("DejaVu Sans Mono"));
     mono.setStyleHint(QFont::Monospace);
     mono.setPixelSize(11);
@@ -24,19 +74,21 @@ TraceWindow::TraceWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(view_);
     resize(640, 360);
     flushTimer_.setSingleShot(true);
-    flushTimer_.setInterval(0);
+    // Twenty times a second at most: drawing the lines in sight costs more than a write
+    // cycle, so a burst of cycles shares one repaint.
+    flushTimer_.setInterval(50);
     connect(&flushTimer_, &QTimer::timeout, this, &TraceWindow::flush);
 }
 
-void TraceWindow::add(const QString& line) {
-    pending_ << line;
+void TraceWindow::add(std::string line) {
+    pending_.push_back(std::move(line));
     if (!flushTimer_.isActive()) flushTimer_.start();
 }
 
 void TraceWindow::flush() {
-    if (pending_.isEmpty()) return;
-    view_->appendPlainText(pending_.join(QLatin1Char('\n')));
-    pending_.clear();
+    if (pending_.empty()) return;
+    view_->append(pending_);
+    emit flushed();
 }
 
 ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
@@ -67,16 +119,19 @@ std::optional<QString> ToolsMenu::startTrace(const QString& logPath) {
     if (!log_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return QStringLiteral("Cannot write the trace log \"%1\": %2")
             .arg(logPath, log_.errorString());
-    if (!window_) window_ = new TraceWindow(parentWidget());
+    if (!window_) {
+        window_ = new TraceWindow(parentWidget());
+        connect(window_, &TraceWindow::flushed, this, &ToolsMenu::writeLog);
+    }
     window_->view()->clear();
     zvk::Trace& trace = session_->startTrace(TraceWindow::kKeptLines);
     text_ = std::make_unique<zvk::TraceText>(session_->traceText());
     trace.setListener([this](const zvk::TraceEvent& e) {
-        const std::string line = text_->line(e);
+        std::string line = text_->line(e);
         if (line.empty()) return;
-        log_.write(line.data(), qint64(line.size()));
-        log_.write("\n", 1);
-        window_->add(QString::fromStdString(line));
+        logPending_ += line;
+        logPending_ += '\n';
+        window_->add(std::move(line));
     });
     window_->show();
     window_->raise();
@@ -88,8 +143,16 @@ void ToolsMenu::stopTrace() {
     session_->stopTrace();
     if (zvk::Trace* t = session_->trace()) t->setListener({});
     if (window_) window_->flush();
+    writeLog();
     if (log_.isOpen()) log_.close();
     updateItems();
+}
+
+void ToolsMenu::writeLog() {
+    if (logPending_.empty() || !log_.isOpen()) return;
+    log_.write(logPending_.data(), qint64(logPending_.size()));
+    log_.flush();
+    logPending_.clear();
 }
 
 std::optional<QString> ToolsMenu::saveVcd(const QString& path) {

@@ -1,14 +1,41 @@
 // SPDX-License-Identifier: MIT
 #pragma once
+#include <QAbstractScrollArea>
 #include <QFile>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QStringList>
 #include <QTimer>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "session/Session.h"
+
+// The newest lines of a log, drawn as far as they are in sight. A write cycle appends a
+// few dozen lines; a text document would lay every one of them out, which costs the
+// window more than the cycle itself. Follows the end while the view is at the end.
+class LogView : public QAbstractScrollArea {
+    Q_OBJECT
+  public:
+    LogView(size_t keep, QWidget* parent = nullptr);
+    // Takes the lines over; they become text only when they come into sight.
+    void append(std::vector<std::string>& lines);
+    void clear();
+    size_t lineCount() const { return lines_.size(); }
+    // Every kept line, one per line.
+    QString text() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void updateRange();
+    size_t keep_;
+    std::deque<std::string> lines_;
+};
 
 // The trace as it runs: a window of its own that appends the log's lines as they come and
 // keeps the newest 100,000 of them; the log file keeps all.
@@ -17,15 +44,19 @@ class TraceWindow : public QWidget {
   public:
     static constexpr int kKeptLines = 100000;
     explicit TraceWindow(QWidget* parent = nullptr);
-    // Queues a line; the view takes the queued lines at once at the next turn of the
-    // event loop, so a write cycle's hundreds of events cost one append.
-    void add(const QString& line);
+    // Queues a line; the view takes the queued lines together, 50 ms after the first of
+    // them, so that a burst of write cycles costs one append and one repaint.
+    void add(std::string line);
     void flush();
-    QPlainTextEdit* view() const { return view_; }
+    LogView* view() const { return view_; }
+
+  signals:
+    // The queued lines went into the view (the log file follows at the same moments).
+    void flushed();
 
   private:
-    QPlainTextEdit* view_;
-    QStringList pending_;
+    LogView* view_;
+    std::vector<std::string> pending_;
     QTimer flushTimer_;
 };
 
@@ -53,9 +84,11 @@ class ToolsMenu : public QMenu {
     void startTraceClick();
     void saveVcdClick();
     void updateItems();
+    void writeLog();
 
     zvk::Session* session_;
     TraceWindow* window_ = nullptr;
     QFile log_;
+    std::string logPending_;  // lines for the log file, written with the view's flush
     std::unique_ptr<zvk::TraceText> text_;
 };

@@ -2,6 +2,7 @@
 #include "chip/TraceText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "chip/ChipController.h"
@@ -14,10 +15,27 @@ namespace {
 
 constexpr uint8_t kSden = 0x01, kSclk = 0x02, kSdta = 0x04, kSpisel = 0x08, kModsel = 0x10;
 
+// A log line is written for every frame while a trace runs: the hexadecimal numbers and
+// the time are made by hand, at a fraction of what a formatted print costs.
+void appendHex(std::string& out, unsigned value, int digits);
+
 std::string hex(unsigned value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%0*X", digits, value);
-    return buf;
+    std::string s;
+    appendHex(s, value, digits);
+    return s;
+}
+
+void appendHex(std::string& out, unsigned value, int digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+    out += "0x";
+    for (int i = digits - 1; i >= 0; --i) out += kDigits[(value >> (4 * i)) & 0xF];
+}
+
+void appendNumber(std::string& out, uint64_t value) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, r.ptr);
 }
 
 // The word an SpiWrite request carries: its bits, most significant first, from byte 4 on.
@@ -110,52 +128,107 @@ TraceText::TraceText(const Trace& trace, const RegisterImage& held, uint8_t line
     : trace_(&trace), held_(held), lines_(lines) {}
 
 std::string TraceText::line(const TraceEvent& e) {
-    std::string t = text(e);
-    return t.empty() ? t : stamp(e) + t;
+    // The text is made in a buffer kept from line to line; most events show only in the
+    // VCD and cost neither a time stamp nor an allocation.
+    scratch_.clear();
+    appendText(e, scratch_);
+    if (scratch_.empty()) return {};
+    std::string out;
+    out.reserve(20 + scratch_.size());
+    appendStamp(e, out);
+    out += scratch_;
+    return out;
 }
 
 std::string TraceText::stamp(const TraceEvent& e) const {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%12.3f us  ", trace_->microseconds(e));
-    return buf;
+    std::string out;
+    appendStamp(e, out);
+    return out;
+}
+
+void TraceText::appendStamp(const TraceEvent& e, std::string& out) const {
+    // Nanoseconds, rounded, shown as microseconds with three decimals, right-aligned in 12.
+    const uint64_t ns = uint64_t(trace_->microseconds(e) * 1000.0 + 0.5);
+    char digits[32];
+    char* end = std::to_chars(digits, digits + 24, ns / 1000).ptr;
+    const uint64_t frac = ns % 1000;
+    *end++ = '.';
+    *end++ = char('0' + frac / 100);
+    *end++ = char('0' + frac / 10 % 10);
+    *end++ = char('0' + frac % 10);
+    const size_t n = size_t(end - digits);
+    if (n < 12) out.append(12 - n, ' ');
+    out.append(digits, n);
+    out += " us  ";
 }
 
 std::string TraceText::text(const TraceEvent& e) {
+    std::string out;
+    appendText(e, out);
+    return out;
+}
+
+void TraceText::appendText(const TraceEvent& e, std::string& out) {
     switch (e.kind) {
         case TraceEvent::Kind::Frame: {
             const int reg = e.b & 7;
             RegisterImage next = held_;
             next[size_t(reg)] = e.c;
-            std::string t =
-                "R" + std::to_string(reg) + " <- " + hex(e.c, 3) + " (frame " + hex(e.a, 4) + ")";
+            out += 'R';
+            appendNumber(out, unsigned(reg));
+            out += " <- ";
+            appendHex(out, e.c, 3);
+            out += " (frame ";
+            appendHex(out, e.a, 4);
+            out += ')';
             for (const Field& f : kFieldMap) {
-                if (f.encoding == Encoding::Status) continue;
+                // Only the written register's fields can change.
+                if (f.encoding == Encoding::Status ||
+                    (f.reg != reg && (f.high.width == 0 || f.high.reg != reg)))
+                    continue;
                 const uint32_t before = fieldValue(held_, f), after = fieldValue(next, f);
-                if (before != after)
-                    t += "  " + std::string(f.name) + " " + std::to_string(before) + "->" +
-                         std::to_string(after);
+                if (before == after) continue;
+                out += "  ";
+                out += f.name;
+                out += ' ';
+                appendNumber(out, before);
+                out += "->";
+                appendNumber(out, after);
             }
             held_ = next;
-            return t;
+            return;
         }
         case TraceEvent::Kind::ReadWord: {
-            std::string t = "R" + std::to_string(e.a) + " -> " + hex(e.b, 3);
+            out += 'R';
+            appendNumber(out, e.a);
+            out += " -> ";
+            appendHex(out, e.b, 3);
             if (e.a == 7) {
                 const StatusDecoding d = decodeStatus(e.b, fieldValue(held_, field("SHOWLD")) != 0);
-                t += "  IFFVAL " + d.IFFVAL + ", IFFSTATE " + d.IFFSTATE;
-                if (!d.LD.empty()) t += ", LD " + d.LD;
-                t += ", RSSI " + d.RSSI;
+                out += "  IFFVAL " + d.IFFVAL + ", IFFSTATE " + d.IFFSTATE;
+                if (!d.LD.empty()) out += ", LD " + d.LD;
+                out += ", RSSI " + d.RSSI;
             }
-            return t;
+            return;
         }
         case TraceEvent::Kind::ChipLatch:
-            return "chip latched " + hex(e.a, 4) + " (R" + std::to_string((e.a >> 1) & 7) + " = " +
-                   hex(e.a >> 4, 3) + ")";
+            out += "chip latched ";
+            appendHex(out, e.a, 4);
+            out += " (R";
+            appendNumber(out, (e.a >> 1) & 7u);
+            out += " = ";
+            appendHex(out, unsigned(e.a >> 4), 3);
+            out += ')';
+            return;
         case TraceEvent::Kind::Command:
-            return commandText(e);
+            out += commandText(e);
+            return;
         case TraceEvent::Kind::Lines: {
             const uint8_t before = lines_, now = uint8_t(e.a);
             lines_ = now;
+            // Nearly every line write is a clock or data edge inside a frame: shown by the
+            // VCD only, and passed over here at once.
+            if (((before ^ now) & (kSpisel | kModsel)) == 0 && (now & kSpisel) != 0) return;
             std::string t;
             for (const auto& [bit, name] : {std::pair{kSpisel, "SPISEL"}, {kModsel, "MODSEL"}}) {
                 if ((before ^ now) & bit)
@@ -170,12 +243,12 @@ std::string TraceText::text(const TraceEvent& e) {
                      std::to_string((now & kSclk) != 0) + ", C " +
                      std::to_string((now & kSdta) != 0);
             }
-            return t.empty() ? t : "lines " + hex(now, 2) + "  " + t;
+            if (!t.empty()) out += "lines " + hex(now, 2) + "  " + t;
+            return;
         }
         case TraceEvent::Kind::Mfo:
-            return {};
+            return;
     }
-    return {};
 }
 
 namespace {

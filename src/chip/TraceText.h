@@ -27,9 +27,14 @@ class TraceText {
     std::string stamp(const TraceEvent& e) const;
 
   private:
+    // Appends the event's text to out (nothing for an event only the VCD shows).
+    void appendText(const TraceEvent& e, std::string& out);
+    void appendStamp(const TraceEvent& e, std::string& out) const;
+
     const Trace* trace_;
     RegisterImage held_;
     uint8_t lines_;
+    std::string scratch_;
 };
 
 // The name of an adapter command's opcode ("SpiWrite"), or its number in hexadecimal.

@@ -39,7 +39,7 @@ TEST_F(WindowTest, ATraceLogsShowsAndSavesWhatTheWindowSends) {
     // The window shows the same lines.
     ASSERT_NE(tools->traceWindow(), nullptr);
     EXPECT_TRUE(tools->traceWindow()->isVisible());
-    EXPECT_EQ(tools->traceWindow()->view()->toPlainText() + "\n", text);
+    EXPECT_EQ(tools->traceWindow()->view()->text() + "\n", text);
 
     // Nothing is recorded after the stop.
     click(form->B_WriteReg());
