@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// A write cycle with and without a trace running. The after-change routine without a write cycle:
-// 96 bit colours, 8 register texts, the MODSEL line and the message pass of its wait, on a shown
-// main window. It runs on every pointer movement over the bit view, so it has to stay far below a
-// mouse's report rate.
+// The after-change routine without a write cycle: 96 bit colours, 8 register texts, the
+// MODSEL line and the message pass of its wait, on a shown main window. It runs on every
+// pointer movement over the bit view, so it has to stay far below a mouse's report rate.
+// Beside it, a write cycle with and without a trace running.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
