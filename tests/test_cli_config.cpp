@@ -335,5 +335,63 @@ TEST_F(CtlConfig, PresetIndexOutsideTheListSelectsNone) {
     }
 }
 
+TEST_F(CtlConfig, SetChangesFieldsRegistersAndItemsAndSavesAsTheWindowDoes) {
+    const std::string path = save("a.cfg", defaultsAt(384.0));
+    const CtlResult r = runCtl({"set", path, "OPMODE=1", "N=130", "R4=0x123", "fRF=433.92",
+                                "SPISEL=0", "fXtal=12", "INJLO1=0", "PLLMUX=2", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.json()["changes"][0], (nlohmann::json{{"name", "OPMODE"}, {"before", "0"}, {"after", "1"}}));
+    Config c;
+    ASSERT_EQ(loadConfig(path, c), std::nullopt);
+    EXPECT_EQ(fieldValue(c.regs, field("OPMODE")), 1u);
+    EXPECT_EQ(fieldValue(c.regs, field("N")), 130u);  // over R2 and R3
+    EXPECT_EQ(c.regs[4], 0x123);
+    EXPECT_DOUBLE_EQ(c.frf, 433.92);
+    EXPECT_FALSE(c.spisel);
+    EXPECT_DOUBLE_EQ(c.fxtal, 12.0);
+    EXPECT_EQ(c.injlo1, 0);
+    EXPECT_EQ(c.pllmux, 2);
+    // What show reads back, and the 18 CR LF lines of a saved file.
+    const CtlResult shown = runCtl({"show", path, "--json"});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    EXPECT_EQ(shown.json()["fields"]["OPMODE"], 1);
+    const std::string text = readFileText(path).value_or("");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 18);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 18);
+}
+
+TEST_F(CtlConfig, SetRefusesInOneLineAndChangesNothing) {
+    const std::string path = save("a.cfg", defaultsAt(384.0));
+    const std::string before = readFileText(path).value_or("");
+    const struct {
+        std::vector<std::string> assignments;
+        const char* names;
+    } cases[] = {
+        {{"BOGUS=1"}, "BOGUS"},
+        {{"OPMODE=4"}, "OPMODE"},           // two bits
+        {{"OPMODE=1", "N=2048"}, "N"},      // the first is not saved either
+        {{"R8=0"}, "R8"},
+        {{"R2=0x1000"}, "R2"},
+        {{"RSSIH=1"}, "status"},
+        {{"fXtal=0.5"}, "fXtal"},
+        {{"SPISEL=2"}, "SPISEL"},
+        {{"OPMODE"}, "NAME=VALUE"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"set", path};
+        args.insert(args.end(), c.assignments.begin(), c.assignments.end());
+        const CtlResult r = runCtl(args);
+        EXPECT_EQ(r.code, 1) << c.names;
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_EQ(readFileText(path).value_or(""), before) << c.names;
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const CtlResult locked = runCtl({"set", path, "OPMODE=1"});
+    EXPECT_EQ(locked.code, 1);
+    EXPECT_NE(locked.err.find("write-protected"), std::string::npos) << locked.err;
+    EXPECT_EQ(readFileText(path).value_or(""), before);
+}
+
 }  // namespace
 }  // namespace zvk

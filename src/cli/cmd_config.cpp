@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// show and export: register configuration files.
+// show, export and set: register configuration files.
+#include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <strings.h>
 #include <memory>
 #include <string>
 #include <utility>
@@ -135,6 +137,92 @@ void runExport(const ConfigOptions& o) {
     }
 }
 
+struct SetOptions {
+    std::string file;
+    std::vector<std::string> assignments;
+    bool json = false;
+};
+
+bool sameName(const std::string& a, const char* b) {
+    return ::strcasecmp(a.c_str(), b) == 0;
+}
+
+long integerWithin(const std::string& name, const std::string& text, long min, long max) {
+    const long v = parseInteger(text, name);
+    if (v < min || v > max)
+        throw BadInput(name + ": \"" + text + "\" is outside " + std::to_string(min) + ".." +
+                       std::to_string(max));
+    return v;
+}
+
+// One NAME=VALUE into the configuration; what it was and what it is now, as text.
+std::pair<std::string, std::string> assign(Config& c, const std::string& assignment) {
+    const auto eq = assignment.find('=');
+    if (eq == std::string::npos || eq == 0)
+        throw BadInput("\"" + assignment + "\" is not NAME=VALUE");
+    const std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
+    auto frequency = [&](double& value, double min) {
+        const std::string before = formatFrequency(value);
+        const double v = parseNumber(text, name);
+        if (!std::isfinite(v) || v < min)
+            throw BadInput(name + ": \"" + text + "\" is not a frequency of at least " +
+                           formatFrequency(min) + " MHz");
+        value = v;
+        return std::pair{before, formatFrequency(v)};
+    };
+    if (sameName(name, "fRF")) return frequency(c.frf, 0.0);
+    if (sameName(name, "fXtal")) return frequency(c.fxtal, 1.0);
+    auto small = [&](auto& value, long min, long max) {
+        const std::string before = std::to_string(long(value));
+        value = decltype(value + 0)(integerWithin(name, text, min, max));
+        return std::pair{before, std::to_string(long(value))};
+    };
+    if (sameName(name, "SPISEL")) {
+        const std::string before = c.spisel ? "1" : "0";
+        c.spisel = integerWithin(name, text, 0, 1) == 1;
+        return {before, c.spisel ? "1" : "0"};
+    }
+    if (sameName(name, "PLLMUX")) return small(c.pllmux, INT16_MIN, INT16_MAX);
+    if (sameName(name, "INJLO1")) return small(c.injlo1, INT16_MIN, INT16_MAX);
+    if (name.size() == 2 && (name[0] == 'R' || name[0] == 'r') && name[1] >= '0' && name[1] <= '7') {
+        uint16_t& r = c.regs[size_t(name[1] - '0')];
+        const std::string before = registerText(r);
+        r = uint16_t(integerWithin(name, text, 0, 0xFFF));
+        return {before, registerText(r)};
+    }
+    for (const Field& f : kFieldMap) {
+        if (!sameName(name, f.name)) continue;
+        if (f.encoding == Encoding::Status)
+            throw BadInput(name + ": a bit of the status register, which the chip sets itself");
+        const uint32_t before = fieldValue(c.regs, f);
+        const long v = integerWithin(name, text, 0, (1L << f.width) - 1);
+        setFieldValue(c.regs, f, uint32_t(v));
+        return {std::to_string(before), std::to_string(v)};
+    }
+    throw BadInput(name + ": no field, register (R0..R7) or item (fRF, SPISEL, PLLMUX, fXtal, "
+                          "INJLO1) of a configuration file has this name");
+}
+
+void runSet(const SetOptions& o) {
+    Config c = loadConfigOrThrow(o.file);
+    nlohmann::json changes = nlohmann::json::array();
+    // Every assignment is checked before the file is touched.
+    for (const std::string& a : o.assignments) {
+        const auto [before, after] = assign(c, a);
+        changes.push_back({{"name", a.substr(0, a.find('='))}, {"before", before}, {"after", after}});
+    }
+    if (auto error = saveConfig(o.file, c, titleText())) throw BadInput(*error);
+    nlohmann::json j;
+    j["file"] = o.file;
+    j["changes"] = changes;
+    j["registers"] = registersJson(c.regs);
+    emit(o.json, j, [&] {
+        for (const auto& ch : changes)
+            std::printf("%s %s -> %s\n", ch["name"].get<std::string>().c_str(),
+                        ch["before"].get<std::string>().c_str(), ch["after"].get<std::string>().c_str());
+    });
+}
+
 }  // namespace
 
 void addConfigCommands(CLI::App& app) {
@@ -151,6 +239,17 @@ void addConfigCommands(CLI::App& app) {
     ex->add_option("file", eo->file, "a register configuration file (.cfg)")->required();
     addChoice(ex, "--format", eo->format, {"json", "c", "csv"}, "what to write")->required();
     ex->callback([eo] { runExport(*eo); });
+
+    auto st = std::make_shared<SetOptions>();
+    CLI::App* set = app.add_subcommand(
+        "set", "change fields, registers or items of a configuration file and save it");
+    set->add_option("file", st->file, "a register configuration file (.cfg)")->required();
+    set->add_option("assignments", st->assignments,
+                    "NAME=VALUE: a field (OPMODE=1, N=120), a register (R3=0x100) or an item "
+                    "(fRF=433.92, SPISEL=0, PLLMUX=2, fXtal=10, INJLO1=1)")
+        ->required();
+    set->add_flag("--json", st->json, "one JSON object on standard output");
+    set->callback([st] { runSet(*st); });
 }
 
 }  // namespace zvk::cli
