@@ -122,13 +122,18 @@ TEST_F(CtlConfig, ExportFormats) {
     EXPECT_EQ(j["registers"], registerTexts(c.regs));
     for (const Field& f : kFieldMap)
         EXPECT_EQ(j["fields"][f.name], fieldValue(c.regs, f)) << f.name;
+    EXPECT_EQ(j["fRF"], 384.0);
+    EXPECT_EQ(j["SPISEL"], 1);
+    EXPECT_EQ(j["INJLO1"], 1);
 
     const CtlResult header = runCtl({"export", path, "--format", "c"});
     ASSERT_EQ(header.code, 0) << header.err;
     std::vector<std::string> defines;
     std::istringstream in(header.out);
     for (std::string line; std::getline(in, line);)
-        if (line.rfind("#define ZVK40310_", 0) == 0 && line.find("_H") == std::string::npos)
+        if (line.rfind("#define ZVK40310_", 0) == 0 &&
+            line.find("_REGISTERS_H") == std::string::npos &&
+            line.find("_SHIFT ") == std::string::npos && line.find("_MASK ") == std::string::npos)
             defines.push_back(line.substr(8));
     std::vector<std::string> expected;
     for (size_t i = 0; i < 8; ++i)
@@ -139,12 +144,20 @@ TEST_F(CtlConfig, ExportFormats) {
     EXPECT_EQ(defines, expected);
     EXPECT_NE(header.out.find("#define ZVK40310_R0 0x08C\n"), std::string::npos);
     EXPECT_NE(header.out.find("#define ZVK40310_OPMODE 0\n"), std::string::npos);
+    for (const char* define :
+         {"ZVK40310_OPMODE_SHIFT 0\n", "ZVK40310_OPMODE_MASK 0x003\n", "ZVK40310_N_LO_SHIFT 5\n",
+          "ZVK40310_N_LO_MASK 0xFE0\n", "ZVK40310_N_HI_SHIFT 0\n", "ZVK40310_N_HI_MASK 0x00F\n"})
+        EXPECT_NE(header.out.find(define), std::string::npos) << define;
+    EXPECT_NE(header.out.find("zvk40310ctl 3."), std::string::npos) << header.out;
 
     const CtlResult csv = runCtl({"export", path, "--format", "csv"});
     ASSERT_EQ(csv.code, 0) << csv.err;
     EXPECT_EQ(csv.out.rfind("kind,name,register,low_bit,width,value\n", 0), 0u);
     EXPECT_NE(csv.out.find("register,R2,2,0,12,0xA5C\n"), std::string::npos) << csv.out;
-    EXPECT_NE(csv.out.find("field,N,2,5,11,82\n"), std::string::npos) << csv.out;  // 0xA5C >> 5
+    // N over two registers: bits 6..0 in R2 (0xA5C >> 5 = 82), bits 10..7 in R3.
+    EXPECT_NE(csv.out.find("field,N[6:0],2,5,7,82\n"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("field,N[10:7],3,0,4,0\n"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("item,fRF,,,,384\n"), std::string::npos) << csv.out;
     EXPECT_NE(csv.out.find("field,A,2,0,5,28\n"), std::string::npos) << csv.out;
 }
 
@@ -340,7 +353,8 @@ TEST_F(CtlConfig, SetChangesFieldsRegistersAndItemsAndSavesAsTheWindowDoes) {
     const CtlResult r = runCtl({"set", path, "OPMODE=1", "N=130", "R4=0x123", "fRF=433.92",
                                 "SPISEL=0", "fXtal=12", "INJLO1=0", "PLLMUX=2", "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.json()["changes"][0], (nlohmann::json{{"name", "OPMODE"}, {"before", "0"}, {"after", "1"}}));
+    EXPECT_EQ(r.json()["changes"][0],
+              (nlohmann::json{{"name", "OPMODE"}, {"before", "0"}, {"after", "1"}}));
     Config c;
     ASSERT_EQ(loadConfig(path, c), std::nullopt);
     EXPECT_EQ(fieldValue(c.regs, field("OPMODE")), 1u);
@@ -368,8 +382,8 @@ TEST_F(CtlConfig, SetRefusesInOneLineAndChangesNothing) {
         const char* names;
     } cases[] = {
         {{"BOGUS=1"}, "BOGUS"},
-        {{"OPMODE=4"}, "OPMODE"},           // two bits
-        {{"OPMODE=1", "N=2048"}, "N"},      // the first is not saved either
+        {{"OPMODE=4"}, "OPMODE"},       // two bits
+        {{"OPMODE=1", "N=2048"}, "N"},  // the first is not saved either
         {{"R8=0"}, "R8"},
         {{"R2=0x1000"}, "R2"},
         {{"RSSIH=1"}, "status"},
@@ -391,6 +405,68 @@ TEST_F(CtlConfig, SetRefusesInOneLineAndChangesNothing) {
     EXPECT_EQ(locked.code, 1);
     EXPECT_NE(locked.err.find("write-protected"), std::string::npos) << locked.err;
     EXPECT_EQ(readFileText(path).value_or(""), before);
+}
+
+// Without its date and time lines (2 and 3), which every save writes anew.
+std::string withoutStamp(const std::string& text) {
+    std::istringstream in(text);
+    std::string out, line;
+    for (int n = 1; std::getline(in, line); ++n)
+        if (n != 2 && n != 3) out += line + "\n";
+    return out;
+}
+
+TEST_F(CtlConfig, ExportThenImportGivesBackTheSameFile) {
+    Config c = defaultsAt(433.92);
+    c.regs[2] = 0xA5C;
+    c.regs[3] = 0x10F;  // N's upper bits set
+    c.spisel = false;
+    c.pllmux = 2;
+    c.fxtal = 12.8;
+    c.injlo1 = 0;
+    const std::string path = save("orig.cfg", c);
+    const std::string original = withoutStamp(readFileText(path).value_or(""));
+    for (const char* format : {"json", "csv"}) {
+        SCOPED_TRACE(format);
+        const CtlResult exported = runCtl({"export", path, "--format", format});
+        ASSERT_EQ(exported.code, 0) << exported.err;
+        const std::string map = put(std::string("map.") + format, exported.out);
+        const std::string back = file(std::string("back-") + format + ".cfg");
+        const CtlResult imported = runCtl({"import", map, "-o", back});
+        ASSERT_EQ(imported.code, 0) << imported.err;
+        EXPECT_EQ(withoutStamp(readFileText(back).value_or("")), original);
+    }
+}
+
+TEST_F(CtlConfig, ImportRefusesMapsThatDoNotHoldAConfiguration) {
+    const std::string path = save("orig.cfg", defaultsAt(384.0));
+    const std::string csv = runCtl({"export", path, "--format", "csv"}).out;
+    const std::string json = runCtl({"export", path, "--format", "json"}).out;
+    auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {"a.csv", replaced(csv, "register,R4,4,0,12,0x04B\n", ""), "no R4"},
+        {"b.csv", replaced(csv, "field,OPMODE,0,0,2,0", "field,OPMODE,0,0,2,3"), "OPMODE"},
+        {"c.csv", replaced(csv, "item,SPISEL,,,,1", "item,SPISEL,,,,2"), "SPISEL"},
+        {"d.csv", replaced(csv, "kind,", "type,"), "first line"},
+        {"e.json", replaced(json, "\"0x08C\"", "\"0x108C\""), "R0"},
+        {"f.json", "[1,2]", "JSON object"},
+        {"g.json", replaced(json, "\"fXtal\"", "\"fXtalX\""), "fXtal"},
+        {"h.txt", json, ".json or .csv"},
+    };
+    for (const auto& c : cases) {
+        const std::string out = file(std::string(c.name) + ".cfg");
+        const CtlResult r = runCtl({"import", put(c.name, c.text), "-o", out});
+        EXPECT_EQ(r.code, 1) << c.name;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
+    }
 }
 
 }  // namespace

@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: MIT
-// show, export and set: register configuration files.
+// show, export, import and set: register configuration files.
+#include <strings.h>
+
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
-#include <strings.h>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/Version.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
 #include "plan/FrequencyPlan.h"
 #include "storage/ConfigFile.h"
+#include "storage/FileText.h"
 
 namespace zvk::cli {
 
@@ -103,24 +109,66 @@ void runShow(const ConfigOptions& o) {
     if (!refusal) reportUnfitN(core);
 }
 
+// A field's runs of bits, each named as a header or a map names it: the field itself, or
+// N's two runs N_LO/N_HI (header) and N[6:0]/N[10:7] (map).
+struct FieldRun {
+    std::string headerName, mapName;
+    FieldPart part;
+};
+std::vector<FieldRun> fieldRuns(const Field& f) {
+    if (f.high.width == 0) return {{f.name, f.name, f.low()}};
+    const FieldPart lo = f.low();
+    const std::string name = f.name;
+    return {
+        {name + "_LO", name + "[" + std::to_string(lo.width - 1) + ":0]", lo},
+        {name + "_HI",
+         name + "[" + std::to_string(f.width - 1) + ":" + std::to_string(lo.width) + "]", f.high}};
+}
+uint32_t runValue(const RegisterImage& regs, const FieldPart& p) {
+    return (regs[size_t(p.reg)] >> p.lowBit) & ((1u << p.width) - 1);
+}
+
+// A frequency as the shortest text that reads back as the same number.
+std::string exactNumber(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
 void exportC(const std::string& file, const RegisterImage& regs) {
     std::printf("// ZVK40310 register image from %s\n", printable(file).c_str());
+    std::printf(
+        "// Written by zvk40310ctl %s. Every field has its value, and the _SHIFT and _MASK\n"
+        "// of its bits in its register; N lies in R2 (N_LO) and R3 (N_HI).\n",
+        kProgramVersion);
     std::printf("#ifndef ZVK40310_REGISTERS_H\n#define ZVK40310_REGISTERS_H\n\n");
     for (size_t i = 0; i < regs.size(); ++i)
         std::printf("#define ZVK40310_R%zu %s\n", i, registerText(regs[i]).c_str());
-    std::printf("\n");
-    for (const Field& f : kFieldMap)
-        std::printf("#define ZVK40310_%s %u\n", f.name, fieldValue(regs, f));
+    for (const Field& f : kFieldMap) {
+        std::printf("\n#define ZVK40310_%s %u\n", f.name, fieldValue(regs, f));
+        for (const FieldRun& run : fieldRuns(f)) {
+            const uint32_t mask = ((1u << run.part.width) - 1) << run.part.lowBit;
+            std::printf("#define ZVK40310_%s_SHIFT %d\n#define ZVK40310_%s_MASK %s\n",
+                        run.headerName.c_str(), run.part.lowBit, run.headerName.c_str(),
+                        registerText(mask).c_str());
+        }
+    }
     std::printf("\n#endif\n");
 }
 
-void exportCsv(const RegisterImage& regs) {
+void exportCsv(const Config& c) {
     std::printf("kind,name,register,low_bit,width,value\n");
-    for (size_t i = 0; i < regs.size(); ++i)
-        std::printf("register,R%zu,%zu,0,12,%s\n", i, i, registerText(regs[i]).c_str());
+    for (size_t i = 0; i < c.regs.size(); ++i)
+        std::printf("register,R%zu,%zu,0,12,%s\n", i, i, registerText(c.regs[i]).c_str());
     for (const Field& f : kFieldMap)
-        std::printf("field,%s,%d,%d,%d,%u\n", f.name, f.reg, f.lowBit, f.width,
-                    fieldValue(regs, f));
+        for (const FieldRun& run : fieldRuns(f))
+            std::printf("field,%s,%d,%d,%d,%u\n", run.mapName.c_str(), run.part.reg,
+                        run.part.lowBit, run.part.width, runValue(c.regs, run.part));
+    std::printf(
+        "item,SPISEL,,,,%d\nitem,fRF,,,,%s\nitem,PLLMUX,,,,%d\nitem,fXtal,,,,%s\n"
+        "item,INJLO1,,,,%d\n",
+        c.spisel ? 1 : 0, exactNumber(c.frf).c_str(), c.pllmux, exactNumber(c.fxtal).c_str(),
+        c.injlo1);
 }
 
 void runExport(const ConfigOptions& o) {
@@ -129,12 +177,172 @@ void runExport(const ConfigOptions& o) {
         nlohmann::json j;
         j["registers"] = registersJson(c.regs);
         j["fields"] = fieldsJson(c.regs);
+        j["SPISEL"] = c.spisel ? 1 : 0;
+        j["fRF"] = c.frf;
+        j["PLLMUX"] = c.pllmux;
+        j["fXtal"] = c.fxtal;
+        j["INJLO1"] = c.injlo1;
         emit(true, j, {});
     } else if (o.format == "c") {
         exportC(o.file, c.regs);
     } else {
-        exportCsv(c.regs);
+        exportCsv(c);
     }
+}
+
+// ---- import: what export writes, back into a configuration file
+
+struct ImportOptions {
+    std::string file, output;
+};
+
+[[noreturn]] void badMap(const std::string& file, const std::string& why) {
+    throw BadInput(file + ": " + why);
+}
+
+uint16_t registerFrom(const std::string& file, const std::string& name, const std::string& text) {
+    const auto v = zvk::parseInteger(text, {.min = 0, .max = 0xFFF});
+    if (!v) badMap(file, name + " \"" + text + "\" is not a register value 0..0xFFF");
+    return uint16_t(*v);
+}
+
+long itemFrom(const std::string& file, const std::string& name, const std::string& text, long min,
+              long max) {
+    const auto v = zvk::parseInteger(text, {.sign = true, .min = min, .max = max});
+    if (!v)
+        badMap(file, name + " \"" + text + "\" is outside " + std::to_string(min) + ".." +
+                         std::to_string(max));
+    return long(*v);
+}
+
+double frequencyFrom(const std::string& file, const std::string& name, const std::string& text) {
+    double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
+        badMap(file, name + " \"" + text + "\" is not a number");
+    return v;
+}
+
+// The items by name, from their texts; each must be there once.
+void takeItems(const std::string& file, const std::map<std::string, std::string>& items,
+               Config& c) {
+    for (const char* name : {"SPISEL", "fRF", "PLLMUX", "fXtal", "INJLO1"})
+        if (!items.count(name)) badMap(file, std::string("no ") + name);
+    c.spisel = itemFrom(file, "SPISEL", items.at("SPISEL"), 0, 1) == 1;
+    c.frf = frequencyFrom(file, "fRF", items.at("fRF"));
+    c.pllmux = int16_t(itemFrom(file, "PLLMUX", items.at("PLLMUX"), INT16_MIN, INT16_MAX));
+    c.fxtal = frequencyFrom(file, "fXtal", items.at("fXtal"));
+    c.injlo1 = int16_t(itemFrom(file, "INJLO1", items.at("INJLO1"), INT16_MIN, INT16_MAX));
+}
+
+// The fields a map lists must say what its registers say.
+void checkField(const std::string& file, const std::string& name, uint32_t value,
+                uint32_t fromRegisters) {
+    if (value != fromRegisters)
+        badMap(file, "field " + name + " is " + std::to_string(value) + " but the registers give " +
+                         std::to_string(fromRegisters));
+}
+
+Config importJson(const std::string& file, const std::string& text) {
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) badMap(file, "not a JSON object");
+    Config c;
+    const auto regs = j.find("registers");
+    if (regs == j.end() || !regs->is_array() || regs->size() != 8)
+        badMap(file, "\"registers\" must list R0..R7");
+    for (size_t i = 0; i < 8; ++i) {
+        const auto& r = (*regs)[i];
+        const std::string name = "R" + std::to_string(i);
+        if (r.is_string()) {
+            c.regs[i] = registerFrom(file, name, r.get<std::string>());
+        } else if (r.is_number_unsigned() && r.get<uint64_t>() <= 0xFFF) {
+            c.regs[i] = uint16_t(r.get<uint64_t>());
+        } else {
+            badMap(file, name + " is not a register value 0..0xFFF");
+        }
+    }
+    if (const auto fields = j.find("fields"); fields != j.end() && fields->is_object()) {
+        for (const auto& [name, value] : fields->items()) {
+            const Field* f = findField(name);
+            if (f == nullptr) badMap(file, "no field is named " + name);
+            if (!value.is_number_unsigned()) badMap(file, "field " + name + " is not a number");
+            if (f->encoding != Encoding::Status)
+                checkField(file, name, uint32_t(value.get<uint64_t>()), fieldValue(c.regs, *f));
+        }
+    }
+    std::map<std::string, std::string> items;
+    for (const char* name : {"SPISEL", "fRF", "PLLMUX", "fXtal", "INJLO1"}) {
+        const auto it = j.find(name);
+        if (it == j.end()) continue;
+        if (!it->is_number()) badMap(file, std::string(name) + " is not a number");
+        items[name] = it->is_number_float() ? exactNumber(it->get<double>()) : it->dump();
+    }
+    takeItems(file, items, c);
+    return c;
+}
+
+Config importCsv(const std::string& file, const std::string& text) {
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line != "kind,name,register,low_bit,width,value")
+        badMap(file, "the first line is not kind,name,register,low_bit,width,value");
+    Config c;
+    std::array<bool, 8> seen{};
+    std::map<std::string, std::string> items;
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (int number = 2; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
+        if (cells.size() != 6) badMap(file, "line " + std::to_string(number) + " has not 6 cells");
+        const std::string& kind = cells[0];
+        if (kind == "register" && cells[1].size() == 2 && cells[1][0] == 'R' &&
+            cells[1][1] >= '0' && cells[1][1] <= '7') {
+            const size_t i = size_t(cells[1][1] - '0');
+            c.regs[i] = registerFrom(file, cells[1], cells[5]);
+            seen[i] = true;
+        } else if (kind == "field") {
+            fields.emplace_back(cells[1], cells[5]);
+        } else if (kind == "item") {
+            items[cells[1]] = cells[5];
+        } else {
+            badMap(file, "line " + std::to_string(number) + " is no register, field or item");
+        }
+    }
+    for (size_t i = 0; i < 8; ++i)
+        if (!seen[i]) badMap(file, "no R" + std::to_string(i));
+    for (const auto& [name, value] : fields) {
+        bool known = false;
+        for (const Field& f : kFieldMap) {
+            if (f.encoding == Encoding::Status) continue;
+            for (const FieldRun& run : fieldRuns(f)) {
+                if (run.mapName != name) continue;
+                known = true;
+                checkField(file, name, uint32_t(itemFrom(file, name, value, 0, 0xFFF)),
+                           runValue(c.regs, run.part));
+            }
+        }
+        if (!known && findField(name) == nullptr) badMap(file, "no field is named " + name);
+    }
+    takeItems(file, items, c);
+    return c;
+}
+
+void runImport(const ImportOptions& o) {
+    std::string error;
+    const auto text = readFileText(o.file, &error);
+    if (!text) throw BadInput("Cannot read \"" + o.file + "\": " + error);
+    const bool json =
+        o.file.size() >= 5 && ::strcasecmp(o.file.c_str() + o.file.size() - 5, ".json") == 0;
+    const bool csv =
+        o.file.size() >= 4 && ::strcasecmp(o.file.c_str() + o.file.size() - 4, ".csv") == 0;
+    if (!json && !csv) throw BadInput(o.file + ": a register map is a .json or .csv file");
+    const Config c = json ? importJson(o.file, *text) : importCsv(o.file, *text);
+    if (auto saveError = saveConfig(o.output, c, titleText())) throw BadInput(*saveError);
 }
 
 struct SetOptions {
@@ -184,7 +392,8 @@ std::pair<std::string, std::string> assign(Config& c, const std::string& assignm
     }
     if (sameName(name, "PLLMUX")) return small(c.pllmux, INT16_MIN, INT16_MAX);
     if (sameName(name, "INJLO1")) return small(c.injlo1, INT16_MIN, INT16_MAX);
-    if (name.size() == 2 && (name[0] == 'R' || name[0] == 'r') && name[1] >= '0' && name[1] <= '7') {
+    if (name.size() == 2 && (name[0] == 'R' || name[0] == 'r') && name[1] >= '0' &&
+        name[1] <= '7') {
         uint16_t& r = c.regs[size_t(name[1] - '0')];
         const std::string before = registerText(r);
         r = uint16_t(integerWithin(name, text, 0, 0xFFF));
@@ -199,8 +408,9 @@ std::pair<std::string, std::string> assign(Config& c, const std::string& assignm
         setFieldValue(c.regs, f, uint32_t(v));
         return {std::to_string(before), std::to_string(v)};
     }
-    throw BadInput(name + ": no field, register (R0..R7) or item (fRF, SPISEL, PLLMUX, fXtal, "
-                          "INJLO1) of a configuration file has this name");
+    throw BadInput(name +
+                   ": no field, register (R0..R7) or item (fRF, SPISEL, PLLMUX, fXtal, "
+                   "INJLO1) of a configuration file has this name");
 }
 
 void runSet(const SetOptions& o) {
@@ -209,7 +419,8 @@ void runSet(const SetOptions& o) {
     // Every assignment is checked before the file is touched.
     for (const std::string& a : o.assignments) {
         const auto [before, after] = assign(c, a);
-        changes.push_back({{"name", a.substr(0, a.find('='))}, {"before", before}, {"after", after}});
+        changes.push_back(
+            {{"name", a.substr(0, a.find('='))}, {"before", before}, {"after", after}});
     }
     if (auto error = saveConfig(o.file, c, titleText())) throw BadInput(*error);
     nlohmann::json j;
@@ -219,7 +430,8 @@ void runSet(const SetOptions& o) {
     emit(o.json, j, [&] {
         for (const auto& ch : changes)
             std::printf("%s %s -> %s\n", ch["name"].get<std::string>().c_str(),
-                        ch["before"].get<std::string>().c_str(), ch["after"].get<std::string>().c_str());
+                        ch["before"].get<std::string>().c_str(),
+                        ch["after"].get<std::string>().c_str());
     });
 }
 
@@ -239,6 +451,13 @@ void addConfigCommands(CLI::App& app) {
     ex->add_option("file", eo->file, "a register configuration file (.cfg)")->required();
     addChoice(ex, "--format", eo->format, {"json", "c", "csv"}, "what to write")->required();
     ex->callback([eo] { runExport(*eo); });
+
+    auto io = std::make_shared<ImportOptions>();
+    CLI::App* im = app.add_subcommand(
+        "import", "a register map that export wrote (.json or .csv) into a configuration file");
+    im->add_option("map", io->file, "the register map (.json or .csv)")->required();
+    im->add_option("-o,--output", io->output, "the configuration file to write (.cfg)")->required();
+    im->callback([io] { runImport(*io); });
 
     auto st = std::make_shared<SetOptions>();
     CLI::App* set = app.add_subcommand(
