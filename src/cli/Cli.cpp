@@ -16,6 +16,7 @@
 namespace zvk::cli {
 
 int g_exitCode = kOk;
+Script* g_script = nullptr;
 
 CLI::Option* addChoice(CLI::App* command, const std::string& name, std::string& value,
                        const std::vector<std::string>& choices, const std::string& description) {
@@ -90,7 +91,9 @@ std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::str
 
 }  // namespace
 
-std::unique_ptr<CtlSession> openSession(const BoardOptions& o) {
+std::shared_ptr<CtlSession> openSession(const BoardOptions& given) {
+    if (g_script != nullptr && g_script->session) return g_script->session;
+    const BoardOptions& o = g_script != nullptr ? g_script->board : given;
     // Every option is checked before anything touches the board.
     const std::optional<int> port =
         o.port.empty() ? std::nullopt : std::optional<int>(parsePort(o.port));
@@ -112,7 +115,11 @@ std::unique_ptr<CtlSession> openSession(const BoardOptions& o) {
     s->core->tick();
     if (!s->core->usbInUse() && s->observer.driverFailure)
         throw Unreachable(*s->observer.driverFailure);
-    return s;
+    if (g_script == nullptr) return s;
+    // The script's trace runs from its first transfer to its end.
+    if (!o.trace.empty() || !o.vcd.empty() || o.traceJson) s->core->startTrace();
+    g_script->session = std::move(s);
+    return g_script->session;
 }
 
 std::unique_ptr<CtlSession> planningSession() {
@@ -130,7 +137,7 @@ void CtlSession::resetCounts() {
     }
     if (rig.vport) rig.vport->resetCounts();
     if (rig.chip) rig.chip->clearTrace();
-    if (options != nullptr &&
+    if (g_script == nullptr && options != nullptr &&
         (!options->trace.empty() || !options->vcd.empty() || options->traceJson))
         core->startTrace();
 }
@@ -148,9 +155,10 @@ void writeOut(const std::string& path, const std::string& text, const char* opti
 
 }  // namespace
 
-void CtlSession::finishTrace(nlohmann::json& j) const {
+void CtlSession::finishTrace(nlohmann::json& j, bool scriptEnds) const {
     Trace* trace = core->trace();
-    if (trace == nullptr) return;
+    // A script's trace is written when the script ends.
+    if (trace == nullptr || (g_script != nullptr && !scriptEnds)) return;
     core->stopTrace();
     TraceText text = core->traceText();
     std::string log;
@@ -332,15 +340,16 @@ std::string validUtf8(std::string_view text) {
 }
 
 void emit(bool json, const nlohmann::json& j, const std::function<void()>& text) {
-    if (!json) {
+    if (!json && !(g_script != nullptr && g_script->jsonLines)) {
         text();
         return;
     }
     nlohmann::json valid = j;
     makeValidText(valid);
     // Plain ASCII out: every other character escaped, so a byte that was no UTF-8 shows
-    // as \u00XX of its value.
-    std::cout << valid.dump(2, ' ', true) << "\n";
+    // as \u00XX of its value. A script's commands print one object per line.
+    const bool lines = g_script != nullptr && g_script->jsonLines;
+    std::cout << valid.dump(lines ? -1 : 2, ' ', true) << "\n";
 }
 
 int finishOutput(int code) {

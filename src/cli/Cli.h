@@ -70,7 +70,8 @@ struct CtlSession {
     // options ask for starts with it.
     void resetCounts();
     // Writes the trace's log and VCD where the options say, and adds the "trace" key.
-    void finishTrace(nlohmann::json& j) const;
+    // Within a script only when it ends (scriptEnds).
+    void finishTrace(nlohmann::json& j, bool scriptEnds = false) const;
     // The virtual board's view after a transfer: latched, words, lines, port_accesses,
     // usb_transfers and, with the adapter, adapter_commands.
     void addBoardJson(nlohmann::json& j) const;
@@ -80,7 +81,18 @@ struct CtlSession {
 // The window's start-up on the board the options name, with its settings file, then the
 // check of the first detection tick. Throws Unreachable when the hardware has neither a
 // usable adapter nor a port backend.
-std::unique_ptr<CtlSession> openSession(const BoardOptions& o);
+// Within a script (run) every command gets the script's one session, opened at its first
+// use with the script's board options.
+std::shared_ptr<CtlSession> openSession(const BoardOptions& o);
+
+// A script being run: its board options, its one session, and whether every command
+// prints one JSON object per line.
+struct Script {
+    BoardOptions board;
+    bool jsonLines = false;
+    std::shared_ptr<CtlSession> session;
+};
+extern Script* g_script;
 // A core for the planning commands: the virtual board, no settings file, the values a
 // configuration file starts from.
 std::unique_ptr<CtlSession> planningSession();
@@ -131,7 +143,11 @@ void reportUnfitN(const Session& core);
 // Each group of commands registers itself on the app.
 void addWriteCommands(CLI::App& app);   // write, status, decode-status
 void addPlanCommand(CLI::App& app);     // plan
-void addConfigCommands(CLI::App& app);  // show, export
+void addConfigCommands(CLI::App& app);  // show, export, import, set
+void addRunCommand(CLI::App& app);      // run
+// A script line split into words as a POSIX shell splits them, without expansions: quotes
+// and backslashes, "#" starting a comment; none (and the reason) for an open quote.
+std::optional<std::vector<std::string>> shellWords(const std::string& line, std::string& error);
 
 // The command that ran sets this; main returns it.
 extern int g_exitCode;

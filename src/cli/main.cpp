@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     zvk::cli::addWriteCommands(app);
     zvk::cli::addPlanCommand(app);
     zvk::cli::addConfigCommands(app);
+    zvk::cli::addRunCommand(app);
     if (argc > 1 && argv[1][0] != '-' && !isCommand(app, argv[1])) {
         std::cerr << "zvk40310ctl: " << unknownCommandText(app, argv[1]) << "\n";
         return zvk::cli::kBadInput;

@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+// zvk40310ctl run: a script against one session.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CtlRunner.h"
+#include "TempDir.h"
+#include "chip/FieldMap.h"
+#include "storage/ConfigFile.h"
+
+namespace zvk {
+namespace {
+
+using test::CtlResult;
+using test::runCtl;
+
+class CliRun : public test::TempDir {
+  protected:
+    CliRun() : TempDir("zvk-cli-run") {}
+    std::string script(const std::string& text) {
+        const std::string path = file("script.txt");
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    // A configuration that runs the receiver.
+    std::string receiving(const std::string& name) {
+        Config c;
+        c.regs = kDefaultImage;
+        setFieldValue(c.regs, field("OPMODE"), 1);
+        const std::string path = file(name);
+        EXPECT_EQ(saveConfig(path, c, "ZVK40310 Evaluation Program v3.3"), std::nullopt);
+        return path;
+    }
+};
+
+std::vector<nlohmann::json> jsonLines(const std::string& out) {
+    std::vector<nlohmann::json> objects;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) objects.push_back(nlohmann::json::parse(line));
+    return objects;
+}
+
+TEST_F(CliRun, AStatusReadSeesWhatTheWriteBeforeItSent) {
+    const std::string cfg = receiving("rx file.cfg");  // a name a shell would have to quote
+    const CtlResult r = runCtl(
+        {"run", script("# receive, then read\nwrite " + test::shellQuoted(cfg) + "\nstatus\n"),
+         "--board", "virtual", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto objects = jsonLines(r.out);
+    ASSERT_EQ(objects.size(), 2u) << r.out;
+    EXPECT_EQ(objects[1]["LD"], "locked");
+    // A fresh board, as separate calls give it, has not seen the write.
+    const CtlResult fresh = runCtl({"status", "--board", "virtual", "--json"});
+    EXPECT_EQ(fresh.json()["LD"], "no lock");
+}
+
+TEST_F(CliRun, AnErrorStopsTheScriptUnlessTheLineMayFail) {
+    const struct {
+        const char* text;
+        int code;
+        const char* says;
+        size_t outputs;  // JSON lines printed before the script ended
+    } cases[] = {
+        {"status\nshow missing.cfg\nstatus\n", 1, "line 2: ", 1},
+        {"status\n-show missing.cfg\nstatus\n", 1, "line 2: ", 2},
+        {"status --board virtual-usb\nstatus\n", 1, "line 1: --board belongs to run", 0},
+        {"write \"open quote\n", 1, "line 1: a double quote is not closed", 0},
+        {"run other.txt\n", 1, "line 1: a script cannot run another", 0},
+        {"frobnicate\n", 1, "line 1: ", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const CtlResult r = runCtl({"run", script(c.text), "--board", "virtual", "--json"});
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(jsonLines(r.out).size(), c.outputs) << r.out;
+    }
+    // The hardware that cannot be reached: the failing command's own exit code.
+    const CtlResult hw =
+        runCtl({"run", script("status\n"), "--board", "hardware", "--port", "0x2F8"});
+    if (hw.code != 0) {
+        EXPECT_EQ(hw.code, 2) << hw.err;
+        EXPECT_NE(hw.err.find("line 1: "), std::string::npos) << hw.err;
+    }
+}
+
+TEST_F(CliRun, TheTraceCoversTheWholeScript) {
+    const std::string cfg = receiving("rx.cfg");
+    const std::string log = file("t.log");
+    const CtlResult r = runCtl(
+        {"run", script("write " + cfg + "\nstatus\n"), "--board", "virtual", "--trace", log});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::ifstream in(log);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("R0 <- 0x08D"), std::string::npos) << text;
+    EXPECT_NE(text.find("R7 -> 0x44B"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace zvk
