@@ -2,6 +2,7 @@
 // The plan command of zvk40310ctl, run as a separate process the way lab scripts use it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -221,6 +222,32 @@ TEST(CliCommandLine, VersionTyposAndHelp) {
     const CtlResult badChoice = runCtl("plan --rf 433 --lo2div 5");
     EXPECT_EQ(badChoice.code, 1);
     EXPECT_NE(badChoice.err.find("--lo2div"), std::string::npos) << badChoice.err;
+}
+
+TEST(CliPlan, SpursAddThePictureOfThePlan) {
+    const CtlResult plain = runCtl("plan --rf 384 --json");
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    EXPECT_FALSE(plain.json().contains("picture"));
+    const CtlResult r = runCtl("plan --rf 384 --spurs --json");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto p = r.json()["picture"];
+    EXPECT_NEAR(p["image1"].get<double>(), 645.333, 5e-4);
+    EXPECT_NEAR(p["image2"].get<double>(), 388.000, 5e-4);
+    EXPECT_NEAR(p["image2_mirror"].get<double>(), 641.333, 5e-4);
+    EXPECT_EQ(p["s1"], 1);
+    EXPECT_EQ(p["s2"], -1);
+    bool half = false;
+    for (const auto& s : p["spurs"]) {
+        EXPECT_EQ(s["order"], s["m"].get<int>() + s["n"].get<int>());
+        if (s["m"] == 2 && s["n"] == 2) half = std::fabs(s["f"].get<double>() - 449.333) < 5e-4;
+    }
+    EXPECT_TRUE(half) << p["spurs"].dump();
+    EXPECT_EQ(p["reference"][0],
+              (nlohmann::json{{"kind", "xtal"}, {"k", 13}, {"f", 130.0}, {"near", "fIF1"}}));
+    // Everything else stays as the plan without pictures gives it.
+    auto withoutPicture = r.json();
+    withoutPicture.erase("picture");
+    EXPECT_EQ(withoutPicture, plain.json());
 }
 
 }  // namespace

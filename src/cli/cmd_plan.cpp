@@ -9,6 +9,7 @@
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
 #include "plan/FrequencyPlan.h"
+#include "plan/PlanPicture.h"
 
 namespace zvk::cli {
 
@@ -23,6 +24,7 @@ struct PlanOptions {
     std::string lo2 = "low";
     std::string lo2div = "4";
     bool json = false;
+    bool spurs = false;
 };
 
 // "3..2047": the range a divider's spinner allows.
@@ -37,9 +39,20 @@ long integerIn(const std::string& text, const std::string& option, const EditRul
     return v;
 }
 
-
 void setField(RegisterImage& regs, const char* name, uint32_t value) {
     setFieldValue(regs, *findField(name), value);
+}
+
+nlohmann::json pictureJson(const PlanPicture& p) {
+    nlohmann::json spurs = nlohmann::json::array();
+    for (const Spur& s : p.spurs)
+        spurs.push_back({{"m", s.m}, {"n", s.n}, {"f", s.f}, {"order", s.order}});
+    nlohmann::json reference = nlohmann::json::array();
+    for (const ReferenceProduct& r : p.reference)
+        reference.push_back({{"kind", r.kind}, {"k", r.k}, {"f", r.f}, {"near", r.near}});
+    return {{"image1", p.image1}, {"image2", p.image2},     {"image2_mirror", p.image2Mirror},
+            {"spurs", spurs},     {"reference", reference}, {"s1", p.s1},
+            {"s2", p.s2}};
 }
 
 void runPlan(const PlanOptions& o) {
@@ -81,6 +94,8 @@ void runPlan(const PlanOptions& o) {
     nlohmann::json j;
     addTuningJson(j, s, t);
     j["registers"] = registersJson(regs);
+    const PlanPicture picture = planPicture(s);
+    if (o.spurs) j["picture"] = pictureJson(picture);
 
     emit(o.json, j, [&] {
         printCounters(t, s, 7);
@@ -96,6 +111,16 @@ void runPlan(const PlanOptions& o) {
                     registerText(regs[size_t(n.high.reg)]).c_str(), n.width - 1, low.width,
                     highBits, fieldValue(regs, field("LO2DIV")));
         printTuningRows(t, 7);
+        if (!o.spurs) return;
+        std::printf("image1  %s\nimage2  %s (mirror %s)\n", formatFrequency(picture.image1).c_str(),
+                    formatFrequency(picture.image2).c_str(),
+                    formatFrequency(picture.image2Mirror).c_str());
+        for (const Spur& sp : picture.spurs)
+            std::printf("spur    %s  m %d, n %d, order %d\n", formatFrequency(sp.f).c_str(), sp.m,
+                        sp.n, sp.order);
+        for (const ReferenceProduct& r : picture.reference)
+            std::printf("%-7s %s  k %d, near %s\n", r.kind.c_str(), formatFrequency(r.f).c_str(),
+                        r.k, r.near.c_str());
     });
     reportUnfitN(core);
 }
@@ -116,6 +141,8 @@ void addPlanCommand(CLI::App& app) {
     addChoice(p, "--lo2", o->lo2, {"high", "low"}, "LO2 injection side");
     addChoice(p, "--lo2div", o->lo2div, {"4", "8"}, "LO2 divider");
     p->add_flag("--json", o->json, "one JSON object on standard output");
+    p->add_flag("--spurs", o->spurs,
+                "also the images, the first mixer's spurs and the reference products");
     p->callback([o] { runPlan(*o); });
 }
 
