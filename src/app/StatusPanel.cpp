@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "StatusPanel.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include "TextFit.h"
@@ -18,23 +19,39 @@ StatusPanel::StatusPanel(QWidget* parent) : QFrame(parent) {
 void StatusPanel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
-    // A text too wide for the panel takes a narrower face; beyond that (a refused plan's
-    // reason) it ends in an ellipsis and is whole in the tooltip.
-    const int room = contentsRect().width() - 2 * kTextInset;
-    const auto fitting = textfit::fittingFont(font(), text, room);
-    textFont_ = fitting.value_or(font());
-    shown_ = fitting ? text : fontMetrics().elidedText(text, Qt::ElideRight, room);
+    // Measuring a text costs more than the rest of a pointer movement over the bit view,
+    // which names one of a few dozen bits each time: each text is measured once.
+    auto found = fits_.constFind(text);
+    if (found == fits_.constEnd()) {
+        if (fits_.size() >= kRememberedTexts) fits_.clear();
+        found = fits_.insert(text, fit(text));
+    }
+    textFont_ = found->font;
+    shown_ = found->shown;
+    layout_ = QStaticText();
     setToolTip(shown_ == text ? QString() : text);
     update();
 }
 
+StatusPanel::Fit StatusPanel::fit(const QString& text) const {
+    // A text too wide for the panel takes a narrower face; beyond that (a refused plan's
+    // reason) it ends in an ellipsis and is whole in the tooltip.
+    const int room = contentsRect().width() - 2 * kTextInset;
+    if (const auto f = textfit::fittingFont(font(), text, room)) return {*f, text};
+    return {font(), fontMetrics().elidedText(text, Qt::ElideRight, room)};
+}
+
+void StatusPanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) fits_.clear();
+    QFrame::changeEvent(event);
+}
+
 void StatusPanel::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
-    if (layout_.text() != shown_ || layoutFont_ != textFont_) {
+    if (layout_.text() != shown_) {
         layout_.setText(shown_);
         layout_.setTextFormat(Qt::PlainText);
         layout_.prepare(QTransform(), textFont_);
-        layoutFont_ = textFont_;
     }
     QPainter p(this);
     const QRect inner = contentsRect().adjusted(kTextInset, 0, -kTextInset, 0);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <QFrame>
+#include <QHash>
 #include <QStaticText>
 
 // One panel of the status bar. The bit view writes a bit name into the middle panel on
@@ -15,13 +16,22 @@ class StatusPanel : public QFrame {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
+    // A text as the panel shows it: the face that holds it, or elided in the panel's own.
+    struct Fit {
+        QFont font;
+        QString shown;
+    };
+    Fit fit(const QString& text) const;
+    static constexpr qsizetype kRememberedTexts = 256;
+
     QString text_;
-    QString shown_;  // the text as it fits the panel
+    QString shown_;
     QFont textFont_;
-    QStaticText layout_;
-    QFont layoutFont_;
+    QStaticText layout_;  // emptied with each new text, laid out again when painted
+    QHash<QString, Fit> fits_;
 };
 
 #include <QStatusBar>
