@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transport/Zvk_spiusb.h"
+
 namespace zvk {
 
 namespace {
@@ -403,33 +405,35 @@ const std::vector<VirtualUsbBus::Packet>& VirtualUsbBus::requests() const {
 }
 
 std::string VirtualUsbBus::describe(const Packet& r) {
-    auto args = [&r](std::string name, std::initializer_list<int> values) {
-        for (int v : values) name += " " + std::to_string(v);
-        return name;
+    const char* name = TZVK_SPIUSB::commandName(r[0]);
+    auto args = [name](std::initializer_list<int> values) {
+        std::string text = name;
+        for (int v : values) text += " " + std::to_string(v);
+        return text;
     };
     switch (r[0]) {
-        case 0x02:
-            return args("WritePort", {r[1], r[2]});
-        case 0x05:
-            return args("SetLevel", {r[1], r[2] << 8 | r[3]});
-        case 0x06:
-            return args("Configure", {r[1], r[2], r[3]});
-        case 0x07: {
-            std::string text = args("SpiWrite", {r[1], r[2], r[3]});
+        case TZVK_SPIUSB::kWritePort:
+            return args({r[1], r[2]});
+        case TZVK_SPIUSB::kSetLevel:
+            return args({r[1], r[2] << 8 | r[3]});
+        case TZVK_SPIUSB::kConfigure:
+            return args({r[1], r[2], r[3]});
+        case TZVK_SPIUSB::kSpiWrite: {
+            std::string text = args({r[1], r[2], r[3]});
             const int bytes = std::min((int(r[3]) + 7) / 8, 8);
             for (int k = 0; k < bytes; ++k) text += " " + std::to_string(r[size_t(4 + k)]);
             return text;
         }
-        case 0x80:
-            return "GetVersion";
-        case 0x81:
-            return args("SpiRead", {r[1], r[2], r[3]});
-        case 0x83:
-            return args("ReadInput", {r[1], r[2]});
-        case 0x85:
-            return args("ReadAnalog", {r[1]});
+        case TZVK_SPIUSB::kGetVersion:
+            return args({});
+        case TZVK_SPIUSB::kSpiRead:
+            return args({r[1], r[2], r[3]});
+        case TZVK_SPIUSB::kReadInput:
+            return args({r[1], r[2]});
+        case TZVK_SPIUSB::kReadAnalog:
+            return args({r[1]});
         default:
-            return args("Unknown", {r[0]});
+            return "Unknown " + std::to_string(r[0]);
     }
 }
 

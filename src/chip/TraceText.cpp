@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "base/Numbers.h"
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "transport/Zvk_spiusb.h"
@@ -15,21 +16,13 @@ namespace {
 
 constexpr uint8_t kSden = 0x01, kSclk = 0x02, kSdta = 0x04, kSpisel = 0x08, kModsel = 0x10;
 
-// A log line is written for every frame while a trace runs: the hexadecimal numbers and
-// the time are made by hand, at a fraction of what a formatted print costs.
-void appendHex(std::string& out, unsigned value, int digits);
-
 std::string hex(unsigned value, int digits) {
-    std::string s;
-    appendHex(s, value, digits);
-    return s;
+    return "0x" + hexText(value, digits);
 }
 
 void appendHex(std::string& out, unsigned value, int digits) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
     out += "0x";
-    for (int i = digits - 1; i >= 0; --i) out += kDigits[(value >> (4 * i)) & 0xF];
+    out += hexText(value, digits);
 }
 
 void appendNumber(std::string& out, uint64_t value) {
@@ -102,26 +95,8 @@ std::string commandText(const TraceEvent& e) {
 }  // namespace
 
 std::string commandName(uint8_t opcode) {
-    switch (opcode) {
-        case TZVK_SPIUSB::kWritePort:
-            return "WritePort";
-        case TZVK_SPIUSB::kSetLevel:
-            return "SetLevel";
-        case TZVK_SPIUSB::kConfigure:
-            return "Configure";
-        case TZVK_SPIUSB::kSpiWrite:
-            return "SpiWrite";
-        case TZVK_SPIUSB::kGetVersion:
-            return "GetVersion";
-        case TZVK_SPIUSB::kSpiRead:
-            return "SpiRead";
-        case TZVK_SPIUSB::kReadInput:
-            return "ReadInput";
-        case TZVK_SPIUSB::kReadAnalog:
-            return "ReadAnalog";
-        default:
-            return "command " + hex(opcode, 2);
-    }
+    if (const char* name = TZVK_SPIUSB::commandName(opcode)) return name;
+    return "command " + hex(opcode, 2);
 }
 
 TraceText::TraceText(const Trace& trace, const RegisterImage& held, uint8_t lines)

@@ -381,12 +381,7 @@ void Session::attachTrace(Trace* trace) {
 Trace& Session::startTrace(size_t keep) {
     stopTrace();
     trace_ = std::make_unique<Trace>(*clock_, keep);
-    if (rig_->chip) {
-        const auto latched = rig_->chip->latched();
-        for (size_t i = 0; i < traceHeld_.size(); ++i) traceHeld_[i] = latched[i];
-    } else {
-        traceHeld_ = chip_->regs;
-    }
+    traceHeld_ = rig_->chip ? rig_->chip->latched() : chip_->regs;
     traceLines_ = lpt_->lineByte();
     attachTrace(trace_.get());
     return *trace_;

@@ -98,6 +98,20 @@ void TZVK_SPIUSB::ReadAnalog(uint8_t channel, uint16_t& value) {
     value = uint16_t(b[1] * 256 + b[2]);
 }
 
+const char* TZVK_SPIUSB::commandName(uint8_t opcode) {
+    switch (opcode) {
+        case kWritePort: return "WritePort";
+        case kSetLevel: return "SetLevel";
+        case kConfigure: return "Configure";
+        case kSpiWrite: return "SpiWrite";
+        case kGetVersion: return "GetVersion";
+        case kSpiRead: return "SpiRead";
+        case kReadInput: return "ReadInput";
+        case kReadAnalog: return "ReadAnalog";
+        default: return nullptr;
+    }
+}
+
 bool TZVK_SPIUSB::versionMatches(const std::string& text) {
     return text.size() >= 15 && text.compare(0, 15, kVersionText) == 0;
 }

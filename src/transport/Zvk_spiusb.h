@@ -33,6 +33,8 @@ class TZVK_SPIUSB {
     static constexpr uint8_t kMfoInput = 0x02;
     static constexpr uint8_t kMfoSubInput = 0x00;
     static constexpr uint8_t kLevelChannel = 7;
+    // The command an opcode names ("SpiWrite"); null for none.
+    static const char* commandName(uint8_t opcode);
 
     // Creates the device access (search, open, claim), then sends Configure.
     TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems);
