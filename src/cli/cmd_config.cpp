@@ -192,6 +192,17 @@ void runExport(const ConfigOptions& o) {
 
 // ---- import: what export writes, back into a configuration file
 
+// An integer of a configuration file's entry within its range; a sign is allowed where the
+// range has negative values.
+long integerWithin(const std::string& name, const std::string& text, long min, long max) {
+    const auto v = zvk::parseInteger(text, {.sign = min < 0});
+    if (!v) throw BadInput(notAnInteger(name, text));
+    if (*v < min || *v > max)
+        throw BadInput(name + ": \"" + text + "\" is outside " + std::to_string(min) + ".." +
+                       std::to_string(max));
+    return long(*v);
+}
+
 struct ImportOptions {
     std::string file, output;
 };
@@ -200,26 +211,19 @@ struct ImportOptions {
     throw BadInput(file + ": " + why);
 }
 
+// The checks that set makes of a value, naming the map and the entry.
 uint16_t registerFrom(const std::string& file, const std::string& name, const std::string& text) {
-    const auto v = zvk::parseInteger(text, {.min = 0, .max = 0xFFF});
-    if (!v) badMap(file, name + " \"" + text + "\" is not a register value 0..0xFFF");
-    return uint16_t(*v);
+    return uint16_t(integerWithin(file + ": " + name, text, 0, 0xFFF));
 }
 
 long itemFrom(const std::string& file, const std::string& name, const std::string& text, long min,
               long max) {
-    const auto v = zvk::parseInteger(text, {.sign = true, .min = min, .max = max});
-    if (!v)
-        badMap(file, name + " \"" + text + "\" is outside " + std::to_string(min) + ".." +
-                         std::to_string(max));
-    return long(*v);
+    return integerWithin(file + ": " + name, text, min, max);
 }
 
 double frequencyFrom(const std::string& file, const std::string& name, const std::string& text) {
-    double v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
-        badMap(file, name + " \"" + text + "\" is not a number");
+    const double v = parseNumber(text, file + ": " + name);
+    if (!std::isfinite(v)) badMap(file, name + " \"" + text + "\" is not a number");
     return v;
 }
 
@@ -353,14 +357,6 @@ struct SetOptions {
 
 bool sameName(const std::string& a, const char* b) {
     return ::strcasecmp(a.c_str(), b) == 0;
-}
-
-long integerWithin(const std::string& name, const std::string& text, long min, long max) {
-    const long v = parseInteger(text, name);
-    if (v < min || v > max)
-        throw BadInput(name + ": \"" + text + "\" is outside " + std::to_string(min) + ".." +
-                       std::to_string(max));
-    return v;
 }
 
 // One NAME=VALUE into the configuration; what it was and what it is now, as text.
