@@ -162,20 +162,21 @@ std::optional<QString> ToolsMenu::saveVcd(const QString& path) {
     return std::nullopt;
 }
 
-void ToolsMenu::startTraceClick() {
-    const QString path = QFileDialog::getSaveFileName(
-        parentWidget(), QStringLiteral("Start Trace"), QStringLiteral("trace.log"),
-        QStringLiteral("Trace log (*.log);;All files (*)"));
+void ToolsMenu::withChosenFile(const QString& title, const QString& name, const QString& filter,
+                               const std::function<std::optional<QString>(const QString&)>& step) {
+    const QString path = QFileDialog::getSaveFileName(parentWidget(), title, name, filter);
     if (path.isEmpty()) return;
-    if (const auto error = startTrace(path))
-        QMessageBox::warning(parentWidget(), QStringLiteral("Start Trace"), *error);
+    if (const auto error = step(path)) QMessageBox::warning(parentWidget(), title, *error);
+}
+
+void ToolsMenu::startTraceClick() {
+    withChosenFile(QStringLiteral("Start Trace"), QStringLiteral("trace.log"),
+                   QStringLiteral("Trace log (*.log);;All files (*)"),
+                   [this](const QString& path) { return startTrace(path); });
 }
 
 void ToolsMenu::saveVcdClick() {
-    const QString path = QFileDialog::getSaveFileName(
-        parentWidget(), QStringLiteral("Save VCD"), QStringLiteral("trace.vcd"),
-        QStringLiteral("Value change dump (*.vcd);;All files (*)"));
-    if (path.isEmpty()) return;
-    if (const auto error = saveVcd(path))
-        QMessageBox::warning(parentWidget(), QStringLiteral("Save VCD"), *error);
+    withChosenFile(QStringLiteral("Save VCD"), QStringLiteral("trace.vcd"),
+                   QStringLiteral("Value change dump (*.vcd);;All files (*)"),
+                   [this](const QString& path) { return saveVcd(path); });
 }

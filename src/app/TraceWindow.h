@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +82,9 @@ class ToolsMenu : public QMenu {
     std::optional<QString> saveVcd(const QString& path);
 
   private:
+    // Asks for a file to save, then runs the step on it; its error as a message box.
+    void withChosenFile(const QString& title, const QString& name, const QString& filter,
+                        const std::function<std::optional<QString>(const QString&)>& step);
     void startTraceClick();
     void saveVcdClick();
     void updateItems();

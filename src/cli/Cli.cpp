@@ -352,6 +352,31 @@ void emit(bool json, const nlohmann::json& j, const std::function<void()>& text)
     std::cout << valid.dump(lines ? -1 : 2, ' ', true) << "\n";
 }
 
+void addCommands(CLI::App& app) {
+    addWriteCommands(app);
+    addPlanCommand(app);
+    addConfigCommands(app);
+}
+
+int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse) {
+    g_exitCode = kOk;
+    try {
+        parse();
+    } catch (const CLI::ParseError& e) {
+        // A usage error is bad input like any other: one line naming what was wrong.
+        if (e.get_exit_code() == 0) return app.exit(e);
+        std::cerr << where << e.what() << "\n";
+        return kBadInput;
+    } catch (const BadInput& e) {
+        std::cerr << where << e.what() << "\n";
+        return kBadInput;
+    } catch (const Unreachable& e) {
+        std::cerr << where << e.what() << "\n";
+        return kUnreachable;
+    }
+    return g_exitCode;
+}
+
 int finishOutput(int code) {
     // The reason is the first flush's: the stream keeps only that something failed.
     errno = 0;

@@ -145,6 +145,12 @@ void addWriteCommands(CLI::App& app);   // write, status, decode-status
 void addPlanCommand(CLI::App& app);     // plan
 void addConfigCommands(CLI::App& app);  // show, export, import, set
 void addRunCommand(CLI::App& app);      // run
+// Every command but run: the program's and each script line's.
+void addCommands(CLI::App& app);
+// Parses the command line with parse and runs its command. Help goes out as CLI11 prints
+// it; any failure is one line on standard error after where ("zvk40310ctl: "). The exit
+// code: 0, kBadInput, kUnreachable or what the command set in g_exitCode.
+int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse);
 // A script line split into words as a POSIX shell splits them, without expansions: quotes
 // and backslashes, "#" starting a comment; none (and the reason) for an open quote.
 std::optional<std::vector<std::string>> shellWords(const std::string& line, std::string& error);

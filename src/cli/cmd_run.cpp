@@ -71,8 +71,8 @@ struct RunOptions {
 };
 
 // The options that belong to run itself: a line may not change the board or the trace.
-const char* const kScriptOptions[] = {"--board", "--port", "--level",      "--settings",
-                                      "--trace", "--vcd",  "--trace-json", "--json"};
+const char* const kScriptOptions[] = {"--board", "--port", "--level",     "--settings",
+                                      "--trace", "--vcd",  "--trace-json"};
 
 // One line's command: its exit code (0 for success), the reason printed on standard error.
 int runLine(const std::vector<std::string>& words, int number) {
@@ -81,7 +81,6 @@ int runLine(const std::vector<std::string>& words, int number) {
         for (const char* option : kScriptOptions) {
             const std::string o = option;
             if (w == o || w.rfind(o + "=", 0) == 0) {
-                if (o == "--json") continue;  // harmless: run --json decides
                 std::cerr << where << o << " belongs to run, not to a line of its script\n";
                 return kBadInput;
             }
@@ -93,25 +92,10 @@ int runLine(const std::vector<std::string>& words, int number) {
     }
     CLI::App app{"zvk40310ctl"};
     app.require_subcommand(1);
-    addWriteCommands(app);
-    addPlanCommand(app);
-    addConfigCommands(app);
+    addCommands(app);
+    // CLI11 takes the words last first.
     std::vector<std::string> args(words.rbegin(), words.rend());
-    g_exitCode = kOk;
-    try {
-        app.parse(args);
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);
-        std::cerr << where << e.what() << "\n";
-        return kBadInput;
-    } catch (const BadInput& e) {
-        std::cerr << where << e.what() << "\n";
-        return kBadInput;
-    } catch (const Unreachable& e) {
-        std::cerr << where << e.what() << "\n";
-        return kUnreachable;
-    }
-    return g_exitCode;
+    return runCommand(app, where, [&] { app.parse(args); });
 }
 
 int runScript(RunOptions& o) {

@@ -106,7 +106,6 @@ void printStatus(const nlohmann::json& j) {
                 j["RSSI"].get<std::string>().c_str());
 }
 
-
 void statusJson(nlohmann::json& j, uint16_t word, bool showLd) {
     const StatusDecoding d = decodeStatus(word, showLd);
     j["word"] = registerText(word);

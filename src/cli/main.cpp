@@ -63,28 +63,12 @@ int main(int argc, char** argv) {
         ",\nthe window's settings file, unless --settings names another. It lies beside the\n"
         "programs in a build folder, under $XDG_CONFIG_HOME/zvk40310 (~/.config/zvk40310)\n"
         "for an installed program or one whose folder cannot be written.");
-    zvk::cli::addWriteCommands(app);
-    zvk::cli::addPlanCommand(app);
-    zvk::cli::addConfigCommands(app);
+    zvk::cli::addCommands(app);
     zvk::cli::addRunCommand(app);
     if (argc > 1 && argv[1][0] != '-' && !isCommand(app, argv[1])) {
         std::cerr << "zvk40310ctl: " << unknownCommandText(app, argv[1]) << "\n";
         return zvk::cli::kBadInput;
     }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        // Help and version go out as CLI11 prints them; a usage error is bad input like
-        // any other: one line naming what was wrong, exit code 1.
-        if (e.get_exit_code() == 0) return app.exit(e);
-        std::cerr << "zvk40310ctl: " << e.what() << "\n";
-        return zvk::cli::kBadInput;
-    } catch (const zvk::cli::BadInput& e) {
-        std::cerr << "zvk40310ctl: " << e.what() << "\n";
-        return zvk::cli::finishOutput(zvk::cli::kBadInput);
-    } catch (const zvk::cli::Unreachable& e) {
-        std::cerr << "zvk40310ctl: " << e.what() << "\n";
-        return zvk::cli::finishOutput(zvk::cli::kUnreachable);
-    }
-    return zvk::cli::finishOutput(zvk::cli::g_exitCode);
+    return zvk::cli::finishOutput(
+        zvk::cli::runCommand(app, "zvk40310ctl: ", [&] { app.parse(argc, argv); }));
 }

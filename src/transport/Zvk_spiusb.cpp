@@ -100,15 +100,24 @@ void TZVK_SPIUSB::ReadAnalog(uint8_t channel, uint16_t& value) {
 
 const char* TZVK_SPIUSB::commandName(uint8_t opcode) {
     switch (opcode) {
-        case kWritePort: return "WritePort";
-        case kSetLevel: return "SetLevel";
-        case kConfigure: return "Configure";
-        case kSpiWrite: return "SpiWrite";
-        case kGetVersion: return "GetVersion";
-        case kSpiRead: return "SpiRead";
-        case kReadInput: return "ReadInput";
-        case kReadAnalog: return "ReadAnalog";
-        default: return nullptr;
+        case kWritePort:
+            return "WritePort";
+        case kSetLevel:
+            return "SetLevel";
+        case kConfigure:
+            return "Configure";
+        case kSpiWrite:
+            return "SpiWrite";
+        case kGetVersion:
+            return "GetVersion";
+        case kSpiRead:
+            return "SpiRead";
+        case kReadInput:
+            return "ReadInput";
+        case kReadAnalog:
+            return "ReadAnalog";
+        default:
+            return nullptr;
     }
 }
 
