@@ -13,13 +13,18 @@ std::string fixedText(double value, int decimals) {
     return std::string(buf, r.ptr);
 }
 
-std::string hexText(unsigned long long value, int minDigits) {
+void appendHexText(std::string& out, unsigned long long value, int minDigits) {
     char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value, 16);
-    std::string digits(buf, r.ptr);
-    for (char& c : digits)
-        if (c >= 'a' && c <= 'f') c = char(c - 'a' + 'A');
-    if (int(digits.size()) < minDigits) digits.insert(0, size_t(minDigits) - digits.size(), '0');
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, 16);
+    const int n = int(r.ptr - buf);
+    if (n < minDigits) out.append(size_t(minDigits - n), '0');
+    for (const char* c = buf; c != r.ptr; ++c)
+        out += (*c >= 'a' && *c <= 'f') ? char(*c - 'a' + 'A') : *c;
+}
+
+std::string hexText(unsigned long long value, int minDigits) {
+    std::string digits;
+    appendHexText(digits, value, minDigits);
     return digits;
 }
 

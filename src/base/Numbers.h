@@ -15,6 +15,8 @@ namespace zvk {
 std::string fixedText(double value, int decimals);
 // Upper-case hexadecimal without prefix, zero-padded to at least minDigits digits.
 std::string hexText(unsigned long long value, int minDigits);
+// The same appended to out, without a string of its own (for texts made in bulk).
+void appendHexText(std::string& out, unsigned long long value, int minDigits);
 // A whole text as a floating-point number in C-locale syntax (no blanks, no comma);
 // nullopt when it is not one.
 std::optional<double> parseDouble(std::string_view text);

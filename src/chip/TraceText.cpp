@@ -22,7 +22,7 @@ std::string hex(unsigned value, int digits) {
 
 void appendHex(std::string& out, unsigned value, int digits) {
     out += "0x";
-    out += hexText(value, digits);
+    appendHexText(out, value, digits);
 }
 
 void appendNumber(std::string& out, uint64_t value) {
