@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
+#include "PlanFixtures.h"
 #include "plan/PlanPicture.h"
 
 namespace zvk {
@@ -92,6 +94,42 @@ TEST(PlanPicture, TheDefaultPlan) {
     EXPECT_EQ(p.reference[1].kind, "pfd");
     EXPECT_NEAR(p.reference[1].f, 514.667 - 0.133, 1e-3);
     EXPECT_NEAR(p.reference[2].f, 514.667 + 0.133, 1e-3);
+}
+
+TEST(PlanPicture, TheDefaultPlanAndTheBandPresets) {
+    // Worked by hand from the tuned chain (fIF2 = 2 everywhere):
+    // 315.0: LO1 417.333 high, LO2 104.333 high, IF1 102.333: image1 315 + 204.667,
+    //   IF2 image at IF1 106.333 -> 417.333 - 106.333 = 311, mirror 523.667, half IF 366.167.
+    // 433.9: LO1 575.867, IF1 141.967: image1 717.833, image2 429.9, mirror 721.833,
+    //   half IF 504.883.
+    // 868.3: LO1 693.040 low, LO2 173.26 low, IF1 175.26: image1 868.3 - 350.52 = 517.78;
+    //   IF2 image at IF1 171.26 -> 693.04 + 171.26 = 864.3, mirror 521.78; half IF 780.67.
+    // 915.0: LO1 730.4, IF1 184.6: image1 545.8, image2 911, mirror 549.8, half IF 822.7.
+    const struct {
+        double image1, image2, mirror, halfIf;
+    } expected[] = {
+        {645.333, 388.000, 641.333, 449.333},
+        {519.667, 311.000, 523.667, 366.167},
+        {717.833, 429.900, 721.833, 504.883},
+        {517.780, 864.300, 521.780, 780.670},
+        {545.800, 911.000, 549.800, 822.700},
+    };
+    test::expectPresetsAsPlanned();
+    for (size_t i = 0; i < std::size(test::kFivePlans); ++i) {
+        const test::PlanCase& plan = test::kFivePlans[i];
+        const auto& c = expected[i];
+        SCOPED_TRACE(plan.rf);
+        const PlanPicture p = planPicture(test::planned(plan));
+        EXPECT_NEAR(p.fRF, plan.rf, 5e-4);
+        EXPECT_NEAR(p.fRF, plan.rf, 5e-4);
+        EXPECT_NEAR(p.image1, c.image1, 5e-4);
+        EXPECT_NEAR(p.image2, c.image2, 5e-4);
+        EXPECT_NEAR(p.image2Mirror, c.mirror, 5e-4);
+        const auto half = std::find_if(p.spurs.begin(), p.spurs.end(),
+                                       [](const Spur& x) { return x.m == 2 && x.n == 2; });
+        ASSERT_NE(half, p.spurs.end());
+        EXPECT_NEAR(half->f, c.halfIf, 5e-4);
+    }
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 // The plan command of zvk40310ctl, run as a separate process the way lab scripts use it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "CtlRunner.h"
+#include "TempDir.h"
+#include "storage/FileText.h"
 
 namespace {
 
@@ -248,6 +251,34 @@ TEST(CliPlan, SpursAddThePictureOfThePlan) {
     auto withoutPicture = r.json();
     withoutPicture.erase("picture");
     EXPECT_EQ(withoutPicture, plain.json());
+}
+
+class CliPlanSvg : public zvk::test::TempDir {
+  protected:
+    CliPlanSvg() : TempDir("zvk-ctl-svg") {}
+};
+
+TEST_F(CliPlanSvg, WritesThePictureBesideAnUnchangedOutput) {
+    const std::string svg = (dir / "plan.svg").string();
+    const CtlResult plain = runCtl("plan --rf 868.3 --r 125 --lo1 low --lo2 low");
+    const CtlResult r = runCtl("plan --rf 868.3 --r 125 --lo1 low --lo2 low --svg " + svg);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, plain.out);
+    const auto text = zvk::readFileText(svg);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(text->rfind("<?xml", 0), 0u);
+    EXPECT_NE(text->find("Frequency plan: RF 868.300 MHz, LO1 low side, LO2 low side"),
+              std::string::npos);
+    EXPECT_NE(text->find("image1 517.780"), std::string::npos);
+
+    // A file that cannot be made: one line naming the option and the file, nothing half
+    // written.
+    const std::string nowhere = (dir / "missing" / "plan.svg").string();
+    const CtlResult bad = runCtl("plan --rf 384 --svg " + nowhere);
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("--svg: \"" + nowhere + "\": "), std::string::npos) << bad.err;
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
 }
 
 }  // namespace

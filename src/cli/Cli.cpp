@@ -142,8 +142,6 @@ void CtlSession::resetCounts() {
         core->startTrace();
 }
 
-namespace {
-
 void writeOut(const std::string& path, const std::string& text, const char* option) {
     if (path == "-") {
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -152,6 +150,8 @@ void writeOut(const std::string& path, const std::string& text, const char* opti
     if (auto error = replaceFileText(path, text))
         throw BadInput(std::string(option) + ": \"" + path + "\": " + *error);
 }
+
+namespace {
 
 }  // namespace
 

@@ -131,6 +131,9 @@ void emit(bool json, const nlohmann::json& j, const std::function<void()>& text)
 // The text with every byte that is not part of valid UTF-8 turned into the character of
 // its value.
 std::string validUtf8(std::string_view text);
+// A file an option names, replaced whole; "-" is standard output. A failure is bad input
+// naming the option and the file.
+void writeOut(const std::string& path, const std::string& text, const char* option);
 // Flushes standard output: a failed or short write makes the exit code 1, with a line on
 // standard error.
 int finishOutput(int code);

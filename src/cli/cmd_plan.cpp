@@ -10,6 +10,7 @@
 #include "cli/Cli.h"
 #include "plan/FrequencyPlan.h"
 #include "plan/PlanPicture.h"
+#include "plan/PlanSvg.h"
 
 namespace zvk::cli {
 
@@ -25,6 +26,7 @@ struct PlanOptions {
     std::string lo2div = "4";
     bool json = false;
     bool spurs = false;
+    std::string svg;
 };
 
 // "3..2047": the range a divider's spinner allows.
@@ -96,6 +98,7 @@ void runPlan(const PlanOptions& o) {
     j["registers"] = registersJson(regs);
     const PlanPicture picture = planPicture(s);
     if (o.spurs) j["picture"] = pictureJson(picture);
+    if (!o.svg.empty()) writeOut(o.svg, drawPlan(picture).svg, "--svg");
 
     emit(o.json, j, [&] {
         printCounters(t, s, 7);
@@ -143,6 +146,8 @@ void addPlanCommand(CLI::App& app) {
     p->add_flag("--json", o->json, "one JSON object on standard output");
     p->add_flag("--spurs", o->spurs,
                 "also the images, the first mixer's spurs and the reference products");
+    p->add_option("--svg", o->svg, "also draw the plan as an SVG picture into FILE (- for standard output)")
+        ->option_text("FILE");
     p->callback([o] { runPlan(*o); });
 }
 
