@@ -15,13 +15,9 @@
 #include "Main.h"
 #include "PageControl.h"
 #include "TraceWindow.h"
+#include "WindowBench.h"
 
 namespace {
-
-class SilentBeeper : public Beeper {
-  public:
-    void beep() override {}
-};
 
 TForm1* g_form = nullptr;
 
@@ -114,26 +110,8 @@ BENCHMARK(BM_WindowWriteCycleTracing);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    applyProgramLook();
-    QTemporaryDir dir;
-    SilentBeeper beeper;
-    MainOptions o;
-    o.settingsPath = QDir(dir.path()).filePath("zvk40310.INI").toStdString();
-    o.rigName = "virtual";
-    o.beeper = &beeper;
-    o.realtime = false;
-    auto form = std::make_unique<TForm1>(o);
-    form->showAndActivate();
-    for (int i = 0; i < 20; ++i) QApplication::processEvents();
-    form->PageControl1()->setCurrentPage(form->TabReg2());  // the bit view in sight
-    QApplication::processEvents();
-    g_form = form.get();
-
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_form = nullptr;
-    return 0;
+    return benchwindow::run(argc, argv, g_form, [](TForm1& form) {
+        form.PageControl1()->setCurrentPage(form.TabReg2());  // the bit view in sight
+        QApplication::processEvents();
+    });
 }

@@ -4,7 +4,10 @@
 // repeats it while the user scrolls through frequencies: it should stay well below 1 us.
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
 #include "plan/FrequencyPlan.h"
+#include "plan/PlanSvg.h"
 #include "session/EditRules.h"
 
 namespace {
@@ -50,6 +53,32 @@ void BM_PlanAndTuningInfo(benchmark::State& state) {
     plan(state, true);
 }
 BENCHMARK(BM_PlanAndTuningInfo);
+
+// The picture of the plan after each plan: images, spurs and reference products, then the
+// SVG text with its label layout. The window redraws it after every plan it makes, so it
+// has to stay well below a millisecond.
+void BM_PlanPicture(benchmark::State& state) {
+    const Inputs in;
+    std::vector<FrequencyState> plans;
+    for (const PlanEdits& e : in.edits) {
+        RegisterImage regs = kDefaultImage;
+        FrequencyState s;
+        ReadFrequencyState(s, regs, e);
+        (void)PlanDividers(s, regs, rfArgument(s.fRF));
+        ReadFrequencyState(s, regs, e);
+        RecomputeFrequencies(s);
+        plans.push_back(s);
+    }
+    unsigned i = 0;
+    size_t bytes = 0;
+    for (auto _ : state) {
+        PlanDrawing d = drawPlan(planPicture(plans[i++ & 7]));
+        bytes += d.svg.size();
+        benchmark::DoNotOptimize(d);
+    }
+    state.counters["svg_bytes"] = benchmark::Counter(double(bytes) / double(state.iterations()));
+}
+BENCHMARK(BM_PlanPicture);
 
 void BM_FormatFrequency(benchmark::State& state) {
     double v = 514.6666666666666;

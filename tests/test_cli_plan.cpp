@@ -281,4 +281,15 @@ TEST_F(CliPlanSvg, WritesThePictureBesideAnUnchangedOutput) {
     EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
 }
 
+TEST_F(CliPlanSvg, TheReadmePictureIsTheDefaultPlanAsDrawnNow) {
+    const std::string svg = (dir / "plan.svg").string();
+    ASSERT_EQ(runCtl("plan --rf 384 --svg " + svg).code, 0);
+    const auto drawn = zvk::readFileText(svg);
+    const auto shown = zvk::readFileText(ZVK_SOURCE_DIR "/docs/plan.svg");
+    ASSERT_TRUE(drawn.has_value());
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_TRUE(*drawn == *shown)
+        << "docs/plan.svg is out of date: zvk40310ctl plan --rf 384 --svg docs/plan.svg";
+}
+
 }  // namespace

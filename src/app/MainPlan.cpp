@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "Main.h"
+#include "TraceWindow.h"
 #include "QtText.h"
 #include "RadioGroup.h"
 
@@ -60,6 +61,7 @@ void TForm1::showTuningInfo() {
     layout::setRed(E_Ntot(), t.Ntot.red, false);
     E_IF2CH()->setText(qs(t.IF2CH.text));
     layout::setRed(E_IF2CH(), t.IF2CH.red, false);
+    if (Tools1) Tools1->planChanged();
 }
 
 void TForm1::defaultSettings(bool spiMode) {

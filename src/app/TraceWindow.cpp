@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "PlanWindow.h"
 #include "QtText.h"
 #include "storage/FileText.h"
 
@@ -94,6 +95,10 @@ void TraceWindow::flush() {
 ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     : QMenu(QStringLiteral("Tools"), parent), session_(&session) {
     setObjectName(QStringLiteral("Tools1"));
+    FrequencyPlan1 = addAction(QStringLiteral("Frequency Plan"));
+    FrequencyPlan1->setObjectName(QStringLiteral("FrequencyPlan1"));
+    connect(FrequencyPlan1, &QAction::triggered, this, &ToolsMenu::showPlan);
+    addSeparator();
     StartTrace1 = addAction(QStringLiteral("Start Trace…"));
     StartTrace1->setObjectName(QStringLiteral("StartTrace1"));
     StopTrace1 = addAction(QStringLiteral("Stop Trace"));
@@ -104,6 +109,17 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     connect(StopTrace1, &QAction::triggered, this, &ToolsMenu::stopTrace);
     connect(SaveVcd1, &QAction::triggered, this, &ToolsMenu::saveVcdClick);
     updateItems();
+}
+
+PlanWindow* ToolsMenu::showPlan() {
+    if (!planWindow_) planWindow_ = new PlanWindow(session_->frequencies(), parentWidget());
+    planWindow_->show();
+    planWindow_->raise();
+    return planWindow_;
+}
+
+void ToolsMenu::planChanged() {
+    if (planWindow_) planWindow_->planChanged();
 }
 
 void ToolsMenu::updateItems() {

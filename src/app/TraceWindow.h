@@ -64,16 +64,24 @@ class TraceWindow : public QWidget {
 // "Tools": recording what goes over the wire. "Start Trace…" asks for the log file and
 // opens the trace window, "Stop Trace" ends the recording, "Save VCD…" writes the lines
 // of the events kept in memory as a VCD file.
+class PlanWindow;
+
 class ToolsMenu : public QMenu {
     Q_OBJECT
   public:
     // The window's session ends before its menus: the session stops a running trace.
     ToolsMenu(zvk::Session& session, QWidget* parent);
 
+    QAction* FrequencyPlan1;
     QAction* StartTrace1;
     QAction* StopTrace1;
     QAction* SaveVcd1;
     TraceWindow* traceWindow() const { return window_; }
+    // "Frequency Plan" opens the picture of the plan (once made, the same window again).
+    PlanWindow* showPlan();
+    PlanWindow* planWindow() const { return planWindow_; }
+    // The tuning info shows a new plan: the picture follows.
+    void planChanged();
 
     // The steps behind the items, with the files already chosen.
     // An error text when the log file cannot be made.
@@ -92,6 +100,7 @@ class ToolsMenu : public QMenu {
 
     zvk::Session* session_;
     TraceWindow* window_ = nullptr;
+    PlanWindow* planWindow_ = nullptr;
     QFile log_;
     std::string logPending_;  // lines for the log file, written with the view's flush
     std::unique_ptr<zvk::TraceText> text_;

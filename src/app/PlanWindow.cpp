@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: MIT
+#include "PlanWindow.h"
+
+#include <QBuffer>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSvgRenderer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QTimer>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include "QtText.h"
+#include "storage/FileText.h"
+
+QImage renderPlan(const std::string& svg, QSize pixels) {
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QSvgRenderer renderer(QByteArray::fromRawData(svg.data(), qsizetype(svg.size())));
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+PlanView::PlanView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("PlanView"));
+    setMouseTracking(true);
+    setMinimumSize(300, 150);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(&watcher_, &QFutureWatcher<QImage>::finished, this, &PlanView::rendered);
+}
+
+PlanView::~PlanView() {
+    watcher_.waitForFinished();
+}
+
+void PlanView::setDrawing(zvk::PlanDrawing drawing) {
+    drawing_ = std::move(drawing);
+    startRendering();
+}
+
+void PlanView::startRendering() {
+    if (watcher_.isRunning()) {
+        stale_ = true;
+        return;
+    }
+    stale_ = false;
+    const QSize pixels = (pictureRect().size() * devicePixelRatioF()).toSize();
+    if (pixels.isEmpty()) return;
+    watcher_.setFuture(QtConcurrent::run(renderPlan, drawing_.svg, pixels));
+}
+
+void PlanView::rendered() {
+    picture_ = watcher_.result();
+    picture_.setDevicePixelRatio(devicePixelRatioF());
+    update();
+    if (stale_) startRendering();
+    if (!rendering()) emit pictureReady();
+}
+
+void PlanView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    startRendering();
+}
+
+QSize PlanView::sizeHint() const {
+    return {int(zvk::kPlanWidth), drawing_.height > 0 ? int(drawing_.height) : 300};
+}
+
+QRectF PlanView::pictureRect() const {
+    if (drawing_.width <= 0 || drawing_.height <= 0) return {};
+    const double scale = std::min(width() / drawing_.width, height() / drawing_.height);
+    const double w = drawing_.width * scale, h = drawing_.height * scale;
+    return {(width() - w) / 2, (height() - h) / 2, w, h};
+}
+
+QPointF PlanView::toPicture(const QPointF& p) const {
+    const QRectF r = pictureRect();
+    if (r.isEmpty()) return {};
+    return {(p.x() - r.x()) * drawing_.width / r.width(), (p.y() - r.y()) * drawing_.height / r.height()};
+}
+
+QString PlanView::toolTipAt(const QPointF& p) const {
+    const QPointF at = toPicture(p);
+    const zvk::PlanMarker* m = zvk::markerAt(drawing_, at.x(), at.y());
+    return m ? qs(zvk::markerText(*m)) : QString();
+}
+
+void PlanView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    // While a new size is being rendered, the last picture stretched holds its place.
+    if (!picture_.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(pictureRect(), picture_);
+    }
+}
+
+bool PlanView::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = toolTipAt(help->pos());
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), text, this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+PlanWindow::PlanWindow(const zvk::FrequencyState& plan, QWidget* parent)
+    : QWidget(parent, Qt::Window), plan_(&plan) {
+    setObjectName(QStringLiteral("PlanWindow"));
+    setWindowTitle(QStringLiteral("Frequency Plan"));
+    view_ = new PlanView(this);
+    SavePicture = new QPushButton(QStringLiteral("Save Picture…"), this);
+    SavePicture->setObjectName(QStringLiteral("SavePicture"));
+    connect(SavePicture, &QPushButton::clicked, this, &PlanWindow::savePictureClick);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(SavePicture);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(view_, 1);
+    layout->addLayout(buttons);
+    redraw();
+    resize(int(zvk::kPlanWidth) + 24, int(view_->drawing().height) + 60);
+}
+
+void PlanWindow::planChanged() {
+    // A plan reaches the tuning info twice (planning step, then recompute step), and the
+    // picture wants the finished one.
+    if (!isVisible() || pending_) return;
+    pending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        pending_ = false;
+        redraw();
+    });
+}
+
+void PlanWindow::redraw() {
+    view_->setDrawing(zvk::drawPlan(zvk::planPicture(*plan_)));
+}
+
+void PlanWindow::showEvent(QShowEvent* event) {
+    // Hidden, it skipped the plans made meanwhile.
+    redraw();
+    QWidget::showEvent(event);
+}
+
+std::optional<QString> PlanWindow::saveSvg(const QString& path) const {
+    if (auto error = zvk::replaceFileText(ss(path), view_->drawing().svg))
+        return QStringLiteral("Cannot write \"%1\": %2").arg(path, qs(*error));
+    return std::nullopt;
+}
+
+std::optional<QString> PlanWindow::savePng(const QString& path) const {
+    const zvk::PlanDrawing& d = view_->drawing();
+    const QImage image = renderPlan(d.svg, QSize(int(d.width * 2), int(d.height * 2)));
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG")) return QStringLiteral("Cannot make the PNG picture.");
+    }
+    if (auto error = zvk::replaceFileText(ss(path), std::string_view(png.constData(), size_t(png.size()))))
+        return QStringLiteral("Cannot write \"%1\": %2").arg(path, qs(*error));
+    return std::nullopt;
+}
+
+void PlanWindow::savePictureClick() {
+    const QString svgFilter = QStringLiteral("SVG picture (*.svg)");
+    const QString pngFilter = QStringLiteral("PNG image (*.png)");
+    QString chosen;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Picture"),
+                                                QStringLiteral("frequency-plan.svg"),
+                                                svgFilter + QStringLiteral(";;") + pngFilter, &chosen);
+    if (path.isEmpty()) return;
+    const bool png = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ||
+                     (chosen == pngFilter && !path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive));
+    if (const auto error = png ? savePng(path) : saveSvg(path))
+        QMessageBox::warning(this, QStringLiteral("Save Picture"), *error);
+}
