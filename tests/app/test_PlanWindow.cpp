@@ -27,7 +27,7 @@ const zvk::PlanMarker* named(const PlanView* view, const std::string& name) {
 }
 
 TEST_F(WindowTest, ThePlanPictureFollowsEveryPlan) {
-    start();
+    start(true);  // lab mode, for the switch to ABC mode
     ToolsMenu* tools = form->Tools1;
     ASSERT_NE(tools, nullptr);
     tools->FrequencyPlan1->trigger();
@@ -99,6 +99,15 @@ TEST_F(WindowTest, ThePlanPictureFollowsEveryPlan) {
     tools->FrequencyPlan1->trigger();
     EXPECT_EQ(tools->planWindow(), plan);
     EXPECT_EQ(title(), "Frequency plan: RF 315.000 MHz, LO1 high side, LO2 high side");
+
+    // In ABC mode a preconfigured frequency is a plan too.
+    choose(form->RG_SPI(), 0);
+    choose(form->CB_fRF(), 2);
+    QApplication::processEvents();
+    EXPECT_NE(title().find("RF " + zvk::formatFrequency(zvk::kAbcPresets[2].fRF) + " MHz"),
+              std::string::npos)
+        << title();
+    EXPECT_EQ(view->drawing().svg, drawnNow());
 }
 
 }  // namespace
