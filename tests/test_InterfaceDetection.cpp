@@ -41,8 +41,8 @@ struct Board {
         det->startUpAfterPortOpen();
     }
     // Requests of one command the adapter received since the last mark.
-    std::vector<VirtualUsbBus::Packet> sent(uint8_t command) {
-        std::vector<VirtualUsbBus::Packet> out;
+    std::vector<VirtualUsbBus::Request> sent(uint8_t command) {
+        std::vector<VirtualUsbBus::Request> out;
         const auto& all = rig->vusb->requests();
         for (size_t i = firstRequest; i < all.size(); ++i)
             if (all[i][0] == command) out.push_back(all[i]);

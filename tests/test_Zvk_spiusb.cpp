@@ -18,7 +18,8 @@ using ::testing::ElementsAreArray;
 using Bytes = std::vector<uint8_t>;
 
 // The request bytes a command set, then every other byte of the 64 must be zero.
-void expectRequest(const VirtualUsbBus::Packet& p, const Bytes& head) {
+void expectRequest(const VirtualUsbBus::Request& p, const Bytes& head) {
+    EXPECT_EQ(p.size(), 64u) << "a request is 64 bytes";
     for (size_t i = 0; i < p.size(); ++i)
         EXPECT_EQ(p[i], i < head.size() ? head[i] : 0) << "request byte " << i;
 }

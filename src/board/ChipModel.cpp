@@ -14,11 +14,56 @@ constexpr int kMfoLdOut = 8;
 
 }  // namespace
 
-ChipModel::ChipModel(Clock& clock) : clock_(&clock), regs_(kPowerOn) {}
+ChipModel::ChipModel(Clock& clock, const std::array<uint16_t, 8>& powerOn)
+    : clock_(&clock), regs_(powerOn) {}
+
+void ChipModel::powerOn(const std::array<uint16_t, 8>& image) {
+    regs_ = image;
+    lines_ = 0;
+    shift_ = 0;
+    bitsSinceSden_ = 0;
+    reading_ = false;
+    readBit_ = 0;
+    readWord_ = 0;
+    settleUntil_ = 0;
+    settling_ = false;
+    sdenEdges_ = 0;
+    clearTrace();
+    clearViolations();
+}
+
+void ChipModel::violation(ViolationKind kind, uint64_t frame) {
+    const uint64_t ticks = clock_->now();
+    const uint64_t frequency = clock_->frequency();
+    const Violation v{kind, frame, frequency == 1000000 ? ticks : uint64_t(double(ticks) * 1e6 / double(frequency))};
+    violations_.push_back(v);
+    if (trace_ != nullptr)
+        trace_->record({.kind = TraceEvent::Kind::Violation,
+                        .a = uint16_t(kind),
+                        .b = uint16_t(frame & 0xFFFF),
+                        .c = uint16_t((frame >> 16) & 0xFFFF)});
+    if (violationListener_) violationListener_(v);
+}
+
+void ChipModel::judge(uint8_t prev, uint8_t lines) {
+    if (!(prev & kSpisel) || !(lines & kSpisel)) return;
+    const uint8_t changed = prev ^ lines;
+    const bool clock = changed & kSclk, enable = changed & kSden;
+    if (clock && (lines & kSclk) && (changed & kSdta))
+        violation(ViolationKind::DataWithClockEdge, sdenEdges_);
+    if (clock && enable) {
+        violation(ViolationKind::EnableWithClock, sdenEdges_);
+    } else if (enable && (lines & kSclk)) {
+        violation(ViolationKind::ClockHighAtEnableEdge, sdenEdges_);
+    } else if (clock && (lines & kSden)) {
+        violation(ViolationKind::ClockWhileEnabled, sdenEdges_);
+    }
+}
 
 void ChipModel::setLines(uint8_t lines) {
     const uint8_t prev = lines_;
     lines_ = lines;
+    if (prev != lines) judge(prev, lines);
     const uint8_t rose = uint8_t(~prev & lines);
     const uint8_t fell = uint8_t(prev & ~lines);
 
@@ -36,11 +81,14 @@ void ChipModel::setLines(uint8_t lines) {
 void ChipModel::onSdenRise() {
     const int bits = bitsSinceSden_;
     bitsSinceSden_ = 0;
+    const uint64_t frame = sdenEdges_++;
     if ((shift_ & 1) == 0) {
         if (bits < 16) {
             ++ignoredEdges_;
+            if (lines_ & kSpisel) violation(ViolationKind::ShortFrame, frame);
             return;
         }
+        if (!(lines_ & kSpisel)) violation(ViolationKind::LatchWithoutSpisel, frame);
         frames_.push_back(shift_);
         if (trace_ != nullptr) trace_->record({.kind = TraceEvent::Kind::ChipLatch, .a = shift_});
         frameLines_.push_back(uint8_t(lines_ & (kSpisel | kModsel)));
@@ -50,6 +98,7 @@ void ChipModel::onSdenRise() {
     }
     if (bits < 4) {
         ++ignoredEdges_;
+        if (lines_ & kSpisel) violation(ViolationKind::ShortFrame, frame);
         return;
     }
     const uint8_t request = uint8_t(shift_ & 0xF);

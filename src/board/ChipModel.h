@@ -2,11 +2,13 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "base/Clock.h"
 #include "transport/Trace.h"
+#include "transport/Violation.h"
 
 namespace zvk {
 
@@ -21,6 +23,14 @@ namespace zvk {
 // is a read request for the register in bits 3..1 (needs 4 bits). An edge after fewer
 // bits is ignored and counted. When SCLK and SDEN change in the same line write, the
 // clock edge comes first. Writes to R7 are traced but not stored: R7 is computed.
+//
+// Protocol check: the model also records every breach of the serial protocol it sees
+// (ViolationKind). SCLK rests low and SDEN rests low: a bit is shifted on a rising SCLK
+// edge while SDEN is low, with SDTA set in an earlier line write, and a rising SDEN edge
+// with SCLK low ends a frame. The lines are judged only while SPISEL is high before and
+// after a write, since with SPISEL low they are the A, B and C pins. A write that changes
+// several lines at once is taken as simultaneous: where its outcome would depend on the
+// order of the changes it is a violation, whatever order the decoding above picks.
 //
 // MFO pin, by the latched MFO field (R3 bits 11..8):
 //   1 "SPI out"  after a read request bit 0 of the register at once, the next bit on
@@ -63,7 +73,12 @@ class ChipModel {
     static constexpr std::array<uint16_t, 8> kPowerOn = {0x08C, 0x8F4, 0xF14, 0x100,
                                                          0x04B, 0x2AC, 0xE4B, 0x000};
 
-    explicit ChipModel(Clock& clock);
+    // powerOn: what the registers hold before anything is written. Tests that check what
+    // was sent start from an image unlike the one they send.
+    explicit ChipModel(Clock& clock, const std::array<uint16_t, 8>& powerOn = kPowerOn);
+    // Powers the chip down and up again with this image: registers, serial state and
+    // records start afresh.
+    void powerOn(const std::array<uint16_t, 8>& image);
 
     // Drives the five lines; edges are found against the previous levels.
     void setLines(uint8_t lines);
@@ -91,6 +106,18 @@ class ChipModel {
     // The recorder the chip reports its latched frames to; null when no trace runs.
     void setTrace(Trace* trace) { trace_ = trace; }
 
+    // The protocol violations seen since power-on (or the last clearViolations), the
+    // adapter's included: it reports through violation().
+    const std::vector<Violation>& violations() const { return violations_; }
+    void clearViolations() { violations_.clear(); }
+    void violation(ViolationKind kind, uint64_t frame);
+    // Each violation as it is recorded.
+    void setViolationListener(std::function<void(const Violation&)> listener) {
+        violationListener_ = std::move(listener);
+    }
+    // SDEN rising edges since power-on: the number of the frame in progress.
+    uint64_t frame() const { return sdenEdges_; }
+
     // Test signal at the antenna in dBm, which the RSSI flags follow.
     void setTestSignal(double dbm) { signalDbm_ = dbm; }
     double testSignal() const { return signalDbm_; }
@@ -100,6 +127,7 @@ class ChipModel {
     bool locked() const;
 
   private:
+    void judge(uint8_t prev, uint8_t lines);
     void onSdenRise();
     void latch(int address, uint16_t value);
     bool synthesizerRuns() const;
@@ -113,6 +141,9 @@ class ChipModel {
     std::vector<uint8_t> readRequests_;
     std::vector<uint8_t> selectHistory_;
     uint64_t ignoredEdges_ = 0;
+    uint64_t sdenEdges_ = 0;
+    std::vector<Violation> violations_;
+    std::function<void(const Violation&)> violationListener_;
     double signalDbm_ = -60.0;
     // serial state
     uint16_t shift_ = 0;

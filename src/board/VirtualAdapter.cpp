@@ -41,6 +41,39 @@ constexpr uint16_t kHubProduct = 0x0002;
 constexpr int kOut = 0x01;
 constexpr int kIn = 0x81;
 
+std::string describePacket(const VirtualUsbBus::Packet& r) {
+    const char* name = TZVK_SPIUSB::commandName(r[0]);
+    auto args = [name](std::initializer_list<int> values) {
+        std::string text = name;
+        for (int v : values) text += " " + std::to_string(v);
+        return text;
+    };
+    switch (r[0]) {
+        case TZVK_SPIUSB::kWritePort:
+            return args({r[1], r[2]});
+        case TZVK_SPIUSB::kSetLevel:
+            return args({r[1], r[2] << 8 | r[3]});
+        case TZVK_SPIUSB::kConfigure:
+            return args({r[1], r[2], r[3]});
+        case TZVK_SPIUSB::kSpiWrite: {
+            std::string text = args({r[1], r[2], r[3]});
+            const int bytes = std::min((int(r[3]) + 7) / 8, 8);
+            for (int k = 0; k < bytes; ++k) text += " " + std::to_string(r[size_t(4 + k)]);
+            return text;
+        }
+        case TZVK_SPIUSB::kGetVersion:
+            return args({});
+        case TZVK_SPIUSB::kSpiRead:
+            return args({r[1], r[2], r[3]});
+        case TZVK_SPIUSB::kReadInput:
+            return args({r[1], r[2]});
+        case TZVK_SPIUSB::kReadAnalog:
+            return args({r[1]});
+        default:
+            return "Unknown " + std::to_string(r[0]);
+    }
+}
+
 }  // namespace
 
 struct VirtualUsbBus::Impl {
@@ -66,7 +99,8 @@ struct VirtualUsbBus::Impl {
     std::vector<std::unique_ptr<Handle>> handles;
     std::array<uint64_t, kFnCount> counts{};
     std::vector<std::string> log;
-    std::vector<Packet> requests;
+    std::vector<Request> requests;
+    uint64_t received = 0;  // requests that reached a firmware
     bool recording = true;
     uint16_t externalMv = 0;
 
@@ -224,7 +258,8 @@ struct VirtualUsbBus::Impl {
         Adapter& a = adapters[size_t(h->adapter)];
         Packet p{};
         std::memcpy(p.data(), bytes, size_t(std::min(size, 64)));
-        if (recording) requests.push_back(p);
+        if (recording) requests.emplace_back(bytes, bytes + size);
+        check(a.state, p, size, received++);
         firmware(a, p);
         a.reply = p;
         a.replyPending = true;
@@ -249,6 +284,37 @@ struct VirtualUsbBus::Impl {
         chip.setLines(lines);
     }
 
+    // What the firmware accepts from the program, judged before it answers.
+    void check(const AdapterState& s, const Packet& p, int size, uint64_t number) {
+        if (size != 64) chip.violation(ViolationKind::RequestLength, number);
+        const uint8_t op = p[0];
+        int selector = -1;  // the selector byte the opcode takes; -1: it has none
+        switch (op) {
+            case TZVK_SPIUSB::kWritePort:
+            case TZVK_SPIUSB::kSpiWrite:
+            case TZVK_SPIUSB::kSpiRead:
+                selector = 0x01;
+                break;
+            case TZVK_SPIUSB::kReadInput:
+                selector = 0x02;
+                break;
+            case TZVK_SPIUSB::kSetLevel:
+            case TZVK_SPIUSB::kConfigure:
+            case TZVK_SPIUSB::kGetVersion:
+            case TZVK_SPIUSB::kReadAnalog:
+                break;
+            default:
+                chip.violation(ViolationKind::UnknownCommand, number);
+                return;
+        }
+        if (selector >= 0 && p[1] != selector)
+            chip.violation(ViolationKind::UnknownSelector, number);
+        // The program configures the adapter as soon as it has claimed it; asking for the
+        // version first is harmless, anything else finds the adapter unconfigured.
+        if (!s.configured && op != TZVK_SPIUSB::kConfigure && op != TZVK_SPIUSB::kGetVersion)
+            chip.violation(ViolationKind::BeforeConfigure, number);
+    }
+
     // The firmware: reads a request, leaves the reply in the same packet.
     void firmware(Adapter& a, Packet& p) {
         AdapterState& s = a.state;
@@ -266,6 +332,7 @@ struct VirtualUsbBus::Impl {
                 break;
             case 0x06:  // Configure
                 s.configuration = {req[1], req[2], req[3]};
+                s.configured = true;
                 break;
             case 0x07: {  // SpiWrite
                 if (req[1] != 0x01) break;
@@ -400,41 +467,17 @@ const std::vector<std::string>& VirtualUsbBus::callLog() const {
     return impl_->log;
 }
 
-const std::vector<VirtualUsbBus::Packet>& VirtualUsbBus::requests() const {
+const std::vector<VirtualUsbBus::Request>& VirtualUsbBus::requests() const {
     return impl_->requests;
 }
 
-std::string VirtualUsbBus::describe(const Packet& r) {
-    const char* name = TZVK_SPIUSB::commandName(r[0]);
-    auto args = [name](std::initializer_list<int> values) {
-        std::string text = name;
-        for (int v : values) text += " " + std::to_string(v);
-        return text;
-    };
-    switch (r[0]) {
-        case TZVK_SPIUSB::kWritePort:
-            return args({r[1], r[2]});
-        case TZVK_SPIUSB::kSetLevel:
-            return args({r[1], r[2] << 8 | r[3]});
-        case TZVK_SPIUSB::kConfigure:
-            return args({r[1], r[2], r[3]});
-        case TZVK_SPIUSB::kSpiWrite: {
-            std::string text = args({r[1], r[2], r[3]});
-            const int bytes = std::min((int(r[3]) + 7) / 8, 8);
-            for (int k = 0; k < bytes; ++k) text += " " + std::to_string(r[size_t(4 + k)]);
-            return text;
-        }
-        case TZVK_SPIUSB::kGetVersion:
-            return args({});
-        case TZVK_SPIUSB::kSpiRead:
-            return args({r[1], r[2], r[3]});
-        case TZVK_SPIUSB::kReadInput:
-            return args({r[1], r[2]});
-        case TZVK_SPIUSB::kReadAnalog:
-            return args({r[1]});
-        default:
-            return "Unknown " + std::to_string(r[0]);
-    }
+std::string VirtualUsbBus::describe(const Request& request) {
+    // Bytes a short request did not carry read as 0, as the firmware's buffer holds them.
+    Packet r{};
+    std::memcpy(r.data(), request.data(), std::min(request.size(), r.size()));
+    std::string text = describePacket(r);
+    if (request.size() != r.size()) text += " (" + std::to_string(request.size()) + " bytes)";
+    return text;
 }
 
 void VirtualUsbBus::setRecording(bool on) {

@@ -18,6 +18,11 @@ namespace zvk {
 // The bus is laid out as a real machine would show it: the first bus carries an
 // unrelated device (a hub) before the first adapter; a second adapter sits on a second
 // bus. Both adapters are wired to the same chip.
+//
+// Protocol check: a request that is not 64 bytes, an unknown opcode or selector, or a
+// command other than GetVersion before the first Configure is recorded as a violation
+// with the chip (ChipModel::violations), numbered by the requests received before it; the
+// firmware still answers it as it can, so what the program makes of the answer shows too.
 class VirtualUsbBus {
   public:
     struct Faults {
@@ -33,6 +38,8 @@ class VirtualUsbBus {
     };
 
     using Packet = std::array<uint8_t, 64>;
+    // A request as it came over the bus, at its true length.
+    using Request = std::vector<uint8_t>;
 
     // libusb 0.1 results the simulated calls give on failure.
     static constexpr int kErrNoDevice = -19;  // -ENODEV
@@ -63,11 +70,12 @@ class VirtualUsbBus {
     uint64_t calls(const std::string& function) const;
     // The libusb calls in the order they were made, by function name.
     const std::vector<std::string>& callLog() const;
-    // Every request packet the firmware of any adapter received, in order.
-    const std::vector<Packet>& requests() const;
+    // Every request the firmware of any adapter received, in order, at its true length.
+    const std::vector<Request>& requests() const;
     // A request as its command name and decimal arguments, as the firmware reads it:
-    // "SetLevel 1 2500", "SpiWrite 1 50 16 8 192" (the data bytes the bits fill).
-    static std::string describe(const Packet& request);
+    // "SetLevel 1 2500", "SpiWrite 1 50 16 8 192" (the data bytes the bits fill); a
+    // request that is not 64 bytes long says so: "SpiWrite 1 50 16 8 192 (6 bytes)".
+    static std::string describe(const Request& request);
     // Recording requests and the call log costs an allocation now and then; the
     // benchmark switches it off.
     void setRecording(bool on);
@@ -84,6 +92,7 @@ class VirtualUsbBus {
         std::array<uint8_t, 3> configuration{};  // the three Configure bytes
         uint8_t lastDelay = 0;                   // clock delay byte of the last SpiWrite/SpiRead
         bool interfaceClaimed = false;
+        bool configured = false;  // a Configure arrived: the firmware takes every command
         int configurationValue = 0;  // 0 until usb_set_configuration succeeded
     };
     const AdapterState& adapter(int index) const;

@@ -8,6 +8,7 @@
 #include "base/Numbers.h"
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
+#include "transport/Violation.h"
 #include "transport/Zvk_spiusb.h"
 
 namespace zvk {
@@ -194,6 +195,12 @@ void TraceText::appendText(const TraceEvent& e, std::string& out) {
             out += " = ";
             appendHex(out, unsigned(e.a >> 4), 3);
             out += ')';
+            return;
+        case TraceEvent::Kind::Violation:
+            out += "violation ";
+            out += violationName(ViolationKind(e.a));
+            out += " in frame ";
+            appendNumber(out, unsigned(e.b) | unsigned(e.c) << 16);
             return;
         case TraceEvent::Kind::Command:
             out += commandText(e);

@@ -21,6 +21,8 @@ struct TraceEvent {
         Frame,      // a: the 16-bit frame, b: the register, c: its 12-bit value
         ReadWord,   // a: the register read, b: the word read back
         ChipLatch,  // the virtual chip's own view: a: the frame it latched
+        Violation,  // the virtual board saw a protocol violation: a: its ViolationKind,
+                    //    b and c: the low and high 16 bits of its frame number
     };
     static constexpr int kPacketHead = 12;
 
