@@ -20,11 +20,6 @@ using ::testing::HasSubstr;
 class Doctor : public test::TempDir {
   protected:
     Doctor() : TempDir("zvk-doctor") {}
-    void put(const std::string& relative, const std::string& text) const {
-        const std::filesystem::path p = dir / relative;
-        std::filesystem::create_directories(p.parent_path());
-        std::ofstream(p) << text;
-    }
     DoctorInputs inputs() const {
         DoctorInputs in = DoctorInputs::under(dir.string());
         in.settingsPath = file("zvk40310.INI");

@@ -53,17 +53,14 @@ class LibusbTree : public test::TempDir {
         setenv("USB_DEVFS_PATH", devfs.c_str(), 1);
     }
     void node(const std::string& relative, const std::string& bytes) const {
-        const std::filesystem::path p = std::filesystem::path(devfs) / relative;
-        std::filesystem::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << bytes;
+        put("dev/bus/usb/" + relative, bytes);
     }
     void sysfsEntry(int bus, int dev) const {
-        const std::filesystem::path d = dir / "sys/bus/usb/devices" / ("1-" + std::to_string(dev));
-        std::filesystem::create_directories(d);
-        std::ofstream(d / "idVendor") << "03e9\n";
-        std::ofstream(d / "idProduct") << "0309\n";
-        std::ofstream(d / "busnum") << bus << "\n";
-        std::ofstream(d / "devnum") << dev << "\n";
+        const std::string d = "sys/bus/usb/devices/1-" + std::to_string(dev) + "/";
+        put(d + "idVendor", "03e9\n");
+        put(d + "idProduct", "0309\n");
+        put(d + "busnum", std::to_string(bus) + "\n");
+        put(d + "devnum", std::to_string(dev) + "\n");
     }
     const LibusbApi* api = nullptr;
     std::string devfs;

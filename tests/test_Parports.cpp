@@ -16,11 +16,6 @@ namespace {
 class Parports : public test::TempDir {
   protected:
     Parports() : TempDir("zvk-parports") {}
-    void put(const std::string& relative, const std::string& text) const {
-        const std::filesystem::path p = dir / relative;
-        std::filesystem::create_directories(p.parent_path());
-        std::ofstream(p) << text;
-    }
     std::string proc() const { return (dir / "proc").string(); }
 };
 

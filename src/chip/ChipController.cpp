@@ -9,13 +9,15 @@ namespace zvk {
 namespace {
 
 // Marks a transfer as running for as long as it lives, and runs what was asked for
-// meanwhile when the outermost transfer ends.
-// The parallel port, when it carries the transfer, is held for as long as it runs.
+// meanwhile when the outermost transfer ends. The parallel port, when it carries the
+// transfer, is held for as long as it runs.
 class TransferScope {
   public:
     TransferScope(bool& busy, Lpt& lpt) : busy_(busy) {
-        busy_ = true;
+        // The port first: a front end may end the transfer right there (the port is held
+        // elsewhere), and nothing must stay marked as running then.
         if (lpt.activeAdapter() == nullptr) port_.emplace(lpt.io());
+        busy_ = true;
     }
     ~TransferScope() { busy_ = false; }
 

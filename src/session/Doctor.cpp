@@ -34,9 +34,10 @@ std::string adapterIds() {
 }
 
 constexpr const char* kUdevFix =
-    "install the udev rule (sudo cp /usr/share/doc/zvk40310/60-zvk40310.rules "
-    "/etc/udev/rules.d/ && sudo udevadm control --reload-rules), replug the adapter; for "
-    "use without a desktop login also: sudo adduser $USER plugdev, then log in again";
+    "install the udev rule 60-zvk40310.rules (the package puts it in /lib/udev/rules.d; from "
+    "the sources: sudo cp packaging/60-zvk40310.rules /etc/udev/rules.d/), run sudo udevadm "
+    "control --reload-rules and replug the adapter; for use without a desktop login also: "
+    "sudo adduser $USER plugdev, then log in again";
 
 void add(DoctorReport& r, bool ok, std::string text, std::string fix = {}) {
     r.lines.push_back({ok, std::move(text), ok ? std::string() : std::move(fix)});

@@ -37,6 +37,15 @@ void noteRefusal() {
     pendingRefusal = refusalText();
 }
 
+// Back to policy and priority. Without CAP_SYS_NICE the reset-on-fork flag cannot be
+// cleared again; keeping it only means threads started later begin at normal priority.
+void restore(int policy, int priority) {
+    sched_param p{};
+    p.sched_priority = priority;
+    if (sched_setscheduler(0, policy, &p) != 0)
+        sched_setscheduler(0, policy | SCHED_RESET_ON_FORK, &p);
+}
+
 }  // namespace
 
 RealtimePriority::RealtimePriority(bool wanted) {
@@ -56,13 +65,7 @@ RealtimePriority::RealtimePriority(bool wanted) {
 }
 
 RealtimePriority::~RealtimePriority() {
-    if (!raised_) return;
-    sched_param p{};
-    p.sched_priority = priority_;
-    // Without CAP_SYS_NICE the reset-on-fork flag cannot be cleared again; keeping it only
-    // means threads started later begin at normal priority.
-    if (sched_setscheduler(0, policy_, &p) != 0)
-        sched_setscheduler(0, policy_ | SCHED_RESET_ON_FORK, &p);
+    if (raised_) restore(policy_, priority_);
 }
 
 std::optional<std::string> takeRealtimeRefusal() {
@@ -73,12 +76,17 @@ std::optional<std::string> takeRealtimeRefusal() {
 }
 
 std::optional<std::string> realtimeNotAllowed() {
-    if (sched_getscheduler(0) == SCHED_FIFO) return std::nullopt;
-    {
-        RealtimePriority probe;
-        if (probe.raised()) return std::nullopt;
-    }
-    return refusalReason();
+    // Tried and undone at once, without counting as the run's refusal: the write cycles
+    // still tell theirs.
+    const int policy = sched_getscheduler(0);
+    sched_param previous{};
+    if (policy < 0 || sched_getparam(0, &previous) != 0) return refusalReason();
+    if ((policy & ~SCHED_RESET_ON_FORK) == SCHED_FIFO) return std::nullopt;
+    sched_param p{};
+    p.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    if (sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &p) != 0) return refusalReason();
+    restore(policy, previous.sched_priority);
+    return std::nullopt;
 }
 
 }  // namespace zvk
