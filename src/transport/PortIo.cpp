@@ -66,6 +66,9 @@ class HardwarePortIo::Backend {
     // Takes the port for one transfer; why it cannot be had otherwise.
     virtual std::optional<std::string> acquire() { return std::nullopt; }
     virtual void release() {}
+    // After another backend of this process was closed: what it gave back that this one
+    // needs is taken again (an ioperm grant over overlapping addresses).
+    virtual void regrant() {}
 };
 
 namespace {
@@ -152,6 +155,7 @@ class DirectBackend : public HardwarePortIo::Backend {
   public:
     explicit DirectBackend(uint16_t base) : base_(base) {}
     ~DirectBackend() override { ioperm(base_, 3, 0); }
+    void regrant() override { ioperm(base_, 3, 1); }
     std::string name() const override { return "ioperm"; }
     uint8_t read(int reg) override { return inb(uint16_t(base_ + reg)); }
     void write(int reg, uint8_t value) override { outb(value, uint16_t(base_ + reg)); }
@@ -386,7 +390,10 @@ bool HardwarePortIo::switchBase(int base, std::string* why) {
         if (why != nullptr) *why = fresh.reasons_;
         return false;
     }
+    std::unique_ptr<Backend> old = std::move(backend_);
     backend_ = std::move(fresh.backend_);
+    old.reset();
+    backend_->regrant();
     base_ = fresh.base_;
     reasons_ = fresh.reasons_;
     busyTold_.clear();
