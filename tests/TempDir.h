@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
@@ -36,6 +37,12 @@ class TempDir : public ::testing::Test {
     }
 
     std::string file(const std::string& name) const { return (dir / name).string(); }
+    // A file at a path below the folder, its folders made as needed.
+    void put(const std::string& relative, const std::string& text) const {
+        const std::filesystem::path p = dir / relative;
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << text;
+    }
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(dir))

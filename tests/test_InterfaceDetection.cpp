@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -363,6 +365,68 @@ TEST(InterfaceDetection, OutOfRangeStoredLevelIsClampedWhenSent) {
         b.startUp(true, c.vpwm);
         b.det->tick();
         EXPECT_EQ(b.levels(), (std::vector<LevelCommand>{{1, c.sent}, {1, c.sent}}));
+    }
+}
+
+}  // namespace
+}  // namespace zvk
+
+namespace zvk {
+namespace {
+
+// A port whose driver can be had at some bases only.
+struct PickyPort : ClosedPortIo {
+    std::vector<int> usable;
+    bool switchBase(int base, std::string* why) override {
+        if (std::find(usable.begin(), usable.end(), base) != usable.end()) return true;
+        if (why != nullptr) *why = "no driver at " + std::to_string(base);
+        return false;
+    }
+};
+
+TEST(InterfaceDetection, AChosenBaseWhoseDriverFailsKeepsTheBaseInUse) {
+    struct Case {
+        const char* what;
+        std::function<bool(InterfaceDetection&)> choose;
+        int base;  // the base chosen
+    };
+    const Case cases[] = {
+        {"0x3BC item",
+         [](InterfaceDetection& d) {
+             d.choose3BC();
+             return true;
+         },
+         0x3BC},
+        {"user defined", [](InterfaceDetection& d) { return d.chooseUserDefined("2BC", nullptr); },
+         0x2BC},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PickyPort port;
+        port.usable = {0x378};
+        SteppingClock clock;
+        Lpt lpt(port, clock);
+        lpt.setBase(0x378);
+        TZVK_SPIUSB adapter(nullptr, {});
+        InterfaceDetection det(lpt, adapter);
+        det.startUpConstruct();
+        lpt.startUp(true);
+        det.startUpAfterPortOpen();
+        std::vector<std::string> refused;
+        det.baseRefused = [&](const std::string& why) { refused.push_back(why); };
+
+        EXPECT_TRUE(c.choose(det));
+        EXPECT_EQ(lpt.base(), 0x378);
+        EXPECT_EQ(det.view().panel, "LPT Port Address: 0x378");
+        EXPECT_EQ(det.view().lptTicked, 0);
+        EXPECT_EQ(refused, std::vector<std::string>{"no driver at " + std::to_string(c.base)});
+
+        // Once the driver can be had there, the same choice takes it.
+        port.usable.push_back(c.base);
+        refused.clear();
+        c.choose(det);
+        EXPECT_EQ(lpt.base(), c.base);
+        EXPECT_TRUE(refused.empty());
     }
 }
 

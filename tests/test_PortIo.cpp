@@ -232,6 +232,76 @@ TEST(HardwarePortIo, CarriesTheLineLayerAndAWriteCycle) {
     EXPECT_EQ(s.byteAt(port, 0x378), 0x10) << "MODSEL high, every other line low";
 }
 
+// A port the kernel lists, with a node that opens; devices/active says who holds it.
+struct SharedPort : Scratch {
+    SharedPort() {
+        put("proc/parport0/base-addr", "888\t1912\n");
+        put("dev/parport0", "");
+        holder("lp");
+    }
+    void holder(const std::string& name) const { put("proc/parport0/devices/active", name + "\n"); }
+};
+
+TEST(HardwarePortIo, TransfersOnAPortHeldElsewhereAreSkippedAndToldOnce) {
+    SharedPort s;
+    HardwarePortIo io(s.paths(s.portFile()));
+    std::vector<std::string> told;
+    io.onBusy = [&](const std::string& why) { told.push_back(why); };
+    // Held at open: taken as it is, not waited for, and no fallback to raw access.
+    ASSERT_TRUE(io.open(0x378)) << io.failureReasons();
+    EXPECT_EQ(io.name(), "ppdev " + (s.dir / "dev/parport0").string());
+    for (int transfer = 0; transfer < 3; ++transfer) {
+        io.beginTransfer();
+        io.writePort(0x378, 0x08);
+        EXPECT_EQ(io.readPort(0x379), 0xFF);
+        io.endTransfer();
+    }
+    io.writePort(0x378, 0x00);  // an access of its own
+    EXPECT_EQ(told, std::vector<std::string>{"parport0 is in use by lp"});
+
+    // Free again: the claim is tried (this node is no port, so it fails and says so).
+    s.holder("none");
+    io.writePort(0x378, 0x08);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[1].find("parport0: cannot claim the port"), std::string::npos) << told[1];
+    // Held by someone else once more: told again.
+    s.holder("ppdev0");
+    io.writePort(0x378, 0x08);
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[2], "parport0 is in use by ppdev0");
+}
+
+TEST(HardwarePortIo, ABaseThatCannotBeHadKeepsTheWorkingOne) {
+    Scratch s;
+    const std::string port = s.portFile();
+    HardwarePortIo io(s.paths(port));
+    ASSERT_TRUE(io.open(0x378)) << io.failureReasons();
+    std::string why;
+    EXPECT_FALSE(io.switchBase(0x64, &why));  // the keyboard's
+    EXPECT_NE(why.find("belongs to \"keyboard\""), std::string::npos) << why;
+    EXPECT_TRUE(io.isOpen());
+    io.writePort(0x378, 0x5A);
+    EXPECT_EQ(s.byteAt(port, 0x378), 0x5A) << "the old base still works";
+
+    why.clear();
+    EXPECT_TRUE(io.switchBase(0x278, &why));
+    EXPECT_EQ(why, "");
+    io.writePort(0x278, 0x33);
+    io.writePort(0x378, 0x44);  // no longer this port's
+    EXPECT_EQ(s.byteAt(port, 0x278), 0x33);
+    EXPECT_EQ(s.byteAt(port, 0x378), 0x5A);
+}
+
+TEST(HardwarePortIo, ABaseChangeWithNothingWorkingTakesTheNewBaseAndSaysWhy) {
+    Scratch s;
+    HardwarePortIo io(s.paths());
+    ASSERT_FALSE(io.open(0x378));
+    std::string why;
+    EXPECT_TRUE(io.switchBase(0x3BC, &why));
+    EXPECT_FALSE(io.isOpen());
+    EXPECT_NE(why.find("no-port: not present"), std::string::npos) << why;
+}
+
 // On a machine without a parallel port the system's own paths fail with their reasons.
 TEST(HardwarePortIo, SystemBackendsExplainThemselvesWhereThereIsNoPort) {
     HardwarePortIo io;

@@ -313,6 +313,25 @@ void TForm1::interfaceChanged(const InterfaceView& v) {
     setPanelText(2, QString::fromStdString(v.panel));
 }
 
+void TForm1::portBusy(const std::string& why) {
+    // Until the next detection or port choice writes the panel again.
+    setPanelText(2, QString::fromStdString(why));
+}
+
+void TForm1::realtimeRefused(const std::string& why) {
+    addInterfaceNote(QString::fromStdString(why));
+}
+
+void TForm1::adapterNotAccessible(const std::string& text) {
+    addInterfaceNote(QString::fromStdString(text));
+}
+
+void TForm1::addInterfaceNote(const QString& note) {
+    StatusPanel* panel = statusBar_->panel(2);
+    const QString before = panel->note();
+    panel->setNote(before.isEmpty() ? note : before + QLatin1Char('\n') + note);
+}
+
 QString TForm1::modeSummary() const {
     return CB_OPMODE()->currentText() + QStringLiteral("  |  ") +
            CB_MFO()->currentText().mid(7, 99);

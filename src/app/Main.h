@@ -44,7 +44,6 @@ class VirtualBoardMenu;
 
 using zvk::kApplicationTitle;
 
-
 // The system bell, replaceable so that tests can count the beeps.
 class Beeper {
   public:
@@ -288,6 +287,11 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void beep() override;
     bool driverNotOpen(const std::string& reasons) override;
     void interfaceChanged(const zvk::InterfaceView& view) override;
+    void portBusy(const std::string& why) override;
+    void realtimeRefused(const std::string& why) override;
+    void adapterNotAccessible(const std::string& text) override;
+    // A line more in the interface panel's tooltip.
+    void addInterfaceNote(const QString& note);
     bool selectMode(bool spi) override;
     bool showWantedFrequency(const std::string& text) override;
     bool selectPreset(int index) override;

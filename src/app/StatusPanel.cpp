@@ -29,8 +29,20 @@ void StatusPanel::setText(const QString& text) {
     textFont_ = found->font;
     shown_ = found->shown;
     layout_ = QStaticText();
-    setToolTip(shown_ == text ? QString() : text);
+    updateToolTip();
     update();
+}
+
+void StatusPanel::setNote(const QString& note) {
+    note_ = note;
+    updateToolTip();
+}
+
+void StatusPanel::updateToolTip() {
+    // The whole text only where the panel had to cut it short.
+    QString tip = shown_ == text_ ? QString() : text_;
+    if (!note_.isEmpty()) tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + note_;
+    setToolTip(tip);
 }
 
 StatusPanel::Fit StatusPanel::fit(const QString& text) const {

@@ -13,6 +13,9 @@ class StatusPanel : public QFrame {
     explicit StatusPanel(QWidget* parent = nullptr);
     QString text() const { return text_; }
     void setText(const QString& text);
+    // A note the tooltip carries below the text, whatever the text (empty: none).
+    void setNote(const QString& note);
+    QString note() const { return note_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -27,7 +30,10 @@ class StatusPanel : public QFrame {
     Fit fit(const QString& text) const;
     static constexpr qsizetype kRememberedTexts = 256;
 
+    void updateToolTip();
+
     QString text_;
+    QString note_;
     QString shown_;
     QFont textFont_;
     QStaticText layout_;  // emptied with each new text, laid out again when painted
@@ -44,6 +50,7 @@ class MainStatusBar : public QStatusBar {
     explicit MainStatusBar(QWidget* parent = nullptr);
     QString text(int panel) const { return panels_.at(size_t(panel))->text(); }
     void setText(int panel, const QString& text) { panels_.at(size_t(panel))->setText(text); }
+    StatusPanel* panel(int panel) const { return panels_.at(size_t(panel)); }
 
   private:
     std::array<StatusPanel*, 3> panels_{};

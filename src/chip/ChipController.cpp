@@ -9,14 +9,21 @@ namespace zvk {
 namespace {
 
 // Marks a transfer as running for as long as it lives, and runs what was asked for
-// meanwhile when the outermost transfer ends.
+// meanwhile when the outermost transfer ends. The parallel port, when it carries the
+// transfer, is held for as long as it runs.
 class TransferScope {
   public:
-    explicit TransferScope(bool& busy) : busy_(busy) { busy_ = true; }
+    TransferScope(bool& busy, Lpt& lpt) : busy_(busy) {
+        // The port first: a front end may end the transfer right there (the port is held
+        // elsewhere), and nothing must stay marked as running then.
+        if (lpt.activeAdapter() == nullptr) port_.emplace(lpt.io());
+        busy_ = true;
+    }
     ~TransferScope() { busy_ = false; }
 
   private:
     bool& busy_;
+    std::optional<PortTransfer> port_;
 };
 
 constexpr uint64_t kLockBound = 100000;  // counter counts: 100 ms at 1 MHz
@@ -31,7 +38,7 @@ void ChipController::writeCycle() {
         return;
     }
     {
-        TransferScope scope(busy_);
+        TransferScope scope(busy_, *lpt_);
         runWriteCycle();
     }
     drainPending();
@@ -41,7 +48,7 @@ std::optional<uint16_t> ChipController::registerRead(int address) {
     if (busy_) return std::nullopt;
     uint16_t value;
     {
-        TransferScope scope(busy_);
+        TransferScope scope(busy_, *lpt_);
         value = runRegisterRead(address);
     }
     drainPending();
@@ -56,7 +63,7 @@ void ChipController::afterChange() {
         return;
     }
     {
-        TransferScope scope(busy_);
+        TransferScope scope(busy_, *lpt_);
         if (sendAlways) runWriteCycle();
         lpt_->modselLine(fieldValue(regs, field("MODSEL")) != 0);
     }
@@ -65,7 +72,7 @@ void ChipController::afterChange() {
 
 void ChipController::drainPending() {
     while (!busy_ && (pendingWrite_ || pendingModsel_)) {
-        TransferScope scope(busy_);
+        TransferScope scope(busy_, *lpt_);
         if (pendingWrite_) {
             pendingWrite_ = false;
             runWriteCycle();
@@ -81,7 +88,8 @@ void ChipController::runWriteCycle() {
     ++writeCycles_;
     const bool ldOut = observer_->mfoSelection(regs) == kMfoLdOut;
     observer_->showLockTimeRow(ldOut);
-    if (realtime) raiseToRealtimePriority();
+    const RealtimePriority priority(realtime);
+    if (auto refused = takeRealtimeRefusal()) observer_->realtimeRefused(*refused);
     Lpt& lpt = *lpt_;
     lpt.spiselLine(spiMode);
     if (!spiMode) {
@@ -100,7 +108,6 @@ void ChipController::runWriteCycle() {
         }
         if (ldOut && link_.timesLockDetect()) measureLockTime();
     }
-    if (realtime) backToNormalPriority();
 }
 
 uint16_t ChipController::runRegisterRead(int address) {

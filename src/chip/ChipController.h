@@ -28,6 +28,8 @@ class ChipObserver {
     virtual int mfoSelection(const RegisterImage& regs) {
         return int(fieldValue(regs, field("MFO")));
     }
+    // The write cycles run at normal priority, and why; told once per run.
+    virtual void realtimeRefused(const std::string& /*why*/) {}
 };
 
 // The register image and the three routines every other part calls: the write cycle,

@@ -12,6 +12,7 @@
 #include "base/Numbers.h"
 #include "board/VirtualAdapter.h"
 #include "storage/FileText.h"
+#include "transport/Parports.h"
 
 namespace zvk::cli {
 
@@ -25,6 +26,14 @@ CLI::Option* addChoice(CLI::App* command, const std::string& name, std::string& 
         ->capture_default_str();
 }
 
+std::string portOptionHelp() {
+    return "parallel-port base address 0x" + hexText(kMinPortBase, 1) + "..0x" +
+           hexText(kMaxPortBase, 1) +
+           ", or the kernel's name parportN (default: the settings' "
+           "Adr, else 0x" +
+           hexText(kDefaultPortBase, 3) + ")";
+}
+
 void addBoardOptions(CLI::App* command, BoardOptions& o) {
     std::vector<std::string> boards;
     std::string kinds;
@@ -33,10 +42,10 @@ void addBoardOptions(CLI::App* command, BoardOptions& o) {
         kinds += std::string("\n  ") + k.name + ": " + k.description;
     }
     addChoice(command, "--board", o.board, boards, "the board to talk to:" + kinds);
-    command->add_option("--port", o.port,
-                        "parallel-port base address 0x" + hexText(kMinPortBase, 1) + "..0x" +
-                            hexText(kMaxPortBase, 1) + " (default: the settings' Adr, else 0x" +
-                            hexText(kDefaultPortBase, 3) + ")");
+    command->add_option("--port", o.port, portOptionHelp());
+    command->add_flag("--verbose", o.verbose,
+                      "say on standard error what the hardware access had to do without "
+                      "(real-time priority)");
     command->add_option("--level", o.level,
                         "the adapter's logic level: millivolts 0.." +
                             std::to_string(InterfaceDetection::kVpwmMax) +
@@ -54,15 +63,27 @@ void addBoardOptions(CLI::App* command, BoardOptions& o) {
                             programSettingsPath() + ", the window's)");
 }
 
-namespace {
+namespace {}  // namespace
 
-int parsePort(const std::string& text) {
+int parsePort(const std::string& text, const std::string& procParport) {
+    // A port on a PCI card sits at an address nobody remembers: its kernel name will do.
+    if (const auto n = parportNumber(text)) {
+        std::string known;
+        for (const Parport& p : listParports(procParport)) {
+            if (p.number == *n && validPortBase(p.base)) return p.base;
+            known += (known.empty() ? "" : ", ") + ("parport" + std::to_string(p.number));
+        }
+        throw BadInput("--port: the kernel drives no \"" + text + "\" (" +
+                       (known.empty() ? "no parallel port at all" : "only " + known) + ")");
+    }
     const long v = parseInteger(text, "--port");
     if (!validPortBase(v))
         throw BadInput("--port: \"" + text + "\" is outside 0x" + hexText(kMinPortBase, 1) +
                        "..0x" + hexText(kMaxPortBase, 1));
     return int(v);
 }
+
+namespace {
 
 // The level option into the settings record: "ext" or millivolts.
 void applyLevel(const std::string& text, Settings& s) {
@@ -96,13 +117,15 @@ std::shared_ptr<CtlSession> openSession(const BoardOptions& given) {
     const BoardOptions& o = g_script != nullptr ? g_script->board : given;
     // Every option is checked before anything touches the board.
     const std::optional<int> port =
-        o.port.empty() ? std::nullopt : std::optional<int>(parsePort(o.port));
+        o.port.empty() ? std::nullopt
+                       : std::optional<int>(parsePort(o.port, PortIoPaths{}.procParport));
     Settings level;
     if (!o.level.empty()) applyLevel(o.level, level);
     if (o.trace == "-" && o.vcd == "-")
         throw BadInput("--trace and --vcd cannot both go to standard output");
     auto s = makeSession(o.board, o.settings.empty() ? programSettingsPath() : o.settings);
     s->options = &o;
+    s->observer.verbose = o.verbose;
     s->core->startUp([&](Settings& st) {
         if (port) st.adr = *port;
         if (!o.level.empty()) {
@@ -356,6 +379,7 @@ void addCommands(CLI::App& app) {
     addWriteCommands(app);
     addPlanCommand(app);
     addConfigCommands(app);
+    addDoctorCommand(app);
 }
 
 int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse) {

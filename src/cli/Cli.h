@@ -2,6 +2,7 @@
 #pragma once
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -36,7 +37,13 @@ struct BoardOptions {
     std::string trace;       // the text log of the command's transfers ("-": standard output)
     std::string vcd;         // the VCD file of the command's transfers ("-": standard output)
     bool traceJson = false;  // the events as the JSON key "trace"
+    bool verbose = false;    // what the hardware access did without, on standard error
 };
+// The help text of --port.
+std::string portOptionHelp();
+// The --port text as a base: a number, or the name parportN of a port the kernel lists
+// under procParport. Throws BadInput naming the text.
+int parsePort(const std::string& text, const std::string& procParport);
 void addBoardOptions(CLI::App* command, BoardOptions& o);
 // An option that takes one of the given words; --help shows them and the default.
 CLI::Option* addChoice(CLI::App* command, const std::string& name, std::string& value,
@@ -50,7 +57,16 @@ class CtlObserver : public SessionObserver {
         return true;
     }
     void planRefused(const std::string& reason) override { refusal = reason; }
+    // Another program has the port: waiting could take for ever, so the command ends.
+    void portBusy(const std::string& why) override { throw Unreachable(why); }
+    void adapterNotAccessible(const std::string& text) override {
+        std::cerr << "zvk40310ctl: " << text << "\n";
+    }
+    void realtimeRefused(const std::string& why) override {
+        if (verbose) std::cerr << "zvk40310ctl: " << why << "\n";
+    }
 
+    bool verbose = false;
     std::optional<std::string> driverFailure;
     std::optional<std::string> refusal;
 };
@@ -148,6 +164,7 @@ void addWriteCommands(CLI::App& app);   // write, status, decode-status
 void addPlanCommand(CLI::App& app);     // plan
 void addConfigCommands(CLI::App& app);  // show, export, import, set
 void addRunCommand(CLI::App& app);      // run
+void addDoctorCommand(CLI::App& app);   // doctor
 // Every command but run: the program's and each script line's.
 void addCommands(CLI::App& app);
 // Parses the command line with parse and runs its command. Help goes out as CLI11 prints

@@ -32,9 +32,7 @@ void InterfaceDetection::startUpConstruct() {
 void InterfaceDetection::startUpAfterPortOpen() {
     view_.panel = "LPT1:0x" + baseText(lpt_->base(), 4);
     applyFlag(lpt_->usbInUse());
-    view_.lptTicked = 2;
-    if (lpt_->base() == kDefaultPortBase) view_.lptTicked = 0;
-    if (lpt_->base() == kSecondPortBase) view_.lptTicked = 1;
+    tickBase();
     if (!lpt_->usbInUse()) showPortPanel(4);
 }
 
@@ -81,16 +79,26 @@ void InterfaceDetection::showPortPanel(int minDigits) {
     view_.panel = kPortPanelPrefix + baseText(lpt_->base(), minDigits);
 }
 
-void InterfaceDetection::choose378() {
-    lpt_->setBase(kDefaultPortBase);
-    view_.lptTicked = 0;
+void InterfaceDetection::tickBase() {
+    view_.lptTicked = 2;
+    if (lpt_->base() == kDefaultPortBase) view_.lptTicked = 0;
+    if (lpt_->base() == kSecondPortBase) view_.lptTicked = 1;
+}
+
+void InterfaceDetection::chooseBase(int base, int ticked) {
+    std::string why;
+    // A base whose driver cannot be had leaves the old one in use, ticked and shown.
+    if (lpt_->changeBase(base, &why)) view_.lptTicked = ticked;
     showPortPanel(3);
+    if (!why.empty() && baseRefused) baseRefused(why);
+}
+
+void InterfaceDetection::choose378() {
+    chooseBase(kDefaultPortBase, 0);
 }
 
 void InterfaceDetection::choose3BC() {
-    lpt_->setBase(kSecondPortBase);
-    view_.lptTicked = 1;
-    showPortPanel(3);
+    chooseBase(kSecondPortBase, 1);
 }
 
 bool InterfaceDetection::chooseUserDefined(const std::string& text, std::string* error) {
@@ -105,9 +113,7 @@ bool InterfaceDetection::chooseUserDefined(const std::string& text, std::string*
                      hexText(kMinPortBase, 1) + " to " + hexText(kMaxPortBase, 1);
         return false;
     }
-    lpt_->setBase(int(*value));
-    view_.lptTicked = 2;
-    showPortPanel(3);
+    chooseBase(int(*value), 2);
     return true;
 }
 

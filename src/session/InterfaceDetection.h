@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,10 @@ class InterfaceDetection {
 
     InterfaceDetection(Lpt& lpt, TZVK_SPIUSB& adapter);
 
+    // Told when a chosen base's driver could not be had (the old base stays in use), with
+    // the reasons for the new one.
+    std::function<void(const std::string&)> baseRefused;
+
     bool level = true;    // internal reference (true) or external (false)
     int32_t vpwm = 5000;  // internal reference in millivolts, 0..5000
 
@@ -80,6 +85,10 @@ class InterfaceDetection {
     void applyFlag(bool usb);
     void sendLevel();
     void showPortPanel(int minDigits);
+    // The LPT menu's choice of a base (ticked: the item to tick): the panel and the
+    // ticks follow the base in use.
+    void chooseBase(int base, int ticked);
+    void tickBase();
     Lpt* lpt_;
     TZVK_SPIUSB* adapter_;
     InterfaceView view_;

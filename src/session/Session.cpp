@@ -6,6 +6,7 @@
 #include "base/Numbers.h"
 #include "base/Version.h"
 #include "chip/FieldMap.h"
+#include "session/Doctor.h"
 #include "storage/FileText.h"
 
 namespace zvk {
@@ -49,6 +50,14 @@ Session::Session(const SessionOptions& options) : options_(options) {
     chip_->counterPeriodMs = 1000.0 / double(clock_->frequency());
     // The USB-in-use flag takes the adapter's Ready; T_USB follows it.
     detection_->startUpConstruct();
+    detection_->baseRefused = [this](const std::string& reasons) { reportDriverNotOpen(reasons); };
+    if (rig_->hwport)
+        rig_->hwport->onBusy = [this](const std::string& why) { observer_->portBusy(why); };
+}
+
+void Session::reportDriverNotOpen(const std::string& reasons) {
+    if (!observer_->driverNotOpen(reasons))
+        reporter_->report("Driver not open", kApplicationTitle, Reporter::Icon::None);
 }
 
 Session::~Session() {
@@ -85,12 +94,15 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     st.driverOpen = rig_->hwport ? rig_->hwport->isOpen() : rig_->portOpened;
     lpt_->startUp(st.driverOpen);
     if (!st.driverOpen) {
-        const std::string reasons = rig_->hwport ? rig_->hwport->failureReasons() : "";
-        if (!observer_->driverNotOpen(reasons))
-            reporter_->report("Driver not open", kApplicationTitle, Reporter::Icon::None);
+        reportDriverNotOpen(rig_->hwport ? rig_->hwport->failureReasons() : "");
     }
     detection_->startUpAfterPortOpen();
     observer_->interfaceChanged(detection_->view());
+    if (rig_->hwport && !adapter_->DeviceReady()) {
+        const DoctorInputs system;
+        for (const std::string& node : inaccessibleAdapters(system.usbSysfs, system.usbDevfs))
+            observer_->adapterNotAccessible("ZVK_SPIUSB found but not accessible: " + node);
+    }
     return st;
 }
 

@@ -49,6 +49,12 @@ class SessionObserver : public ChipObserver {
     // The port driver could not be opened at start; reasons names each backend's failure.
     // The default reports "Driver not open" through the reporter.
     virtual bool driverNotOpen(const std::string& /*reasons*/) { return false; }
+    // A transfer was skipped: the parallel port is held by another program or driver
+    // ("parport0 is in use by lp"). Told once until the port can be had again.
+    virtual void portBusy(const std::string& /*why*/) {}
+    // The kernel lists the adapter but this user cannot open it, so the search passed it
+    // over ("ZVK_SPIUSB found but not accessible: …"). Told once, at start-up.
+    virtual void adapterNotAccessible(const std::string& /*text*/) {}
     // What the interface detection decided: menus, T_USB and the interface panel.
     virtual void interfaceChanged(const InterfaceView& /*view*/) {}
 
@@ -221,6 +227,8 @@ class Session {
     std::string traceVcd() const;
 
   private:
+    // "Driver not open" with the reasons, at start-up or when a chosen base failed.
+    void reportDriverNotOpen(const std::string& reasons);
     void attachTrace(Trace* trace);
     void beepTwice();
     // What the plan reads: the front end's edits, or the session's own copy.

@@ -64,10 +64,10 @@ bool TlibUSB::Open() {
         for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next) {
             if (dev->descriptor.idVendor != kVendor || dev->descriptor.idProduct != kProduct)
                 continue;
-            // The last match wins. A match that cannot be opened (no permission on the
-            // device node, unplugged during the search) wins nothing: libusb would
-            // dereference the null handle on the first claim or transfer. An earlier
-            // match's handle is closed rather than left open for the rest of the run.
+            // The last match wins. libusb 0.1.12 returns a handle even when opening the
+            // node failed (the failure shows at the claim); a null handle, which other
+            // builds of the library may give, wins nothing. An earlier match's handle is
+            // closed rather than left open for the rest of the run.
             usb_dev_handle* h = api_->usb_open(dev);
             if (h == nullptr) continue;
             if (Handle != nullptr) api_->usb_close(Handle);

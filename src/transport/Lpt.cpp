@@ -12,6 +12,12 @@ void Lpt::setBase(int base) {
     io_->useBase(base_);
 }
 
+bool Lpt::changeBase(int base, std::string* why) {
+    if (!io_->switchBase(base, why)) return false;
+    base_ = base;
+    return true;
+}
+
 void Lpt::startUp(bool driverOpen) {
     if (base_ != effectiveBase(base_)) setBase(effectiveBase(base_));
     driverOpen_ = driverOpen;

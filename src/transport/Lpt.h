@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "base/Clock.h"
 #include "transport/PortIo.h"
@@ -9,6 +10,18 @@
 namespace zvk {
 
 class TZVK_SPIUSB;
+
+// One transfer's hold on the port: a shared port is claimed for its accesses only.
+class PortTransfer {
+  public:
+    explicit PortTransfer(PortIo& io) : io_(io) { io_.beginTransfer(); }
+    ~PortTransfer() { io_.endTransfer(); }
+    PortTransfer(const PortTransfer&) = delete;
+    PortTransfer& operator=(const PortTransfer&) = delete;
+
+  private:
+    PortIo& io_;
+};
 
 // The parallel-port line operations the write cycle and the register read are built
 // from. Every byte write goes to the USB adapter's line port while the USB-in-use flag
@@ -26,7 +39,11 @@ class Lpt {
     Lpt(PortIo& io, Clock& clock);
 
     void setBase(int base);
+    // The user's change of base: taken only when the new base's driver can be had (or
+    // nothing worked before); false keeps the old base. why gets the new base's reasons.
+    bool changeBase(int base, std::string* why);
     int base() const { return base_; }
+    PortIo& io() { return *io_; }
     void setAdapter(TZVK_SPIUSB* adapter) { adapter_ = adapter; }
     TZVK_SPIUSB* adapter() const { return adapter_; }
     // The adapter the transfers go through: null while the USB-in-use flag is clear.

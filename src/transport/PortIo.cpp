@@ -37,6 +37,13 @@ std::string hexAddress(unsigned v) {
     return "0x" + hexText(v, 1);
 }
 
+// Why parportN cannot be had now, when another driver holds it.
+std::optional<std::string> portInUse(const std::string& procDir, int number) {
+    if (auto holder = parportHolder(procDir, number))
+        return "parport" + std::to_string(number) + " is in use by " + *holder;
+    return std::nullopt;
+}
+
 constexpr const char* kRawIoHint =
     "needs root or CAP_SYS_RAWIO; refused under Secure Boot lockdown";
 
@@ -56,6 +63,12 @@ class HardwarePortIo::Backend {
     virtual std::string name() const = 0;
     virtual uint8_t read(int reg) = 0;
     virtual void write(int reg, uint8_t value) = 0;
+    // Takes the port for one transfer; why it cannot be had otherwise.
+    virtual std::optional<std::string> acquire() { return std::nullopt; }
+    virtual void release() {}
+    // After another backend of this process was closed: what it gave back that this one
+    // needs is taken again (an ioperm grant over overlapping addresses).
+    virtual void regrant() {}
 };
 
 namespace {
@@ -64,11 +77,9 @@ namespace {
 // it works for group lp without root and leaves the port shared with the kernel.
 class PpdevBackend : public HardwarePortIo::Backend {
   public:
-    PpdevBackend(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~PpdevBackend() override {
-        ioctl(fd_, PPRELEASE);
-        ::close(fd_);
-    }
+    PpdevBackend(int fd, std::string path, std::string procDir, int number)
+        : fd_(fd), path_(std::move(path)), procDir_(std::move(procDir)), number_(number) {}
+    ~PpdevBackend() override { ::close(fd_); }
     std::string name() const override { return "ppdev " + path_; }
     uint8_t read(int reg) override {
         static const unsigned long kRead[3] = {PPRDATA, PPRSTATUS, PPRCONTROL};
@@ -82,6 +93,13 @@ class PpdevBackend : public HardwarePortIo::Backend {
         if (reg == 2) ioctl(fd_, PPWCONTROL, &v);
         // The status register is input only.
     }
+    std::optional<std::string> acquire() override {
+        if (auto problem = portInUse(procDir_, number_)) return problem;
+        if (ioctl(fd_, PPCLAIM) != 0)
+            return path_ + ": cannot claim the port (" + errorText(errno) + ")";
+        return std::nullopt;
+    }
+    void release() override { ioctl(fd_, PPRELEASE); }
 
     static std::unique_ptr<Backend> open(const PortIoPaths& paths, uint16_t base,
                                          std::string& why) {
@@ -108,20 +126,27 @@ class PpdevBackend : public HardwarePortIo::Backend {
                 why = path + ": " + errorText(err);
             return nullptr;
         }
-        if (ioctl(fd, PPCLAIM) != 0) {
-            why = path + ": cannot claim the port (" + errorText(errno) + ")";
-            ::close(fd);
-            return nullptr;
+        auto backend = std::make_unique<PpdevBackend>(fd, path, paths.procParport, n);
+        // A free port is claimed once now, so a node that is no parallel port is known at
+        // once; a port in use is taken as it is, its transfers wait for it to be free.
+        if (!portInUse(paths.procParport, n)) {
+            if (ioctl(fd, PPCLAIM) != 0) {
+                why = path + ": cannot claim the port (" + errorText(errno) + ")";
+                return nullptr;
+            }
+            // A bidirectional port may have been left reading; the lines must drive the chip.
+            int forward = 0;
+            ioctl(fd, PPDATADIR, &forward);
+            ioctl(fd, PPRELEASE);
         }
-        // A bidirectional port may have been left reading; the lines must drive the chip.
-        int forward = 0;
-        ioctl(fd, PPDATADIR, &forward);
-        return std::make_unique<PpdevBackend>(fd, path);
+        return backend;
     }
 
   private:
     int fd_;
     std::string path_;
+    std::string procDir_;
+    int number_;
 };
 
 #ifdef ZVK_HAVE_PORT_INSTRUCTIONS
@@ -130,6 +155,7 @@ class DirectBackend : public HardwarePortIo::Backend {
   public:
     explicit DirectBackend(uint16_t base) : base_(base) {}
     ~DirectBackend() override { ioperm(base_, 3, 0); }
+    void regrant() override { ioperm(base_, 3, 1); }
     std::string name() const override { return "ioperm"; }
     uint8_t read(int reg) override { return inb(uint16_t(base_ + reg)); }
     void write(int reg, uint8_t value) override { outb(value, uint16_t(base_ + reg)); }
@@ -196,40 +222,13 @@ class DevPortBackend : public HardwarePortIo::Backend {
 
 }  // namespace
 
-int parportForBase(const std::string& procDir, int base) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    int found = -1;
-    for (fs::directory_iterator it(procDir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        constexpr std::string_view kPrefix = "parport";
-        if (entry.size() <= kPrefix.size() || entry.compare(0, kPrefix.size(), kPrefix) != 0)
-            continue;
-        int n = -1;
-        const char* first = entry.data() + kPrefix.size();
-        const char* last = entry.data() + entry.size();
-        const auto digits = std::from_chars(first, last, n);
-        if (digits.ec != std::errc() || digits.ptr != last || n < 0) continue;
-
-        // The kernel writes "base<TAB>base_hi"; only the first number is the base.
-        std::ifstream f(it->path() / "base-addr");
-        const std::string text((std::istreambuf_iterator<char>(f)),
-                               std::istreambuf_iterator<char>());
-        size_t pos = text.find_first_not_of(" \t\n");
-        if (pos == std::string::npos) continue;
-        long value = -1;
-        const auto parsed = std::from_chars(text.data() + pos, text.data() + text.size(), value);
-        if (parsed.ec != std::errc() || value != base) continue;
-        if (found < 0 || n < found) found = n;
-    }
-    return found;
-}
-
 HardwarePortIo::HardwarePortIo() = default;
 HardwarePortIo::HardwarePortIo(PortIoPaths paths) : paths_(std::move(paths)) {}
 HardwarePortIo::~HardwarePortIo() = default;
 
 void HardwarePortIo::close() {
+    if (claimed_ && backend_) backend_->release();
+    claimed_ = false;
     backend_.reset();
 }
 
@@ -327,23 +326,78 @@ std::string HardwarePortIo::name() const {
     return backend_ ? backend_->name() : "none";
 }
 
+bool HardwarePortIo::claim() {
+    if (!backend_) return false;
+    const auto problem = backend_->acquire();
+    if (!problem) {
+        busyTold_.clear();
+        return true;
+    }
+    if (*problem != busyTold_) {
+        busyTold_ = *problem;
+        if (onBusy) onBusy(*problem);
+    }
+    return false;
+}
+
+void HardwarePortIo::beginTransfer() {
+    // The listener may end the transfer by throwing: nothing is counted then.
+    if (depth_ == 0) claimed_ = claim();
+    ++depth_;
+}
+
+void HardwarePortIo::endTransfer() {
+    if (depth_ == 0 || --depth_ > 0) return;
+    if (claimed_ && backend_) backend_->release();
+    claimed_ = false;
+}
+
 // Only the three registers of the port that was opened are ever touched: an ioperm
-// grant covers no more, and a stray address must not reach some other device.
+// grant covers no more, and a stray address must not reach some other device. An
+// access outside a transfer is a transfer of its own.
 uint8_t HardwarePortIo::readPort(uint16_t address) {
     const uint16_t reg = uint16_t(address - base_);
     if (!backend_ || reg > 2) return 0xFF;
-    return backend_->read(reg);
+    beginTransfer();
+    const uint8_t v = claimed_ ? backend_->read(reg) : 0xFF;
+    endTransfer();
+    return v;
 }
 
 void HardwarePortIo::writePort(uint16_t address, uint8_t value) {
     const uint16_t reg = uint16_t(address - base_);
     if (!backend_ || reg > 2) return;
-    backend_->write(reg, value);
+    beginTransfer();
+    if (claimed_) backend_->write(reg, value);
+    endTransfer();
 }
 
 void HardwarePortIo::useBase(int base) {
     if (backend_ && uint16_t(base) == base_) return;
     open(base);
+}
+
+bool HardwarePortIo::switchBase(int base, std::string* why) {
+    if (backend_ && uint16_t(base) == base_) return true;
+    // Nothing works now: there is nothing to keep.
+    if (!backend_) {
+        open(base);
+        if (!backend_ && why != nullptr) *why = reasons_;
+        return true;
+    }
+    HardwarePortIo fresh(paths_);
+    if (!fresh.open(base)) {
+        if (why != nullptr) *why = fresh.reasons_;
+        return false;
+    }
+    std::unique_ptr<Backend> old = std::move(backend_);
+    backend_ = std::move(fresh.backend_);
+    old.reset();
+    backend_->regrant();
+    base_ = fresh.base_;
+    reasons_ = fresh.reasons_;
+    busyTold_.clear();
+    return true;
 }
 
 }  // namespace zvk

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "transport/Parports.h"
 
 namespace zvk {
 
@@ -32,6 +35,17 @@ class PortIo {
     virtual std::string name() const = 0;
     // Told whenever the parallel-port base address changes, before the next access.
     virtual void useBase(int /*base*/) {}
+    // A change of base asked for by the user: the new base is taken only when it can be
+    // had, or when nothing worked before; false keeps the old one. why gets the reasons
+    // when the new base's driver could not be had.
+    virtual bool switchBase(int base, std::string* /*why*/) {
+        useBase(base);
+        return true;
+    }
+    // The accesses between these two form one transfer (a write cycle, a register read, a
+    // line write): a shared port is held only for that long. They nest.
+    virtual void beginTransfer() {}
+    virtual void endTransfer() {}
 };
 
 // Where no driver could be had: writes go nowhere and reads return a fixed value, so the
@@ -59,15 +73,17 @@ struct PortIoPaths {
 // the right to see them: then nothing can be checked). nullopt when nothing is in the way.
 std::optional<std::string> rawIoConflict(std::string_view ioports, uint16_t base);
 
-// The number N of the kernel's parport whose base-addr file (under procDir/parportN)
-// names base; -1 when no port there has that base.
-int parportForBase(const std::string& procDir, int base);
-
 // The real parallel port. Opening tries ppdev (the kernel's parallel-port driver, which
 // works for group lp without root and under Secure Boot), then direct port I/O
 // (ioperm/inb/outb, fastest, needs CAP_SYS_RAWIO) and last /dev/port; it keeps the
 // first that works and the reason each one failed. The backend is looked up again
 // whenever the base address changes.
+//
+// ppdev shares the port with the kernel's other users (lp, a second instance of this
+// program): it is claimed for each transfer and released after. A port another user
+// holds is never waited for (the kernel's claim sleeps without a limit, holding a lock
+// every other ppdev call on that port needs): the transfer is skipped and onBusy hears
+// why, once for each new reason until a claim succeeds again.
 class HardwarePortIo : public PortIo {
   public:
     HardwarePortIo();
@@ -87,16 +103,26 @@ class HardwarePortIo : public PortIo {
     void writePort(uint16_t address, uint8_t value) override;
     // A new base is opened again with the backends in their order.
     void useBase(int base) override;
+    // The new base's backend is opened before the old one is closed.
+    bool switchBase(int base, std::string* why) override;
+    void beginTransfer() override;
+    void endTransfer() override;
+    // Told when a transfer was skipped because the port could not be had.
+    std::function<void(const std::string&)> onBusy;
 
     class Backend;
 
   private:
     void close();
+    bool claim();
 
     PortIoPaths paths_;
     std::unique_ptr<Backend> backend_;
     uint16_t base_ = 0;
     std::string reasons_;
+    int depth_ = 0;         // nested transfers
+    bool claimed_ = false;  // the outermost transfer has the port
+    std::string busyTold_;  // the last reason onBusy heard, until a claim succeeds
 };
 
 }  // namespace zvk

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: MIT
+#include "session/Doctor.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "base/Numbers.h"
+#include "transport/Parports.h"
+#include "transport/Priority.h"
+
+namespace zvk {
+
+namespace {
+
+std::string firstLine(const std::string& path) {
+    std::ifstream f(path);
+    std::string line;
+    std::getline(f, line);
+    return line;
+}
+
+std::string hex4Text(int v) {
+    return hexText(uint32_t(v), 4);
+}
+
+std::string adapterIds() {
+    return hex4Text(TlibUSB::kVendor) + ":" + hex4Text(TlibUSB::kProduct);
+}
+
+constexpr const char* kUdevFix =
+    "install the udev rule 60-zvk40310.rules (the package puts it in /lib/udev/rules.d; from "
+    "the sources: sudo cp packaging/60-zvk40310.rules /etc/udev/rules.d/), run sudo udevadm "
+    "control --reload-rules and replug the adapter; for use without a desktop login also: "
+    "sudo adduser $USER plugdev, then log in again";
+
+void add(DoctorReport& r, bool ok, std::string text, std::string fix = {}) {
+    r.lines.push_back({ok, std::move(text), ok ? std::string() : std::move(fix)});
+}
+
+// The adapters libusb lists, and whether each opens and can be claimed.
+bool checkAdapters(const DoctorInputs& in, DoctorReport& r) {
+    const std::vector<std::string> hidden = inaccessibleAdapters(in.usbSysfs, in.usbDevfs);
+    for (const std::string& h : hidden)
+        add(r, false, "ZVK_SPIUSB found but not accessible: " + h, kUdevFix);
+    if (in.adapterHeldHere) {
+        add(r, true, "ZVK_SPIUSB adapter open in this program");
+        return true;
+    }
+    if (in.usb == nullptr) return false;
+    const LibusbApi& api = *in.usb;
+    api.usb_init();
+    api.usb_find_busses();
+    api.usb_find_devices();
+    int found = 0;
+    bool usable = false;
+    for (struct usb_bus* bus = api.usb_get_busses(); bus != nullptr; bus = bus->next) {
+        for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next) {
+            if (dev->descriptor.idVendor != TlibUSB::kVendor ||
+                dev->descriptor.idProduct != TlibUSB::kProduct)
+                continue;
+            ++found;
+            const std::string where =
+                std::string("ZVK_SPIUSB at bus ") + bus->dirname + " device " + dev->filename;
+            // This libusb hands out a handle even when the node did not open; the claim
+            // is where a failure shows.
+            usb_dev_handle* h = api.usb_open(dev);
+            if (h == nullptr) {
+                add(r, false, where + ": cannot be opened", kUdevFix);
+                continue;
+            }
+            const int claimed = api.usb_claim_interface(h, 0);
+            if (claimed >= 0) {
+                api.usb_release_interface(h, 0);
+                add(r, true, where + ": opens and can be claimed");
+                usable = true;
+            } else {
+                add(r, false, where + ": cannot be claimed (error " + std::to_string(claimed) + ")",
+                    "close the other program that uses the adapter; otherwise " +
+                        std::string(kUdevFix));
+            }
+            api.usb_close(h);
+        }
+    }
+    if (found == 0 && hidden.empty())
+        add(r, false, "no ZVK_SPIUSB adapter (" + adapterIds() + ") on the USB bus",
+            "plug the adapter in; if it is plugged in, " + std::string(kUdevFix));
+    return usable;
+}
+
+bool checkParports(const DoctorInputs& in, DoctorReport& r) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const std::vector<Parport> ports = listParports(in.port.procParport, in.port.devDir);
+    if (!fs::is_directory(in.port.procParport, ec) || ports.empty()) {
+        add(r, false, "the kernel drives no parallel port (nothing in " + in.port.procParport + ")",
+            "sudo modprobe parport_pc ppdev (a port on a PCI card: check that the card is seen "
+            "by lspci)");
+        return false;
+    }
+    bool usable = false;
+    for (const Parport& p : ports) {
+        const std::string name = "parport" + std::to_string(p.number);
+        const std::string at = name + (p.base >= 0 ? " at 0x" + hex4Text(p.base) + " (base-addr " +
+                                                         std::to_string(p.base) + ")"
+                                                   : std::string(" (base unknown)"));
+        if (!fs::exists(p.device, ec)) {
+            add(r, false, at + ": " + p.device + " missing",
+                "sudo modprobe ppdev; to load it at every boot: echo ppdev | sudo tee "
+                "/etc/modules-load.d/ppdev.conf");
+            continue;
+        }
+        if (::access(p.device.c_str(), R_OK | W_OK) != 0) {
+            add(r, false, at + ": " + p.device + " not read-write for this user",
+                "sudo adduser $USER lp, then log in again");
+            continue;
+        }
+        std::string text = at + ": " + p.device + " read-write";
+        if (auto holder = parportHolder(in.port.procParport, p.number))
+            text += " (in use by " + *holder + " right now)";
+        if (p.base >= 0)
+            text += "; use --port " + name + " or --port 0x" + hexText(uint32_t(p.base), 1);
+        add(r, true, text);
+        usable = true;
+    }
+    return usable;
+}
+
+void checkLockdown(const DoctorInputs& in, DoctorReport& r) {
+    const std::string line = firstLine(in.lockdown);
+    const size_t open = line.find('['), close = line.find(']');
+    if (line.empty() || open == std::string::npos || close == std::string::npos || close < open) {
+        add(r, true, "kernel lockdown: not in effect (" + in.lockdown + " absent)");
+        return;
+    }
+    const std::string mode = line.substr(open + 1, close - open - 1);
+    if (mode == "none") {
+        add(r, true, "kernel lockdown: none (raw port access possible as root)");
+        return;
+    }
+    add(r, false,
+        "kernel lockdown: " + mode + " (ioperm and /dev/port are refused, as under Secure Boot)",
+        "use the kernel's parallel-port driver (ppdev, /dev/parportN), which lockdown allows");
+}
+
+}  // namespace
+
+DoctorInputs DoctorInputs::under(const std::string& root) {
+    DoctorInputs in;
+    if (root.empty()) return in;
+    in.port.procParport = root + "/proc/sys/dev/parport";
+    in.port.devDir = root + "/dev";
+    in.port.devPort = root + "/dev/port";
+    in.port.ioports = root + "/proc/ioports";
+    in.port.directIo = false;  // another machine's layout: this machine's ports are not it
+    in.usbSysfs = root + "/sys/bus/usb/devices";
+    in.usbDevfs = root + "/dev/bus/usb";
+    in.lockdown = root + "/sys/kernel/security/lockdown";
+    return in;
+}
+
+std::vector<std::string> inaccessibleAdapters(const std::string& usbSysfs,
+                                              const std::string& usbDevfs) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(usbSysfs, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string dir = it->path().string();
+        const auto vendor = parseHex(firstLine(dir + "/idVendor"));
+        const auto product = parseHex(firstLine(dir + "/idProduct"));
+        if (!vendor || !product || *vendor != TlibUSB::kVendor || *product != TlibUSB::kProduct)
+            continue;
+        const auto bus = parseDecimal32(firstLine(dir + "/busnum"));
+        const auto dev = parseDecimal32(firstLine(dir + "/devnum"));
+        if (!bus || !dev) continue;
+        char node[32];
+        std::snprintf(node, sizeof node, "/%03d/%03d", int(*bus), int(*dev));
+        const std::string path = usbDevfs + node;
+        if (!fs::exists(path, ec)) {
+            found.push_back(path + " missing");
+            continue;
+        }
+        // Opened as libusb opens it: read-write for the claim.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            found.push_back(path + " (" + std::strerror(errno) + ")");
+            continue;
+        }
+        ::close(fd);
+    }
+    return found;
+}
+
+DoctorReport runDoctor(const DoctorInputs& in) {
+    DoctorReport r;
+    if (in.usb != nullptr)
+        add(r, true, "libusb 0.1 loaded (libusb-0.1.so.4)");
+    else
+        add(r, false, "libusb 0.1 (libusb-0.1.so.4) cannot be loaded: no adapter can be used",
+            "sudo apt install libusb-0.1-4");
+    const bool usb = checkAdapters(in, r);
+    const bool ports = checkParports(in, r);
+    // What the program itself would open at the settings' base.
+    HardwarePortIo io(in.port);
+    const bool opened = io.open(in.base);
+    if (opened)
+        add(r, true, "port driver at 0x" + hex4Text(in.base) + ": " + io.name());
+    else
+        add(r, false, "Driver not open at 0x" + hex4Text(in.base) + ": " + io.failureReasons(),
+            ports ? "choose a port the kernel drives: --port parportN, or the LPT menu"
+                  : "see the parallel-port line above");
+    checkLockdown(in, r);
+    const auto rt = in.realtime ? in.realtime() : realtimeNotAllowed();
+    if (rt)
+        add(r, false, *rt, kRealtimeFix);
+    else
+        add(r, true, "real-time priority allowed for the write cycles");
+    std::error_code ec;
+    const bool exists = !in.settingsPath.empty() && std::filesystem::exists(in.settingsPath, ec);
+    add(r, true,
+        "settings file: " + in.settingsPath + (exists ? "" : " (not there yet: defaults)"));
+    r.transportUsable = usb || opened;
+    return r;
+}
+
+std::string doctorLineText(const DoctorLine& line) {
+    if (line.ok) return "ok   " + line.text;
+    return "FAIL " + line.text + (line.fix.empty() ? "" : " -> " + line.fix);
+}
+
+}  // namespace zvk

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+// The doctor on scratch copies of a machine's /proc, /sys and /dev.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "session/Doctor.h"
+
+namespace zvk {
+namespace {
+
+using ::testing::HasSubstr;
+
+class Doctor : public test::TempDir {
+  protected:
+    Doctor() : TempDir("zvk-doctor") {}
+    DoctorInputs inputs() const {
+        DoctorInputs in = DoctorInputs::under(dir.string());
+        in.settingsPath = file("zvk40310.INI");
+        in.realtime = [this] { return rtRefusal; };
+        return in;
+    }
+    // The line that mentions what, or null.
+    static const DoctorLine* line(const DoctorReport& r, const std::string& what) {
+        for (const DoctorLine& l : r.lines)
+            if (l.text.find(what) != std::string::npos) return &l;
+        return nullptr;
+    }
+    std::optional<std::string> rtRefusal = "real-time priority not permitted (RLIMIT_RTPRIO is 0)";
+};
+
+// Nothing there at all: every missing piece is named with what to do about it.
+TEST_F(Doctor, AnEmptyMachineNamesEachMissingPieceWithItsFix) {
+    const DoctorReport r = runDoctor(inputs());
+    EXPECT_FALSE(r.transportUsable);
+    struct Expect {
+        const char* text;
+        const char* fix;
+    };
+    for (const Expect& e :
+         {Expect{"libusb 0.1", "apt install libusb-0.1-4"},
+          Expect{"the kernel drives no parallel port", "modprobe parport_pc ppdev"},
+          Expect{"Driver not open at 0x0378", "parallel-port line"},
+          Expect{"real-time priority not permitted", "rtprio"}}) {
+        const DoctorLine* l = line(r, e.text);
+        ASSERT_NE(l, nullptr) << e.text;
+        EXPECT_FALSE(l->ok) << e.text;
+        EXPECT_THAT(l->fix, HasSubstr(e.fix)) << e.text;
+        EXPECT_THAT(doctorLineText(*l), HasSubstr("FAIL ")) << e.text;
+    }
+    const DoctorLine* settings = line(r, "settings file: ");
+    ASSERT_NE(settings, nullptr);
+    EXPECT_TRUE(settings->ok);
+    EXPECT_THAT(settings->text, HasSubstr("not there yet"));
+    for (const DoctorLine& l : r.lines)
+        EXPECT_EQ(l.ok, l.fix.empty()) << "a failure needs a fix, a success none: " << l.text;
+}
+
+TEST_F(Doctor, ParallelPortsAreListedWithTheirNodesAndHolders) {
+    put("proc/sys/dev/parport/parport0/base-addr", "888\t1912\n");
+    put("proc/sys/dev/parport/parport0/devices/active", "lp\n");
+    put("dev/parport0", "");
+    put("proc/sys/dev/parport/parport1/base-addr", "53248\t-1\n");  // 0xD000, a PCI card
+    rtRefusal.reset();
+    const DoctorReport r = runDoctor(inputs());
+    const DoctorLine* p0 = line(r, "parport0 at 0x0378 (base-addr 888)");
+    ASSERT_NE(p0, nullptr);
+    EXPECT_TRUE(p0->ok);
+    EXPECT_THAT(p0->text, HasSubstr("in use by lp"));
+    const DoctorLine* p1 = line(r, "parport1 at 0xD000");
+    ASSERT_NE(p1, nullptr);
+    EXPECT_FALSE(p1->ok);
+    EXPECT_THAT(p1->text, HasSubstr("parport1 missing"));
+    EXPECT_THAT(p1->fix, HasSubstr("/etc/modules-load.d/ppdev.conf"));
+    const DoctorLine* rt = line(r, "real-time priority");
+    ASSERT_NE(rt, nullptr);
+    EXPECT_TRUE(rt->ok);
+    // The port is held at start: the program takes it as it is, so it counts as usable.
+    EXPECT_TRUE(r.transportUsable);
+    const DoctorLine* driver = line(r, "port driver at 0x0378");
+    ASSERT_NE(driver, nullptr);
+    EXPECT_THAT(driver->text, HasSubstr("ppdev"));
+}
+
+TEST_F(Doctor, KernelLockdownIsReadFromItsBracketedMode) {
+    struct Case {
+        const char* file;  // null: no lockdown file
+        bool ok;
+        const char* says;
+    };
+    for (const Case& c : {Case{nullptr, true, "not in effect"},
+                          Case{"[none] integrity confidentiality\n", true, "none"},
+                          Case{"none [integrity] confidentiality\n", false, "integrity"},
+                          Case{"none integrity [confidentiality]\n", false, "confidentiality"}}) {
+        std::filesystem::remove(dir / "sys/kernel/security/lockdown");
+        if (c.file != nullptr) put("sys/kernel/security/lockdown", c.file);
+        const DoctorReport r = runDoctor(inputs());
+        const DoctorLine* l = line(r, "kernel lockdown");
+        ASSERT_NE(l, nullptr);
+        EXPECT_EQ(l->ok, c.ok) << l->text;
+        EXPECT_THAT(l->text, HasSubstr(c.says));
+    }
+}
+
+TEST_F(Doctor, AnAdapterTheKernelListsButThisUserCannotOpenIsNamed) {
+    const std::string sysfs = (dir / "sys/bus/usb/devices").string();
+    const std::string devfs = (dir / "dev/bus/usb").string();
+    // The adapter as 1-2 on bus 1, device 5; a mouse beside it.
+    put("sys/bus/usb/devices/1-2/idVendor", "03e9\n");
+    put("sys/bus/usb/devices/1-2/idProduct", "0309\n");
+    put("sys/bus/usb/devices/1-2/busnum", "1\n");
+    put("sys/bus/usb/devices/1-2/devnum", "5\n");
+    put("sys/bus/usb/devices/1-3/idVendor", "046d\n");
+    put("sys/bus/usb/devices/1-3/idProduct", "c077\n");
+    put("sys/bus/usb/devices/1-3/busnum", "1\n");
+    put("sys/bus/usb/devices/1-3/devnum", "6\n");
+    auto found = inaccessibleAdapters(sysfs, devfs);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0], devfs + "/001/005 missing");
+
+    put("dev/bus/usb/001/005", "");
+    EXPECT_TRUE(inaccessibleAdapters(sysfs, devfs).empty()) << "a node this user can open";
+    const DoctorReport r = runDoctor(inputs());
+    EXPECT_EQ(line(r, "not accessible"), nullptr);
+
+    std::filesystem::remove(dir / "dev/bus/usb/001/005");
+    const DoctorReport missing = runDoctor(inputs());
+    const DoctorLine* l = line(missing, "ZVK_SPIUSB found but not accessible: ");
+    ASSERT_NE(l, nullptr);
+    EXPECT_FALSE(l->ok);
+    EXPECT_THAT(l->fix, HasSubstr("60-zvk40310.rules"));
+}
+
+}  // namespace
+}  // namespace zvk
