@@ -160,6 +160,7 @@ void CtlSession::resetCounts() {
     }
     if (rig.vport) rig.vport->resetCounts();
     if (rig.chip) rig.chip->clearTrace();
+    violationMark_ = violationsShown_;
     if (g_script == nullptr && options != nullptr &&
         (!options->trace.empty() || !options->vcd.empty() || options->traceJson))
         core->startTrace();
@@ -213,6 +214,25 @@ void CtlSession::addBoardJson(nlohmann::json& j) const {
         for (const auto& r : rig.vusb->requests()) commands.push_back(VirtualUsbBus::describe(r));
         j["adapter_commands"] = commands;
     }
+    nlohmann::json violations = nlohmann::json::array();
+    for (const Violation& v : commandViolations())
+        violations.push_back(
+            {{"kind", violationName(v.kind)}, {"frame", v.frame}, {"time_us", v.timeUs}});
+    j["violations"] = violations;
+}
+
+std::vector<Violation> CtlSession::commandViolations() const {
+    if (!isVirtual()) return {};
+    const std::vector<Violation>& all = core->rig().chip->violations();
+    violationsShown_ = all.size();
+    return {all.begin() + ptrdiff_t(std::min(violationMark_, all.size())), all.end()};
+}
+
+void CtlSession::printViolations() const {
+    for (const Violation& v : commandViolations())
+        std::printf("violation %s in frame %llu at %llu us\n",
+                    std::string(violationName(v.kind)).c_str(), (unsigned long long)v.frame,
+                    (unsigned long long)v.timeUs);
 }
 
 void CtlSession::printBoard() const {
@@ -225,6 +245,7 @@ void CtlSession::printBoard() const {
     std::printf("port accesses %llu, usb transfers %llu\n",
                 (unsigned long long)rig.vport->accesses(),
                 (unsigned long long)(rig.vusb ? rig.vusb->transfers() : 0));
+    printViolations();
 }
 
 long parseInteger(const std::string& text, const std::string& option) {

@@ -89,9 +89,19 @@ struct CtlSession {
     // Within a script only when it ends (scriptEnds).
     void finishTrace(nlohmann::json& j, bool scriptEnds = false) const;
     // The virtual board's view after a transfer: latched, words, lines, port_accesses,
-    // usb_transfers and, with the adapter, adapter_commands.
+    // usb_transfers, violations and, with the adapter, adapter_commands.
     void addBoardJson(nlohmann::json& j) const;
     void printBoard() const;
+    // The protocol violations of this command, one line each ("violation KIND in frame F
+    // at T us"); nothing off a virtual board.
+    void printViolations() const;
+
+  private:
+    // The virtual board's violations since the previous command's report; the first
+    // command's include the start-up's.
+    std::vector<Violation> commandViolations() const;
+    size_t violationMark_ = 0;
+    mutable size_t violationsShown_ = 0;
 };
 
 // The window's start-up on the board the options name, with its settings file, then the

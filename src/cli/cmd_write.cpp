@@ -150,6 +150,7 @@ void addWriteCommands(CLI::App& app) {
         emit(st->json, j, [&] {
             printStatus(j);
             std::printf("transport %s\n", sess->transport().c_str());
+            sess->printViolations();
         });
     });
 
