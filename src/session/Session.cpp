@@ -90,6 +90,8 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
             reporter_->report("Driver not open", kApplicationTitle, Reporter::Icon::None);
     }
     detection_->startUpAfterPortOpen();
+    adapterReturn_.resend = s.resendOnReturn;
+    adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
     return st;
 }
@@ -99,6 +101,7 @@ void Session::tick() {
     // between the transfer's own would garble both. The next tick comes a second later.
     if (chip_->busy()) return;
     detection_->tick();
+    adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
 }
 
@@ -361,6 +364,7 @@ Settings Session::currentSettings(int top, int left, int width, int height) cons
     s.injlo1 = fs_.INJLO1;
     s.level = detection_->level;
     s.cwr = chip_->regs;
+    s.resendOnReturn = adapterReturn_.resend;
     return s;
 }
 
