@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "CompareItems.h"
 #include "QtText.h"
 #include "storage/FileText.h"
 
@@ -104,6 +105,7 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     connect(StopTrace1, &QAction::triggered, this, &ToolsMenu::stopTrace);
     connect(SaveVcd1, &QAction::triggered, this, &ToolsMenu::saveVcdClick);
     updateItems();
+    addCompareItems(*this, session);
 }
 
 void ToolsMenu::updateItems() {
