@@ -225,3 +225,41 @@ TEST_F(SessionTest, AnAbcFileKeepsItsImageThroughTheModeSwitch) {
 
 }  // namespace
 }  // namespace zvk
+
+namespace zvk {
+namespace {
+
+// The adapter pulled out and plugged back: with the option on, the next tick that sees it
+// sends the program's image once; off, or while it stays plugged in, nothing is sent.
+TEST_F(SessionTest, TheImageIsResentOnceWhenTheAdapterReturnsIfAsked) {
+    for (const bool resend : {false, true}) {
+        auto s = open("virtual-usb");
+        s->startUp();
+        ASSERT_TRUE(s->usbInUse());
+        s->chip().spiMode = true;  // the words reach the chip only in SPI mode
+        s->chip().writeCycle();
+        const auto before = s->rig().chip->latched();
+        s->adapterReturn().resend = resend;
+        // A change the chip has not been sent yet, which a resend must carry.
+        s->chip().regs[1] = uint16_t(s->chip().regs[1] ^ 0x003);
+        s->tick();
+        EXPECT_EQ(s->rig().chip->latched(), before) << "still plugged in: nothing sent";
+
+        s->rig().vusb->faults().unplugged = true;
+        s->tick();
+        ASSERT_FALSE(s->usbInUse());
+        s->rig().vusb->faults().unplugged = false;
+        s->tick();
+        ASSERT_TRUE(s->usbInUse());
+        const auto after = s->rig().chip->latched();
+        EXPECT_EQ(after[1] == s->chip().regs[1], resend) << "resend " << resend;
+        EXPECT_EQ(after[1] == before[1], !resend) << "resend " << resend;
+        // Once: a change after the return stays unsent until the user sends it.
+        s->chip().regs[1] = uint16_t(s->chip().regs[1] ^ 0x030);
+        s->tick();
+        EXPECT_NE(s->rig().chip->latched()[1], s->chip().regs[1]) << "resend " << resend;
+    }
+}
+
+}  // namespace
+}  // namespace zvk

@@ -599,3 +599,32 @@ TEST_F(SettingsFile, TheFirstSaveMakesAPrivateConfigurationFolder) {
 
 }  // namespace
 }  // namespace zvk
+
+namespace zvk {
+namespace {
+
+// The resend option lives in a section of the program's own: off leaves a file that never
+// had it unchanged, on adds the section, and turning it off again is kept as 0.
+TEST_F(SettingsFile, ResendOnReturnIsKeptInTheProgramsOwnSection) {
+    Settings s;
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    const std::string without = contents();
+    EXPECT_EQ(without.find("[zvk40310]"), std::string::npos);
+    EXPECT_FALSE(readSettings(path).resendOnReturn);
+
+    s.resendOnReturn = true;
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    EXPECT_NE(contents().find("[zvk40310]"), std::string::npos) << contents();
+    EXPECT_TRUE(readSettings(path).resendOnReturn);
+
+    s.resendOnReturn = false;
+    ASSERT_EQ(writeSettings(path, s), std::nullopt);
+    EXPECT_FALSE(readSettings(path).resendOnReturn) << contents();
+
+    // The same key under any other section is not ours.
+    put("[CFG]\r\nResendOnReturn=1\r\n");
+    EXPECT_FALSE(readSettings(path).resendOnReturn);
+}
+
+}  // namespace
+}  // namespace zvk

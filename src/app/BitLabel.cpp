@@ -82,6 +82,12 @@ void BitLabel::setBitValue(bool set) {
     setBackground(set ? setColour() : clearColour());
 }
 
+void BitLabel::setOutlined(bool outlined) {
+    if (outlined == outlined_) return;
+    outlined_ = outlined;
+    changed();
+}
+
 void BitLabel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) looks_[0] = looks_[1] = QPixmap();
     FastLabel::changeEvent(event);
@@ -96,6 +102,14 @@ void BitLabel::paintAt(QPainter& p) {
         FastLabel::paintAt(lp);
     }
     p.drawPixmap(pos(), look);
+    if (outlined_) {
+        // Yellow stands out from both bit colours.
+        p.save();
+        p.setPen(QPen(QColor(255, 255, 0), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(pos(), size()).adjusted(1, 1, -1, -1));
+        p.restore();
+    }
 }
 
 RegisterRow::RegisterRow(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {

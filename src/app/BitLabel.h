@@ -57,6 +57,9 @@ class BitLabel : public FastLabel {
     int bit() const { return bit_; }
     bool isSet() const { return set_; }
     void setBitValue(bool set);
+    // A frame around the bit: it differs from a file the image was compared with.
+    bool isOutlined() const { return outlined_; }
+    void setOutlined(bool outlined);
 
     static QColor setColour() { return QColor(255, 0, 0); }
     static QColor clearColour() { return QColor(0, 0, 255); }
@@ -72,6 +75,7 @@ class BitLabel : public FastLabel {
   private:
     int reg_, bit_;
     bool set_ = false;
+    bool outlined_ = false;
     QPixmap looks_[2];  // clear, set: drawn once, copied on every repaint
 };
 

@@ -56,6 +56,8 @@ void RegisterPage::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void RegisterPage::showRegisters(const zvk::RegisterImage& regs) {
+    // The comparison's outline belongs to the image it was made with.
+    if (outlined_ && shownValid_ && regs != shown_) outlineBits({});
     for (int r = 0; r < 8; ++r) {
         const uint16_t v = regs[size_t(r)];
         if (shownValid_ && shown_[size_t(r)] == v) continue;
@@ -65,6 +67,16 @@ void RegisterPage::showRegisters(const zvk::RegisterImage& regs) {
         shown_[size_t(r)] = v;
     }
     shownValid_ = true;
+}
+
+void RegisterPage::outlineBits(const zvk::RegisterImage& masks) {
+    outlined_ = false;
+    for (int r = 0; r < 8; ++r)
+        for (int b = 0; b < 12; ++b) {
+            const bool on = zvk::bitTest(masks[size_t(r)], b);
+            bitLabels[size_t(r)][size_t(b)]->setOutlined(on);
+            outlined_ = outlined_ || on;
+        }
 }
 
 void RegisterPage::nameBits() {

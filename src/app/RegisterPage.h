@@ -23,6 +23,8 @@ class RegisterPage : public QWidget {
     void showRegisters(const zvk::RegisterImage& regs);
     // The bit names as tooltips.
     void nameBits();
+    // Frames the bits set in the masks until the next change of the image shown.
+    void outlineBits(const zvk::RegisterImage& masks);
 
     std::array<QGroupBox*, 8> regRows{};
     std::array<std::array<BitLabel*, 12>, 8> bitLabels{};
@@ -38,4 +40,5 @@ class RegisterPage : public QWidget {
   private:
     zvk::RegisterImage shown_{};
     bool shownValid_ = false;
+    bool outlined_ = false;
 };

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "CompareItems.h"
 #include "DiagnoseDialog.h"
 #include "PlanWindow.h"
 #include "QtText.h"
@@ -111,6 +112,7 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     connect(SaveVcd1, &QAction::triggered, this, &ToolsMenu::saveVcdClick);
     addDiagnoseItem(this, session);
     updateItems();
+    addCompareItems(*this, session);
 }
 
 PlanWindow* ToolsMenu::showPlan() {

@@ -401,6 +401,7 @@ void addCommands(CLI::App& app) {
     addPlanCommand(app);
     addConfigCommands(app);
     addDoctorCommand(app);
+    addDiffCommand(app);
 }
 
 int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse) {

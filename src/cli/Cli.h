@@ -18,6 +18,10 @@ namespace zvk::cli {
 constexpr int kOk = 0;
 constexpr int kBadInput = 1;
 constexpr int kUnreachable = 2;
+// diff: the two files differ (as diff(1) exits).
+constexpr int kDifferent = 1;
+// write --expect-lock: the synthesizer did not lock.
+constexpr int kNotLocked = 3;
 
 // A bad input: its one-line message names the input; exit code 1, nothing written.
 struct BadInput : std::runtime_error {
@@ -175,6 +179,7 @@ void addPlanCommand(CLI::App& app);     // plan
 void addConfigCommands(CLI::App& app);  // show, export, import, set
 void addRunCommand(CLI::App& app);      // run
 void addDoctorCommand(CLI::App& app);   // doctor
+void addDiffCommand(CLI::App& app);     // diff
 // Every command but run: the program's and each script line's.
 void addCommands(CLI::App& app);
 // Parses the command line with parse and runs its command. Help goes out as CLI11 prints

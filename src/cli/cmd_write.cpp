@@ -8,6 +8,7 @@
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "session/LockCheck.h"
 #include "storage/ConfigFile.h"
 
 namespace zvk::cli {
@@ -22,7 +23,11 @@ struct WriteOptions {
     BoardOptions board;
     bool plan = false;
     bool json = false;
+    bool expectLock = false;
+    std::optional<std::string> settle;  // milliseconds before the lock check
 };
+
+void statusJson(nlohmann::json& j, uint16_t word, bool showLd);
 
 RegisterImage parseRegs(const std::string& text) {
     RegisterImage regs{};
@@ -56,6 +61,13 @@ void runWrite(const WriteOptions& o) {
     }
     if (o.plan && o.file.empty())
         throw BadInput("--plan: plans N and A from a FILE.cfg's fRF; give a FILE.cfg");
+    if (o.settle && !o.expectLock) throw BadInput("--settle: only with --expect-lock");
+    uint32_t settleMs = 20;
+    if (o.settle) {
+        const auto v = zvk::parseInteger(*o.settle, {.hexPrefix = false, .min = 0, .max = 60000});
+        if (!v) throw BadInput("--settle: \"" + *o.settle + "\" is not a number of milliseconds 0..60000");
+        settleMs = uint32_t(*v);
+    }
     RegisterImage regs = kDefaultImage;
     if (!o.regs.empty()) regs = parseRegs(o.regs);
     // A bad file is refused before the board is touched.
@@ -83,20 +95,37 @@ void runWrite(const WriteOptions& o) {
             chip.presetIndex = *abc;
         }
     }
+    // A lock check that could not say anything is refused before the board is touched.
+    if (o.expectLock)
+        if (auto why = lockUnreadable(*s->core)) throw BadInput("--expect-lock: " + *why);
     s->resetCounts();
     chip.writeCycle();
+    std::optional<SettledStatus> settled;
+    if (o.expectLock) {
+        settled = statusAfterSettle(*s->core, settleMs);
+        if (!settled) throw Unreachable("--expect-lock: the status register could not be read");
+    }
 
     nlohmann::json j;
     j["registers"] = registersJson(chip.regs);
     j["transport"] = s->transport();
+    if (settled) statusJson(j["status"], settled->word, true);
     s->addBoardJson(j);
     s->finishTrace(j);
     emit(o.json, j, [&] {
         std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
                     registersLine(chip.regs).c_str());
+        if (settled)
+            std::printf("status      %s  LD %s\n", registerText(settled->word).c_str(),
+                        settled->decoding.LD.c_str());
         s->printBoard();
     });
     if (o.plan) reportUnfitN(*s->core);
+    if (settled && !settled->locked) {
+        std::fprintf(stderr, "zvk40310ctl: not locked %u ms after the write (status %s)\n",
+                     unsigned(settleMs), registerText(settled->word).c_str());
+        g_exitCode = kNotLocked;
+    }
 }
 
 void printStatus(const nlohmann::json& j) {
@@ -129,6 +158,11 @@ void addWriteCommands(CLI::App& app) {
     addBoardOptions(w, o->board);
     w->add_flag("--plan", o->plan, "plan N and A from the file's fRF first");
     w->add_flag("--json", o->json, "one JSON object on standard output");
+    w->add_flag("--expect-lock", o->expectLock,
+                "read the status after the write; exit code 3 when the synthesizer is not locked");
+    w->add_option_function<std::string>(
+        "--settle", [o](const std::string& text) { o->settle = text; },
+        "milliseconds between the write and the lock check (default 20)");
     w->callback([o] { runWrite(*o); });
 
     auto st = std::make_shared<WriteOptions>();

@@ -97,6 +97,8 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
         reportDriverNotOpen(rig_->hwport ? rig_->hwport->failureReasons() : "");
     }
     detection_->startUpAfterPortOpen();
+    adapterReturn_.resend = s.resendOnReturn;
+    adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
     if (rig_->hwport && !adapter_->DeviceReady()) {
         const DoctorInputs system;
@@ -111,6 +113,7 @@ void Session::tick() {
     // between the transfer's own would garble both. The next tick comes a second later.
     if (chip_->busy()) return;
     detection_->tick();
+    adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
 }
 
@@ -373,6 +376,7 @@ Settings Session::currentSettings(int top, int left, int width, int height) cons
     s.injlo1 = fs_.INJLO1;
     s.level = detection_->level;
     s.cwr = chip_->regs;
+    s.resendOnReturn = adapterReturn_.resend;
     return s;
 }
 

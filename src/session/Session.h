@@ -7,6 +7,7 @@
 
 #include "base/Clock.h"
 #include "board/Rig.h"
+#include "session/AdapterReturn.h"
 #include "chip/ChipController.h"
 #include "chip/TraceText.h"
 #include "plan/FrequencyPlan.h"
@@ -125,6 +126,8 @@ class Session {
     StartUp startUp(const std::function<void(Settings&)>& adjust = {});
     // The detection tick; skipped while a transfer runs.
     void tick();
+    // What a detection tick does when the adapter comes back after it was lost.
+    AdapterReturn& adapterReturn() { return adapterReturn_; }
 
     // The frequency plan.
     void readFrequencyState();
@@ -250,6 +253,7 @@ class Session {
     std::unique_ptr<Trace> trace_;
     RegisterImage traceHeld_{};
     uint8_t traceLines_ = 0;
+    AdapterReturn adapterReturn_;
     SessionObserver none_;
     SessionObserver* observer_ = &none_;
 };

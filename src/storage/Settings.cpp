@@ -23,6 +23,9 @@ namespace zvk {
 
 namespace {
 
+// This program's own keys, apart from the sections the file has always had.
+constexpr const char* kOwnSection = "zvk40310";
+
 // Integers as the settings file has always held them: decimal with a sign, or
 // hexadecimal after a "0x"/"0X" prefix taken as 32 bits (0xFFFFFFFF is -1). Anything
 // else, or a number beyond 32 bits, is no integer.
@@ -160,6 +163,7 @@ Settings parseSettingsText(std::string_view text) {
         const std::string key = std::to_string(i);
         s.cwr[size_t(i)] = uint16_t(r.integer("CWR", key.c_str(), d.cwr[size_t(i)]));
     }
+    s.resendOnReturn = r.boolean(kOwnSection, "ResendOnReturn", d.resendOnReturn);
     return s;
 }
 
@@ -185,6 +189,9 @@ std::optional<std::string> mergeSettingsText(std::string_view existing, const Se
     for (const auto& [key, value] : usb) ini.set("USBSPI", key, value);
     for (const auto& [key, value] : cfg) ini.set("CFG", key, value);
     for (int i = 0; i < 8; ++i) ini.set("CWR", std::to_string(i), dec(int16_t(s.cwr[size_t(i)])));
+    // A file that never had the option keeps its bytes when it stays off.
+    if (s.resendOnReturn || ini.value(kOwnSection, "ResendOnReturn"))
+        ini.set(kOwnSection, "ResendOnReturn", s.resendOnReturn ? "1" : "0");
     return ini.bytes();
 }
 

@@ -23,6 +23,9 @@ struct Settings {
     int16_t injlo1 = 10;
     bool level = true;
     RegisterImage cwr{};
+    // Kept in a section of this program's own ([zvk40310]), which other readers of the
+    // file skip.
+    bool resendOnReturn = false;
 };
 
 // The program's own path with its extension replaced by ".INI".
