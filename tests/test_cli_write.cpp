@@ -68,5 +68,22 @@ TEST(CliWrite, HardwareWithoutAnyPortExitsTwoWithTheReason) {
     EXPECT_TRUE(r.out.empty());
 }
 
+TEST(CliWrite, ReportsNoProtocolViolationOnEitherTransport) {
+    for (const char* board : {"virtual", "virtual-usb"}) {
+        SCOPED_TRACE(board);
+        for (const char* command : {"write", "status"}) {
+            std::vector<std::string> args = {command, "--board", board, "--json"};
+            if (std::string(command) == "write") args.insert(args.begin() + 1, "--defaults");
+            const CtlResult r = runCtl(args);
+            ASSERT_EQ(r.code, 0) << r.err;
+            const nlohmann::json j = r.json();
+            ASSERT_TRUE(j.contains("violations")) << command;
+            EXPECT_EQ(j["violations"], nlohmann::json::array()) << command;
+        }
+        const CtlResult text = runCtl({"write", "--defaults", "--board", board});
+        EXPECT_EQ(text.out.find("violation"), std::string::npos) << text.out;
+    }
+}
+
 }  // namespace
 }  // namespace zvk

@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QActionGroup>
 
+#include "ProtocolCheckWindow.h"
+
 const std::vector<VirtualBoardMenu::TestSignal>& VirtualBoardMenu::testSignals() {
     static const std::vector<TestSignal> signals_ = {
         {"Test signal: none (-120 dBm)", -120.0},
@@ -51,6 +53,14 @@ VirtualBoardMenu::VirtualBoardMenu(zvk::Rig* rig, QWidget* parent)
             });
             TestSignal1.push_back(a);
         }
+        addSeparator();
+        ProtocolCheck1 = addAction(QStringLiteral("Protocol Check…"));
+        ProtocolCheck1->setObjectName(QStringLiteral("ProtocolCheck1"));
+        connect(ProtocolCheck1, &QAction::triggered, this, [this] {
+            if (!check_) check_ = new ProtocolCheckWindow(*rig_->chip, parentWidget());
+            check_->show();
+            check_->raise();
+        });
     }
 
     syncChecks();

@@ -7,6 +7,7 @@
 
 class QAction;
 class QActionGroup;
+class ProtocolCheckWindow;
 
 // "Virtual Board": what a bench would let one do by hand, on the simulated board. Pulling
 // the adapter out, making it answer a wrong version and feeding the antenna a test signal
@@ -29,6 +30,9 @@ class VirtualBoardMenu : public QMenu {
     QAction* WrongVersion1 = nullptr;
     // One radio item per test signal, in the order of testSignals(); empty without a chip.
     std::vector<QAction*> TestSignal1;
+    // "Protocol Check…": null without a chip model.
+    QAction* ProtocolCheck1 = nullptr;
+    ProtocolCheckWindow* protocolCheckWindow() const { return check_; }
 
   private:
     // The faults can change behind the menu (a test, the bus pulling the adapter after a
@@ -36,4 +40,5 @@ class VirtualBoardMenu : public QMenu {
     void syncChecks();
 
     zvk::Rig* rig_;
+    ProtocolCheckWindow* check_ = nullptr;
 };
