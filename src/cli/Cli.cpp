@@ -356,6 +356,7 @@ void addCommands(CLI::App& app) {
     addWriteCommands(app);
     addPlanCommand(app);
     addConfigCommands(app);
+    addSweepCommand(app);
 }
 
 int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse) {
