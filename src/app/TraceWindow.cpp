@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "BenchTools.h"
 #include "PlanWindow.h"
 #include "QtText.h"
 #include "storage/FileText.h"
@@ -108,6 +109,7 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     connect(StartTrace1, &QAction::triggered, this, &ToolsMenu::startTraceClick);
     connect(StopTrace1, &QAction::triggered, this, &ToolsMenu::stopTrace);
     connect(SaveVcd1, &QAction::triggered, this, &ToolsMenu::saveVcdClick);
+    addBenchTools(this, session, parent);
     updateItems();
 }
 
