@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "BenchTools.h"
 #include "CompareItems.h"
 #include "DiagnoseDialog.h"
 #include "PlanWindow.h"
@@ -111,6 +112,7 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     connect(StopTrace1, &QAction::triggered, this, &ToolsMenu::stopTrace);
     connect(SaveVcd1, &QAction::triggered, this, &ToolsMenu::saveVcdClick);
     addDiagnoseItem(this, session);
+    addBenchTools(this, session, parent);
     updateItems();
     addCompareItems(*this, session);
 }

@@ -402,6 +402,7 @@ void addCommands(CLI::App& app) {
     addConfigCommands(app);
     addDoctorCommand(app);
     addDiffCommand(app);
+    addSweepCommand(app);
 }
 
 int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse) {

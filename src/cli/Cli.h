@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "session/Session.h"
+#include "session/StatusPoll.h"
 
 namespace zvk::cli {
 
@@ -180,6 +181,13 @@ void addConfigCommands(CLI::App& app);  // show, export, import, set
 void addRunCommand(CLI::App& app);      // run
 void addDoctorCommand(CLI::App& app);   // doctor
 void addDiffCommand(CLI::App& app);     // diff
+void addSweepCommand(CLI::App& app);    // sweep
+// status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C.
+void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool showLd);
+// The status reading's keys: word, IFFVAL, IFFSTATE, LD, RSSI and, when set, suspect.
+void statusReadingJson(nlohmann::json& j, const StatusReading& r);
+// One JSON object on one line, plain ASCII.
+std::string jsonLine(const nlohmann::json& j);
 // Every command but run: the program's and each script line's.
 void addCommands(CLI::App& app);
 // Parses the command line with parse and runs its command. Help goes out as CLI11 prints

@@ -171,8 +171,27 @@ void addWriteCommands(CLI::App& app) {
     addBoardOptions(s, st->board);
     addChoice(s, "--showld", *showLd, {"0", "1"}, "1: LDRSSIL is lock detect, 0: RSSI low flag");
     s->add_flag("--json", st->json, "one JSON object on standard output");
-    s->callback([st, showLd] {
+    auto watch = std::make_shared<std::string>();
+    auto count = std::make_shared<std::string>();
+    s->add_option("--watch", *watch,
+                  "read every MS milliseconds, one CSV line (JSON Lines with --json) each, "
+                  "until --count reads or Ctrl+C");
+    s->add_option("--count", *count, "with --watch: stop after N reads");
+    s->callback([st, showLd, watch, count] {
         const bool ld = *showLd == "1";
+        if (!count->empty() && watch->empty()) throw BadInput("--count: needs --watch");
+        if (!watch->empty()) {
+            const long ms = parseInteger(*watch, "--watch");
+            if (ms < 1 || ms > 3600000)
+                throw BadInput("--watch: \"" + *watch + "\" is outside 1..3600000 ms");
+            const long n = count->empty() ? 0 : parseInteger(*count, "--count");
+            if (n < 0 || (!count->empty() && n == 0))
+                throw BadInput("--count: \"" + *count + "\" is not a count of reads above 0");
+            auto sess = openSession(st->board);
+            watchStatus(*sess, ms, n, st->json || (g_script != nullptr && g_script->jsonLines),
+                        ld);
+            return;
+        }
         auto sess = openSession(st->board);
         sess->resetCounts();
         const auto word = sess->chip().registerRead(7);

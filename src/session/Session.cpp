@@ -162,6 +162,14 @@ bool Session::replanQuietly() {
     return true;
 }
 
+std::optional<std::string> Session::planQuietly(double mhz) {
+    ReadFrequencyState(fs_, chip_->regs, planInputs());
+    if (auto refusal = PlanDividers(fs_, chip_->regs, rfArgument(mhz), mhz)) return refusal;
+    plannedNtot_ = fs_.Ntot;
+    recomputeQuietly();
+    return std::nullopt;
+}
+
 void Session::calculate() {
     planWanted();
     recomputeFrequencies();

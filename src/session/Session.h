@@ -141,6 +141,9 @@ class Session {
     // The planning step for the stored fRF and the recompute step's arithmetic, with
     // nothing sent and nothing shown; false when the plan was refused.
     bool replanQuietly();
+    // The planning step for mhz instead of the wanted frequency's edit, and the recompute
+    // step's arithmetic, nothing shown: a sweep's points. The refusal when there is one.
+    std::optional<std::string> planQuietly(double mhz);
     // The planning step for the stored fRF.
     bool planWanted() { return planDividers(rfArgument(fs_.fRF), fs_.fRF); }
     // The last planning step's Ntot, before N lost the bits its field cannot hold, and

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: MIT
+// sweep: plan, write and read the status at each frequency of a range or a list.
+#include <cstdio>
+#include <iostream>
+
+#include "base/Numbers.h"
+#include "cli/Cli.h"
+#include "session/Sweep.h"
+
+namespace zvk::cli {
+
+namespace {
+
+struct SweepOptions {
+    std::string file;
+    bool defaults = false;
+    std::string from, to, step, list;
+    std::string dwell = "20";
+    BoardOptions board;
+    bool json = false;
+};
+
+constexpr long kMaxDwellMs = 60000;
+
+std::vector<double> frequencies(const SweepOptions& o) {
+    const bool range = !o.from.empty() || !o.to.empty() || !o.step.empty();
+    if (range == !o.list.empty())
+        throw BadInput("sweep: give either --from, --to and --step, or --list");
+    std::vector<double> f;
+    std::optional<std::string> error;
+    if (range) {
+        if (o.from.empty() || o.to.empty() || o.step.empty())
+            throw BadInput("sweep: --from, --to and --step go together");
+        error = sweepFrequencies(parseNumber(o.from, "--from"), parseNumber(o.to, "--to"),
+                                 parseNumber(o.step, "--step"), f);
+    } else {
+        error = readSweepList(o.list, f);
+    }
+    if (error) throw BadInput(*error);
+    return f;
+}
+
+nlohmann::json pointJson(const SweepPoint& p) {
+    nlohmann::json j;
+    j["f_wanted"] = p.wanted;
+    if (p.refusal) {
+        j["refused"] = *p.refusal;
+        return j;
+    }
+    j["Ntot"] = p.Ntot;
+    j["N"] = p.N;
+    j["A"] = p.A;
+    j["fRF"] = p.tunedRf;
+    if (p.status) statusReadingJson(j, *p.status);
+    return j;
+}
+
+void runSweep(const SweepOptions& o) {
+    if (o.defaults == !o.file.empty()) throw BadInput("sweep: give either a FILE.cfg or --defaults");
+    const std::vector<double> points = frequencies(o);
+    const long dwell = parseInteger(o.dwell, "--dwell");
+    if (dwell < 0 || dwell > kMaxDwellMs)
+        throw BadInput("--dwell: \"" + o.dwell + "\" is outside 0.." +
+                       std::to_string(kMaxDwellMs) + " ms");
+    // A bad file is refused before the board is touched.
+    if (!o.file.empty()) loadConfigOrThrow(o.file);
+
+    auto s = openSession(o.board);
+    Session& core = *s->core;
+    // --defaults: the default image, as a new configuration starts.
+    Config start;
+    start.regs = kDefaultImage;
+    core.takeConfig(start);
+    if (!o.file.empty()) {
+        if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
+    }
+    if (auto blocked = statusReadBlocked(core.chip())) throw BadInput("sweep: " + *blocked);
+
+    const bool json = o.json || (g_script != nullptr && g_script->jsonLines);
+    if (!json) std::printf("%s\n", sweepCsvHeader().c_str());
+    bool warned = false;
+    for (double f : points) {
+        const SweepPoint p = sweepPoint(core, f, uint32_t(dwell));
+        if (json)
+            std::printf("%s\n", jsonLine(pointJson(p)).c_str());
+        else
+            std::printf("%s\n", sweepCsvLine(p).c_str());
+        // Each point as it comes: a pipe or a terminal shows the sweep's progress.
+        std::fflush(stdout);
+        if (p.refusal)
+            std::cerr << "zvk40310ctl: " << fixedText(f, 6) << " MHz: " << *p.refusal << "\n";
+        if (p.status && p.status->suspect && !warned) {
+            std::cerr << "zvk40310ctl: " << *p.status->suspect << "\n";
+            warned = true;
+        }
+    }
+}
+
+}  // namespace
+
+void statusReadingJson(nlohmann::json& j, const StatusReading& r) {
+    j["word"] = registerText(r.word);
+    j["IFFVAL"] = r.decoded.IFFVAL;
+    j["IFFSTATE"] = r.decoded.IFFSTATE;
+    j["LD"] = r.decoded.LD;
+    j["RSSI"] = r.decoded.RSSI;
+    if (r.suspect) j["suspect"] = *r.suspect;
+}
+
+std::string jsonLine(const nlohmann::json& j) {
+    return j.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
+}
+
+void addSweepCommand(CLI::App& app) {
+    auto o = std::make_shared<SweepOptions>();
+    CLI::App* c = app.add_subcommand(
+        "sweep", "plan, write and read the status at each frequency: one line per point");
+    c->add_option("file", o->file, "a register configuration file (.cfg)");
+    c->add_flag("--defaults", o->defaults, "the values a configuration file starts from");
+    c->add_option("--from", o->from, "the first frequency in MHz");
+    c->add_option("--to", o->to, "the last frequency in MHz");
+    c->add_option("--step", o->step, "the step in MHz");
+    c->add_option("--list", o->list, "a file with one frequency in MHz per line (first column)");
+    c->add_option("--dwell", o->dwell, "milliseconds between the write and the status read")
+        ->capture_default_str();
+    addBoardOptions(c, o->board);
+    c->add_flag("--json", o->json, "JSON Lines instead of CSV");
+    c->callback([o] { runSweep(*o); });
+}
+
+}  // namespace zvk::cli

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/StatusPoll.h"
+
+namespace zvk {
+
+class Session;
+
+// One frequency of a sweep: the plan, what the chip is tuned to and the status read after
+// the dwell time.
+struct SweepPoint {
+    double wanted = 0;
+    std::optional<std::string> refusal;  // the plan was refused: nothing below was done
+    int32_t Ntot = 0;
+    uint32_t N = 0, A = 0;
+    std::string tunedRf;
+    std::optional<StatusReading> status;  // none: another transfer held the link
+    bool locked() const { return status && status->decoded.LD == "locked"; }
+};
+
+// More points than any bench sweep needs: a step typed too small is refused, not run
+// for hours.
+constexpr size_t kMaxSweepPoints = 100000;
+
+// from, from + step, ... up to to (downward when to lies below from); the message naming
+// the bad value when step is not positive or the sweep would be too long.
+std::optional<std::string> sweepFrequencies(double from, double to, double step,
+                                            std::vector<double>& out);
+// A list of frequencies in MHz, the first column of each line; blank lines are skipped
+// and a first line that is not a number is a header. The message names the file and line.
+std::optional<std::string> readSweepList(const std::string& path, std::vector<double>& out);
+
+// Plans mhz as "Calculate" does, writes the registers, waits dwellMs on the program's
+// clock (the window's messages keep running) and reads the status.
+SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs);
+
+// The point's columns under sweepCsvHeader's names, empty where the point has none.
+std::string sweepCsvHeader();
+std::vector<std::string> sweepCells(const SweepPoint& p);
+std::string sweepCsvLine(const SweepPoint& p);
+
+}  // namespace zvk

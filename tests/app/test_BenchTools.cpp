@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+// "Tools > Sweep…" and "Tools > Status Monitor…" on the virtual board.
+#include <QDoubleSpinBox>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include "BenchTools.h"
+#include "TraceWindow.h"
+#include "WindowFixture.h"
+#include "chip/FieldMap.h"
+
+namespace apptest {
+namespace {
+
+QAction* toolsItem(TForm1* form, const char* name) {
+    return form->Tools1->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+int column(QTableWidget* t, const QString& name) {
+    for (int c = 0; c < t->columnCount(); ++c)
+        if (t->horizontalHeaderItem(c)->text() == name) return c;
+    return -1;
+}
+
+TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
+    start();
+    choose(form->CB_OPMODE(), 1);  // Receive: the synthesizer runs
+    QAction* item = toolsItem(form.get(), "Sweep1");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    auto* w = form->findChild<SweepWindow*>();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    w->fromBox->setValue(720);
+    w->toBox->setValue(780);
+    w->stepBox->setValue(10);
+    click(w->startButton);
+    EXPECT_FALSE(w->startButton->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
+    ASSERT_EQ(w->table->rowCount(), 7);
+    EXPECT_EQ(w->progress->value(), 7);
+    const int ld = column(w->table, QStringLiteral("LD"));
+    ASSERT_GE(ld, 0);
+    int locked = 0;
+    for (int r = 0; r < 7; ++r) {
+        const QString text = w->table->item(r, ld)->text();
+        // LO1 above the signal: (f RF + f IF2) * L / (L - 1), f IF2 2 MHz, L 4.
+        const double lo1 = (720 + 10.0 * r + 2) * 4 / 3;
+        EXPECT_EQ(text, lo1 <= 1000 ? "locked" : "no lock") << r;
+        EXPECT_EQ(w->points()[size_t(r)].locked(), text == "locked");
+        locked += text == "locked";
+    }
+    EXPECT_GT(locked, 0);
+    EXPECT_LT(locked, 7);
+    // The main window shows the plan the chip holds now.
+    expectChipHoldsImage();
+    EXPECT_EQ(form->frequencies().Ntot, w->points().back().Ntot);
+
+    QTemporaryDir out;
+    const QString path = out.path() + QStringLiteral("/sweep.csv");
+    ASSERT_FALSE(w->saveCsv(path));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines[0].toStdString(), zvk::sweepCsvHeader());
+}
+
+TEST_F(WindowTest, CancelStopsTheSweepAfterThePointRunning) {
+    start();
+    toolsItem(form.get(), "Sweep1")->trigger();
+    auto* w = form->findChild<SweepWindow*>();
+    ASSERT_NE(w, nullptr);
+    w->fromBox->setValue(400);
+    w->toBox->setValue(1000);
+    w->stepBox->setValue(1);
+    click(w->startButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w->table->rowCount() >= 2, 60000);
+    click(w->cancelButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
+    const int rows = w->table->rowCount();
+    EXPECT_LT(rows, 601);
+    EXPECT_TRUE(w->message->text().startsWith(QStringLiteral("Cancelled"))) << w->message->text().toStdString();
+    QApplication::processEvents();
+    EXPECT_EQ(w->table->rowCount(), rows);
+    EXPECT_TRUE(w->startButton->isEnabled());
+}
+
+TEST_F(WindowTest, StatusMonitorReadsMarksAndStopsWhereRefreshWould) {
+    start();
+    QAction* item = toolsItem(form.get(), "StatusMonitor1");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    auto* m = form->findChild<StatusMonitor*>();
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(m->isVisible());
+    EXPECT_FALSE(m->isModal());
+    QTemporaryDir out;
+    const QString log = out.path() + QStringLiteral("/status.csv");
+    ASSERT_FALSE(m->logTo(log));
+    m->intervalBox->setValue(10);
+    click(m->startButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m->samples().size() >= 3, 30000);
+    EXPECT_EQ(m->samples().back().reading.word, form->rig().chip->statusWord());
+    EXPECT_FALSE(m->samples().back().reading.suspect);
+
+    // IFFPRES 0 with the synthesizer off: every bit of the word low, as a dead board.
+    zvk::setFieldValue(form->chip().regs, zvk::field("IFFPRES"), 0);
+    form->chip().writeCycle();
+    QTRY_VERIFY_WITH_TIMEOUT(m->samples().back().reading.suspect.has_value(), 30000);
+    EXPECT_TRUE(m->message->text().contains(QStringLiteral("supply"))) << m->message->text().toStdString();
+
+    choose(form->CB_MFO(), 8);  // LD out: the chip cannot shift the status out
+    QTRY_VERIFY_WITH_TIMEOUT(m->message->text().contains(QStringLiteral("MFO")), 30000);
+    const size_t reads = m->samples().size();
+    QTest::qWait(60);
+    EXPECT_EQ(m->samples().size(), reads);
+    click(m->stopButton);
+    EXPECT_FALSE(m->polling());
+
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+    EXPECT_EQ(size_t(lines.size()), reads + 1);
+    EXPECT_EQ(lines[0].toStdString(), zvk::statusCsvHeader());
+}
+
+}  // namespace
+}  // namespace apptest
