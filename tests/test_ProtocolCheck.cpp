@@ -110,8 +110,8 @@ TEST(ProtocolCheck, EachFaultIsNamedOrLatchesWrong) {
             api.usb_find_busses();
             api.usb_find_devices();
             usb_dev_handle* h = nullptr;
-            for (usb_bus* bus = api.usb_get_busses(); bus && !h; bus = bus->next)
-                for (usb_device* d = bus->devices; d && !h; d = d->next)
+            for (struct usb_bus* bus = api.usb_get_busses(); bus && !h; bus = bus->next)
+                for (struct usb_device* d = bus->devices; d && !h; d = d->next)
                     if (d->descriptor.idVendor == 0x03E9) h = api.usb_open(d);
             ASSERT_NE(h, nullptr);
             api.usb_claim_interface(h, 0);
@@ -217,7 +217,9 @@ TEST_F(ProgramTraffic, MakesNoViolationOnEitherTransport) {
         }
         cc.afterChange();  // the write cycle
         EXPECT_EQ(s.usbInUse(), std::string(rigName) == "virtual-usb");
-        if (!s.usbInUse()) EXPECT_TRUE(cc.lastLockTime().has_value()) << "lock time measured";
+        if (!s.usbInUse()) {
+            EXPECT_TRUE(cc.lastLockTime().has_value()) << "lock time measured";
+        }
         for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(chip.latched()[i], sent[i]) << "R" << i;
         // MFO as serial output for the register read.
         setFieldValue(cc.regs, field("MFO"), 1);

@@ -75,17 +75,17 @@ void ChipModel::setLines(uint8_t lines) {
         if (bitsSinceSden_ < 16) ++bitsSinceSden_;
     }
     if ((fell & kSclk) && reading_ && ((regs_[3] >> 8) & 0xF) == kMfoSpiOut) ++readBit_;
-    if (rose & kSden) onSdenRise();
+    if (rose & kSden) onSdenRise((prev & kSpisel) && (lines & kSpisel));
 }
 
-void ChipModel::onSdenRise() {
+void ChipModel::onSdenRise(bool judged) {
     const int bits = bitsSinceSden_;
     bitsSinceSden_ = 0;
     const uint64_t frame = sdenEdges_++;
     if ((shift_ & 1) == 0) {
         if (bits < 16) {
             ++ignoredEdges_;
-            if (lines_ & kSpisel) violation(ViolationKind::ShortFrame, frame);
+            if (judged) violation(ViolationKind::ShortFrame, frame);
             return;
         }
         if (!(lines_ & kSpisel)) violation(ViolationKind::LatchWithoutSpisel, frame);
@@ -98,7 +98,7 @@ void ChipModel::onSdenRise() {
     }
     if (bits < 4) {
         ++ignoredEdges_;
-        if (lines_ & kSpisel) violation(ViolationKind::ShortFrame, frame);
+        if (judged) violation(ViolationKind::ShortFrame, frame);
         return;
     }
     const uint8_t request = uint8_t(shift_ & 0xF);

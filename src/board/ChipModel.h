@@ -128,7 +128,8 @@ class ChipModel {
 
   private:
     void judge(uint8_t prev, uint8_t lines);
-    void onSdenRise();
+    // judged: SPISEL was high before and after the write (the serial lines are no pins).
+    void onSdenRise(bool judged);
     void latch(int address, uint16_t value);
     bool synthesizerRuns() const;
 
