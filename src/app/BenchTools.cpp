@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "QtText.h"
+#include "TraceWindow.h"
 #include "base/Numbers.h"
 #include "session/Session.h"
 #include "storage/FileText.h"
@@ -223,11 +224,9 @@ std::optional<QString> SweepWindow::saveCsv(const QString& path) const {
 }
 
 void SweepWindow::saveClick() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Sweep"),
-                                                      QStringLiteral("sweep.csv"),
-                                                      QStringLiteral("CSV (*.csv);;All files (*)"));
-    if (path.isEmpty()) return;
-    if (auto error = saveCsv(path)) QMessageBox::warning(this, QStringLiteral("Save Sweep"), *error);
+    withChosenFile(this, QStringLiteral("Save Sweep"), QStringLiteral("sweep.csv"),
+                   QStringLiteral("CSV (*.csv);;All files (*)"),
+                   [this](const QString& path) { return saveCsv(path); });
 }
 
 void SweepWindow::closeEvent(QCloseEvent* event) {
@@ -361,11 +360,9 @@ std::optional<QString> StatusMonitor::logTo(const QString& path) {
 }
 
 void StatusMonitor::logClick() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Log to CSV"),
-                                                      QStringLiteral("status.csv"),
-                                                      QStringLiteral("CSV (*.csv);;All files (*)"));
-    if (path.isEmpty()) return;
-    if (auto error = logTo(path)) QMessageBox::warning(this, QStringLiteral("Log to CSV"), *error);
+    withChosenFile(this, QStringLiteral("Log to CSV"), QStringLiteral("status.csv"),
+                   QStringLiteral("CSV (*.csv);;All files (*)"),
+                   [this](const QString& path) { return logTo(path); });
 }
 
 void StatusMonitor::closeEvent(QCloseEvent* event) {

@@ -184,21 +184,23 @@ std::optional<QString> ToolsMenu::saveVcd(const QString& path) {
     return std::nullopt;
 }
 
-void ToolsMenu::withChosenFile(const QString& title, const QString& name, const QString& filter,
-                               const std::function<std::optional<QString>(const QString&)>& step) {
-    const QString path = QFileDialog::getSaveFileName(parentWidget(), title, name, filter);
+void withChosenFile(QWidget* parent, const QString& title, const QString& name,
+                    const QString& filter,
+                    const std::function<std::optional<QString>(const QString&)>& step) {
+    const QString path = QFileDialog::getSaveFileName(parent, title, name, filter);
     if (path.isEmpty()) return;
-    if (const auto error = step(path)) QMessageBox::warning(parentWidget(), title, *error);
+    if (const auto error = step(path)) QMessageBox::warning(parent, title, *error);
 }
 
+
 void ToolsMenu::startTraceClick() {
-    withChosenFile(QStringLiteral("Start Trace"), QStringLiteral("trace.log"),
+    withChosenFile(parentWidget(), QStringLiteral("Start Trace"), QStringLiteral("trace.log"),
                    QStringLiteral("Trace log (*.log);;All files (*)"),
                    [this](const QString& path) { return startTrace(path); });
 }
 
 void ToolsMenu::saveVcdClick() {
-    withChosenFile(QStringLiteral("Save VCD"), QStringLiteral("trace.vcd"),
+    withChosenFile(parentWidget(), QStringLiteral("Save VCD"), QStringLiteral("trace.vcd"),
                    QStringLiteral("Value change dump (*.vcd);;All files (*)"),
                    [this](const QString& path) { return saveVcd(path); });
 }

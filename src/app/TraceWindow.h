@@ -66,6 +66,12 @@ class TraceWindow : public QWidget {
 // of the events kept in memory as a VCD file.
 class PlanWindow;
 
+// Asks where to save (title, proposed name, filter) and runs step with the file chosen; an
+// error text from step becomes a warning box. Nothing happens when the user cancels.
+void withChosenFile(QWidget* parent, const QString& title, const QString& name,
+                    const QString& filter,
+                    const std::function<std::optional<QString>(const QString&)>& step);
+
 class ToolsMenu : public QMenu {
     Q_OBJECT
   public:
@@ -90,9 +96,6 @@ class ToolsMenu : public QMenu {
     std::optional<QString> saveVcd(const QString& path);
 
   private:
-    // Asks for a file to save, then runs the step on it; its error as a message box.
-    void withChosenFile(const QString& title, const QString& name, const QString& filter,
-                        const std::function<std::optional<QString>(const QString&)>& step);
     void startTraceClick();
     void saveVcdClick();
     void updateItems();

@@ -184,7 +184,9 @@ void addDiffCommand(CLI::App& app);     // diff
 void addSweepCommand(CLI::App& app);    // sweep
 // status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C.
 void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool showLd);
-// The status reading's keys: word, IFFVAL, IFFSTATE, LD, RSSI and, when set, suspect.
+// A status word's keys: word, IFFVAL, IFFSTATE, LD and RSSI.
+void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d);
+// The status reading's keys: those of statusWordJson and, when set, suspect.
 void statusReadingJson(nlohmann::json& j, const StatusReading& r);
 // One JSON object on one line, plain ASCII.
 std::string jsonLine(const nlohmann::json& j);

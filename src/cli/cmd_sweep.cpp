@@ -98,12 +98,16 @@ void runSweep(const SweepOptions& o) {
 
 }  // namespace
 
+void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d) {
+    j["word"] = registerText(word);
+    j["IFFVAL"] = d.IFFVAL;
+    j["IFFSTATE"] = d.IFFSTATE;
+    j["LD"] = d.LD;
+    j["RSSI"] = d.RSSI;
+}
+
 void statusReadingJson(nlohmann::json& j, const StatusReading& r) {
-    j["word"] = registerText(r.word);
-    j["IFFVAL"] = r.decoded.IFFVAL;
-    j["IFFSTATE"] = r.decoded.IFFSTATE;
-    j["LD"] = r.decoded.LD;
-    j["RSSI"] = r.decoded.RSSI;
+    statusWordJson(j, r.word, r.decoded);
     if (r.suspect) j["suspect"] = *r.suspect;
 }
 

@@ -109,7 +109,7 @@ void runWrite(const WriteOptions& o) {
     nlohmann::json j;
     j["registers"] = registersJson(chip.regs);
     j["transport"] = s->transport();
-    if (settled) statusJson(j["status"], settled->word, true);
+    if (settled) statusWordJson(j["status"], settled->word, settled->decoding);
     s->addBoardJson(j);
     s->finishTrace(j);
     emit(o.json, j, [&] {
@@ -136,12 +136,7 @@ void printStatus(const nlohmann::json& j) {
 }
 
 void statusJson(nlohmann::json& j, uint16_t word, bool showLd) {
-    const StatusDecoding d = decodeStatus(word, showLd);
-    j["word"] = registerText(word);
-    j["IFFVAL"] = d.IFFVAL;
-    j["IFFSTATE"] = d.IFFSTATE;
-    j["LD"] = d.LD;
-    j["RSSI"] = d.RSSI;
+    statusWordJson(j, word, decodeStatus(word, showLd));
 }
 
 }  // namespace

@@ -3,14 +3,13 @@
 
 #include "chip/FieldMap.h"
 #include "session/Session.h"
+#include "session/StatusPoll.h"
 
 namespace zvk {
 
 std::optional<std::string> lockUnreadable(Session& session) {
     const ChipController& chip = session.chip();
-    if (!chip.spiMode) return "ABC mode: the status register is not read";
-    if (fieldValue(chip.regs, field("MFO")) != kMfoSpiOut)
-        return "MFO is not \"0001 - SPI out\": the status register cannot be read";
+    if (auto blocked = statusReadBlocked(chip)) return blocked;
     if (fieldValue(chip.regs, field("SHOWLD")) == 0)
         return "SHOWLD is 0: LDRSSIL carries the RSSI flag, not lock detect";
     return std::nullopt;
@@ -19,14 +18,11 @@ std::optional<std::string> lockUnreadable(Session& session) {
 std::optional<SettledStatus> statusAfterSettle(Session& session, uint32_t settleMs) {
     // In steps of a millisecond so that a long settle never overflows the wait's count.
     for (uint32_t i = 0; i < settleMs; ++i) session.lpt().microsecondWait(1000);
-    const auto word = session.chip().registerRead(7);
-    if (!word) return std::nullopt;
-    SettledStatus s;
-    s.word = *word;
+    const auto reading = readStatus(session.chip());
+    if (!reading) return std::nullopt;
     const bool showLd = fieldValue(session.chip().regs, field("SHOWLD")) != 0;
-    s.decoding = decodeStatus(*word, showLd);
-    s.locked = showLd && statusField(*word, field("LDRSSIL")) != 0;
-    return s;
+    return SettledStatus{reading->word, reading->decoded,
+                         showLd && statusField(reading->word, field("LDRSSIL")) != 0};
 }
 
 }  // namespace zvk

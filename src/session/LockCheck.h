@@ -17,12 +17,12 @@ struct SettledStatus {
     bool locked = false;
 };
 
-// Why the image the session holds cannot tell whether the synthesizer locked: ABC mode
-// sends no read request, MFO does not carry the serial output, or LDRSSIL carries the
-// RSSI flag instead of lock detect (SHOWLD 0). nullopt when it can.
+// Why the image the session holds cannot tell whether the synthesizer locked: the status
+// cannot be read at all (statusReadBlocked), or LDRSSIL carries the RSSI flag instead of
+// lock detect (SHOWLD 0). nullopt when it can.
 std::optional<std::string> lockUnreadable(Session& session);
 
-// Waits settleMs, then reads the status register and decodes it as "Refresh" does.
+// Waits settleMs, then reads the status register and decodes it (readStatus).
 // nullopt when another transfer is running and no word could be read.
 std::optional<SettledStatus> statusAfterSettle(Session& session, uint32_t settleMs);
 
