@@ -7,9 +7,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QElapsedTimer>
 #include <cstdlib>
 #include <functional>
 #include <memory>

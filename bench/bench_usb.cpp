@@ -12,7 +12,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-
 #include <vector>
 
 #include "board/ChipModel.h"

@@ -18,11 +18,8 @@ struct PlanCase {
 
 // The default settings' plan, then the band presets in the order of their table.
 inline constexpr PlanCase kFivePlans[] = {
-    {384.0, 75, true, false},
-    {315.0, 75, true, true},
-    {433.9, 75, true, true},
-    {868.3, 125, false, false},
-    {915.0, 125, false, false},
+    {384.0, 75, true, false},   {315.0, 75, true, true},    {433.9, 75, true, true},
+    {868.3, 125, false, false}, {915.0, 125, false, false},
 };
 
 // The default image with the case's R and LO2 side, the planning step, then the recompute

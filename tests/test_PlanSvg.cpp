@@ -42,12 +42,14 @@ TEST(PlanSvg, LabelsNeverOverlapOrShrinkOnTheFivePlans) {
             EXPECT_GE(a.y0, 0);
             EXPECT_LE(a.y1, d.height);
             for (size_t j = i + 1; j < d.texts.size(); ++j)
-                EXPECT_FALSE(a.overlaps(d.texts[j])) << describe(a) << " and " << describe(d.texts[j]);
+                EXPECT_FALSE(a.overlaps(d.texts[j]))
+                    << describe(a) << " and " << describe(d.texts[j]);
         }
         // No text below 10 units, in a picture that is 600 units wide.
         const std::string attribute = "font-size=\"";
         int texts = 0;
-        for (size_t at = d.svg.find(attribute); at != std::string::npos; at = d.svg.find(attribute, at + 1)) {
+        for (size_t at = d.svg.find(attribute); at != std::string::npos;
+             at = d.svg.find(attribute, at + 1)) {
             EXPECT_GE(std::stod(d.svg.substr(at + attribute.size(), 8)), 10.0);
             ++texts;
         }
@@ -61,11 +63,13 @@ TEST(PlanSvg, ACrowdedAxisStacksItsLabels) {
     // stack instead of piling up.
     PlanPicture p = planPicture(test::planned(test::kFivePlans[0]));
     p.spurs.clear();
-    for (int i = 0; i < 24; ++i) p.spurs.push_back({1 + i % 5, 1 + i / 5, 380 + i * 0.5, 2 + i % 5 + i / 5});
+    for (int i = 0; i < 24; ++i)
+        p.spurs.push_back({1 + i % 5, 1 + i / 5, 380 + i * 0.5, 2 + i % 5 + i / 5});
     const PlanDrawing d = drawPlan(p);
     for (size_t i = 0; i < d.texts.size(); ++i)
         for (size_t j = i + 1; j < d.texts.size(); ++j)
-            EXPECT_FALSE(d.texts[i].overlaps(d.texts[j])) << describe(d.texts[i]) << " and " << describe(d.texts[j]);
+            EXPECT_FALSE(d.texts[i].overlaps(d.texts[j]))
+                << describe(d.texts[i]) << " and " << describe(d.texts[j]);
     EXPECT_GT(d.height, drawPlan(planPicture(test::planned(test::kFivePlans[0]))).height);
 }
 
@@ -100,7 +104,8 @@ TEST_F(PlanSvgFile, RendersWithRsvgConvert) {
         const std::string svg = (dir / "plan.svg").string(), png = (dir / "plan.png").string();
         const std::string errFile = (dir / "err").string();
         std::ofstream(svg) << drawPlan(planPicture(test::planned(c))).svg;
-        const std::string cmd = "rsvg-convert -w 600 '" + svg + "' -o '" + png + "' 2>'" + errFile + "'";
+        const std::string cmd =
+            "rsvg-convert -w 600 '" + svg + "' -o '" + png + "' 2>'" + errFile + "'";
         EXPECT_EQ(std::system(cmd.c_str()), 0);
         std::ifstream err(errFile);
         const std::string errors((std::istreambuf_iterator<char>(err)), {});

@@ -24,7 +24,7 @@ constexpr uint8_t SDEN = ChipModel::kSden, SCLK = ChipModel::kSclk, SDTA = ChipM
 // Differs from the default image, and from what the tests below send, in every register
 // the program writes (R7 is computed).
 constexpr std::array<uint16_t, 8> kUnlikeAnythingSent = {0x555, 0x0AA, 0x0F0, 0x60F,
-                                                        0x7FF, 0x001, 0x1A5, 0x000};
+                                                         0x7FF, 0x001, 0x1A5, 0x000};
 
 std::vector<std::string> kinds(const ChipModel& chip) {
     std::vector<std::string> out;
@@ -73,10 +73,10 @@ TEST(ProtocolCheck, EachFaultIsNamedOrLatchesWrong) {
     const uint16_t meant = uint16_t(kWord >> 4);
     struct Case {
         const char* fault;
-        Wave wave;                        // a bit-banged word, when no adapter request
+        Wave wave;                               // a bit-banged word, when no adapter request
         std::vector<std::vector<char>> adapter;  // requests after the adapter's claim
-        bool configure = true;            // the adapter was configured first
-        std::optional<std::string> kind;  // none: the fault shows as a wrong latch
+        bool configure = true;                   // the adapter was configured first
+        std::optional<std::string> kind;         // none: the fault shows as a wrong latch
     };
     const std::vector<char> spiWrite = request({0x07, 0x01, 50, 16, 0x5A, 0x36});
     const Case cases[] = {
@@ -86,11 +86,17 @@ TEST(ProtocolCheck, EachFaultIsNamedOrLatchesWrong) {
         {"inverted SDEN", {.invertSden = true}, {}, true, "clock-while-enabled"},
         {"SDEN with the last clock", {.clockWithSden = true}, {}, true, "enable-with-clock"},
         {"SDEN missing", {.sden = false}, {}, true, std::nullopt},
-        {"a 6-byte adapter request", {}, {request({0x07, 0x01, 50, 16, 0x5A, 0x36}, 6)}, true,
+        {"a 6-byte adapter request",
+         {},
+         {request({0x07, 0x01, 50, 16, 0x5A, 0x36}, 6)},
+         true,
          "request-length"},
         {"a write before Configure", {}, {spiWrite}, false, "before-configure"},
         {"an unknown opcode", {}, {request({0x09})}, true, "unknown-command"},
-        {"a wrong selector", {}, {request({0x07, 0x02, 50, 16, 0x5A, 0x36})}, true,
+        {"a wrong selector",
+         {},
+         {request({0x07, 0x02, 50, 16, 0x5A, 0x36})},
+         true,
          "unknown-selector"},
     };
     for (const Case& c : cases) {

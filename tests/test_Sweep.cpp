@@ -163,7 +163,7 @@ TEST(SuspectStatus, OnlyAllLowOrAllHighAfterWritingSpiOut) {
         const char* want;  // nullptr: not suspect
     };
     const Case cases[] = {
-        {0x000, true, "low"}, {0xFFF, true, "high"}, {0x000, false, nullptr},
+        {0x000, true, "low"},    {0xFFF, true, "high"},  {0x000, false, nullptr},
         {0xFFF, false, nullptr}, {0x4C8, true, nullptr}, {0x7FF, true, nullptr},
     };
     for (const Case& c : cases) {

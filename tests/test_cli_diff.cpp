@@ -2,8 +2,8 @@
 // zvk40310ctl diff and write --expect-lock, run as a user runs them.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -77,7 +77,9 @@ TEST_F(CliDiff, NamesWhatDiffersAndExitsOne) {
         {"a file item alone", [](Config& c) { c.pllmux = 5; }, {"preset"}, "preset  0 -> 5"},
         {"the mode", [](Config& c) { c.spisel = false; }, {"mode"}, "mode  SPI -> ABC"},
         {"a divider moves the planned frequencies",
-         [](Config& c) { setFieldValue(c.regs, field("A"), (fieldValue(c.regs, field("A")) + 1) % 32); },
+         [](Config& c) {
+             setFieldValue(c.regs, field("A"), (fieldValue(c.regs, field("A")) + 1) % 32);
+         },
          {"A"},
          "",
          true},
@@ -132,7 +134,8 @@ TEST_F(CliDiff, AFileThatDoesNotLoadExitsTwoNamingIt) {
     const std::string bad = file("bad.cfg");
     std::ofstream(bad) << "fRF\tabc\r\n";
     for (const auto& [first, second, named] :
-         {std::tuple{a, missing, missing}, std::tuple{missing, a, missing}, std::tuple{a, bad, bad}}) {
+         {std::tuple{a, missing, missing}, std::tuple{missing, a, missing},
+          std::tuple{a, bad, bad}}) {
         const CtlResult r = runCtl({"diff", first, second});
         EXPECT_EQ(r.code, 2) << named;
         EXPECT_TRUE(r.out.empty()) << r.out;
@@ -153,15 +156,22 @@ TEST_F(CliExpectLock, ExitsThreeWhenTheSynthesizerDoesNotLock) {
     const Case cases[] = {
         {"a receive plan inside the VCO range", [](Config&) {}, {}, 0, "locked"},
         {"the same with a longer settle", [](Config&) {}, {"--settle", "40"}, 0, "locked"},
-        {"the synthesizer switched off", [](Config& c) { setFieldValue(c.regs, field("OPMODE"), 0); },
-         {}, 3, "no lock"},
-        {"a plan beyond the VCO's upper limit", [](Config& c) { c.frf = 1100.0; }, {}, 3, "no lock"},
+        {"the synthesizer switched off",
+         [](Config& c) { setFieldValue(c.regs, field("OPMODE"), 0); },
+         {},
+         3,
+         "no lock"},
+        {"a plan beyond the VCO's upper limit",
+         [](Config& c) { c.frf = 1100.0; },
+         {},
+         3,
+         "no lock"},
     };
     for (const Case& c : cases) {
         Config cfg = receiving();
         c.change(cfg);
         const std::string path = save("plan.cfg", cfg);
-        std::vector<std::string> args = {"write", path, "--plan", "--board", "virtual",
+        std::vector<std::string> args = {"write",         path,    "--plan", "--board", "virtual",
                                          "--expect-lock", "--json"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         const CtlResult r = runCtl(args);
@@ -182,7 +192,8 @@ TEST_F(CliExpectLock, RefusesAnImageThatCannotShowLockBeforeWriting) {
         const char* named;
     };
     const Case cases[] = {
-        {"MFO not SPI out", [](Config& c) { setFieldValue(c.regs, field("MFO"), kMfoLdOut); }, "MFO"},
+        {"MFO not SPI out", [](Config& c) { setFieldValue(c.regs, field("MFO"), kMfoLdOut); },
+         "MFO"},
         {"LDRSSIL as the RSSI flag", [](Config& c) { setFieldValue(c.regs, field("SHOWLD"), 0); },
          "SHOWLD"},
         {"ABC mode", [](Config& c) { c.spisel = false; }, "ABC"},

@@ -53,8 +53,8 @@ class CtlSweep : public test::TempDir {
 
 TEST_F(CtlSweep, AcrossTheVcoLimitLockedBelowNoLockAbove) {
     const std::string cfg = receiveConfig();
-    const CtlResult r =
-        runCtl({"sweep", cfg, "--from", "700", "--to", "850", "--step", "10", "--board", "virtual"});
+    const CtlResult r = runCtl(
+        {"sweep", cfg, "--from", "700", "--to", "850", "--step", "10", "--board", "virtual"});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto out = lines(r.out);
     ASSERT_EQ(out.size(), 1u + 16u) << r.out;
@@ -80,8 +80,8 @@ TEST_F(CtlSweep, AcrossTheVcoLimitLockedBelowNoLockAbove) {
     ASSERT_EQ(jl.size(), 16u);
     for (size_t i = 0; i < jl.size(); ++i) {
         const auto o = nlohmann::json::parse(jl[i]);
-        for (const char* key : {"f_wanted", "Ntot", "N", "A", "fRF", "word", "IFFVAL", "IFFSTATE",
-                                "LD", "RSSI"})
+        for (const char* key :
+             {"f_wanted", "Ntot", "N", "A", "fRF", "word", "IFFVAL", "IFFSTATE", "LD", "RSSI"})
             EXPECT_TRUE(o.contains(key)) << key << " in " << jl[i];
         EXPECT_EQ(o["LD"], i + 1 < firstUnlocked ? "locked" : "no lock") << jl[i];
         EXPECT_FALSE(o.contains("suspect")) << jl[i];
@@ -119,11 +119,9 @@ TEST_F(CtlSweep, BadInputsExitOneNamingTheInput) {
          "--from"},
         {{"sweep", "--from", "800", "--to", "900", "--step", "1", "--board", "virtual"},
          "--defaults"},
-        {{"sweep", cfg, "--defaults", "--from", "800", "--to", "900", "--step", "1"},
-         "--defaults"},
+        {{"sweep", cfg, "--defaults", "--from", "800", "--to", "900", "--step", "1"}, "--defaults"},
         {{"sweep", cfg, "--list", file("none.csv"), "--board", "virtual"}, "none.csv"},
-        {{"sweep", cfg, "--from", "800", "--to", "900", "--step", "1", "--dwell", "-1"},
-         "--dwell"},
+        {{"sweep", cfg, "--from", "800", "--to", "900", "--step", "1", "--dwell", "-1"}, "--dwell"},
         {{"sweep", file("none.cfg"), "--from", "800", "--to", "900", "--step", "1"}, "none.cfg"},
         {{"status", "--count", "3", "--board", "virtual"}, "--count"},
         {{"status", "--watch", "0", "--board", "virtual"}, "--watch"},
@@ -141,8 +139,8 @@ TEST_F(CtlSweep, BadInputsExitOneNamingTheInput) {
 
 TEST_F(CtlSweep, MfoNotCarryingTheStatusIsRefusedBeforeTheSweep) {
     const std::string path = configWith("MFO", 8);  // LD out
-    const CtlResult r =
-        runCtl({"sweep", path, "--from", "800", "--to", "810", "--step", "5", "--board", "virtual"});
+    const CtlResult r = runCtl(
+        {"sweep", path, "--from", "800", "--to", "810", "--step", "5", "--board", "virtual"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_NE(r.err.find("MFO"), std::string::npos) << r.err;
@@ -197,8 +195,8 @@ TEST(CtlStatusWatch, CtrlCEndsAfterACompleteLineWithExitZero) {
         dup2(fds[1], 1);
         close(fds[0]);
         close(fds[1]);
-        execl(ZVK_CTL_PATH, ZVK_CTL_PATH, "status", "--watch", "20", "--board", "virtual",
-              "--json", static_cast<char*>(nullptr));
+        execl(ZVK_CTL_PATH, ZVK_CTL_PATH, "status", "--watch", "20", "--board", "virtual", "--json",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

@@ -273,8 +273,7 @@ void StripChart::paintEvent(QPaintEvent*) {
     for (int lane = 0; lane < 3; ++lane)
         p.drawText(QRectF(area.left() + 2, area.bottom() + 4 + lane * (bandH + 4), 80, bandH),
                    Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(lanes[lane]));
-    drawAxesText(p, area, QStringLiteral("-%1 s").arg(qint64(span / 1000)),
-                 QStringLiteral("now"));
+    drawAxesText(p, area, QStringLiteral("-%1 s").arg(qint64(span / 1000)), QStringLiteral("now"));
 }
 
 StatusMonitor::StatusMonitor(zvk::Session& session, QWidget* parent)

@@ -59,11 +59,11 @@ std::optional<QString> CompareItems::compareWith(const QString& path) {
     const auto diffs = zvk::compareConfigs(now, file);
     if (!dialog_) dialog_ = new CompareDialog(tools_->parentWidget());
     dialog_->list()->clear();
-    for (const zvk::ConfigDifference& d : diffs) dialog_->list()->addItem(qs(zvk::differenceLine(d)));
-    dialog_->summary()->setText(diffs.empty()
-                                    ? QStringLiteral("\"%1\" holds the same configuration.").arg(path)
-                                    : QStringLiteral("From the window's configuration to \"%1\":")
-                                          .arg(path));
+    for (const zvk::ConfigDifference& d : diffs)
+        dialog_->list()->addItem(qs(zvk::differenceLine(d)));
+    dialog_->summary()->setText(
+        diffs.empty() ? QStringLiteral("\"%1\" holds the same configuration.").arg(path)
+                      : QStringLiteral("From the window's configuration to \"%1\":").arg(path));
     if (RegisterPage* page = registerPage())
         page->outlineBits(zvk::differingBits(now.regs, file.regs));
     dialog_->show();
@@ -73,11 +73,12 @@ std::optional<QString> CompareItems::compareWith(const QString& path) {
 
 void CompareItems::compareClick() {
     const QString title = QStringLiteral("Compare with File");
-    const QString path = QFileDialog::getOpenFileName(
-        tools_->parentWidget(), title, QString(),
-        QStringLiteral("Configuration (*.cfg);;All files (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(tools_->parentWidget(), title, QString(),
+                                     QStringLiteral("Configuration (*.cfg);;All files (*)"));
     if (path.isEmpty()) return;
-    if (const auto error = compareWith(path)) QMessageBox::warning(tools_->parentWidget(), title, *error);
+    if (const auto error = compareWith(path))
+        QMessageBox::warning(tools_->parentWidget(), title, *error);
 }
 
 void addCompareItems(QMenu& tools, zvk::Session& session) {

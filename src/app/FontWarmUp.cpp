@@ -9,7 +9,7 @@
 namespace {
 // Joined at exit as well, should the program end before it looked at a font.
 std::jthread g_warmUp;
-}
+}  // namespace
 
 void startFontWarmUp() {
     if (g_warmUp.joinable()) return;

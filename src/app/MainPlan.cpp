@@ -4,9 +4,9 @@
 #include <QLineEdit>
 
 #include "Main.h"
-#include "TraceWindow.h"
 #include "QtText.h"
 #include "RadioGroup.h"
+#include "TraceWindow.h"
 
 using namespace zvk;
 

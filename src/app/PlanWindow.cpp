@@ -10,10 +10,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSvgRenderer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "QtText.h"
 #include "storage/FileText.h"
@@ -82,7 +82,8 @@ QRectF PlanView::pictureRect() const {
 QPointF PlanView::toPicture(const QPointF& p) const {
     const QRectF r = pictureRect();
     if (r.isEmpty()) return {};
-    return {(p.x() - r.x()) * drawing_.width / r.width(), (p.y() - r.y()) * drawing_.height / r.height()};
+    return {(p.x() - r.x()) * drawing_.width / r.width(),
+            (p.y() - r.y()) * drawing_.height / r.height()};
 }
 
 QString PlanView::toolTipAt(const QPointF& p) const {
@@ -170,7 +171,8 @@ std::optional<QString> PlanWindow::savePng(const QString& path) const {
         buffer.open(QIODevice::WriteOnly);
         if (!image.save(&buffer, "PNG")) return QStringLiteral("Cannot make the PNG picture.");
     }
-    if (auto error = zvk::replaceFileText(ss(path), std::string_view(png.constData(), size_t(png.size()))))
+    if (auto error =
+            zvk::replaceFileText(ss(path), std::string_view(png.constData(), size_t(png.size()))))
         return QStringLiteral("Cannot write \"%1\": %2").arg(path, qs(*error));
     return std::nullopt;
 }
@@ -179,12 +181,13 @@ void PlanWindow::savePictureClick() {
     const QString svgFilter = QStringLiteral("SVG picture (*.svg)");
     const QString pngFilter = QStringLiteral("PNG image (*.png)");
     QString chosen;
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Picture"),
-                                                QStringLiteral("frequency-plan.svg"),
-                                                svgFilter + QStringLiteral(";;") + pngFilter, &chosen);
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Picture"), QStringLiteral("frequency-plan.svg"),
+        svgFilter + QStringLiteral(";;") + pngFilter, &chosen);
     if (path.isEmpty()) return;
-    const bool png = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ||
-                     (chosen == pngFilter && !path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive));
+    const bool png =
+        path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ||
+        (chosen == pngFilter && !path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive));
     if (const auto error = png ? savePng(path) : saveSvg(path))
         QMessageBox::warning(this, QStringLiteral("Save Picture"), *error);
 }

@@ -31,9 +31,10 @@ ProtocolCheckWindow::ProtocolCheckWindow(zvk::ChipModel& chip, QWidget* parent)
     // The chip may outlive the window, or the window the chip (the main window's session
     // goes before its child windows): the listener checks that the window is still there,
     // and the window never reaches back into the chip once it is going.
-    chip.setViolationListener([window = QPointer<ProtocolCheckWindow>(this)](const zvk::Violation& v) {
-        if (window) window->add(v);
-    });
+    chip.setViolationListener(
+        [window = QPointer<ProtocolCheckWindow>(this)](const zvk::Violation& v) {
+            if (window) window->add(v);
+        });
     connect(Clear, &QPushButton::clicked, this, [this] {
         chip_->clearViolations();
         List->clear();
@@ -57,6 +58,7 @@ void ProtocolCheckWindow::add(const zvk::Violation& v) {
 
 void ProtocolCheckWindow::showCount() {
     const int n = List->count();
-    Summary->setText(n == 0 ? QStringLiteral("No protocol violation so far.")
-                            : QStringLiteral("%1 protocol violation%2.").arg(n).arg(n == 1 ? "" : "s"));
+    Summary->setText(
+        n == 0 ? QStringLiteral("No protocol violation so far.")
+               : QStringLiteral("%1 protocol violation%2.").arg(n).arg(n == 1 ? "" : "s"));
 }

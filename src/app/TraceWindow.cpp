@@ -192,7 +192,6 @@ void withChosenFile(QWidget* parent, const QString& title, const QString& name,
     if (const auto error = step(path)) QMessageBox::warning(parent, title, *error);
 }
 
-
 void ToolsMenu::startTraceClick() {
     withChosenFile(parentWidget(), QStringLiteral("Start Trace"), QStringLiteral("trace.log"),
                    QStringLiteral("Trace log (*.log);;All files (*)"),

@@ -35,7 +35,9 @@ void ChipModel::powerOn(const std::array<uint16_t, 8>& image) {
 void ChipModel::violation(ViolationKind kind, uint64_t frame) {
     const uint64_t ticks = clock_->now();
     const uint64_t frequency = clock_->frequency();
-    const Violation v{kind, frame, frequency == 1000000 ? ticks : uint64_t(double(ticks) * 1e6 / double(frequency))};
+    const Violation v{
+        kind, frame,
+        frequency == 1000000 ? ticks : uint64_t(double(ticks) * 1e6 / double(frequency))};
     violations_.push_back(v);
     if (trace_ != nullptr)
         trace_->record({.kind = TraceEvent::Kind::Violation,

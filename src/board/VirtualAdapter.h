@@ -92,7 +92,7 @@ class VirtualUsbBus {
         std::array<uint8_t, 3> configuration{};  // the three Configure bytes
         uint8_t lastDelay = 0;                   // clock delay byte of the last SpiWrite/SpiRead
         bool interfaceClaimed = false;
-        bool configured = false;  // a Configure arrived: the firmware takes every command
+        bool configured = false;     // a Configure arrived: the firmware takes every command
         int configurationValue = 0;  // 0 until usb_set_configuration succeeded
     };
     const AdapterState& adapter(int index) const;

@@ -18,12 +18,22 @@ constexpr uint16_t spiWord(int address, uint32_t value) {
 }
 
 // One register read: the three address bits followed by a direction bit of 1.
-constexpr uint8_t readRequest(int address) { return uint8_t((address & 7) * 2 + 1); }
+constexpr uint8_t readRequest(int address) {
+    return uint8_t((address & 7) * 2 + 1);
+}
 
-constexpr bool bitTest(uint32_t value, int bit) { return (value & (1u << bit)) > 0; }
-constexpr uint32_t bitSet(uint32_t value, int bit) { return value | (1u << bit); }
-constexpr uint32_t bitClear(uint32_t value, int bit) { return value & ~(1u << bit); }
-constexpr uint32_t bitToggle(uint32_t value, int bit) { return value ^ (1u << bit); }
+constexpr bool bitTest(uint32_t value, int bit) {
+    return (value & (1u << bit)) > 0;
+}
+constexpr uint32_t bitSet(uint32_t value, int bit) {
+    return value | (1u << bit);
+}
+constexpr uint32_t bitClear(uint32_t value, int bit) {
+    return value & ~(1u << bit);
+}
+constexpr uint32_t bitToggle(uint32_t value, int bit) {
+    return value ^ (1u << bit);
+}
 
 // "0x" and at least three upper-case hexadecimal digits, as the register labels show.
 std::string registerText(uint32_t value);

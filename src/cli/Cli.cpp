@@ -175,9 +175,7 @@ void writeOut(const std::string& path, const std::string& text, const char* opti
         throw BadInput(std::string(option) + ": \"" + path + "\": " + *error);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void CtlSession::finishTrace(nlohmann::json& j, bool scriptEnds) const {
     Trace* trace = core->trace();

@@ -146,7 +146,8 @@ void addPlanCommand(CLI::App& app) {
     p->add_flag("--json", o->json, "one JSON object on standard output");
     p->add_flag("--spurs", o->spurs,
                 "also the images, the first mixer's spurs and the reference products");
-    p->add_option("--svg", o->svg, "also draw the plan as an SVG picture into FILE (- for standard output)")
+    p->add_option("--svg", o->svg,
+                  "also draw the plan as an SVG picture into FILE (- for standard output)")
         ->option_text("FILE");
     p->callback([o] { runPlan(*o); });
 }

@@ -56,12 +56,13 @@ nlohmann::json pointJson(const SweepPoint& p) {
 }
 
 void runSweep(const SweepOptions& o) {
-    if (o.defaults == !o.file.empty()) throw BadInput("sweep: give either a FILE.cfg or --defaults");
+    if (o.defaults == !o.file.empty())
+        throw BadInput("sweep: give either a FILE.cfg or --defaults");
     const std::vector<double> points = frequencies(o);
     const long dwell = parseInteger(o.dwell, "--dwell");
     if (dwell < 0 || dwell > kMaxDwellMs)
-        throw BadInput("--dwell: \"" + o.dwell + "\" is outside 0.." +
-                       std::to_string(kMaxDwellMs) + " ms");
+        throw BadInput("--dwell: \"" + o.dwell + "\" is outside 0.." + std::to_string(kMaxDwellMs) +
+                       " ms");
     // A bad file is refused before the board is touched.
     if (!o.file.empty()) loadConfigOrThrow(o.file);
 

@@ -58,8 +58,7 @@ void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool sho
             std::this_thread::sleep_for(
                 std::min<Steady::duration>(due - Steady::now(), std::chrono::milliseconds(20)));
         if (interrupt.raised()) break;
-        const double tMs =
-            std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+        const double tMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const auto reading = readStatus(s.chip());
         if (!reading) continue;  // the link was busy: no word this tick
         StatusReading r = *reading;

@@ -65,7 +65,9 @@ void runWrite(const WriteOptions& o) {
     uint32_t settleMs = 20;
     if (o.settle) {
         const auto v = zvk::parseInteger(*o.settle, {.hexPrefix = false, .min = 0, .max = 60000});
-        if (!v) throw BadInput("--settle: \"" + *o.settle + "\" is not a number of milliseconds 0..60000");
+        if (!v)
+            throw BadInput("--settle: \"" + *o.settle +
+                           "\" is not a number of milliseconds 0..60000");
         settleMs = uint32_t(*v);
     }
     RegisterImage regs = kDefaultImage;
@@ -183,8 +185,7 @@ void addWriteCommands(CLI::App& app) {
             if (n < 0 || (!count->empty() && n == 0))
                 throw BadInput("--count: \"" + *count + "\" is not a count of reads above 0");
             auto sess = openSession(st->board);
-            watchStatus(*sess, ms, n, st->json || (g_script != nullptr && g_script->jsonLines),
-                        ld);
+            watchStatus(*sess, ms, n, st->json || (g_script != nullptr && g_script->jsonLines), ld);
             return;
         }
         auto sess = openSession(st->board);

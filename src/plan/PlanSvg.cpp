@@ -37,12 +37,18 @@ constexpr int kLowestOrder = 3, kHighestOrder = 10;  // 1 + 2 .. 5 + 5
 
 const char* roleColour(Role role) {
     switch (role) {
-    case Role::Wanted: return "#1b8a3a";
-    case Role::Oscillator: return "#1f5fbf";
-    case Role::If: return "#7b3fa0";
-    case Role::Image: return "#c62828";
-    case Role::Spur: return "#d35400";
-    case Role::Reference: return "#6d6d6d";
+        case Role::Wanted:
+            return "#1b8a3a";
+        case Role::Oscillator:
+            return "#1f5fbf";
+        case Role::If:
+            return "#7b3fa0";
+        case Role::Image:
+            return "#c62828";
+        case Role::Spur:
+            return "#d35400";
+        case Role::Reference:
+            return "#6d6d6d";
     }
     return "#000000";
 }
@@ -50,7 +56,8 @@ const char* roleColour(Role role) {
 // Spurs from dark (order 3, the strongest) to light (order 10).
 std::string spurColour(int order) {
     static constexpr std::array<int, 3> dark{0xd3, 0x54, 0x00}, light{0xf5, 0xb0, 0x41};
-    const double t = std::clamp(double(order - kLowestOrder) / (kHighestOrder - kLowestOrder), 0.0, 1.0);
+    const double t =
+        std::clamp(double(order - kLowestOrder) / (kHighestOrder - kLowestOrder), 0.0, 1.0);
     std::string c = "#";
     for (size_t i = 0; i < 3; ++i)
         appendHexText(c, (unsigned long long)std::lround(dark[i] + t * (light[i] - dark[i])), 2);
@@ -95,7 +102,8 @@ Ticks ticksFor(const Axis& a) {
     const double perUnit = (a.x1 - a.x0) / (a.hi - a.lo);
     double step = std::pow(10.0, std::floor(std::log10((a.hi - a.lo) / 20)));
     for (int i = 0;; ++i) {
-        const double s = step * std::array<double, 3>{1, 2, 5}[size_t(i % 3)] * std::pow(10.0, i / 3);
+        const double s =
+            step * std::array<double, 3>{1, 2, 5}[size_t(i % 3)] * std::pow(10.0, i / 3);
         const int decimals = std::max(0, int(-std::floor(std::log10(s) + 1e-9)));
         const double widest = std::max(textWidth(fixedText(a.lo, decimals), kTickPx),
                                        textWidth(fixedText(a.hi, decimals), kTickPx));
@@ -103,7 +111,9 @@ Ticks ticksFor(const Axis& a) {
     }
 }
 
-bool inside(double x, double from, double to) { return x >= from && x <= to; }
+bool inside(double x, double from, double to) {
+    return x >= from && x <= to;
+}
 
 // Labels in rows above the axis, each as near its marker as it can be: the lowest row in
 // which it overlaps no label and hides no other marker's line; when no row allows that,
@@ -197,15 +207,19 @@ void drawSection(Svg& svg, PlanDrawing& d, Section& s, double top, const std::st
     for (double f = std::ceil(a.lo / t.step) * t.step; f <= a.hi + t.step * 1e-9; f += t.step) {
         const double x = a.x(f);
         svg.line(x, y, x, y + 4, "#222222");
-        d.texts.push_back(svg.text(x, y + 15, fixedText(std::fabs(f) < t.step * 1e-6 ? 0.0 : f, t.decimals),
+        d.texts.push_back(svg.text(x, y + 15,
+                                   fixedText(std::fabs(f) < t.step * 1e-6 ? 0.0 : f, t.decimals),
                                    kTickPx, "#333333", Anchor::Middle));
     }
 
     // Lines first, labels over them on a backing that hides the lines they cross.
     for (const Item& it : s.items) {
         const bool labelled = !it.label.empty();
-        const double top = labelled ? labelBaseline(y, it.row) + 0.22 * kLabelPx + 1 : y - kStub / 2;
-        const double strokeWidth = it.role == Role::Wanted ? 2.5 : it.role == Role::Spur || it.role == Role::Reference ? 1.2 : 2;
+        const double top =
+            labelled ? labelBaseline(y, it.row) + 0.22 * kLabelPx + 1 : y - kStub / 2;
+        const double strokeWidth = it.role == Role::Wanted                               ? 2.5
+                                   : it.role == Role::Spur || it.role == Role::Reference ? 1.2
+                                                                                         : 2;
         PlanMarker m{it.name, it.f, {}, it.x, top, y};
         svg.beginGroup(markerText(m));
         svg.line(it.x, y, it.x, top, colourOf(it), strokeWidth,
@@ -224,13 +238,16 @@ void drawSection(Svg& svg, PlanDrawing& d, Section& s, double top, const std::st
                  "#ffffff", {}, 0.85);
         // The lighter spur colours are too faint for text.
         const std::string ink = it.role == Role::Spur ? spurColour(kLowestOrder) : colourOf(it);
-        svg.text(it.centre, baseline, it.label, kLabelPx, ink, Anchor::Middle, it.role == Role::Wanted);
+        svg.text(it.centre, baseline, it.label, kLabelPx, ink, Anchor::Middle,
+                 it.role == Role::Wanted);
         svg.endGroup();
         d.texts.push_back(m.label);
     }
 }
 
-std::string sideText(int s) { return s > 0 ? "high" : "low"; }
+std::string sideText(int s) {
+    return s > 0 ? "high" : "low";
+}
 
 }  // namespace
 
@@ -241,8 +258,10 @@ std::string markerText(const PlanMarker& m) {
 PlanDrawing drawPlan(const PlanPicture& p) {
     const double width = kPlanWidth;
     Section rf, ifs;
-    auto add = [](Section& s, Role role, double f, std::string label, std::string name, int order = 0) {
-        if (std::isfinite(f)) s.items.push_back({role, f, std::move(label), std::move(name), order});
+    auto add = [](Section& s, Role role, double f, std::string label, std::string name,
+                  int order = 0) {
+        if (std::isfinite(f))
+            s.items.push_back({role, f, std::move(label), std::move(name), order});
     };
     // In the order the labels claim the rows nearest the axis.
     add(rf, Role::Wanted, p.fRF, "RF " + formatFrequency(p.fRF), "wanted signal fRF");
@@ -302,7 +321,8 @@ PlanDrawing drawPlan(const PlanPicture& p) {
     double x = kEdge;
     int legendRows = 1;
     for (const Entry& e : entries) {
-        const double swatches = e.spurScale ? (kHighestOrder - kLowestOrder + 1) * 5.0 + 5 : kSwatch;
+        const double swatches =
+            e.spurScale ? (kHighestOrder - kLowestOrder + 1) * 5.0 + 5 : kSwatch;
         const double w = swatches + 4 + textWidth(e.text, kCaptionPx);
         if (x > kEdge && x + w > width - kEdge) {
             x = kEdge;
@@ -326,7 +346,8 @@ PlanDrawing drawPlan(const PlanPicture& p) {
     drawSection(svg, d, rf, rfTop, "RF side [MHz]", p.fRF * 0.5, p.fRF * 1.5);
     if (p.fPFD > 0 && std::isfinite(p.fLO1)) {
         // The comparison sidebands are too close to LO1 to part at any useful scale.
-        const double half = std::max(1.5, p.fPFD * (rf.axis.x1 - rf.axis.x0) / (rf.axis.hi - rf.axis.lo));
+        const double half =
+            std::max(1.5, p.fPFD * (rf.axis.x1 - rf.axis.x0) / (rf.axis.hi - rf.axis.lo));
         svg.rect(rf.axis.x(p.fLO1) - half, rf.axisY - kStub / 2, 2 * half, kStub / 2,
                  roleColour(Role::Reference), {}, 0.35);
     }
@@ -340,7 +361,8 @@ PlanDrawing drawPlan(const PlanPicture& p) {
         } else {
             svg.rect(ex, ey, kSwatch, kSwatch, e.colour);
         }
-        d.texts.push_back(svg.text(ex + where[i].swatches + 4, ey + kSwatch - 1, e.text, kCaptionPx, "#333333"));
+        d.texts.push_back(
+            svg.text(ex + where[i].swatches + 4, ey + kSwatch - 1, e.text, kCaptionPx, "#333333"));
     }
     d.svg = svg.finish();
     return d;
@@ -348,7 +370,8 @@ PlanDrawing drawPlan(const PlanPicture& p) {
 
 const PlanMarker* markerAt(const PlanDrawing& d, double x, double y) {
     for (const PlanMarker& m : d.markers)
-        if (m.label.x1 > m.label.x0 && inside(x, m.label.x0, m.label.x1) && inside(y, m.label.y0, m.label.y1))
+        if (m.label.x1 > m.label.x0 && inside(x, m.label.x0, m.label.x1) &&
+            inside(y, m.label.y0, m.label.y1))
             return &m;
     const PlanMarker* nearest = nullptr;
     double best = 4;

@@ -11,12 +11,12 @@ namespace {
 // Advance widths in thousandths of the font size for the printable ASCII characters, from
 // the face's metrics; anything else counts as the widest letter.
 constexpr short kAdvance[95] = {
-    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // ' '../
-    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,  // 0..?
+    278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // ' '../
+    556,  556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,  // 0..?
     1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,  // @..O
-    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,  // P.._
-    333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,  // `..o
-    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584,       // p..~
+    667,  778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,  // P.._
+    333,  556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,  // `..o
+    556,  556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584,       // p..~
 };
 constexpr int kWidest = 1015;
 // What a substituted face may need beyond these widths.
@@ -82,11 +82,20 @@ void Svg::attribute(std::string_view name, std::string_view v) {
 void Svg::escaped(std::string_view text) {
     for (char c : text) {
         switch (c) {
-        case '&': out_ += "&amp;"; break;
-        case '<': out_ += "&lt;"; break;
-        case '>': out_ += "&gt;"; break;
-        case '"': out_ += "&quot;"; break;
-        default: out_ += c;
+            case '&':
+                out_ += "&amp;";
+                break;
+            case '<':
+                out_ += "&lt;";
+                break;
+            case '>':
+                out_ += "&gt;";
+                break;
+            case '"':
+                out_ += "&quot;";
+                break;
+            default:
+                out_ += c;
         }
     }
 }
@@ -143,7 +152,9 @@ void Svg::beginGroup(std::string_view title) {
     out_ += "</title>\n";
 }
 
-void Svg::endGroup() { out_ += "</g>\n"; }
+void Svg::endGroup() {
+    out_ += "</g>\n";
+}
 
 std::string Svg::finish() {
     out_ += "</svg>\n";

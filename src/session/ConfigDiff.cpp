@@ -27,7 +27,8 @@ std::vector<ConfigDifference> compareConfigs(const Config& a, const Config& b) {
     std::vector<ConfigDifference> out;
     auto add = [&](std::string name, std::string before, std::string after,
                    const Field* f = nullptr) {
-        if (before != after) out.push_back({std::move(name), std::move(before), std::move(after), f});
+        if (before != after)
+            out.push_back({std::move(name), std::move(before), std::move(after), f});
     };
     for (const Field& f : kFieldMap)
         add(f.name, std::to_string(fieldValue(a.regs, f)), std::to_string(fieldValue(b.regs, f)),

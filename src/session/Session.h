@@ -7,10 +7,10 @@
 
 #include "base/Clock.h"
 #include "board/Rig.h"
-#include "session/AdapterReturn.h"
 #include "chip/ChipController.h"
 #include "chip/TraceText.h"
 #include "plan/FrequencyPlan.h"
+#include "session/AdapterReturn.h"
 #include "session/EditRules.h"
 #include "session/InterfaceDetection.h"
 #include "session/Reporter.h"

@@ -87,8 +87,8 @@ std::vector<std::string> sweepCells(const SweepPoint& p) {
         c.push_back(*p.refusal);
         return c;
     }
-    c.insert(c.end(), {std::to_string(p.Ntot), std::to_string(p.N), std::to_string(p.A),
-                       p.tunedRf});
+    c.insert(c.end(),
+             {std::to_string(p.Ntot), std::to_string(p.N), std::to_string(p.A), p.tunedRf});
     if (p.status) {
         const StatusDecoding& d = p.status->decoded;
         c.insert(c.end(), {registerText(p.status->word), d.IFFVAL, d.IFFSTATE, d.LD, d.RSSI,

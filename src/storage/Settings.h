@@ -57,8 +57,9 @@ std::string programSettingsPath();
 Settings readSettings(const std::string& path, bool* existed = nullptr);
 
 // Writes every key in its order into the existing file, keeping what the program does
-// not know; the folders of the user's settings file are made at its first save. The file is replaced whole through a temporary file beside it, so a failure
-// never leaves a half-written file; returns a message naming the file and the reason.
+// not know; the folders of the user's settings file are made at its first save. The file is
+// replaced whole through a temporary file beside it, so a failure never leaves a half-written file;
+// returns a message naming the file and the reason.
 std::optional<std::string> writeSettings(const std::string& path, const Settings& s);
 
 // The text forms behind the two: the values a file's text gives, and the text that

@@ -81,7 +81,8 @@ TEST_F(WindowTest, CancelStopsTheSweepAfterThePointRunning) {
     QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 60000);
     const int rows = w->table->rowCount();
     EXPECT_LT(rows, 601);
-    EXPECT_TRUE(w->message->text().startsWith(QStringLiteral("Cancelled"))) << w->message->text().toStdString();
+    EXPECT_TRUE(w->message->text().startsWith(QStringLiteral("Cancelled")))
+        << w->message->text().toStdString();
     QApplication::processEvents();
     EXPECT_EQ(w->table->rowCount(), rows);
     EXPECT_TRUE(w->startButton->isEnabled());
@@ -109,7 +110,8 @@ TEST_F(WindowTest, StatusMonitorReadsMarksAndStopsWhereRefreshWould) {
     zvk::setFieldValue(form->chip().regs, zvk::field("IFFPRES"), 0);
     form->chip().writeCycle();
     QTRY_VERIFY_WITH_TIMEOUT(m->samples().back().reading.suspect.has_value(), 30000);
-    EXPECT_TRUE(m->message->text().contains(QStringLiteral("supply"))) << m->message->text().toStdString();
+    EXPECT_TRUE(m->message->text().contains(QStringLiteral("supply")))
+        << m->message->text().toStdString();
 
     choose(form->CB_MFO(), 8);  // LD out: the chip cannot shift the status out
     QTRY_VERIFY_WITH_TIMEOUT(m->message->text().contains(QStringLiteral("MFO")), 30000);

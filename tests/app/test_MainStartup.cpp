@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Starting the program: first start, start from a settings file, activation, closing.
+#include <gmock/gmock.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
@@ -11,8 +13,6 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QTimer>
-#include <gmock/gmock.h>
-
 #include <memory>
 
 #include "WindowFixture.h"
