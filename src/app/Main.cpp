@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
+#include <limits>
 #include <stdexcept>
 
 #include "BitLabel.h"
@@ -58,10 +59,17 @@ class MessageBoxReporter : public Reporter {
 }  // namespace
 
 QPoint TForm1::reachablePlace(QPoint stored) const {
-    const QRect titleBar(stored, QSize(kFrameWidth, 24));
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect seen = screen->availableGeometry().intersected(titleBar);
-        if (seen.width() >= 40 && seen.height() >= 8) return stored;
+    constexpr int kTitleBarHeight = 24;
+    // A place whose title bar would end beyond the largest coordinate is on no screen (and
+    // its rectangle would overflow).
+    const bool representable = stored.x() <= std::numeric_limits<int>::max() - kFrameWidth &&
+                               stored.y() <= std::numeric_limits<int>::max() - kTitleBarHeight;
+    if (representable) {
+        const QRect titleBar(stored, QSize(kFrameWidth, kTitleBarHeight));
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const QRect seen = screen->availableGeometry().intersected(titleBar);
+            if (seen.width() >= 40 && seen.height() >= 8) return stored;
+        }
     }
     const QScreen* primary = QGuiApplication::primaryScreen();
     return primary != nullptr ? primary->availableGeometry().topLeft() : QPoint(0, 0);

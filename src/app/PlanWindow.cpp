@@ -45,17 +45,19 @@ void PlanView::setDrawing(zvk::PlanDrawing drawing) {
 }
 
 void PlanView::startRendering() {
-    if (watcher_.isRunning()) {
+    if (running_) {
         stale_ = true;
         return;
     }
     stale_ = false;
     const QSize pixels = (pictureRect().size() * devicePixelRatioF()).toSize();
     if (pixels.isEmpty()) return;
+    running_ = true;
     watcher_.setFuture(QtConcurrent::run(renderPlan, drawing_.svg, pixels));
 }
 
 void PlanView::rendered() {
+    running_ = false;
     picture_ = watcher_.result();
     picture_.setDevicePixelRatio(devicePixelRatioF());
     update();

@@ -31,7 +31,8 @@ class PlanView : public QWidget {
     QSize sizeHint() const override;
     // The image shown, and whether a newer one is still being rendered.
     const QImage& picture() const { return picture_; }
-    bool rendering() const { return watcher_.isRunning() || stale_; }
+    // (Until the finished rendering is taken: the thread ends before its result is.)
+    bool rendering() const { return running_ || stale_; }
 
   signals:
     void pictureReady();
@@ -48,6 +49,7 @@ class PlanView : public QWidget {
     QImage picture_;
     QFutureWatcher<QImage> watcher_;
     bool stale_ = false;
+    bool running_ = false;  // a rendering started and its picture not yet taken
 };
 
 // The drawing as an image of the given size in device pixels, white behind it.
