@@ -80,14 +80,16 @@ struct ReadCase {
 };
 
 TEST_F(SettingsFile, ReadingRules) {
-    auto adr = [](const Settings& s) { return (long long)s.adr; };
-    auto injlo1 = [](const Settings& s) { return (long long)s.injlo1; };
-    auto pllmux = [](const Settings& s) { return (long long)s.pllmux; };
-    auto cwr = [](int i) { return [i](const Settings& s) { return (long long)s.cwr[size_t(i)]; }; };
-    auto spisel = [](const Settings& s) { return (long long)s.spisel; };
-    auto level = [](const Settings& s) { return (long long)s.level; };
-    auto width = [](const Settings& s) { return (long long)s.width; };
-    auto vpwm = [](const Settings& s) { return (long long)s.vpwm; };
+    auto adr = [](const Settings& s) { return static_cast<long long>(s.adr); };
+    auto injlo1 = [](const Settings& s) { return static_cast<long long>(s.injlo1); };
+    auto pllmux = [](const Settings& s) { return static_cast<long long>(s.pllmux); };
+    auto cwr = [](int i) {
+        return [i](const Settings& s) { return static_cast<long long>(s.cwr[size_t(i)]); };
+    };
+    auto spisel = [](const Settings& s) { return static_cast<long long>(s.spisel); };
+    auto level = [](const Settings& s) { return static_cast<long long>(s.level); };
+    auto width = [](const Settings& s) { return static_cast<long long>(s.width); };
+    auto vpwm = [](const Settings& s) { return static_cast<long long>(s.vpwm); };
     const ReadCase cases[] = {
         {"[Port]\nAdr=0x3BC\n", adr, 0x3BC},
         {"[Port]\nAdr=0X3BC\n", adr, 0x3BC},

@@ -73,7 +73,7 @@ TEST_P(WriteCycleOverLinks, TheChipLatchesEveryWordItGets) {
 INSTANTIATE_TEST_SUITE_P(Links, WriteCycleOverLinks,
                          ::testing::Values(Link{"port", false, 7, 701, 0},
                                            Link{"adapter", true, 8, 0, 34}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace zvk

@@ -58,7 +58,10 @@ void TForm1::connectHandlers() {
         const Field& f = kFieldMap[i];
         if (f.encoding == Encoding::Status) continue;
         QWidget* w = findChild<QWidget*>(QString::fromLatin1(f.control));
-        Q_ASSERT(w != nullptr);
+        // The field map and the pages are written apart: a name only one of them knows
+        // would leave a field without its control, so the window does not start.
+        if (w == nullptr)
+            qFatal("the window has no control %s for the field %s", f.control, f.name);
         fieldControls_[int(i)] = w;
         // The numeric fields' edits have handlers of their own, below.
         if (f.encoding != Encoding::Number && f.encoding != Encoding::SplitN) bind(f, w);

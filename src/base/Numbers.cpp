@@ -60,7 +60,7 @@ std::optional<long long> parseInteger(std::string_view text, const IntegerSyntax
     auto r = std::from_chars(text.data(), text.data() + text.size(), v, base);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
     if (v > 0x7FFFFFFFFFFFFFFFull) return std::nullopt;
-    const long long value = neg ? -(long long)v : (long long)v;
+    const long long value = neg ? -static_cast<long long>(v) : static_cast<long long>(v);
     if (value < syntax.min || value > syntax.max) return std::nullopt;
     return value;
 }

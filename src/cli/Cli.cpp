@@ -228,9 +228,9 @@ std::vector<Violation> CtlSession::commandViolations() const {
 
 void CtlSession::printViolations() const {
     for (const Violation& v : commandViolations())
-        std::printf("violation %s in frame %llu at %llu us\n",
-                    std::string(violationName(v.kind)).c_str(), (unsigned long long)v.frame,
-                    (unsigned long long)v.timeUs);
+        std::printf(
+            "violation %s in frame %llu at %llu us\n", std::string(violationName(v.kind)).c_str(),
+            static_cast<unsigned long long>(v.frame), static_cast<unsigned long long>(v.timeUs));
 }
 
 void CtlSession::printBoard() const {
@@ -241,8 +241,8 @@ void CtlSession::printBoard() const {
     for (uint16_t w : rig.chip->frames()) std::printf(" %s", hex4(w).c_str());
     std::printf("\nlines       %s\n", hex2(rig.chip->lines()).c_str());
     std::printf("port accesses %llu, usb transfers %llu\n",
-                (unsigned long long)rig.vport->accesses(),
-                (unsigned long long)(rig.vusb ? rig.vusb->transfers() : 0));
+                static_cast<unsigned long long>(rig.vport->accesses()),
+                static_cast<unsigned long long>(rig.vusb ? rig.vusb->transfers() : 0));
     printViolations();
 }
 

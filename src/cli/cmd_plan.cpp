@@ -121,9 +121,9 @@ void runPlan(const PlanOptions& o) {
         for (const Spur& sp : picture.spurs)
             std::printf("spur    %s  m %d, n %d, order %d\n", formatFrequency(sp.f).c_str(), sp.m,
                         sp.n, sp.order);
-        for (const ReferenceProduct& r : picture.reference)
-            std::printf("%-7s %s  k %d, near %s\n", r.kind.c_str(), formatFrequency(r.f).c_str(),
-                        r.k, r.near.c_str());
+        for (const ReferenceProduct& product : picture.reference)
+            std::printf("%-7s %s  k %d, near %s\n", product.kind.c_str(),
+                        formatFrequency(product.f).c_str(), product.k, product.near.c_str());
     });
     reportUnfitN(core);
 }

@@ -212,11 +212,12 @@ void addWriteCommands(CLI::App& app) {
         ->required();
     d->add_flag("--json", *dsJson, "one JSON object on standard output");
     d->callback([word, dsShowLd, dsJson] {
-        const long w = parseInteger(*word, "WORD");
-        if (w < 0 || w > 0xFFF) throw BadInput("WORD: \"" + *word + "\" is outside 0..0xFFF");
+        const long value = parseInteger(*word, "WORD");
+        if (value < 0 || value > 0xFFF)
+            throw BadInput("WORD: \"" + *word + "\" is outside 0..0xFFF");
         const bool ld = *dsShowLd == "1";
         nlohmann::json j;
-        statusJson(j, uint16_t(w), ld);
+        statusJson(j, uint16_t(value), ld);
         emit(*dsJson, j, [&] { printStatus(j); });
     });
 }

@@ -54,7 +54,7 @@ double ifFilterCentre(double fXTAL, double riff) {
     // single-precision 2.052 and the third an extended-precision one, evaluated left to
     // right; the display's last decimal depends on exactly this.
     constexpr long double kThird = 1.0L / 3.0L;
-    return double(fXTAL / riff * 200 * 2.052f * kThird);
+    return double(fXTAL / riff * 200 * static_cast<double>(2.052f) * kThird);
 }
 
 void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, double fXTAL, double fRF,

@@ -60,7 +60,8 @@ std::string spurColour(int order) {
         std::clamp(double(order - kLowestOrder) / (kHighestOrder - kLowestOrder), 0.0, 1.0);
     std::string c = "#";
     for (size_t i = 0; i < 3; ++i)
-        appendHexText(c, (unsigned long long)std::lround(dark[i] + t * (light[i] - dark[i])), 2);
+        appendHexText(
+            c, static_cast<unsigned long long>(std::lround(dark[i] + t * (light[i] - dark[i]))), 2);
     return c;
 }
 
@@ -215,14 +216,14 @@ void drawSection(Svg& svg, PlanDrawing& d, Section& s, double top, const std::st
     // Lines first, labels over them on a backing that hides the lines they cross.
     for (const Item& it : s.items) {
         const bool labelled = !it.label.empty();
-        const double top =
+        const double lineTop =
             labelled ? labelBaseline(y, it.row) + 0.22 * kLabelPx + 1 : y - kStub / 2;
         const double strokeWidth = it.role == Role::Wanted                               ? 2.5
                                    : it.role == Role::Spur || it.role == Role::Reference ? 1.2
                                                                                          : 2;
-        PlanMarker m{it.name, it.f, {}, it.x, top, y};
+        PlanMarker m{it.name, it.f, {}, it.x, lineTop, y};
         svg.beginGroup(markerText(m));
-        svg.line(it.x, y, it.x, top, colourOf(it), strokeWidth,
+        svg.line(it.x, y, it.x, lineTop, colourOf(it), strokeWidth,
                  it.role == Role::Reference ? std::string_view("3,2") : std::string_view());
         svg.endGroup();
         d.markers.push_back(std::move(m));

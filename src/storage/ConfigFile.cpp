@@ -88,7 +88,11 @@ std::optional<std::string> saveConfig(const std::string& path, const Config& c,
     localtime_r(&now, &local);
     char date[64], time[64];
     // The locale's own short date and long time; they are informative only.
+    // (The short date is the locale's, whatever it does with the year.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-y2k"
     if (std::strftime(date, sizeof date, "%x", &local) == 0) date[0] = '\0';
+#pragma GCC diagnostic pop
     if (std::strftime(time, sizeof time, "%X", &local) == 0) time[0] = '\0';
     if (auto reason = replaceFileText(path, configText(c, title, date, time)))
         return "Cannot write the configuration file \"" + path + "\": " + *reason;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "base/Numbers.h"
 
@@ -30,6 +31,19 @@ constexpr const char* kTooLarge =
 // Closes on every path out, so an early return cannot leak the descriptor.
 struct Fd {
     int fd = -1;
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    // It owns the descriptor: moved, never copied (a copy would close it twice).
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd >= 0) ::close(fd);
+            fd = other.release();
+        }
+        return *this;
+    }
     ~Fd() {
         if (fd >= 0) ::close(fd);
     }

@@ -33,7 +33,7 @@ std::optional<long long> parseIniInteger(std::string_view text) {
     const auto v = parseInteger(text, {.sign = true, .min = INT32_MIN, .max = UINT32_MAX});
     if (!v) return std::nullopt;
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    if (hex) return (long long)int32_t(uint32_t(*v));
+    if (hex) return static_cast<long long>(int32_t(uint32_t(*v)));
     if (*v > INT32_MAX) return std::nullopt;
     return *v;
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -79,7 +80,25 @@ class PpdevBackend : public HardwarePortIo::Backend {
   public:
     PpdevBackend(int fd, std::string path, std::string procDir, int number)
         : fd_(fd), path_(std::move(path)), procDir_(std::move(procDir)), number_(number) {}
-    ~PpdevBackend() override { ::close(fd_); }
+    // It owns the descriptor: moved, never copied (a copy would close it twice).
+    PpdevBackend(const PpdevBackend&) = delete;
+    PpdevBackend& operator=(const PpdevBackend&) = delete;
+    PpdevBackend(PpdevBackend&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)),
+          path_(std::move(other.path_)),
+          procDir_(std::move(other.procDir_)),
+          number_(other.number_) {}
+    PpdevBackend& operator=(PpdevBackend&& other) noexcept {
+        if (this != &other) {
+            closeFd();
+            fd_ = std::exchange(other.fd_, -1);
+            path_ = std::move(other.path_);
+            procDir_ = std::move(other.procDir_);
+            number_ = other.number_;
+        }
+        return *this;
+    }
+    ~PpdevBackend() override { closeFd(); }
     std::string name() const override { return "ppdev " + path_; }
     uint8_t read(int reg) override {
         static const unsigned long kRead[3] = {PPRDATA, PPRSTATUS, PPRCONTROL};
@@ -143,6 +162,10 @@ class PpdevBackend : public HardwarePortIo::Backend {
     }
 
   private:
+    void closeFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
     int fd_;
     std::string path_;
     std::string procDir_;
@@ -185,7 +208,23 @@ class DevPortBackend : public HardwarePortIo::Backend {
   public:
     DevPortBackend(int fd, uint16_t base, std::string path)
         : fd_(fd), base_(base), path_(std::move(path)) {}
-    ~DevPortBackend() override { ::close(fd_); }
+    // It owns the descriptor: moved, never copied (a copy would close it twice).
+    DevPortBackend(const DevPortBackend&) = delete;
+    DevPortBackend& operator=(const DevPortBackend&) = delete;
+    DevPortBackend(DevPortBackend&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)), base_(other.base_), path_(std::move(other.path_)) {}
+    DevPortBackend& operator=(DevPortBackend&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = std::exchange(other.fd_, -1);
+            base_ = other.base_;
+            path_ = std::move(other.path_);
+        }
+        return *this;
+    }
+    ~DevPortBackend() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
     std::string name() const override { return path_; }
     uint8_t read(int reg) override {
         unsigned char v = 0xFF;
@@ -254,8 +293,8 @@ std::optional<std::string> rawIoConflict(std::string_view ioports, uint16_t base
         const auto first = parseHex(line.substr(depth, dash - depth));
         const auto last = parseHex(line.substr(dash + 1, colon - dash - 1));
         if (!first || !last) continue;
-        ranges.push_back({depth, (unsigned long)*first, (unsigned long)*last,
-                          std::string(line.substr(colon + 3))});
+        ranges.push_back({depth, static_cast<unsigned long>(*first),
+                          static_cast<unsigned long>(*last), std::string(line.substr(colon + 3))});
     }
     const std::string where = hexAddress(base) + " to " + hexAddress(base + 2u);
     bool anyRange = false;

@@ -112,8 +112,8 @@ TEST_P(TextFitTest, EveryTextFitsItsControlOnEveryPageInBothModes) {
 
 // The program's own font, and DejaVu Sans: the face a Debian machine without it falls back to.
 INSTANTIATE_TEST_SUITE_P(Faces, TextFitTest, ::testing::Values("", "DejaVu Sans"),
-                         [](const auto& info) {
-                             return std::string(info.param[0] == 0 ? "ProgramFont" : "DejaVuSans");
+                         [](const auto& p) {
+                             return std::string(p.param[0] == 0 ? "ProgramFont" : "DejaVuSans");
                          });
 
 TEST_F(TextFitTest, ALabelStopsShortOfTheControlAfterIt) {
