@@ -269,7 +269,7 @@ TEST_F(CtlConfig, HostileFilesAndOutputsAreRefusedInOneLine) {
         std::string shell;  // run through the shell for its redirections
         const char* says;
     };
-    const std::string ctl = test::shellQuoted(ZVK_CTL_PATH);
+    const std::string ctl = test::shellQuoted(test::ctlPath());
     const Case cases[] = {
         {ctl + " show " + test::shellQuoted(file("pipe.cfg")), "FIFO"},
         {ctl + " show /dev/zero", "device"},

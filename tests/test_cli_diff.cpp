@@ -20,12 +20,7 @@ namespace {
 using test::CtlResult;
 using test::runCtl;
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> v;
-    std::istringstream ss(text);
-    for (std::string l; std::getline(ss, l);) v.push_back(l);
-    return v;
-}
+using test::lines;
 
 // The first word of each line: the name of what differs.
 std::vector<std::string> names(const std::string& text) {

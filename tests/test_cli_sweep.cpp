@@ -20,12 +20,7 @@ namespace {
 using test::CtlResult;
 using test::runCtl;
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream ss(text);
-    for (std::string l; std::getline(ss, l);) out.push_back(l);
-    return out;
-}
+using test::lines;
 
 std::vector<std::string> cells(const std::string& line) {
     std::vector<std::string> out;
@@ -189,13 +184,14 @@ TEST(CtlStatusWatch, CountedReadsOneLineEach) {
 TEST(CtlStatusWatch, CtrlCEndsAfterACompleteLineWithExitZero) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
+    const std::string ctl = test::ctlPath();
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         dup2(fds[1], 1);
         close(fds[0]);
         close(fds[1]);
-        execl(ZVK_CTL_PATH, ZVK_CTL_PATH, "status", "--watch", "20", "--board", "virtual", "--json",
+        execl(ctl.c_str(), ctl.c_str(), "status", "--watch", "20", "--board", "virtual", "--json",
               static_cast<char*>(nullptr));
         _exit(127);
     }
