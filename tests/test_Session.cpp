@@ -87,7 +87,7 @@ TEST_F(SessionTest, ARefusedPlanLeavesTheImageAndSaysWhy) {
         s->chip().regs = kDefaultImage;
         s->chip().regs[2] = 0xABC;
         setFieldValue(s->chip().regs, *findField("SSBSEL"), 1);  // LO2 above: LO1 below zero
-        s->edits().frf = c.rf;
+        s->setWantedEdit(c.rf);
         s->readFrequencyState();
         EXPECT_FALSE(s->planDividers(rfArgument(s->frequencies().fRF)));
         ASSERT_EQ(recorder.refusals.size(), 1u);
@@ -100,7 +100,7 @@ TEST_F(SessionTest, ARefusedPlanLeavesTheImageAndSaysWhy) {
 TEST_F(SessionTest, CalculatePlansAndRecomputes) {
     auto s = open("virtual");
     s->chip().regs = kDefaultImage;
-    s->edits() = {"10.000", "433.920", 0};
+    s->setPlanEdits({"10.000", "433.920", 0});
     s->readFrequencyState();
     s->calculate();
     EXPECT_TRUE(recorder.refusals.empty());
@@ -141,7 +141,7 @@ TEST_F(SessionTest, LoadingAConfigurationPlansItsFrequency) {
         // The same as planning that frequency by hand.
         auto by = open("virtual");
         by->chip().regs = kDefaultImage;
-        by->edits() = {"10.000", c.planned, 0};
+        by->setPlanEdits({"10.000", c.planned, 0});
         by->readFrequencyState();
         ASSERT_TRUE(by->planDividers(rfArgument(by->frequencies().fRF)));
         EXPECT_EQ(s->chip().regs, by->chip().regs);

@@ -367,10 +367,6 @@ void TForm1::showLockFlag(const std::string& text) {
     status_->showLockFlag(text);
 }
 
-int TForm1::mfoSelection(const RegisterImage&) {
-    return CB_MFO()->currentIndex();
-}
-
 bool TForm1::driverNotOpen(const std::string& reasons) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
                     QStringLiteral("Driver not open"), QMessageBox::Ok, this);

@@ -278,9 +278,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void showLockTimeRow(bool visible) override;
     void showLockTime(const std::string& text, bool red) override;
     void showLockFlag(const std::string& text) override;
-    int mfoSelection(const zvk::RegisterImage& regs) override;
     // SessionObserver
-    std::optional<zvk::PlanEdits> planEdits() override;
     void dividersRead(const zvk::FrequencyState& s) override;
     void planRefused(const std::string& reason) override;
     void planShown(const zvk::FrequencyState& s) override;

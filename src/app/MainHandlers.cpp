@@ -39,6 +39,19 @@ class UserEvent {
 }  // namespace
 
 void TForm1::connectHandlers() {
+    // The plan's inputs and the MFO item are the core's state: every change of these
+    // controls, the user's or the program's, reaches it before any handler runs.
+    session_->setPlanEdits({ss(E_fXTAL()->text()), ss(E_fRFI()->text()), RG_IF1()->itemIndex()});
+    session_->setMfoSelection(CB_MFO()->currentIndex());
+    connect(E_fXTAL(), &QLineEdit::textChanged, this,
+            [this](const QString& text) { session_->setCrystalEdit(ss(text)); });
+    connect(E_fRFI(), &QLineEdit::textChanged, this,
+            [this](const QString& text) { session_->setWantedEdit(ss(text)); });
+    connect(RG_IF1(), &RadioGroup::itemIndexChanged, this,
+            [this](int index) { session_->setInjectionSelection(index); });
+    connect(CB_MFO(), &QComboBox::currentIndexChanged, this,
+            [this](int index) { session_->setMfoSelection(index); });
+
     // Field controls, from the field map: combo boxes answer the user's choice only, radio
     // groups and check boxes every real change of their state.
     fieldControls_ = QVector<QWidget*>(int(kFieldMap.size()), nullptr);

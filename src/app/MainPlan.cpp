@@ -14,10 +14,6 @@ void TForm1::readFrequencyState() {
     session_->readFrequencyState();
 }
 
-std::optional<PlanEdits> TForm1::planEdits() {
-    return PlanEdits{ss(E_fXTAL()->text()), ss(E_fRFI()->text()), RG_IF1()->itemIndex()};
-}
-
 void TForm1::dividersRead(const FrequencyState& s) {
     setEditText(E_N(), QString::number(s.N));
     setEditText(E_A(), QString::number(s.A));

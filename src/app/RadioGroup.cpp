@@ -30,6 +30,7 @@ void RadioGroup::setItemIndex(int index) {
         group_->setExclusive(false);
         for (QRadioButton* b : buttons_) b->setChecked(false);
         group_->setExclusive(true);
+        emit itemIndexChanged(-1);
         return;
     }
     buttons_[index]->setChecked(true);  // buttonToggled records it and tells
@@ -38,6 +39,7 @@ void RadioGroup::setItemIndex(int index) {
 void RadioGroup::buttonToggled(int id, bool checked) {
     if (!checked || id == index_) return;
     index_ = id;
+    emit itemIndexChanged(id);
     emit clicked();
 }
 

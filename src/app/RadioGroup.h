@@ -26,6 +26,8 @@ class RadioGroup : public QGroupBox {
     void arrangeItems();
 
   signals:
+    // Any change of the selection, none included, before clicked().
+    void itemIndexChanged(int index);
     void clicked();
 
   protected:

@@ -86,7 +86,7 @@ void ChipController::drainPending() {
 
 void ChipController::runWriteCycle() {
     ++writeCycles_;
-    const bool ldOut = observer_->mfoSelection(regs) == kMfoLdOut;
+    const bool ldOut = mfoSelection() == kMfoLdOut;
     observer_->showLockTimeRow(ldOut);
     const RealtimePriority priority(realtime);
     if (auto refused = takeRealtimeRefusal()) observer_->realtimeRefused(*refused);

@@ -24,10 +24,6 @@ class ChipObserver {
     virtual void showLockTime(const std::string& /*text*/, bool /*red*/) {}
     // The lock flag of the status read that follows the measurement ("locked", "no lock").
     virtual void showLockFlag(const std::string& /*text*/) {}
-    // The selected item of CB_MFO; the window overrides it with the combo box itself.
-    virtual int mfoSelection(const RegisterImage& regs) {
-        return int(fieldValue(regs, field("MFO")));
-    }
     // The write cycles run at normal priority, and why; told once per run.
     virtual void realtimeRefused(const std::string& /*why*/) {}
 };
@@ -57,6 +53,10 @@ class ChipController {
     bool realtime = true;
 
     void setObserver(ChipObserver* observer) { observer_ = observer ? observer : &none_; }
+    // The MFO item a front end shows (CB_MFO's selection, which the register view's bit
+    // toggles do not move until the next reverse sync). Without one, the image's MFO field.
+    void setMfoSelection(std::optional<int> item) { mfoShown_ = item; }
+    int mfoSelection() const { return mfoShown_.value_or(int(fieldValue(regs, field("MFO")))); }
     Lpt& lpt() { return *lpt_; }
 
     void writeCycle();
@@ -88,6 +88,7 @@ class ChipController {
     bool pendingModsel_ = false;
     uint64_t writeCycles_ = 0;
     std::optional<double> lastLockTime_;
+    std::optional<int> mfoShown_;
 };
 
 // The status panel's decoding of a status word.

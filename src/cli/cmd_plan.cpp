@@ -79,7 +79,7 @@ void runPlan(const PlanOptions& o) {
 
     // The window's edits hold the numbers with three decimals, and the plan reads them
     // from there: 433.9204 plans as 433.920.
-    core.edits() = {formatFrequency(xtal), formatFrequency(rf), rgIf1Selection(injlo1)};
+    core.setPlanEdits({formatFrequency(xtal), formatFrequency(rf), rgIf1Selection(injlo1)});
     core.readFrequencyState();
     core.calculate();
     const FrequencyState& s = core.frequencies();

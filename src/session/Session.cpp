@@ -284,7 +284,7 @@ const AbcPreset* Session::choosePreset(int index) {
 }
 
 std::optional<StatusDecoding> Session::refreshStatus() {
-    if (observer_->mfoSelection(chip_->regs) != kMfoSpiOut) return std::nullopt;
+    if (chip_->mfoSelection() != kMfoSpiOut) return std::nullopt;
     // nullopt: another transfer is running below us; there is no word to show.
     const auto word = chip_->registerRead(7);
     if (!word) return std::nullopt;

@@ -38,8 +38,6 @@ class Session;
 // the result and, where a step goes through a control, to take that control's path.
 class SessionObserver : public ChipObserver {
   public:
-    // The edits the plan reads; nullopt: the session's own copy.
-    virtual std::optional<PlanEdits> planEdits() { return std::nullopt; }
     // The state was read: N, A and R go into their edits.
     virtual void dividersRead(const FrequencyState& /*s*/) {}
     // A planning step refused the wanted frequency; nothing changed.
@@ -109,7 +107,15 @@ class Session {
     InterfaceDetection& detection() { return *detection_; }
     ChipController& chip() { return *chip_; }
     FrequencyState& frequencies() { return fs_; }
-    PlanEdits& edits() { return edits_; }
+    // The plan's inputs as the front end shows them (the texts of the crystal and wanted-RF
+    // edits, the injection selection); the front end sets each as it changes.
+    const PlanEdits& edits() const { return edits_; }
+    void setPlanEdits(const PlanEdits& e) { edits_ = e; }
+    void setCrystalEdit(std::string text) { edits_.fxtal = std::move(text); }
+    void setWantedEdit(std::string text) { edits_.frf = std::move(text); }
+    void setInjectionSelection(int selection) { edits_.rgIf1 = selection; }
+    // The MFO item the front end shows; see ChipController::setMfoSelection.
+    void setMfoSelection(std::optional<int> item) { chip_->setMfoSelection(item); }
     const std::string& settingsPath() const { return options_.settingsPath; }
     bool usbInUse() const { return lpt_->usbInUse(); }
     bool isVirtual() const { return rig_->chip != nullptr; }
@@ -237,8 +243,7 @@ class Session {
     void reportDriverNotOpen(const std::string& reasons);
     void attachTrace(Trace* trace);
     void beepTwice();
-    // What the plan reads: the front end's edits, or the session's own copy.
-    PlanEdits planInputs() const { return observer_->planEdits().value_or(edits_); }
+    const PlanEdits& planInputs() const { return edits_; }
 
     SessionOptions options_;
     std::unique_ptr<Clock> ownClock_;
