@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 
 #include "TempDir.h"
@@ -93,6 +94,38 @@ TEST_F(SweepTest, TheStatusIsNotReadWhereTheChipCannotShiftItOut) {
     s->chip().spiMode = false;
     ASSERT_TRUE(statusReadBlocked(s->chip()));
     EXPECT_NE(statusReadBlocked(s->chip())->find("ABC"), std::string::npos);
+}
+
+// The real clock, counting how often it is read.
+struct CountingClock : SteadyClock {
+    uint64_t reads = 0;
+    uint64_t now() override {
+        ++reads;
+        return SteadyClock::now();
+    }
+};
+
+// A settle or dwell time sleeps: the clock is read a few times, not in a loop, the front
+// end's message loop runs once for the whole wait, and the wait still lasts its time.
+TEST(LongWaits, SleepInsteadOfSpinning) {
+    for (const bool withFrontEnd : {false, true}) {
+        SCOPED_TRACE(withFrontEnd ? "window" : "command line");
+        CountingClock clock;
+        SessionOptions o;
+        o.rigName = "virtual";
+        o.clock = &clock;
+        o.realtime = false;
+        int idleWaits = 0;
+        if (withFrontEnd) o.idleWait = [&](uint32_t) { ++idleWaits; };
+        Session s(o);
+        const uint64_t before = clock.reads;
+        const auto start = std::chrono::steady_clock::now();
+        s.wait(60);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(clock.reads - before, 10u);
+        EXPECT_GE(took, std::chrono::milliseconds(60));
+        EXPECT_EQ(idleWaits, withFrontEnd ? 1 : 0);
+    }
 }
 
 TEST(SweepFrequencies, RangesAndTheirRefusals) {

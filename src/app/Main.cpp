@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -138,6 +139,12 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     core.clock = options_.clock;
     core.reporter = reporter_.get();
     core.pump = [] { QCoreApplication::processEvents(); };
+    // A settle or dwell time sleeps in the event loop: the window keeps answering.
+    core.idleWait = [](uint32_t ms) {
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(ms), &loop, &QEventLoop::quit);
+        loop.exec();
+    };
     core.realtime = options_.realtime;
     session_ = std::make_unique<Session>(core);
     rig_ = &session_->rig();

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <thread>
 
 namespace zvk {
 
@@ -14,6 +15,12 @@ class Clock {
     virtual ~Clock() = default;
     virtual uint64_t now() = 0;
     virtual uint64_t frequency() const { return 1000000; }
+    // Returns once now() has reached deadline. A long wait sleeps here instead of reading
+    // the counter in a loop; a clock without a sleep of its own can only count.
+    virtual void sleepUntil(uint64_t deadline) {
+        while (now() < deadline) {
+        }
+    }
 };
 
 class SteadyClock : public Clock {
@@ -22,6 +29,10 @@ class SteadyClock : public Clock {
         return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now().time_since_epoch())
                             .count());
+    }
+    void sleepUntil(uint64_t deadline) override {
+        const uint64_t t = now();
+        if (t < deadline) std::this_thread::sleep_for(std::chrono::microseconds(deadline - t));
     }
 };
 
@@ -35,6 +46,10 @@ class SteppingClock : public Clock {
         return t_;
     }
     void advance(uint64_t counts) { t_ += counts; }
+    // Time passes at once: a test's wait costs nothing and ends exactly at its deadline.
+    void sleepUntil(uint64_t deadline) override {
+        if (t_ < deadline) t_ = deadline;
+    }
     uint64_t peek() const { return t_; }
 
   private:
@@ -44,5 +59,8 @@ class SteppingClock : public Clock {
 
 // Lets the window's message loop run inside a wait; the command-line tool passes none.
 using MessagePump = std::function<void()>;
+// Runs the front end's message loop for about ms milliseconds without using the processor
+// (the window's event loop, which sleeps until an event or the time comes).
+using IdleWait = std::function<void(uint32_t ms)>;
 
 }  // namespace zvk

@@ -16,8 +16,7 @@ std::optional<std::string> lockUnreadable(Session& session) {
 }
 
 std::optional<SettledStatus> statusAfterSettle(Session& session, uint32_t settleMs) {
-    // In steps of a millisecond so that a long settle never overflows the wait's count.
-    for (uint32_t i = 0; i < settleMs; ++i) session.lpt().microsecondWait(1000);
+    session.wait(settleMs);
     const auto reading = readStatus(session.chip());
     if (!reading) return std::nullopt;
     const bool showLd = fieldValue(session.chip().regs, field("SHOWLD")) != 0;

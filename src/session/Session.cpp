@@ -117,6 +117,12 @@ void Session::tick() {
     observer_->interfaceChanged(detection_->view());
 }
 
+void Session::wait(uint32_t ms) {
+    const uint64_t deadline = clock_->now() + uint64_t(ms) * clock_->frequency() / 1000u;
+    if (options_.idleWait) options_.idleWait(ms);
+    clock_->sleepUntil(deadline);
+}
+
 void Session::readFrequencyState() {
     ReadFrequencyState(fs_, chip_->regs, planInputs());
     observer_->dividersRead(fs_);

@@ -81,6 +81,7 @@ struct SessionOptions {
     Clock* clock = nullptr;        // the steady microsecond clock when null
     Reporter* reporter = nullptr;  // one line on standard error when null
     MessagePump pump;              // runs inside every wait
+    IdleWait idleWait;             // the long waits' message loop; none: they just sleep
     bool realtime = true;          // write cycles at real-time scheduling
 };
 
@@ -134,6 +135,10 @@ class Session {
     void tick();
     // What a detection tick does when the adapter comes back after it was lost.
     AdapterReturn& adapterReturn() { return adapterReturn_; }
+
+    // A long wait (a settle or dwell time): the front end's messages keep running, the
+    // processor is left alone, and it ends at one deadline on the program's clock.
+    void wait(uint32_t ms);
 
     // The frequency plan.
     void readFrequencyState();

@@ -71,7 +71,7 @@ SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs) {
     p.tunedRf = s.tunedFrequencyText();
     ChipController& chip = s.chip();
     chip.writeCycle();
-    s.lpt().microsecondWait(dwellMs * 1000u);
+    s.wait(dwellMs);
     p.status = readStatus(chip);
     return p;
 }
