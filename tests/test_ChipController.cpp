@@ -263,6 +263,38 @@ TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
     EXPECT_TRUE(b.cc.registerRead(7).has_value()) << "refused only while busy";
 }
 
+// A read that can wait (the status monitor's) is answered after the transfer it fell into,
+// in the order asked, after the write cycle asked for with it, with what the chip holds.
+TEST(Reentry, QueuedReadsInsideAWaitAreAnsweredWhenTheTransferEnds) {
+    Board b;
+    b.cc.regs = kDefaultImage;
+    std::vector<std::pair<int, uint16_t>> answers;
+    size_t framesAtFirstAnswer = 0;
+    int pumps = 0;
+    b.lpt.setMessagePump([&] {
+        if (pumps++ != 0) return;
+        for (int reg : {5, 4}) {
+            b.cc.requestRead(reg, [&, reg](uint16_t word) {
+                if (answers.empty()) framesAtFirstAnswer = b.chip.frames().size();
+                answers.emplace_back(reg, word);
+            });
+        }
+        b.cc.regs[5] = 0xAAC;
+        b.cc.writeCycle();
+        EXPECT_TRUE(answers.empty()) << "nothing runs inside the running transfer";
+    });
+    b.cc.writeCycle();
+    const std::vector<std::pair<int, uint16_t>> expected = {{5, 0xAAC}, {4, 0x04B}};
+    EXPECT_EQ(answers, expected);
+    EXPECT_EQ(framesAtFirstAnswer, 14u) << "the merged write went out first";
+    EXPECT_EQ(b.chip.readRequests().size(), 2u);
+    // Outside any transfer the answer comes at once.
+    b.lpt.setMessagePump(nullptr);
+    std::optional<uint16_t> now;
+    b.cc.requestRead(0, [&](uint16_t word) { now = word; });
+    EXPECT_EQ(now, std::optional<uint16_t>(kDefaultImage[0]));
+}
+
 TEST(Reentry, AChangeDuringARegisterReadIsSentWhenTheReadEnds) {
     Board b;
     b.cc.regs = kDefaultImage;

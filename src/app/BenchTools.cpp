@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "QtText.h"
 #include "TraceWindow.h"
@@ -116,6 +117,9 @@ SweepWindow::SweepWindow(zvk::Session& session, QWidget* parent)
     startButton = new QPushButton(QStringLiteral("Start"), this);
     cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     saveButton = new QPushButton(QStringLiteral("Save CSV…"), this);
+    startButton->setToolTip(QStringLiteral(
+        "Plans, writes and reads the status at each frequency; afterwards the plan from before "
+        "the sweep is set again and written to the chip."));
     cancelButton->setEnabled(false);
     saveButton->setEnabled(false);
     auto* buttons = new QHBoxLayout;
@@ -161,6 +165,7 @@ void SweepWindow::start() {
         return;
     }
     planned_ = std::move(f);
+    before_ = session_->currentConfig();
     next_ = 0;
     cancelled_ = false;
     points_.clear();
@@ -184,6 +189,12 @@ void SweepWindow::step() {
         stop();
         return;
     }
+    // A point is a transfer of its own: one asked for while the status monitor's read
+    // runs below this timer waits for its end instead of losing its status word.
+    if (session_->chip().busy()) {
+        pointTimer_.start();
+        return;
+    }
     const double f = planned_[next_++];
     // The dwell time lets the message loop run: a click on "Cancel" lands here.
     zvk::SweepPoint pt = zvk::sweepPoint(*session_, f, uint32_t(dwellBox->value()));
@@ -204,6 +215,9 @@ void SweepWindow::step() {
 }
 
 void SweepWindow::stop() {
+    // The points planned without showing it: the plan from before the sweep is the plan
+    // again, written, and the main window shows it.
+    if (before_) session_->restoreConfig(*std::exchange(before_, std::nullopt));
     if (cancelled_)
         message->setText(QStringLiteral("Cancelled after %1 of %2 points.")
                              .arg(points_.size())
@@ -332,10 +346,17 @@ void StatusMonitor::poll() {
         message->setText(QStringLiteral("Not reading: ") + qs(*blocked) + QLatin1Char('.'));
         return;
     }
-    // nullopt: a transfer of the main window holds the link; the next tick reads.
-    const auto reading = zvk::readStatus(session_->chip());
-    if (!reading) return;
-    MonitorSample s{clock_.elapsed(), *reading};
+    // While another transfer holds the link (a sweep's write, the main window's), the
+    // read waits for its end: every tick gets its sample.
+    ++readsAsked_;
+    zvk::requestStatus(session_->chip(),
+                       [self = QPointer<StatusMonitor>(this)](const zvk::StatusReading& r) {
+                           if (self) self->take(r);
+                       });
+}
+
+void StatusMonitor::take(const zvk::StatusReading& reading) {
+    MonitorSample s{clock_.elapsed(), reading};
     message->setText(s.reading.suspect ? qs(*s.reading.suspect) : QString());
     if (log_.isOpen()) {
         const std::string line = zvk::statusCsvLine(double(s.tMs), s.reading) + "\n";

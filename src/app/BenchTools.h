@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "session/Sweep.h"
+#include "storage/ConfigFile.h"
 
 class QLabel;
 class QMenu;
@@ -77,6 +78,7 @@ class SweepWindow : public QWidget {
     void saveClick();
     zvk::Session* session_;
     std::vector<double> planned_;
+    std::optional<zvk::Config> before_;  // the plan the sweep started from
     size_t next_ = 0;
     bool cancelled_ = false;
     std::vector<zvk::SweepPoint> points_;
@@ -120,6 +122,8 @@ class StatusMonitor : public QWidget {
     QLabel* message;
     StripChart* chart;
     const std::deque<MonitorSample>& samples() const { return samples_; }
+    // Reads asked for since the monitor was made (each gets its sample).
+    int readsAsked() const { return readsAsked_; }
     bool polling() const { return timer_.isActive(); }
     void start();
     void stop();
@@ -133,11 +137,13 @@ class StatusMonitor : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void take(const zvk::StatusReading& reading);
     void logClick();
     zvk::Session* session_;
     QTimer timer_;
     QElapsedTimer clock_;
     std::deque<MonitorSample> samples_;
+    int readsAsked_ = 0;
     QFile log_;
 };
 

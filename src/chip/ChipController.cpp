@@ -55,6 +55,11 @@ std::optional<uint16_t> ChipController::registerRead(int address) {
     return value;
 }
 
+void ChipController::requestRead(int address, std::function<void(uint16_t)> answer) {
+    pendingReads_.push_back({address, std::move(answer)});
+    drainPending();
+}
+
 void ChipController::afterChange() {
     observer_->redraw(regs);
     if (busy_) {
@@ -71,16 +76,28 @@ void ChipController::afterChange() {
 }
 
 void ChipController::drainPending() {
-    while (!busy_ && (pendingWrite_ || pendingModsel_)) {
-        TransferScope scope(busy_, *lpt_);
-        if (pendingWrite_) {
-            pendingWrite_ = false;
-            runWriteCycle();
+    // The merged write first, so that a queued read sees the image the program holds.
+    while (!busy_ && (pendingWrite_ || pendingModsel_ || !pendingReads_.empty())) {
+        if (pendingWrite_ || pendingModsel_) {
+            TransferScope scope(busy_, *lpt_);
+            if (pendingWrite_) {
+                pendingWrite_ = false;
+                runWriteCycle();
+            }
+            if (pendingModsel_) {
+                pendingModsel_ = false;
+                lpt_->modselLine(fieldValue(regs, field("MODSEL")) != 0);
+            }
+            continue;
         }
-        if (pendingModsel_) {
-            pendingModsel_ = false;
-            lpt_->modselLine(fieldValue(regs, field("MODSEL")) != 0);
+        QueuedRead read = std::move(pendingReads_.front());
+        pendingReads_.pop_front();
+        uint16_t word;
+        {
+            TransferScope scope(busy_, *lpt_);
+            word = runRegisterRead(read.address);
         }
+        read.answer(word);
     }
 }
 

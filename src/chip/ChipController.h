@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -36,7 +38,8 @@ class ChipObserver {
 // run, and a transfer asked for from there is not started at once. A write cycle or line
 // write asked for meanwhile runs when the running transfer ends; several merge into one,
 // so the chip always ends with the latest image. A register read asked for meanwhile is
-// refused (nullopt): its caller needs the value now.
+// refused (nullopt) when its caller needs the value now; one asked for with requestRead
+// is queued and answered, in the order asked, as soon as the running transfer ends.
 class ChipController {
   public:
     explicit ChipController(Lpt& lpt);
@@ -61,6 +64,9 @@ class ChipController {
 
     void writeCycle();
     std::optional<uint16_t> registerRead(int address);
+    // The register read now, or, while a transfer runs, after it: answer gets the word
+    // either way, outside any transfer (so it may start one of its own).
+    void requestRead(int address, std::function<void(uint16_t)> answer);
     // Redraw, the write cycle when "Send always" is on, then the MODSEL line.
     void afterChange();
     void redraw() { observer_->redraw(regs); }
@@ -86,6 +92,11 @@ class ChipController {
     bool busy_ = false;
     bool pendingWrite_ = false;
     bool pendingModsel_ = false;
+    struct QueuedRead {
+        int address;
+        std::function<void(uint16_t)> answer;
+    };
+    std::deque<QueuedRead> pendingReads_;
     uint64_t writeCycles_ = 0;
     std::optional<double> lastLockTime_;
     std::optional<int> mfoShown_;

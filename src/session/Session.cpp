@@ -289,6 +289,14 @@ const AbcPreset* Session::choosePreset(int index) {
     return &kAbcPresets[index];
 }
 
+void Session::restoreConfig(const Config& c) {
+    takeConfig(c);
+    recomputeQuietly();
+    chip_->writeCycle();
+    chip_->redraw();
+    observer_->planShown(fs_);
+}
+
 std::optional<StatusDecoding> Session::refreshStatus() {
     if (chip_->mfoSelection() != kMfoSpiOut) return std::nullopt;
     // nullopt: another transfer is running below us; there is no word to show.

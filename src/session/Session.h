@@ -212,6 +212,10 @@ class Session {
     std::array<int, 3> presetPins() const;
     // An ABC preset from CB_fRF: the preset index and fRF; null when index names none.
     const AbcPreset* choosePreset(int index);
+    // The plan c held, again: after a sweep, whose points plan without showing anything,
+    // the image, the frequencies and what the front end shows agree again, and the chip
+    // gets the image (one write cycle).
+    void restoreConfig(const Config& c);
     // "Refresh": the status register read, decoded, and kept as R7; nullopt while another
     // transfer runs or when MFO does not carry the serial output.
     std::optional<StatusDecoding> refreshStatus();

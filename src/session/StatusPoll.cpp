@@ -24,17 +24,29 @@ std::optional<std::string> suspectStatus(uint16_t word, bool spiOutWritten) {
     return std::nullopt;
 }
 
-std::optional<StatusReading> readStatus(ChipController& chip) {
-    const auto word = chip.registerRead(7);
-    if (!word) return std::nullopt;
+namespace {
+StatusReading statusReading(const ChipController& chip, uint16_t word) {
     StatusReading r;
-    r.word = *word;
-    r.decoded = decodeStatus(*word, fieldValue(chip.regs, field("SHOWLD")) != 0);
+    r.word = word;
+    r.decoded = decodeStatus(word, fieldValue(chip.regs, field("SHOWLD")) != 0);
     // The program's image is what its last write cycle sent.
     const bool spiOutWritten =
         chip.writeCycles() > 0 && fieldValue(chip.regs, field("MFO")) == kMfoSpiOut;
-    r.suspect = suspectStatus(*word, spiOutWritten);
+    r.suspect = suspectStatus(word, spiOutWritten);
     return r;
+}
+}  // namespace
+
+std::optional<StatusReading> readStatus(ChipController& chip) {
+    const auto word = chip.registerRead(7);
+    if (!word) return std::nullopt;
+    return statusReading(chip, *word);
+}
+
+void requestStatus(ChipController& chip, std::function<void(const StatusReading&)> answer) {
+    chip.requestRead(7, [&chip, answer = std::move(answer)](uint16_t word) {
+        answer(statusReading(chip, word));
+    });
 }
 
 std::string csvField(const std::string& text) {

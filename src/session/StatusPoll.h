@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ std::optional<std::string> suspectStatus(uint16_t word, bool spiOutWritten);
 // Reads and decodes the status word without changing the image; nullopt while another
 // transfer runs (the window's message loop started this read inside one).
 std::optional<StatusReading> readStatus(ChipController& chip);
+// The same read for a caller that can wait for its answer (the status monitor): now, or
+// as soon as the transfer that runs ends; answer gets every reading asked for.
+void requestStatus(ChipController& chip, std::function<void(const StatusReading&)> answer);
 
 // A text as one CSV field: quoted when it holds a comma, a quote or a line break.
 std::string csvField(const std::string& text);

@@ -35,6 +35,9 @@ TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
     w->fromBox->setValue(720);
     w->toBox->setValue(780);
     w->stepBox->setValue(10);
+    const int32_t ntotBefore = form->frequencies().Ntot;
+    const QString tunedBefore = form->E_fRFinfo()->text();
+    const QString wantedBefore = form->E_fRFI()->text();
     click(w->startButton);
     EXPECT_FALSE(w->startButton->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
@@ -53,9 +56,12 @@ TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
     }
     EXPECT_GT(locked, 0);
     EXPECT_LT(locked, 7);
-    // The main window shows the plan the chip holds now.
+    // The plan from before the sweep is the plan again: the chip holds it, and the tuning
+    // info and the wanted RF say the same as before.
     expectChipHoldsImage();
-    EXPECT_EQ(form->frequencies().Ntot, w->points().back().Ntot);
+    EXPECT_EQ(form->frequencies().Ntot, ntotBefore);
+    EXPECT_EQ(form->E_fRFinfo()->text(), tunedBefore);
+    EXPECT_EQ(form->E_fRFI()->text(), wantedBefore);
 
     QTemporaryDir out;
     const QString path = out.path() + QStringLiteral("/sweep.csv");
@@ -86,6 +92,33 @@ TEST_F(WindowTest, CancelStopsTheSweepAfterThePointRunning) {
     QApplication::processEvents();
     EXPECT_EQ(w->table->rowCount(), rows);
     EXPECT_TRUE(w->startButton->isEnabled());
+}
+
+// One schedule for the board: a sweep and the monitor reading at the same time each get
+// every status word they ask for.
+TEST_F(WindowTest, ASweepAndTheStatusMonitorTogetherGetEveryRead) {
+    start();
+    choose(form->CB_OPMODE(), 1);
+    toolsItem(form.get(), "StatusMonitor1")->trigger();
+    auto* m = form->findChild<StatusMonitor*>();
+    ASSERT_NE(m, nullptr);
+    m->intervalBox->setValue(1);
+    click(m->startButton);
+    toolsItem(form.get(), "Sweep1")->trigger();
+    auto* w = form->findChild<SweepWindow*>();
+    ASSERT_NE(w, nullptr);
+    w->fromBox->setValue(700);
+    w->toBox->setValue(760);
+    w->stepBox->setValue(2);
+    w->dwellBox->setValue(5);
+    click(w->startButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
+    click(m->stopButton);
+    QApplication::processEvents();
+    ASSERT_EQ(w->points().size(), 31u);
+    for (const zvk::SweepPoint& p : w->points()) EXPECT_TRUE(p.status.has_value()) << p.wanted;
+    EXPECT_GT(m->readsAsked(), 5);
+    EXPECT_EQ(int(m->samples().size()), m->readsAsked());
 }
 
 TEST_F(WindowTest, StatusMonitorReadsMarksAndStopsWhereRefreshWould) {
