@@ -220,7 +220,8 @@ TEST(CliCommandLine, VersionTyposAndHelp) {
 
     const CtlResult help = runCtl(std::vector<std::string>{"status", "--help"});
     EXPECT_EQ(help.code, 0);
-    for (const char* shown : {"{virtual,virtual-usb,hardware}=hardware", "{0,1}=1"})
+    for (const char* shown :
+         {"KIND[:KNOB,...]=hardware", "virtual-usb:", "unplug-after=N", "{0,1}=1"})
         EXPECT_NE(help.out.find(shown), std::string::npos) << shown << "\n" << help.out;
     const CtlResult badChoice = runCtl("plan --rf 433 --lo2div 5");
     EXPECT_EQ(badChoice.code, 1);

@@ -87,6 +87,45 @@ TEST(CliUsb, StatusReadAgreesAcrossTransports) {
         EXPECT_EQ(usb.value(key, "usb?"), lpt.value(key, "lpt?")) << key;
 }
 
+// The virtual boards' knobs switch faults on from the shell: the adapter that answers the
+// wrong version or is pulled out is not used; a knob that does not fit is refused.
+TEST(CliUsb, BoardKnobsSwitchTheVirtualAdaptersFaultsOn) {
+    const struct {
+        const char* board;
+        const char* transport;
+    } used[] = {
+        {"virtual-usb", "usb"},
+        {"virtual-usb:wrong-version", "lpt"},
+        {"virtual-usb:unplug-after=0", "lpt"},
+        {"virtual-usb:open-fails,signal=-20", "lpt"},
+        {"virtual:signal=-150", "lpt"},
+    };
+    for (const auto& c : used) {
+        const zvk::test::CtlResult r = zvk::test::runCtl({"status", "--board", c.board, "--json"});
+        ASSERT_EQ(r.code, 0) << c.board << ": " << r.err;
+        EXPECT_EQ(r.json().value("transport", ""), c.transport) << c.board;
+    }
+    const struct {
+        const char* board;
+        const char* says;
+    } refused[] = {
+        {"virtual:wrong-version", "needs the adapter"},
+        {"hardware:timeout", "only a virtual board"},
+        {"virtual-usb:unplug-after=-1", "unplug-after"},
+        {"virtual-usb:signal=loud", "signal"},
+        {"virtual-usb:bogus", "unknown knob \"bogus\""},
+        {"virtual-usb:timeout=1", "takes no value"},
+        {"virtual-us", "unknown board"},
+    };
+    for (const auto& c : refused) {
+        const zvk::test::CtlResult r = zvk::test::runCtl({"status", "--board", c.board});
+        EXPECT_EQ(r.code, 1) << c.board;
+        EXPECT_THAT(r.err, ::testing::HasSubstr(c.says)) << c.board;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty()) << c.board;
+    }
+}
+
 }  // namespace
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "base/Version.h"
+#include "board/Rig.h"
 #include "storage/Settings.h"
 
 namespace {
@@ -43,11 +44,23 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    // Read below by hand: the parser has no option whose value may be left out.
+    QString kinds;
+    for (const zvk::RigKind& k : zvk::kRigKinds)
+        kinds +=
+            QStringLiteral("\n  %1: %2").arg(QLatin1String(k.name), QLatin1String(k.description));
+    const QCommandLineOption board(
+        QStringLiteral("board"),
+        QStringLiteral("The board to talk to, KIND[:KNOB,...] as zvk40310ctl takes it "
+                       "(default hardware):") +
+            kinds + QStringLiteral("\nknobs of the virtual boards: ") +
+            QString::fromStdString(zvk::boardKnobsHelp()),
+        QStringLiteral("SPEC"));
+    parser.addOption(board);
+    // The older spelling, kept as an alias; read below by hand: the parser has no option
+    // whose value may be left out.
     const QCommandLineOption virtualBoard(
         QStringLiteral("virtual-board"),
-        QStringLiteral("Run on the virtual board's parallel port; --virtual-board=usb adds "
-                       "its USB adapter."));
+        QStringLiteral("The same as --board virtual; --virtual-board=usb as --board virtual-usb."));
     parser.addOption(virtualBoard);
     const QCommandLineOption settings(
         QStringLiteral("settings"),
@@ -92,6 +105,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         c.text = std::string(zvk::kVersionLine) + "\n";
     }
     if (parser.isSet(settings)) c.settingsPath = parser.value(settings).toStdString();
+    if (parser.isSet(board)) {
+        const std::string spec = parser.value(board).toStdString();
+        std::string error;
+        if (!zvk::parseBoardSpec(spec, error)) {
+            c.exitCode = 1;
+            c.text = "zvk40310: --board: " + error + "\n" + usageText(parser).toStdString();
+            return c;
+        }
+        c.rigName = spec;
+    }
     // Written with one dash, as the toolkit's options are.
     if (parser.isSet(virtualBoard) && c.rigName == "hardware") c.rigName = "virtual";
     return c;

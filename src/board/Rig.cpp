@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "board/Rig.h"
 
+#include <algorithm>
+#include <charconv>
 #include <iterator>
+#include <stdexcept>
 
 namespace zvk {
 
@@ -50,6 +53,102 @@ const RigKind* findRigKind(std::string_view name) {
     for (const RigKind& k : kRigKinds)
         if (name == k.name) return &k;
     return nullptr;
+}
+
+namespace {
+
+struct FaultKnob {
+    const char* name;
+    bool VirtualUsbBus::Faults::*flag;
+};
+constexpr FaultKnob kFaultKnobs[] = {
+    {"wrong-version", &VirtualUsbBus::Faults::wrongVersion},
+    {"claim-fails", &VirtualUsbBus::Faults::claimFails},
+    {"config-fails", &VirtualUsbBus::Faults::configFails},
+    {"timeout", &VirtualUsbBus::Faults::timeout},
+    {"release-fails", &VirtualUsbBus::Faults::releaseFails},
+    {"open-fails", &VirtualUsbBus::Faults::openFails},
+};
+
+std::optional<long long> wholeNumber(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    long long v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data() + (text[0] == '-' ? 1 : 0), end, v);
+    if (r.ec != std::errc() || r.ptr != end) return std::nullopt;
+    return text[0] == '-' ? -v : v;
+}
+
+}  // namespace
+
+std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& error) {
+    const size_t colon = text.find(':');
+    const std::string_view name = text.substr(0, colon);
+    BoardSpec spec;
+    spec.kind = findRigKind(name);
+    if (spec.kind == nullptr) {
+        error = unknownRigText(name);
+        return std::nullopt;
+    }
+    if (colon == std::string_view::npos) return spec;
+    const bool isVirtual = name != "hardware";
+    const bool hasAdapter = name == "virtual-usb";
+    std::string_view rest = text.substr(colon + 1);
+    for (;;) {
+        const size_t comma = rest.find(',');
+        const std::string_view knob = rest.substr(0, comma);
+        const size_t eq = knob.find('=');
+        const std::string_view key = knob.substr(0, eq);
+        const std::optional<std::string_view> value =
+            eq == std::string_view::npos ? std::nullopt
+                                         : std::optional<std::string_view>(knob.substr(eq + 1));
+        auto refuse = [&](const std::string& why) {
+            error = "board \"" + std::string(name) + "\": " + why;
+            return std::nullopt;
+        };
+        if (!isVirtual) return refuse("only a virtual board has knobs");
+        const auto fault = std::find_if(std::begin(kFaultKnobs), std::end(kFaultKnobs),
+                                        [&](const FaultKnob& k) { return key == k.name; });
+        if (key == "signal") {
+            const auto dbm = value ? wholeNumber(*value) : std::nullopt;
+            if (!dbm || *dbm < -150 || *dbm > 20)
+                return refuse("signal takes a whole number of dBm from -150 to 20");
+            spec.signalDbm = double(*dbm);
+        } else if (key == "unplug-after" || fault != std::end(kFaultKnobs)) {
+            if (!hasAdapter)
+                return refuse("\"" + std::string(key) + "\" needs the adapter (virtual-usb)");
+            if (key == "unplug-after") {
+                const auto n = value ? wholeNumber(*value) : std::nullopt;
+                if (!n || *n < 0 || *n > 1000000000)
+                    return refuse("unplug-after takes a number of transfers, 0 or more");
+                spec.faults.unplugAfter = *n;
+            } else {
+                if (value) return refuse("\"" + std::string(key) + "\" takes no value");
+                spec.faults.*(fault->flag) = true;
+            }
+        } else {
+            return refuse("unknown knob \"" + std::string(key) + "\" (" + boardKnobsHelp() + ")");
+        }
+        if (comma == std::string_view::npos) break;
+        rest = rest.substr(comma + 1);
+    }
+    return spec;
+}
+
+std::string boardKnobsHelp() {
+    std::string text = "signal=DBM, unplug-after=N";
+    for (const FaultKnob& k : kFaultKnobs) text += std::string(", ") + k.name;
+    return text;
+}
+
+std::unique_ptr<Rig> makeRig(std::string_view specText, Clock& clock, int base) {
+    std::string error;
+    const auto spec = parseBoardSpec(specText, error);
+    if (!spec) throw std::invalid_argument(error);
+    std::unique_ptr<Rig> rig = spec->kind->make(clock, base);
+    if (rig->vusb) rig->vusb->faults() = spec->faults;
+    if (rig->chip && spec->signalDbm) rig->chip->setTestSignal(*spec->signalDbm);
+    return rig;
 }
 
 std::string unknownRigText(std::string_view name) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,5 +37,24 @@ extern const RigKind kRigKinds[3];
 const RigKind* findRigKind(std::string_view name);
 // The one-line refusal of a name that is not in kRigKinds, listing those that are.
 std::string unknownRigText(std::string_view name);
+
+// The board option of both programs: a kind, and for the virtual boards knobs that switch
+// faults on from the shell, "virtual-usb:unplug-after=40,wrong-version,signal=-20".
+//   signal=DBM        the test signal at the antenna (both virtual boards), -150..20
+//   unplug-after=N    the adapter is pulled out after N more bulk transfers
+//   wrong-version, claim-fails, config-fails, timeout, release-fails, open-fails
+//                     the adapter's faults (virtual-usb only)
+struct BoardSpec {
+    const RigKind* kind = nullptr;
+    VirtualUsbBus::Faults faults;
+    std::optional<double> signalDbm;
+};
+// The spec, or the one-line message that names what is wrong in it.
+std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& error);
+// The knobs, for the programs' help texts.
+std::string boardKnobsHelp();
+// The board the spec names, its knobs applied. Throws std::invalid_argument with the
+// message for a spec that parseBoardSpec refuses.
+std::unique_ptr<Rig> makeRig(std::string_view spec, Clock& clock, int base);
 
 }  // namespace zvk

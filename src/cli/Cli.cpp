@@ -35,13 +35,17 @@ std::string portOptionHelp() {
 }
 
 void addBoardOptions(CLI::App* command, BoardOptions& o) {
-    std::vector<std::string> boards;
     std::string kinds;
-    for (const RigKind& k : kRigKinds) {
-        boards.emplace_back(k.name);
-        kinds += std::string("\n  ") + k.name + ": " + k.description;
-    }
-    addChoice(command, "--board", o.board, boards, "the board to talk to:" + kinds);
+    for (const RigKind& k : kRigKinds) kinds += std::string("\n  ") + k.name + ": " + k.description;
+    command
+        ->add_option("--board", o.board,
+                     "the board to talk to, KIND[:KNOB,...]:" + kinds +
+                         "\nknobs of the virtual boards: " + boardKnobsHelp())
+        ->check([](const std::string& text) {
+            std::string error;
+            return parseBoardSpec(text, error) ? std::string() : error;
+        })
+        ->option_text("KIND[:KNOB,...]=" + o.board);
     command->add_option("--port", o.port, portOptionHelp());
     command->add_flag("--verbose", o.verbose,
                       "say on standard error what the hardware access had to do without "
@@ -100,7 +104,8 @@ void applyLevel(const std::string& text, Settings& s) {
 }
 
 std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::string& settings) {
-    if (findRigKind(board) == nullptr) throw BadInput("--board: " + unknownRigText(board));
+    std::string error;
+    if (!parseBoardSpec(board, error)) throw BadInput("--board: " + error);
     auto s = std::make_unique<CtlSession>();
     SessionOptions options;
     options.rigName = board;

@@ -37,9 +37,7 @@ Session::Session(const SessionOptions& options) : options_(options) {
         ownReporter_ = std::make_unique<StderrReporter>();
         reporter_ = ownReporter_.get();
     }
-    const RigKind* kind = findRigKind(options_.rigName);
-    if (kind == nullptr) throw std::invalid_argument(unknownRigText(options_.rigName));
-    rig_ = kind->make(*clock_, Lpt::kDefaultBase);
+    rig_ = makeRig(options_.rigName, *clock_, Lpt::kDefaultBase);
     lpt_ = std::make_unique<Lpt>(*rig_->port, *clock_);
     if (options_.pump) lpt_->setMessagePump(options_.pump);
     adapter_ = std::make_unique<TZVK_SPIUSB>(rig_->usbApi, reportUsbProblems(*reporter_));

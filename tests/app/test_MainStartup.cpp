@@ -283,6 +283,12 @@ TEST(CommandLine, LabModeVirtualBoardAndSettings) {
         {{"zvk40310", "bench", "x", "--virtual-board=usb"}, true, "virtual-usb", ""},
         {{"zvk40310", "--settings", "/tmp/a.INI", "bench"}, false, "hardware", "/tmp/a.INI"},
         {{"zvk40310", "--settings=b.INI"}, false, "hardware", "b.INI"},
+        // One board option for both programs, with the virtual boards' knobs.
+        {{"zvk40310", "--board", "virtual"}, false, "virtual", ""},
+        {{"zvk40310", "bench", "--board=virtual-usb:unplug-after=5,signal=-20"},
+         true,
+         "virtual-usb:unplug-after=5,signal=-20",
+         ""},
         // The toolkit's own options are not unknown ones.
         {{"zvk40310", "-platform", "offscreen", "-style", "fusion"}, false, "hardware", ""},
     };
@@ -307,6 +313,8 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsEndTheProgram) {
         {{"zvk40310", "--bogus"}, 1, "bogus"},
         {{"zvk40310", "--virtual-board=USB"}, 1, "virtual-board"},
         {{"zvk40310", "--settings"}, 1, "settings"},
+        {{"zvk40310", "--board", "bogus"}, 1, "unknown board \"bogus\""},
+        {{"zvk40310", "--board", "virtual:timeout"}, 1, "needs the adapter"},
     };
     for (const auto& c : cases) {
         const CommandLine got = parseCommandLine(int(c.args.size()), c.args.data());
