@@ -96,8 +96,8 @@ void BM_BusAndFirmware(benchmark::State& state) {
     const std::vector<VirtualUsbBus::Packet> requests = writeCycleRequests();
     Board b;
     const LibusbApi& api = *b.bus.api();
-    usb_dev_handle* h = b.usb.usb().Handle;
-    const int timeout = b.usb.usb().Timeout;
+    usb_dev_handle* h = b.usb.usb().handle();
+    const int timeout = b.usb.usb().timeout();
     b.bus.resetCounts();
     VirtualUsbBus::Packet p;
     int64_t i = 0;

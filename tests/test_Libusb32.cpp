@@ -32,8 +32,8 @@ TEST(TlibUSB, NoAdapterMeansNotReadySilentAndNoTransferEver) {
     UsbBoard b(0);
     {
         TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
-        EXPECT_FALSE(usb.Ready);
-        EXPECT_EQ(usb.Timeout, 1000);
+        EXPECT_FALSE(usb.ready());
+        EXPECT_EQ(usb.timeout(), 1000);
         std::array<uint8_t, 64> buf{};
         EXPECT_EQ(usb.BulkWrite(buf.data(), 64), 0);
         EXPECT_EQ(usb.BulkRead(buf.data(), 64), 0);
@@ -50,7 +50,7 @@ TEST(TlibUSB, MissingLibraryIsReportedOnceAndLeavesTheAdapterAbsent) {
     RecordingReporter reporter;
     {
         TlibUSB usb(nullptr, reportUsbProblems(reporter));
-        EXPECT_FALSE(usb.Ready);
+        EXPECT_FALSE(usb.ready());
         std::array<uint8_t, 64> buf{};
         EXPECT_EQ(usb.BulkWrite(buf.data(), 64), 0);
         EXPECT_EQ(usb.BulkRead(buf.data(), 64), 0);
@@ -98,7 +98,7 @@ TEST(TlibUSB, ClaimAndConfigurationSequence) {
         b.bus.faults().claimFails = c.claimFails;
         b.bus.faults().configFails = c.configFails;
         auto usb = std::make_unique<TlibUSB>(b.bus.api(), reportUsbProblems(b.reporter));
-        EXPECT_TRUE(usb->Ready);
+        EXPECT_TRUE(usb->ready());
         EXPECT_THAT(setupCalls(b.bus), ElementsAreArray(c.openCalls));
         EXPECT_THAT(b.reporter.texts(), ElementsAreArray(c.openMessages));
         for (const auto& m : b.reporter.messages) {
@@ -130,7 +130,7 @@ TEST(TlibUSB, ClaimAndConfigurationSequence) {
 TEST(TlibUSB, ReleaseFailingIsReportedAndTheDeviceIsClosedAnyway) {
     UsbBoard b;
     auto usb = std::make_unique<TlibUSB>(b.bus.api(), reportUsbProblems(b.reporter));
-    ASSERT_TRUE(usb->Ready);
+    ASSERT_TRUE(usb->ready());
     b.bus.faults().releaseFails = true;
     usb.reset();
     ASSERT_EQ(b.reporter.messages.size(), 1u);
@@ -145,12 +145,12 @@ TEST(TlibUSB, TwoAdaptersUseTheLastFoundAndCloseTheEarlierHandle) {
     UsbBoard b(2);
     {
         TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
-        EXPECT_TRUE(usb.Ready);
+        EXPECT_TRUE(usb.ready());
         EXPECT_EQ(b.bus.openedAdapter(), 1);
         EXPECT_EQ(b.bus.calls("usb_open"), 2u);  // the hub on the first bus is skipped
         EXPECT_EQ(b.bus.openHandles(), 1);
-        ASSERT_NE(usb.Device, nullptr);
-        EXPECT_EQ(usb.Device->bus->location, 2u);
+        ASSERT_NE(usb.device(), nullptr);
+        EXPECT_EQ(usb.device()->bus->location, 2u);
         EXPECT_FALSE(b.bus.adapter(0).interfaceClaimed);
         EXPECT_TRUE(b.bus.adapter(1).interfaceClaimed);
     }
@@ -165,8 +165,8 @@ TEST(TlibUSB, AdapterThatCannotBeOpenedCountsAsAbsent) {
     b.bus.faults().openFails = true;
     {
         TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
-        EXPECT_FALSE(usb.Ready);
-        EXPECT_EQ(usb.Handle, nullptr);
+        EXPECT_FALSE(usb.ready());
+        EXPECT_EQ(usb.handle(), nullptr);
         EXPECT_EQ(b.bus.calls("usb_open"), 1u);
         std::array<uint8_t, 64> buf{};
         EXPECT_EQ(usb.BulkWrite(buf.data(), 64), 0);
@@ -190,7 +190,7 @@ TEST(TlibUSB, FailedTransfersHandTheLibusbErrorBack) {
         SCOPED_TRACE(c.name);
         UsbBoard b;
         TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
-        ASSERT_TRUE(usb.Ready);
+        ASSERT_TRUE(usb.ready());
         b.bus.faults().unplugged = c.unplugged;
         b.bus.faults().timeout = c.timeout;
         std::array<uint8_t, 64> buf{};

@@ -72,10 +72,10 @@ TEST_F(LibusbTree, TheAdapterIsFoundAndItsClaimFailsAsWithoutUsbfs) {
     test::RecordingReporter reporter;
     TZVK_SPIUSB adapter(api, reportUsbProblems(reporter));
     TlibUSB& usb = adapter.usb();
-    ASSERT_NE(usb.Device, nullptr) << "the search found the adapter in the tree";
-    EXPECT_EQ(usb.Device->descriptor.idVendor, TlibUSB::kVendor);
-    EXPECT_EQ(usb.Device->descriptor.idProduct, TlibUSB::kProduct);
-    EXPECT_STREQ(usb.Device->filename, "004");
+    ASSERT_NE(usb.device(), nullptr) << "the search found the adapter in the tree";
+    EXPECT_EQ(usb.device()->descriptor.idVendor, TlibUSB::kVendor);
+    EXPECT_EQ(usb.device()->descriptor.idProduct, TlibUSB::kProduct);
+    EXPECT_STREQ(usb.device()->filename, "004");
     // Neither the claim nor the configuration can be had: the message, and Ready all the
     // same; the adapter then answers nothing, so the version check fails.
     EXPECT_THAT(reporter.texts(), ElementsAre("Error in USB configuration"));
@@ -96,7 +96,7 @@ TEST_F(LibusbTree, ANodeThatCannotBeOpenedIsAbsentToLibusbAndNamedByTheCheck) {
     test::RecordingReporter reporter;
     TZVK_SPIUSB adapter(api, reportUsbProblems(reporter));
     EXPECT_FALSE(adapter.DeviceReady());
-    EXPECT_EQ(adapter.usb().Device, nullptr);
+    EXPECT_EQ(adapter.usb().device(), nullptr);
     EXPECT_TRUE(reporter.messages.empty()) << "no message box: the adapter is simply absent";
 
     const auto hidden = inaccessibleAdapters((dir / "sys/bus/usb/devices").string(), devfs);

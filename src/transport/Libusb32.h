@@ -60,12 +60,18 @@ class TlibUSB {
     int BulkWrite(uint8_t* buffer, int length);
     int BulkRead(uint8_t* buffer, int length);
 
+    // What the search and opening left, for the adapter object, the doctor and tests.
+    usb_dev_handle* handle() const { return Handle; }
+    bool ready() const { return Ready; }
+    struct usb_device* device() const { return Device; }
+    int32_t timeout() const { return Timeout; }
+
+  private:
     usb_dev_handle* Handle = nullptr;
     bool Ready = false;
     struct usb_device* Device = nullptr;
     int32_t Timeout = 1000;
 
-  private:
     bool libraryCheck();
     const LibusbApi* api_;
     UsbProblemSink problems_;

@@ -39,7 +39,7 @@ class TZVK_SPIUSB {
     // Creates the device access (search, open, claim), then sends Configure.
     TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems);
 
-    bool DeviceReady() const { return usb_.Ready; }
+    bool DeviceReady() const { return usb_.ready(); }
     TlibUSB& usb() { return usb_; }
 
     void WritePort(uint8_t sel, uint8_t value);
