@@ -70,6 +70,8 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
   public:
     explicit TForm1(const MainOptions& options, QWidget* parent = nullptr);
     ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
 
     // Shows the window and makes it the active one, so that the first activation happens
     // also where no window manager hands out the focus.

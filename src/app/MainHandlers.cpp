@@ -30,6 +30,8 @@ class UserEvent {
   public:
     explicit UserEvent(bool& flag) : flag_(flag), saved_(flag) { flag_ = false; }
     ~UserEvent() { flag_ = saved_; }
+    UserEvent(const UserEvent&) = delete;
+    UserEvent& operator=(const UserEvent&) = delete;
 
   private:
     bool& flag_;

@@ -21,6 +21,8 @@ class PlanView : public QWidget {
   public:
     explicit PlanView(QWidget* parent = nullptr);
     ~PlanView() override;
+    PlanView(const PlanView&) = delete;
+    PlanView& operator=(const PlanView&) = delete;
     void setDrawing(zvk::PlanDrawing drawing);
     const zvk::PlanDrawing& drawing() const { return drawing_; }
     // Where the picture lies in the widget, and a widget point in the picture's units.

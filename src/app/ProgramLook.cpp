@@ -70,7 +70,7 @@ QString programFamily() {
         // The configuration the warm-up reads is needed from here on.
         finishFontWarmUp();
         for (const char* f : {"Liberation Sans", "Arial", "DejaVu Sans"}) {
-            const QString name = QString::fromLatin1(f);
+            QString name = QString::fromLatin1(f);
             if (QFontDatabase::hasFamily(name)) return name;
         }
         return QStringLiteral("Sans Serif");

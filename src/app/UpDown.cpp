@@ -55,7 +55,8 @@ void UpDown::paintEvent(QPaintEvent*) {
 
 void UpDown::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    pressed_ = event->position().y() < height() / 2 ? 1 : -1;
+    const int upperHalf = height() / 2;  // whole pixels: the middle row belongs below
+    pressed_ = event->position().y() < upperHalf ? 1 : -1;
     step(pressed_);
     repeat_->start(400);
     update();

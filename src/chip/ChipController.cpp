@@ -20,6 +20,8 @@ class TransferScope {
         busy_ = true;
     }
     ~TransferScope() { busy_ = false; }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
 
   private:
     bool& busy_;

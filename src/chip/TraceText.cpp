@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "base/Numbers.h"
@@ -124,7 +125,7 @@ std::string TraceText::stamp(const TraceEvent& e) const {
 
 void TraceText::appendStamp(const TraceEvent& e, std::string& out) const {
     // Nanoseconds, rounded, shown as microseconds with three decimals, right-aligned in 12.
-    const uint64_t ns = uint64_t(trace_->microseconds(e) * 1000.0 + 0.5);
+    const uint64_t ns = uint64_t(std::llround(trace_->microseconds(e) * 1000.0));
     char digits[32];
     char* end = std::to_chars(digits, digits + 24, ns / 1000).ptr;
     const uint64_t frac = ns % 1000;

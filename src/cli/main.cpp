@@ -50,9 +50,7 @@ std::string unknownCommandText(const CLI::App& app, const std::string& word) {
     return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{"zvk40310ctl - control the ZVK40310 receiver chip from the command line"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string(zvk::kVersionLine), "print the version and exit");
@@ -71,4 +69,19 @@ int main(int argc, char** argv) {
     }
     return zvk::cli::finishOutput(
         zvk::cli::runCommand(app, "zvk40310ctl: ", [&] { app.parse(argc, argv); }));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The commands report their own failures; what escapes them (out of memory while the
+    // command list is built) still ends in one line.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "zvk40310ctl: " << e.what() << "\n";
+    } catch (...) {
+        std::cerr << "zvk40310ctl: unexpected failure\n";
+    }
+    return zvk::cli::kBadInput;
 }

@@ -54,7 +54,8 @@ double ifFilterCentre(double fXTAL, double riff) {
     // single-precision 2.052 and the third an extended-precision one, evaluated left to
     // right; the display's last decimal depends on exactly this.
     constexpr long double kThird = 1.0L / 3.0L;
-    return double(fXTAL / riff * 200 * static_cast<double>(2.052f) * kThird);
+    return double(static_cast<long double>(fXTAL / riff * 200 * static_cast<double>(2.052f)) *
+                  kThird);
 }
 
 void ReadFrequencyState(FrequencyState& s, const RegisterImage& regs, double fXTAL, double fRF,
@@ -160,7 +161,7 @@ TuningInfo ShowTuningInfo(const FrequencyState& s) {
 }
 
 float rfArgument(double fRF) {
-    constexpr double kMax = std::numeric_limits<float>::max();
+    constexpr double kMax = static_cast<double>(std::numeric_limits<float>::max());
     if (std::isnan(fRF)) return std::numeric_limits<float>::quiet_NaN();
     if (fRF > kMax) return std::numeric_limits<float>::infinity();
     if (fRF < -kMax) return -std::numeric_limits<float>::infinity();

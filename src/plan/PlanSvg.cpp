@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "base/Numbers.h"
 
@@ -75,7 +76,7 @@ struct Axis {
 };
 
 Axis axisFor(const std::vector<Item>& items, bool fromZero) {
-    double lo = INFINITY, hi = -INFINITY;
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (const Item& it : items) {
         lo = std::min(lo, it.f);
         hi = std::max(hi, it.f);

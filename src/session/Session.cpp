@@ -242,7 +242,7 @@ void Session::crystalChanged(bool byProgram) {
 }
 
 std::string Session::takeWantedFrequency(std::string_view text) {
-    const std::string shown = formatFrequency(parseRfEdit(text));
+    std::string shown = formatFrequency(parseRfEdit(text));
     // The stored value is the value of the text the edit shows.
     fs_.fRF = parseDouble(shown).value_or(parseRfEdit(text));
     return shown;
@@ -347,7 +347,7 @@ void Session::takeConfig(const Config& c) {
 
 std::optional<std::string> Session::loadConfiguration(const std::string& path) {
     Config c = currentConfig();
-    const auto error = loadConfig(path, c);
+    auto error = loadConfig(path, c);
     // What the lines before a bad one gave is kept, as it would be by a reader that
     // stores each line as it goes; the rest of the program follows only a complete file.
     takeConfig(c);

@@ -45,8 +45,9 @@ std::optional<std::string> readSweepList(const std::string& path, std::vector<do
         const auto v = parseDouble(trimmed);
         if (!v) {
             if (line == 1) continue;  // a header
-            return "--list: \"" + path + "\" line " + std::to_string(line) + ": \"" + trimmed +
-                   "\" is not a frequency";
+            std::string message = "--list: \"" + path;
+            message.append("\" line ").append(std::to_string(line)).append(": \"");
+            return message.append(trimmed).append("\" is not a frequency");
         }
         if (out.size() == kMaxSweepPoints)
             return "--list: \"" + path + "\" has more than " + std::to_string(kMaxSweepPoints) +

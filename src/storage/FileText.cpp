@@ -84,7 +84,12 @@ std::string resolveTarget(const std::string& path) {
             target = link;
         } else {
             const auto slash = target.rfind('/');
-            target = slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+            if (slash == std::string::npos) {
+                target = link;
+            } else {
+                target.resize(slash + 1);
+                target += link;
+            }
         }
     }
     return target;

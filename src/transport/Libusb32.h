@@ -63,7 +63,9 @@ class TlibUSB {
     // What the search and opening left, for the adapter object, the doctor and tests.
     usb_dev_handle* handle() const { return Handle; }
     bool ready() const { return Ready; }
-    struct usb_device* device() const { return Device; }
+    struct usb_device* device() const {
+        return Device;
+    }
     int32_t timeout() const { return Timeout; }
 
   private:

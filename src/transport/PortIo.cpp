@@ -178,6 +178,9 @@ class DirectBackend : public HardwarePortIo::Backend {
   public:
     explicit DirectBackend(uint16_t base) : base_(base) {}
     ~DirectBackend() override { ioperm(base_, 3, 0); }
+    // The grant is the process's: a copy would revoke it a second time.
+    DirectBackend(const DirectBackend&) = delete;
+    DirectBackend& operator=(const DirectBackend&) = delete;
     void regrant() override { ioperm(base_, 3, 1); }
     std::string name() const override { return "ioperm"; }
     uint8_t read(int reg) override { return inb(uint16_t(base_ + reg)); }
