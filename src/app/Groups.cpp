@@ -45,7 +45,8 @@ void TuningInfoGroup::showPlan(const zvk::TuningInfo& t) {
     }
 }
 
-StatusGroup::StatusGroup(QWidget* parent) : QGroupBox(QStringLiteral("IC Status"), parent) {
+StatusReadbackGroup::StatusReadbackGroup(QWidget* parent)
+    : QGroupBox(QStringLiteral("IC Status"), parent) {
     setObjectName(QStringLiteral("GroupBox13"));
     setGeometry(328, 144, 137, 257);
     label(this, QStringLiteral("IFFVAL"), 16, 32);
@@ -62,28 +63,28 @@ StatusGroup::StatusGroup(QWidget* parent) : QGroupBox(QStringLiteral("IC Status"
     B_Refresh = button(this, "B_Refresh", QStringLiteral("Refresh"), 32, 208, 75, 25);
 }
 
-void StatusGroup::clear() {
+void StatusReadbackGroup::clear() {
     for (QLineEdit* e : {E_IFFVAL, E_IFFSTATE, E_LD, E_RSSI, E_LDT}) e->clear();
 }
 
-void StatusGroup::showStatus(const zvk::StatusDecoding& d) {
+void StatusReadbackGroup::showStatus(const zvk::StatusDecoding& d) {
     E_IFFVAL->setText(QString::fromStdString(d.IFFVAL));
     E_IFFSTATE->setText(QString::fromStdString(d.IFFSTATE));
     E_LD->setText(QString::fromStdString(d.LD));
     E_RSSI->setText(QString::fromStdString(d.RSSI));
 }
 
-void StatusGroup::showLockTimeRow(bool visible) {
+void StatusReadbackGroup::showLockTimeRow(bool visible) {
     L_LDT->setVisible(visible);
     E_LDT->setVisible(visible);
 }
 
-void StatusGroup::showLockTime(const std::string& text, bool red) {
+void StatusReadbackGroup::showLockTime(const std::string& text, bool red) {
     E_LDT->setText(QString::fromStdString(text));
     setRed(E_LDT, red, true);
 }
 
-void StatusGroup::showLockFlag(const std::string& text) {
+void StatusReadbackGroup::showLockFlag(const std::string& text) {
     E_LD->setText(QString::fromStdString(text));
 }
 

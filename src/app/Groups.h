@@ -28,10 +28,10 @@ class TuningInfoGroup : public QGroupBox {
 };
 
 // "IC Status": the decoded status register, the lock time and "Refresh".
-class StatusGroup : public QGroupBox {
+class StatusReadbackGroup : public QGroupBox {
     Q_OBJECT
   public:
-    explicit StatusGroup(QWidget* parent);
+    explicit StatusReadbackGroup(QWidget* parent);
     void clear();
     void showStatus(const zvk::StatusDecoding& d);
     void showLockTimeRow(bool visible);

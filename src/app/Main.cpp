@@ -25,7 +25,7 @@
 #include "BitLabel.h"
 #include "PageControl.h"
 #include "RadioGroup.h"
-#include "StatusPanel.h"
+#include "StatusBarPanel.h"
 #include "TextFit.h"
 #include "Unit2.h"
 #include "UpDown.h"
@@ -95,7 +95,7 @@ void TForm1::buildAreas() {
     pageControl_->setCurrentIndex(0);
     side_ = new SideControls(central);
     side_->addLogo();
-    status_ = new StatusGroup(central);
+    status_ = new StatusReadbackGroup(central);
     side_->addSendControls();
     bands_ = new BandPresetGroup(central);
     side_->addModeSelection();
@@ -342,7 +342,7 @@ void TForm1::adapterNotAccessible(const std::string& text) {
 }
 
 void TForm1::addInterfaceNote(const QString& note) {
-    StatusPanel* panel = statusBar_->panel(2);
+    StatusBarPanel* panel = statusBar_->panel(2);
     const QString before = panel->note();
     panel->setNote(before.isEmpty() ? note : before + QLatin1Char('\n') + note);
 }

@@ -16,7 +16,7 @@
 #include "Layout.h"
 #include "ProgramLook.h"
 #include "RegisterPage.h"
-#include "StatusPanel.h"
+#include "StatusBarPanel.h"
 #include "chip/FieldMap.h"
 #include "session/Session.h"
 
@@ -36,7 +36,7 @@ class BitLabel;
 class FastLabel;
 class PageControl;
 class RadioGroup;
-class StatusPanel;
+class StatusBarPanel;
 class UpDown;
 class TForm2;
 class ToolsMenu;
@@ -368,7 +368,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     AbcPage* abcPage_ = nullptr;
     RegisterPage* regPage_ = nullptr;
     SideControls* side_ = nullptr;
-    StatusGroup* status_ = nullptr;
+    StatusReadbackGroup* status_ = nullptr;
     BandPresetGroup* bands_ = nullptr;
     MainStatusBar* statusBar_ = nullptr;
     QVector<QWidget*> fieldControls_;  // per kFieldMap entry, null for the status fields

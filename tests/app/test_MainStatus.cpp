@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <QToolTip>
 
-#include "StatusPanel.h"
+#include "StatusBarPanel.h"
 #include "WindowFixture.h"
 
 using namespace apptest;
@@ -298,7 +298,8 @@ TEST_F(WindowTest, StatusBarPanelsHaveTheirWidthsAndOneBevel) {
     start();
     const int widths[3] = {140, 160, 140};
     for (int i = 0; i < 3; ++i) {
-        auto* panel = form->StatusBar1()->findChild<StatusPanel*>(QStringLiteral("Panel%1").arg(i));
+        auto* panel =
+            form->StatusBar1()->findChild<StatusBarPanel*>(QStringLiteral("Panel%1").arg(i));
         ASSERT_NE(panel, nullptr) << i;
         EXPECT_EQ(panel->width() + 4, widths[i]) << i;
         EXPECT_EQ(panel->frameStyle(), int(QFrame::NoFrame)) << i;

@@ -5,7 +5,7 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 
-#include "StatusPanel.h"
+#include "StatusBarPanel.h"
 #include "TextFit.h"
 #include "WindowFixture.h"
 
@@ -52,7 +52,7 @@ QStringList clipped(QWidget* root) {
                        .arg(describe(w, text))
                        .arg(s->need)
                        .arg(s->room);
-        if (auto* panel = qobject_cast<StatusPanel*>(w)) {
+        if (auto* panel = qobject_cast<StatusBarPanel*>(w)) {
             if (!panel->toolTip().isEmpty())
                 out << QStringLiteral("%1 is elided").arg(describe(w, panel->text()));
         } else if (QString kept = text; !w->toolTip().isEmpty() && w->toolTip() != text &&
@@ -153,7 +153,7 @@ TEST_F(TextFitTest, TextsTheProgramWritesFitOrCanBeReadWhole) {
     clickTab(form->PageControl1(), form->TabFIFF());
     typeAndEnter(form->E_fRFI(), QStringLiteral("-500"));
     click(form->B_Calc());
-    auto* panel = form->StatusBar1()->findChild<StatusPanel*>(QStringLiteral("Panel1"));
+    auto* panel = form->StatusBar1()->findChild<StatusBarPanel*>(QStringLiteral("Panel1"));
     ASSERT_NE(panel, nullptr);
     const QString reason = panel->text();
     ASSERT_TRUE(reason.contains("cannot be planned")) << reason.toStdString();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "StatusPanel.h"
+#include "StatusBarPanel.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -10,13 +10,13 @@ namespace {
 constexpr int kTextInset = 2;  // between the panel's edge and its text
 }  // namespace
 
-StatusPanel::StatusPanel(QWidget* parent) : QFrame(parent) {
+StatusBarPanel::StatusBarPanel(QWidget* parent) : QFrame(parent) {
     // The status bar draws each item's sunken bevel itself, two pixels outside the item:
     // a frame of the panel's own would be a second one inside it.
     setFrameStyle(QFrame::NoFrame);
 }
 
-void StatusPanel::setText(const QString& text) {
+void StatusBarPanel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     // Measuring a text costs more than the rest of a pointer movement over the bit view,
@@ -33,19 +33,19 @@ void StatusPanel::setText(const QString& text) {
     update();
 }
 
-void StatusPanel::setNote(const QString& note) {
+void StatusBarPanel::setNote(const QString& note) {
     note_ = note;
     updateToolTip();
 }
 
-void StatusPanel::updateToolTip() {
+void StatusBarPanel::updateToolTip() {
     // The whole text only where the panel had to cut it short.
     QString tip = shown_ == text_ ? QString() : text_;
     if (!note_.isEmpty()) tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + note_;
     setToolTip(tip);
 }
 
-StatusPanel::Fit StatusPanel::fit(const QString& text) const {
+StatusBarPanel::Fit StatusBarPanel::fit(const QString& text) const {
     // A text too wide for the panel takes a narrower face; beyond that (a refused plan's
     // reason) it ends in an ellipsis and is whole in the tooltip.
     const int room = contentsRect().width() - 2 * kTextInset;
@@ -53,12 +53,12 @@ StatusPanel::Fit StatusPanel::fit(const QString& text) const {
     return {font(), fontMetrics().elidedText(text, Qt::ElideRight, room)};
 }
 
-void StatusPanel::changeEvent(QEvent* event) {
+void StatusBarPanel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) fits_.clear();
     QFrame::changeEvent(event);
 }
 
-void StatusPanel::paintEvent(QPaintEvent* event) {
+void StatusBarPanel::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     if (layout_.text() != shown_) {
         layout_.setText(shown_);
@@ -86,7 +86,7 @@ MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
     // The panels' widths with the bevel the status bar draws around each of them.
     const int widths[3] = {140, 160, 140};
     for (int i = 0; i < 3; ++i) {
-        auto* p = new StatusPanel(this);
+        auto* p = new StatusBarPanel(this);
         p->setObjectName(QStringLiteral("Panel%1").arg(i));
         p->setFixedWidth(widths[i] - 2 * kItemBevel);
         addWidget(p);

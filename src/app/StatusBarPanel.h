@@ -7,10 +7,10 @@
 // One panel of the status bar. The bit view writes a bit name into the middle panel on
 // every pointer movement, so a new text only repaints the panel: no size hints, no
 // relayout of the bar.
-class StatusPanel : public QFrame {
+class StatusBarPanel : public QFrame {
     Q_OBJECT
   public:
-    explicit StatusPanel(QWidget* parent = nullptr);
+    explicit StatusBarPanel(QWidget* parent = nullptr);
     QString text() const { return text_; }
     void setText(const QString& text);
     // A note the tooltip carries below the text, whatever the text (empty: none).
@@ -50,8 +50,8 @@ class MainStatusBar : public QStatusBar {
     explicit MainStatusBar(QWidget* parent = nullptr);
     QString text(int panel) const { return panels_.at(size_t(panel))->text(); }
     void setText(int panel, const QString& text) { panels_.at(size_t(panel))->setText(text); }
-    StatusPanel* panel(int panel) const { return panels_.at(size_t(panel)); }
+    StatusBarPanel* panel(int panel) const { return panels_.at(size_t(panel)); }
 
   private:
-    std::array<StatusPanel*, 3> panels_{};
+    std::array<StatusBarPanel*, 3> panels_{};
 };
