@@ -30,7 +30,7 @@ struct Images {
 };
 // Two images that differ in every bit, so that nothing is skipped as unchanged.
 Images flipping() {
-    Images im{g_form->chip().regs, {}};
+    Images im{g_form->chip().regs(), {}};
     for (size_t i = 0; i < 8; ++i) im.b[i] = uint16_t(im.a[i] ^ 0xFFF);
     return im;
 }
@@ -44,12 +44,12 @@ void BM_AfterChange(benchmark::State& state) {
     g_form->lpt().setMessagePump({});
     bool flip = false;
     for (auto _ : state) {
-        g_form->chip().regs = flip ? im.a : im.b;
+        g_form->chip().setRegs(flip ? im.a : im.b);
         flip = !flip;
         g_form->afterChange();
     }
     g_form->lpt().setMessagePump([] { QCoreApplication::processEvents(); });
-    g_form->chip().regs = im.a;
+    g_form->chip().setRegs(im.a);
     g_form->afterChange();
 }
 BENCHMARK(BM_AfterChange);
@@ -60,12 +60,12 @@ void afterChangeLoop(benchmark::State& state, const std::function<void()>& betwe
     const Images im = flipping();
     bool flip = false;
     for (auto _ : state) {
-        g_form->chip().regs = flip ? im.a : im.b;
+        g_form->chip().setRegs(flip ? im.a : im.b);
         flip = !flip;
         g_form->afterChange();
         if (between) between();
     }
-    g_form->chip().regs = im.a;
+    g_form->chip().setRegs(im.a);
     g_form->afterChange();
 }
 

@@ -43,9 +43,9 @@ void perAccess(benchmark::State& state, double accessesPerIteration) {
 void prepare(Lpt& lpt, ChipController& cc) {
     lpt.setBase(kDefaultPortBase);
     lpt.startUp(true);
-    cc.regs = kDefaultImage;
-    cc.spiMode = true;
-    cc.realtime = false;  // measure our code, not the scheduler's system calls
+    cc.setRegs(kDefaultImage);
+    cc.setSpiMode(true);
+    cc.setRealtime(false);  // measure our code, not the scheduler's system calls
 }
 
 struct NullStack {

@@ -30,11 +30,11 @@ struct Board {
         bus.setRecording(false);
         lpt.setAdapter(&usb);
         lpt.setUsbInUse(usb.DeviceReady() && usb.VersionMatches());
-        controller.regs = kDefaultImage;
-        controller.spiMode = true;
+        controller.setRegs(kDefaultImage);
+        controller.setSpiMode(true);
         // Switching the scheduling policy is a system call per cycle, not per command,
         // and is refused without the capability; it is left out of the measurement.
-        controller.realtime = false;
+        controller.setRealtime(false);
     }
     // The chip model keeps a trace of every frame; emptied now and then so a long run
     // does not grow without bound.

@@ -37,8 +37,8 @@ struct Board {
     Board() {
         lpt.setBase(0x378);
         lpt.startUp(true);
-        cc.spiMode = true;
-        cc.realtime = false;
+        cc.setSpiMode(true);
+        cc.setRealtime(false);
         cc.setObserver(&obs);
         resetTrace();
     }
@@ -62,8 +62,8 @@ TEST(WriteCycle, AbcModeSendsNoWordAndShowsThePreset) {
     };
     for (const Case& c : {Case{5, 0x06}, Case{2, 0x01}, Case{0, 0x00}, Case{7, 0x07}}) {
         Board b;
-        b.cc.spiMode = false;
-        b.cc.presetIndex = c.preset;
+        b.cc.setSpiMode(false);
+        b.cc.setPresetIndex(c.preset);
         b.cc.writeCycle();
         EXPECT_TRUE(b.chip.frames().empty());
         EXPECT_EQ(b.chip.lines(), c.lines);
@@ -90,9 +90,9 @@ TEST(AfterChange, LeavesModselFromR5AndSpiselOnlyDuringTheCycle) {
     };
     for (const Case& c : cases) {
         Board b;
-        b.cc.regs = kDefaultImage;
-        b.cc.regs[5] = c.r5;
-        b.cc.sendAlways = c.sendAlways;
+        b.cc.setRegs(kDefaultImage);
+        b.cc.setRegister(5, c.r5);
+        b.cc.setSendAlways(c.sendAlways);
         b.cc.afterChange();
         EXPECT_EQ(b.obs.redraws, 1) << c.what;
         EXPECT_EQ(b.chip.frames().size(), c.frames) << c.what;
@@ -103,7 +103,7 @@ TEST(AfterChange, LeavesModselFromR5AndSpiselOnlyDuringTheCycle) {
 
 TEST(RegisterRead, TakesEightyEightAccessesAndReturnsWhatTheChipHolds) {
     Board b;
-    b.cc.regs = {0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0xAAC, 0xE4B, 0x000};
+    b.cc.setRegs({0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0xAAC, 0xE4B, 0x000});
     b.cc.writeCycle();
     b.chip.setTestSignal(-20);  // receiving, locked, RSSI high: a status word of 0xC4B
     for (int a = 0; a < 8; ++a) {
@@ -116,7 +116,7 @@ TEST(RegisterRead, TakesEightyEightAccessesAndReturnsWhatTheChipHolds) {
     }
     EXPECT_EQ(b.cc.registerRead(7), 0xC4B);
     EXPECT_EQ(b.cc.registerRead(13), 0xAAC) << "only the low three address bits count";
-    EXPECT_EQ(b.cc.readBack, RegisterImage{}) << "the port read leaves the read-back image";
+    EXPECT_EQ(b.cc.readBack(), RegisterImage{}) << "the port read leaves the read-back image";
 }
 
 TEST(RegisterRead, GivesWhatThePinShowsWhenMfoIsNoSerialOutput) {
@@ -132,8 +132,8 @@ TEST(RegisterRead, GivesWhatThePinShowsWhenMfoIsNoSerialOutput) {
     };
     for (const Case& c : cases) {
         Board b;
-        b.cc.regs = kDefaultImage;
-        b.cc.regs[3] = c.r3;
+        b.cc.setRegs(kDefaultImage);
+        b.cc.setRegister(3, c.r3);
         b.cc.writeCycle();
         EXPECT_EQ(b.cc.registerRead(7), c.value) << c.what;
     }
@@ -171,11 +171,11 @@ TEST(LockTime, MeasuresTheChipsSettling) {
     };
     for (const Case& c : cases) {
         Board b;
-        b.cc.regs = kDefaultImage;
-        b.cc.regs[0] = c.r0;
-        b.cc.regs[2] = c.r2;
-        b.cc.regs[3] = c.r3;
-        b.cc.regs[4] = c.r4;
+        b.cc.setRegs(kDefaultImage);
+        b.cc.setRegister(0, c.r0);
+        b.cc.setRegister(2, c.r2);
+        b.cc.setRegister(3, c.r3);
+        b.cc.setRegister(4, c.r4);
         b.cc.writeCycle();
         EXPECT_EQ(b.obs.rows, std::vector<bool>{true}) << c.what;
         ASSERT_EQ(b.obs.lockTimes.size(), 1u) << c.what;
@@ -191,9 +191,9 @@ TEST(LockTime, MeasuresTheChipsSettling) {
 
 TEST(LockTime, NothingIsMeasuredWhenThePinIsAlreadyLow) {
     Board b;
-    b.cc.regs = kDefaultImage;
-    b.cc.regs[0] = 0x08D;
-    b.cc.regs[3] = 0x800;
+    b.cc.setRegs(kDefaultImage);
+    b.cc.setRegister(0, 0x08D);
+    b.cc.setRegister(3, 0x800);
     b.cc.writeCycle();  // the MFO change itself settles for 1 ms
     ASSERT_EQ(b.obs.lockTimes.size(), 1u);
     b.clock.advance(20000);
@@ -206,14 +206,14 @@ TEST(LockTime, NothingIsMeasuredWhenThePinIsAlreadyLow) {
 
 TEST(LockTime, FlagOnlyWithShowLdAndRowOnlyForLdOut) {
     Board b;
-    b.cc.regs = kDefaultImage;
-    b.cc.regs[0] = 0x08D;
-    b.cc.regs[1] = 0x0F4;  // SHOWLD 0
-    b.cc.regs[3] = 0x800;
+    b.cc.setRegs(kDefaultImage);
+    b.cc.setRegister(0, 0x08D);
+    b.cc.setRegister(1, 0x0F4);  // SHOWLD 0
+    b.cc.setRegister(3, 0x800);
     b.cc.writeCycle();
     EXPECT_EQ(b.obs.lockTimes.size(), 1u);
     EXPECT_TRUE(b.obs.flags.empty());
-    b.cc.regs[3] = 0x100;
+    b.cc.setRegister(3, 0x100);
     b.cc.writeCycle();
     EXPECT_EQ(b.obs.rows, (std::vector<bool>{true, false}));
     EXPECT_EQ(b.obs.lockTimes.size(), 1u);
@@ -222,7 +222,7 @@ TEST(LockTime, FlagOnlyWithShowLdAndRowOnlyForLdOut) {
 // Transfers asked for while one waits in the message loop.
 TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
     Board b;
-    b.cc.regs = kDefaultImage;
+    b.cc.setRegs(kDefaultImage);
     const RegisterImage later[3] = {
         {0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0},
         {0x08E, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0},
@@ -234,7 +234,7 @@ TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
         if (pumps++ != 0) return;
         // Three clicks while the first cycle waits: none starts now.
         for (const RegisterImage& img : later) {
-            b.cc.regs = img;
+            b.cc.setRegs(img);
             b.cc.writeCycle();
             framesWhenAsked.push_back(b.chip.frames().size());
         }
@@ -250,7 +250,7 @@ TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
 
 TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
     Board b;
-    b.cc.regs = kDefaultImage;
+    b.cc.setRegs(kDefaultImage);
     std::vector<std::optional<uint16_t>> reads;
     b.lpt.setMessagePump([&] {
         if (reads.empty()) reads.push_back(b.cc.registerRead(7));
@@ -267,7 +267,7 @@ TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
 // in the order asked, after the write cycle asked for with it, with what the chip holds.
 TEST(Reentry, QueuedReadsInsideAWaitAreAnsweredWhenTheTransferEnds) {
     Board b;
-    b.cc.regs = kDefaultImage;
+    b.cc.setRegs(kDefaultImage);
     std::vector<std::pair<int, uint16_t>> answers;
     size_t framesAtFirstAnswer = 0;
     int pumps = 0;
@@ -279,7 +279,7 @@ TEST(Reentry, QueuedReadsInsideAWaitAreAnsweredWhenTheTransferEnds) {
                 answers.emplace_back(reg, word);
             });
         }
-        b.cc.regs[5] = 0xAAC;
+        b.cc.setRegister(5, 0xAAC);
         b.cc.writeCycle();
         EXPECT_TRUE(answers.empty()) << "nothing runs inside the running transfer";
     });
@@ -297,13 +297,13 @@ TEST(Reentry, QueuedReadsInsideAWaitAreAnsweredWhenTheTransferEnds) {
 
 TEST(Reentry, AChangeDuringARegisterReadIsSentWhenTheReadEnds) {
     Board b;
-    b.cc.regs = kDefaultImage;
-    b.cc.sendAlways = true;
+    b.cc.setRegs(kDefaultImage);
+    b.cc.setSendAlways(true);
     int pumps = 0;
     std::optional<uint16_t> value;
     b.lpt.setMessagePump([&] {
         if (pumps++ != 3) return;  // in the middle of the read's twelve samples
-        b.cc.regs[5] = 0xAAC;
+        b.cc.setRegister(5, 0xAAC);
         b.cc.afterChange();
         EXPECT_TRUE(b.chip.frames().empty());
     });
@@ -322,8 +322,8 @@ TEST(Priority, RealTimeDuringTheCycleAndThePreviousPolicyAfter) {
         GTEST_SKIP() << "real-time scheduling is not permitted here";
     // Already raised by something else before the cycle.
     Board b;
-    b.cc.realtime = true;
-    b.cc.regs = kDefaultImage;
+    b.cc.setRealtime(true);
+    b.cc.setRegs(kDefaultImage);
     int during = -1;
     b.lpt.setMessagePump([&] { during = sched_getscheduler(0); });
     b.cc.writeCycle();

@@ -223,11 +223,11 @@ TEST(HardwarePortIo, CarriesTheLineLayerAndAWriteCycle) {
     EXPECT_EQ(s.byteAt(port, 0x378), 0x00);
     EXPECT_EQ(s.byteAt(port, 0x37A), 0x03);
     ChipController cc(lpt);
-    cc.realtime = false;
-    cc.spiMode = true;
-    cc.regs = kDefaultImage;
-    cc.regs[5] = 0xAAC;
-    cc.sendAlways = true;
+    cc.setRealtime(false);
+    cc.setSpiMode(true);
+    cc.setRegs(kDefaultImage);
+    cc.setRegister(5, 0xAAC);
+    cc.setSendAlways(true);
     cc.afterChange();
     EXPECT_EQ(s.byteAt(port, 0x378), 0x10) << "MODSEL high, every other line low";
 }

@@ -216,10 +216,10 @@ TEST_F(ProgramTraffic, MakesNoViolationOnEitherTransport) {
         chip.powerOn(kUnlikeAnythingSent);
         s.startUp();
         ChipController& cc = s.chip();
-        cc.sendAlways = true;
+        cc.setSendAlways(true);
         for (size_t i = 0; i < sent.size(); ++i) {
             ASSERT_NE(sent[i], kUnlikeAnythingSent[i]);
-            cc.regs[i] = sent[i];
+            cc.setRegister(i, sent[i]);
         }
         cc.afterChange();  // the write cycle
         EXPECT_EQ(s.usbInUse(), std::string(rigName) == "virtual-usb");
@@ -228,7 +228,7 @@ TEST_F(ProgramTraffic, MakesNoViolationOnEitherTransport) {
         }
         for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(chip.latched()[i], sent[i]) << "R" << i;
         // MFO as serial output for the register read.
-        setFieldValue(cc.regs, field("MFO"), 1);
+        cc.setField(field("MFO"), 1);
         cc.afterChange();
         EXPECT_TRUE(cc.registerRead(7).has_value());
         s.tick();  // the detection tick

@@ -47,10 +47,10 @@ TEST_F(SessionTest, StartUpTakesTheSettingsAndSendsTheirLevel) {
     EXPECT_TRUE(st.settingsExisted);
     EXPECT_TRUE(st.driverOpen);
     EXPECT_EQ(s->lpt().base(), 0x3BC);
-    EXPECT_EQ(s->chip().del, 7);
-    EXPECT_TRUE(s->chip().spiMode);
-    EXPECT_EQ(s->chip().presetIndex, 5);
-    EXPECT_EQ(s->chip().regs[2], 1234);
+    EXPECT_EQ(s->chip().del(), 7);
+    EXPECT_TRUE(s->chip().spiMode());
+    EXPECT_EQ(s->chip().presetIndex(), 5);
+    EXPECT_EQ(s->chip().regs()[2], 1234);
     EXPECT_EQ(s->frequencies().fRF, 868.3);
     EXPECT_TRUE(s->usbInUse());
     const auto& adapter = s->rig().vusb->adapter(0);
@@ -84,22 +84,22 @@ TEST_F(SessionTest, ARefusedPlanLeavesTheImageAndSaysWhy) {
         SCOPED_TRACE(c.rf);
         auto s = open("virtual");
         recorder.refusals.clear();
-        s->chip().regs = kDefaultImage;
-        s->chip().regs[2] = 0xABC;
-        setFieldValue(s->chip().regs, *findField("SSBSEL"), 1);  // LO2 above: LO1 below zero
+        s->chip().setRegs(kDefaultImage);
+        s->chip().setRegister(2, 0xABC);
+        s->chip().setField(*findField("SSBSEL"), 1);  // LO2 above: LO1 below zero
         s->setWantedEdit(c.rf);
         s->readFrequencyState();
         EXPECT_FALSE(s->planDividers(rfArgument(s->frequencies().fRF)));
         ASSERT_EQ(recorder.refusals.size(), 1u);
         EXPECT_NE(recorder.refusals[0].find(c.mentions), std::string::npos);
-        EXPECT_EQ(s->chip().regs[2], 0xABC);
+        EXPECT_EQ(s->chip().regs()[2], 0xABC);
     }
 }
 
 // Calculate plans the stored frequency into N and A and recomputes from the image.
 TEST_F(SessionTest, CalculatePlansAndRecomputes) {
     auto s = open("virtual");
-    s->chip().regs = kDefaultImage;
+    s->chip().setRegs(kDefaultImage);
     s->setPlanEdits({"10.000", "433.920", 0});
     s->readFrequencyState();
     s->calculate();
@@ -107,7 +107,7 @@ TEST_F(SessionTest, CalculatePlansAndRecomputes) {
     EXPECT_EQ(recorder.shown, 2);  // after the planning step and after the recompute step
     const FrequencyState& f = s->frequencies();
     EXPECT_EQ(f.Ntot, 32 * int(f.N) + int(f.A));
-    EXPECT_EQ(fieldValue(s->chip().regs, *findField("N")), f.N);
+    EXPECT_EQ(fieldValue(s->chip().regs(), *findField("N")), f.N);
     // tuned to the nearest channel
     EXPECT_NEAR(f.fRFt, 433.92, f.fCH / 2);
 }
@@ -135,16 +135,16 @@ TEST_F(SessionTest, LoadingAConfigurationPlansItsFrequency) {
         s->takeConfig(Config{});
         ASSERT_FALSE(s->loadConfiguration(path).has_value());
         EXPECT_EQ(s->edits().frf, c.planned);
-        EXPECT_EQ(s->chip().spiMode, c.spisel);
-        EXPECT_EQ(s->chip().presetIndex, c.pllmux);
+        EXPECT_EQ(s->chip().spiMode(), c.spisel);
+        EXPECT_EQ(s->chip().presetIndex(), c.pllmux);
 
         // The same as planning that frequency by hand.
         auto by = open("virtual");
-        by->chip().regs = kDefaultImage;
+        by->chip().setRegs(kDefaultImage);
         by->setPlanEdits({"10.000", c.planned, 0});
         by->readFrequencyState();
         ASSERT_TRUE(by->planDividers(rfArgument(by->frequencies().fRF)));
-        EXPECT_EQ(s->chip().regs, by->chip().regs);
+        EXPECT_EQ(s->chip().regs(), by->chip().regs());
     }
     // A file that does not load says so and keeps what its good lines gave.
     const std::string bad = file("bad.cfg");
@@ -217,9 +217,9 @@ TEST_F(SessionTest, AnAbcFileKeepsItsImageThroughTheModeSwitch) {
     auto s = open("virtual");
     sw.s = s.get();
     s->setObserver(&sw);
-    s->chip().spiMode = true;
+    s->chip().setSpiMode(true);
     ASSERT_FALSE(s->loadConfiguration(path).has_value());
-    EXPECT_EQ(s->chip().regs[6], 0xA5C);
+    EXPECT_EQ(s->chip().regs()[6], 0xA5C);
     EXPECT_EQ(s->frequencies().fXTAL, 12.0);
 }
 
@@ -236,12 +236,12 @@ TEST_F(SessionTest, TheImageIsResentOnceWhenTheAdapterReturnsIfAsked) {
         auto s = open("virtual-usb");
         s->startUp();
         ASSERT_TRUE(s->usbInUse());
-        s->chip().spiMode = true;  // the words reach the chip only in SPI mode
+        s->chip().setSpiMode(true);  // the words reach the chip only in SPI mode
         s->chip().writeCycle();
         const auto before = s->rig().chip->latched();
         s->adapterReturn().resend = resend;
         // A change the chip has not been sent yet, which a resend must carry.
-        s->chip().regs[1] = uint16_t(s->chip().regs[1] ^ 0x003);
+        s->chip().setRegister(1, uint16_t(s->chip().regs()[1] ^ 0x003));
         s->tick();
         EXPECT_EQ(s->rig().chip->latched(), before) << "still plugged in: nothing sent";
 
@@ -252,12 +252,12 @@ TEST_F(SessionTest, TheImageIsResentOnceWhenTheAdapterReturnsIfAsked) {
         s->tick();
         ASSERT_TRUE(s->usbInUse());
         const auto after = s->rig().chip->latched();
-        EXPECT_EQ(after[1] == s->chip().regs[1], resend) << "resend " << resend;
+        EXPECT_EQ(after[1] == s->chip().regs()[1], resend) << "resend " << resend;
         EXPECT_EQ(after[1] == before[1], !resend) << "resend " << resend;
         // Once: a change after the return stays unsent until the user sends it.
-        s->chip().regs[1] = uint16_t(s->chip().regs[1] ^ 0x030);
+        s->chip().setRegister(1, uint16_t(s->chip().regs()[1] ^ 0x030));
         s->tick();
-        EXPECT_NE(s->rig().chip->latched()[1], s->chip().regs[1]) << "resend " << resend;
+        EXPECT_NE(s->rig().chip->latched()[1], s->chip().regs()[1]) << "resend " << resend;
     }
 }
 

@@ -49,7 +49,7 @@ TEST_P(WriteCycleOverLinks, TheChipLatchesEveryWordItGets) {
         if (link.usb) b.connect();
         if (!link.usb) b.lpt.startUp(true);  // the port's lines low, as at start
         ASSERT_EQ(b.lpt.usbInUse(), link.usb);
-        b.controller.regs = c.image;
+        b.controller.setRegs(c.image);
         b.chip.clearTrace();
         b.vport.resetCounts();
         b.bus.resetCounts();

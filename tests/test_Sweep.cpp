@@ -28,7 +28,7 @@ class SweepTest : public test::TempDir {
         Config c;
         c.regs = kDefaultImage;
         s->takeConfig(c);
-        setFieldValue(s->chip().regs, field("OPMODE"), 1);  // Receive: the synthesizer runs
+        s->chip().setField(field("OPMODE"), 1);  // Receive: the synthesizer runs
     }
     SteppingClock clock{5};
     std::unique_ptr<Session> s;
@@ -48,7 +48,7 @@ TEST_F(SweepTest, LocksBelowTheVcoLimitAndNotAboveIt) {
         EXPECT_EQ(p.locked(), inRange) << mhz << " MHz, LO1 " << lo1 << " MHz";
         (p.locked() ? locked : unlocked)++;
         // The chip holds what the point planned.
-        EXPECT_EQ(s->rig().chip->latched()[2], s->chip().regs[2]) << mhz;
+        EXPECT_EQ(s->rig().chip->latched()[2], s->chip().regs()[2]) << mhz;
     }
     EXPECT_GT(locked, 0);
     EXPECT_GT(unlocked, 0);
@@ -76,22 +76,22 @@ TEST_F(SweepTest, ARefusedPlanIsReportedAndNothingIsWritten) {
 
 TEST_F(SweepTest, ReadingTheStatusLeavesTheImageAlone) {
     sweepPoint(*s, 400, 20);
-    const RegisterImage before = s->chip().regs;
+    const RegisterImage before = s->chip().regs();
     const uint64_t cycles = s->chip().writeCycles();
     const auto r = readStatus(s->chip());
     ASSERT_TRUE(r);
     EXPECT_EQ(r->word, s->rig().chip->statusWord());
-    EXPECT_EQ(s->chip().regs, before);
+    EXPECT_EQ(s->chip().regs(), before);
     EXPECT_EQ(s->chip().writeCycles(), cycles);
 }
 
 TEST_F(SweepTest, TheStatusIsNotReadWhereTheChipCannotShiftItOut) {
     EXPECT_FALSE(statusReadBlocked(s->chip()));
-    setFieldValue(s->chip().regs, field("MFO"), 8);  // LD out
+    s->chip().setField(field("MFO"), 8);  // LD out
     ASSERT_TRUE(statusReadBlocked(s->chip()));
     EXPECT_NE(statusReadBlocked(s->chip())->find("MFO"), std::string::npos);
-    setFieldValue(s->chip().regs, field("MFO"), kMfoSpiOut);
-    s->chip().spiMode = false;
+    s->chip().setField(field("MFO"), kMfoSpiOut);
+    s->chip().setSpiMode(false);
     ASSERT_TRUE(statusReadBlocked(s->chip()));
     EXPECT_NE(statusReadBlocked(s->chip())->find("ABC"), std::string::npos);
 }

@@ -74,7 +74,7 @@ TEST(VirtualAdapter, SpiWriteShiftsTheGivenBitsThenPulsesSden) {
 TEST(VirtualAdapter, SpiReadPacksTheWordForBothDecodings) {
     UsbBoard b;
     b.connect();
-    b.controller.regs = kImage;
+    b.controller.setRegs(kImage);
     b.controller.writeCycle();
     b.clock.advance(20000);  // past any synthesizer settling: R7 stays put
     const auto latched = b.chip.latched();
@@ -103,7 +103,7 @@ TEST(VirtualAdapter, RegisterReadAgreesAcrossBothTransports) {
     UsbBoard b;
     b.connect();
     ASSERT_TRUE(b.lpt.usbInUse());
-    b.controller.regs = kImage;
+    b.controller.setRegs(kImage);
     b.controller.writeCycle();
     b.clock.advance(20000);
     const auto latched = b.chip.latched();
@@ -120,7 +120,7 @@ TEST(VirtualAdapter, RegisterReadAgreesAcrossBothTransports) {
         ASSERT_TRUE(usb && port);
         EXPECT_EQ(*usb, *port);
         EXPECT_EQ(*usb, latched[size_t(a)]);
-        EXPECT_EQ(b.controller.readBack[size_t(a)], *usb);
+        EXPECT_EQ(b.controller.readBack()[size_t(a)], *usb);
     }
 }
 
@@ -143,8 +143,8 @@ TEST(VirtualAdapter, ReadInputFollowsMfoLikeThePortStatusBit) {
         SCOPED_TRACE(c.name);
         UsbBoard b;
         b.connect();
-        b.controller.regs = kImage;
-        b.controller.regs[3] = c.r3;
+        b.controller.setRegs(kImage);
+        b.controller.setRegister(3, c.r3);
         b.controller.writeCycle();
         if (c.readRegister >= 0)
             ask(b.bus, {0x07, 0x01, 0x32, 4, uint8_t((c.readRegister * 2 + 1) << 4)});
@@ -232,7 +232,7 @@ TEST(VirtualAdapter, FaultsFailTheVersionCheck) {
 TEST(VirtualAdapter, UnpluggedDuringAWriteCycle) {
     UsbBoard b;
     TZVK_SPIUSB& usb = b.connect();
-    b.controller.regs = kDefaultImage;
+    b.controller.setRegs(kDefaultImage);
     b.chip.clearTrace();
     b.bus.resetCounts();
     // WritePort, R0 and R1 (two commands each), then the request of R2's SpiWrite: 11.

@@ -136,7 +136,7 @@ TEST(TZVK_SPIUSB, NothingTravelsWhileNotReady) {
 
         // The register routines with the dispatch forced onto the absent adapter.
         b.lpt.setUsbInUse(true);
-        b.controller.regs = kDefaultImage;
+        b.controller.setRegs(kDefaultImage);
         b.controller.writeCycle();
         b.controller.registerRead(7);
         b.lpt.modselLine(true);
@@ -255,7 +255,7 @@ TEST(TZVK_SPIUSB, RegisterOperationPackets) {
         UsbBoard b;
         b.connect();
         ASSERT_TRUE(b.lpt.usbInUse());
-        b.controller.del = c.del;
+        b.controller.setDel(c.del);
         b.bus.resetCounts();
         c.run(b.controller);
         ASSERT_EQ(b.bus.requests().size(), c.requests.size());
@@ -267,8 +267,8 @@ TEST(TZVK_SPIUSB, RegisterOperationPackets) {
 TEST(TZVK_SPIUSB, WriteCycleSendsSpiselThenEachRegisterWithARead) {
     UsbBoard b;
     b.connect();
-    b.controller.regs = kDefaultImage;
-    b.controller.regs[2] = 0xA5C;
+    b.controller.setRegs(kDefaultImage);
+    b.controller.setRegister(2, 0xA5C);
     b.bus.resetCounts();
     b.controller.writeCycle();
 

@@ -206,7 +206,7 @@ TEST_F(CtlConfig, WriteSendsTheFileOrItsPlan) {
     Session core(options);
     core.takeConfig(Config{});
     ASSERT_FALSE(core.loadConfiguration(path).has_value());
-    const RegisterImage planned = core.chip().regs;
+    const RegisterImage planned = core.chip().regs();
     ASSERT_NE(planned, c.regs);
 
     struct Case {

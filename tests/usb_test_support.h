@@ -40,8 +40,8 @@ struct RecordingReporter : Reporter {
 struct UsbBoard {
     explicit UsbBoard(int adapters = 1) : chip(clock), vport(chip), bus(chip, adapters) {
         lpt.setBase(0x378);
-        controller.realtime = false;
-        controller.spiMode = true;
+        controller.setRealtime(false);
+        controller.setSpiMode(true);
     }
 
     TZVK_SPIUSB& connect() {

@@ -213,15 +213,15 @@ void TForm1::FormCreate() {
     // 11
     if (fs_->mfo == kMfoSpiOut) B_Refresh()->setEnabled(true);
     // 12: the handler does not run for this
-    if (chip_->presetIndex >= 0 && chip_->presetIndex < CB_fRF()->count())
-        CB_fRF()->setCurrentIndex(chip_->presetIndex);
+    if (chip_->presetIndex() >= 0 && chip_->presetIndex() < CB_fRF()->count())
+        CB_fRF()->setCurrentIndex(chip_->presetIndex());
     // A first start has no stored mode. The default settings below put the chip into SPI
     // mode anyway; passing through ABC mode first would leave "Refresh" disabled for good.
-    if (!settingsExisted) chip_->spiMode = true;
+    if (!settingsExisted) chip_->setSpiMode(true);
     // 13: exactly one run of the mode switch, whether the selection changes or not
     {
         const QSignalBlocker quiet(RG_SPI());
-        RG_SPI()->setItemIndex(chip_->spiMode ? 1 : 0);
+        RG_SPI()->setItemIndex(chip_->spiMode() ? 1 : 0);
     }
     RG_SPIClick();
     // 14

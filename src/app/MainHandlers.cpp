@@ -96,7 +96,7 @@ void TForm1::connectHandlers() {
     connect(B_WriteReg(), &QPushButton::clicked, this, &TForm1::B_WriteRegClick);
     connect(B_Refresh(), &QPushButton::clicked, this, &TForm1::B_RefreshClick);
     connect(CB_SendAlways(), &QCheckBox::toggled, this,
-            [this](bool on) { chip_->sendAlways = on; });
+            [this](bool on) { chip_->setSendAlways(on); });
     connect(PageControl1(), &PageControl::userChanged, this, [this] {
         PageControl1Change();
         if (PageControl1()->currentPage() == TabReg2()) TabReg2Enter();
@@ -269,7 +269,7 @@ void TForm1::buildBitNames() {
 
 void TForm1::RG_SPIClick() {
     const bool spi = RG_SPI()->itemIndex() == 1;
-    chip_->spiMode = spi;
+    chip_->setSpiMode(spi);
     if (!spi) defaultSettings(false);
     PageControl1()->setTabVisible(PageControl1()->indexOf(TabABC()), !spi);
     RGFreq()->setEnabled(spi);
@@ -349,7 +349,7 @@ void TForm1::B_RefreshClick() {
 void TForm1::LClick(BitLabel* label) {
     session_->toggleBit(label->reg(), label->bit());
     // The row shows the new bit at once, not at the next pointer movement.
-    redraw(chip_->regs);
+    redraw(chip_->regs());
     reverseSync();
 }
 

@@ -206,7 +206,7 @@ bool TForm1::showWantedFrequency(const std::string& text) {
 
 bool TForm1::selectPreset(int index) {
     CB_fRF()->setCurrentIndex(index >= 0 && index < CB_fRF()->count() ? index : -1);
-    if (!chip_->spiMode) CB_fRFChange();
+    if (!chip_->spiMode()) CB_fRFChange();
     return true;
 }
 

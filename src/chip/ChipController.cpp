@@ -63,16 +63,16 @@ void ChipController::requestRead(int address, std::function<void(uint16_t)> answ
 }
 
 void ChipController::afterChange() {
-    observer_->redraw(regs);
+    observer_->redraw(regs_);
     if (busy_) {
-        if (sendAlways) pendingWrite_ = true;
+        if (sendAlways_) pendingWrite_ = true;
         pendingModsel_ = true;
         return;
     }
     {
         TransferScope scope(busy_, *lpt_);
-        if (sendAlways) runWriteCycle();
-        lpt_->modselLine(fieldValue(regs, field("MODSEL")) != 0);
+        if (sendAlways_) runWriteCycle();
+        lpt_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
     }
     drainPending();
 }
@@ -88,7 +88,7 @@ void ChipController::drainPending() {
             }
             if (pendingModsel_) {
                 pendingModsel_ = false;
-                lpt_->modselLine(fieldValue(regs, field("MODSEL")) != 0);
+                lpt_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
             }
             continue;
         }
@@ -107,23 +107,23 @@ void ChipController::runWriteCycle() {
     ++writeCycles_;
     const bool ldOut = mfoSelection() == kMfoLdOut;
     observer_->showLockTimeRow(ldOut);
-    const RealtimePriority priority(realtime);
+    const RealtimePriority priority(realtime_);
     if (auto refused = takeRealtimeRefusal()) observer_->realtimeRefused(*refused);
     Lpt& lpt = *lpt_;
-    lpt.spiselLine(spiMode);
-    if (!spiMode) {
-        lpt.abcPattern(presetIndex);
+    lpt.spiselLine(spiMode_);
+    if (!spiMode_) {
+        lpt.abcPattern(presetIndex_);
     } else {
-        link_.setDelay(del);
+        link_.setDelay(del_);
         const int n = link_.registersPerCycle();
         for (int i = 0; i < n; ++i) {
-            const uint16_t frame = spiWord(i, regs[size_t(i)]);
+            const uint16_t frame = spiWord(i, regs_[size_t(i)]);
             if (Trace* t = lpt.trace())
                 t->record({.kind = TraceEvent::Kind::Frame,
                            .a = frame,
                            .b = uint16_t(i),
-                           .c = uint16_t(regs[size_t(i)] & 0xFFF)});
-            if (const auto back = link_.writeWord(frame)) readBack[size_t(i)] = *back;
+                           .c = uint16_t(regs_[size_t(i)] & 0xFFF)});
+            if (const auto back = link_.writeWord(frame)) readBack_[size_t(i)] = *back;
         }
         if (ldOut && link_.timesLockDetect()) measureLockTime();
     }
@@ -131,9 +131,9 @@ void ChipController::runWriteCycle() {
 
 uint16_t ChipController::runRegisterRead(int address) {
     const int a = address & 7;
-    link_.setDelay(del);
+    link_.setDelay(del_);
     const SpiLink::ReadResult r = link_.readWord(readRequest(a));
-    if (r.readBack) readBack[size_t(a)] = r.word;
+    if (r.readBack) readBack_[size_t(a)] = r.word;
     if (Trace* t = lpt_->trace())
         t->record({.kind = TraceEvent::Kind::ReadWord, .a = uint16_t(a), .b = r.word});
     return r.word;
@@ -153,7 +153,7 @@ void ChipController::measureLockTime() {
         last = clock.now();
         if (!high || last - start >= kLockBound) break;
     }
-    float ms = float(double(last - start) * counterPeriodMs - 0.002);
+    float ms = float(double(last - start) * counterPeriodMs_ - 0.002);
     if (ms >= 20.0f) ms = 19.99f;
     lastLockTime_ = ms;
     lpt.microsecondWait(1);
@@ -162,7 +162,7 @@ void ChipController::measureLockTime() {
     // of this read is the lock-detect pin, which is low once the synthesizer has locked.
     // Taking bit 10 as it comes would show "locked" for a synthesizer that never locks.
     const uint16_t status = runRegisterRead(7);
-    if (fieldValue(regs, field("SHOWLD")) != 0)
+    if (fieldValue(regs_, field("SHOWLD")) != 0)
         observer_->showLockFlag(statusField(status, field("LDRSSIL")) != 0 ? "no lock" : "locked");
 }
 

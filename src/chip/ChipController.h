@@ -44,22 +44,34 @@ class ChipController {
   public:
     explicit ChipController(Lpt& lpt);
 
-    RegisterImage regs{};
-    RegisterImage readBack{};
-    bool spiMode = false;
-    int presetIndex = 0;
-    bool sendAlways = false;
-    int32_t del = 50;
+    // The register image the write cycle sends.
+    const RegisterImage& regs() const { return regs_; }
+    void setRegs(const RegisterImage& regs) { regs_ = regs; }
+    void setRegister(int index, uint16_t value) { regs_[size_t(index & 7)] = value; }
+    void setField(const Field& f, uint32_t value) { setFieldValue(regs_, f, value); }
+    // The image itself, for the planning steps that rewrite it in place.
+    RegisterImage& editImage() { return regs_; }
+    // What the adapter's write cycle read back.
+    const RegisterImage& readBack() const { return readBack_; }
+    bool spiMode() const { return spiMode_; }
+    void setSpiMode(bool on) { spiMode_ = on; }
+    int presetIndex() const { return presetIndex_; }
+    void setPresetIndex(int index) { presetIndex_ = index; }
+    bool sendAlways() const { return sendAlways_; }
+    void setSendAlways(bool on) { sendAlways_ = on; }
+    int32_t del() const { return del_; }
+    void setDel(int32_t del) { del_ = del; }
     // Milliseconds per counter count, for the lock-time measurement.
-    double counterPeriodMs = 0.001;
+    void setCounterPeriodMs(double ms) { counterPeriodMs_ = ms; }
     // Whether write cycles switch to real-time scheduling (tests turn it off).
-    bool realtime = true;
+    bool realtime() const { return realtime_; }
+    void setRealtime(bool on) { realtime_ = on; }
 
     void setObserver(ChipObserver* observer) { observer_ = observer ? observer : &none_; }
     // The MFO item a front end shows (CB_MFO's selection, which the register view's bit
     // toggles do not move until the next reverse sync). Without one, the image's MFO field.
     void setMfoSelection(std::optional<int> item) { mfoShown_ = item; }
-    int mfoSelection() const { return mfoShown_.value_or(int(fieldValue(regs, field("MFO")))); }
+    int mfoSelection() const { return mfoShown_.value_or(int(fieldValue(regs_, field("MFO")))); }
     Lpt& lpt() { return *lpt_; }
 
     void writeCycle();
@@ -69,7 +81,7 @@ class ChipController {
     void requestRead(int address, std::function<void(uint16_t)> answer);
     // Redraw, the write cycle when "Send always" is on, then the MODSEL line.
     void afterChange();
-    void redraw() { observer_->redraw(regs); }
+    void redraw() { observer_->redraw(regs_); }
 
     bool busy() const { return busy_; }
     // Write cycles actually run (deferred ones included), for tests and the CLI.
@@ -84,6 +96,14 @@ class ChipController {
     void measureLockTime();
     void drainPending();
 
+    RegisterImage regs_{};
+    RegisterImage readBack_{};
+    bool spiMode_ = false;
+    int presetIndex_ = 0;
+    bool sendAlways_ = false;
+    int32_t del_ = 50;
+    double counterPeriodMs_ = 0.001;
+    bool realtime_ = true;
     Lpt* lpt_;
     // The parallel port or the adapter, as the USB-in-use flag says at each transfer.
     SwitchedLink link_;

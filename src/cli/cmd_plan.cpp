@@ -69,12 +69,12 @@ void runPlan(const PlanOptions& o) {
 
     auto session = planningSession();
     Session& core = *session->core;
-    RegisterImage& regs = core.chip().regs;
-    regs = kDefaultImage;
-    setField(regs, "R", uint32_t(r));
-    setField(regs, "RIFF", uint32_t(riff));
-    setField(regs, "LO2DIV", o.lo2div == "8" ? 1 : 0);
-    setField(regs, "SSBSEL", lo2High ? 1 : 0);
+    RegisterImage start = kDefaultImage;
+    setField(start, "R", uint32_t(r));
+    setField(start, "RIFF", uint32_t(riff));
+    setField(start, "LO2DIV", o.lo2div == "8" ? 1 : 0);
+    setField(start, "SSBSEL", lo2High ? 1 : 0);
+    core.chip().setRegs(start);
     const int injlo1 = lo1High ? 1 : 0;
 
     // The window's edits hold the numbers with three decimals, and the plan reads them
@@ -95,6 +95,7 @@ void runPlan(const PlanOptions& o) {
 
     nlohmann::json j;
     addTuningJson(j, s, t);
+    const RegisterImage& regs = core.chip().regs();
     j["registers"] = registersJson(regs);
     const PlanPicture picture = planPicture(s);
     if (o.spurs) j["picture"] = pictureJson(picture);

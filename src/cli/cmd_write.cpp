@@ -78,9 +78,9 @@ void runWrite(const WriteOptions& o) {
 
     auto s = openSession(o.board);
     ChipController& chip = s->chip();
-    chip.regs = regs;
-    chip.spiMode = !abc;
-    chip.presetIndex = abc.value_or(0);
+    chip.setRegs(regs);
+    chip.setSpiMode(!abc);
+    chip.setPresetIndex(abc.value_or(0));
     if (!o.file.empty()) {
         Session& core = *s->core;
         if (o.plan) {
@@ -93,8 +93,8 @@ void runWrite(const WriteOptions& o) {
         }
         // The file's mode and preset, unless --abc says otherwise.
         if (abc) {
-            chip.spiMode = false;
-            chip.presetIndex = *abc;
+            chip.setSpiMode(false);
+            chip.setPresetIndex(*abc);
         }
     }
     // A lock check that could not say anything is refused before the board is touched.
@@ -109,14 +109,14 @@ void runWrite(const WriteOptions& o) {
     }
 
     nlohmann::json j;
-    j["registers"] = registersJson(chip.regs);
+    j["registers"] = registersJson(chip.regs());
     j["transport"] = s->transport();
     if (settled) statusWordJson(j["status"], settled->word, settled->decoding);
     s->addBoardJson(j);
     s->finishTrace(j);
     emit(o.json, j, [&] {
         std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
-                    registersLine(chip.regs).c_str());
+                    registersLine(chip.regs()).c_str());
         if (settled)
             std::printf("status      %s  LD %s\n", registerText(settled->word).c_str(),
                         settled->decoding.LD.c_str());

@@ -10,7 +10,7 @@ namespace zvk {
 std::optional<std::string> lockUnreadable(Session& session) {
     const ChipController& chip = session.chip();
     if (auto blocked = statusReadBlocked(chip)) return blocked;
-    if (fieldValue(chip.regs, field("SHOWLD")) == 0)
+    if (fieldValue(chip.regs(), field("SHOWLD")) == 0)
         return "SHOWLD is 0: LDRSSIL carries the RSSI flag, not lock detect";
     return std::nullopt;
 }
@@ -19,7 +19,7 @@ std::optional<SettledStatus> statusAfterSettle(Session& session, uint32_t settle
     session.wait(settleMs);
     const auto reading = readStatus(session.chip());
     if (!reading) return std::nullopt;
-    const bool showLd = fieldValue(session.chip().regs, field("SHOWLD")) != 0;
+    const bool showLd = fieldValue(session.chip().regs(), field("SHOWLD")) != 0;
     return SettledStatus{reading->word, reading->decoded,
                          showLd && statusField(reading->word, field("LDRSSIL")) != 0};
 }

@@ -44,8 +44,8 @@ Session::Session(const SessionOptions& options) : options_(options) {
     lpt_->setAdapter(adapter_.get());
     detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
     chip_ = std::make_unique<ChipController>(*lpt_);
-    chip_->realtime = options_.realtime;
-    chip_->counterPeriodMs = 1000.0 / double(clock_->frequency());
+    chip_->setRealtime(options_.realtime);
+    chip_->setCounterPeriodMs(1000.0 / double(clock_->frequency()));
     // The USB-in-use flag takes the adapter's Ready; T_USB follows it.
     detection_->startUpConstruct();
     detection_->baseRefused = [this](const std::string& reasons) { reportDriverNotOpen(reasons); };
@@ -77,15 +77,15 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     st.settings = readSettings(options_.settingsPath, &st.settingsExisted);
     if (adjust) adjust(st.settings);
     const Settings& s = st.settings;
-    chip_->presetIndex = presetOrNone(s.pllmux);
-    chip_->spiMode = s.spisel;
+    chip_->setPresetIndex(presetOrNone(s.pllmux));
+    chip_->setSpiMode(s.spisel);
     fs_.fRF = s.frf;
     fs_.fXTAL = s.fxtal;
     fs_.INJLO1 = s.injlo1;
     detection_->level = s.level;
     detection_->vpwm = s.vpwm;
-    chip_->del = s.del;
-    chip_->regs = s.cwr;
+    chip_->setDel(s.del);
+    chip_->setRegs(s.cwr);
     // Before any port access.
     lpt_->setBase(effectiveBase(s.adr));
 
@@ -122,7 +122,7 @@ void Session::wait(uint32_t ms) {
 }
 
 void Session::readFrequencyState() {
-    ReadFrequencyState(fs_, chip_->regs, planInputs());
+    ReadFrequencyState(fs_, chip_->regs(), planInputs());
     observer_->dividersRead(fs_);
 }
 
@@ -135,7 +135,7 @@ void Session::beepTwice() {
 
 bool Session::planDividers(float fRF, std::optional<double> wanted) {
     readFrequencyState();
-    if (const auto refusal = PlanDividers(fs_, chip_->regs, fRF, wanted)) {
+    if (const auto refusal = PlanDividers(fs_, chip_->editImage(), fRF, wanted)) {
         observer_->planRefused(*refusal);
         return false;
     }
@@ -154,21 +154,21 @@ void Session::recomputeFrequencies() {
 }
 
 void Session::recomputeQuietly() {
-    ReadFrequencyState(fs_, chip_->regs, planInputs());
+    ReadFrequencyState(fs_, chip_->regs(), planInputs());
     RecomputeFrequencies(fs_);
 }
 
 bool Session::replanQuietly() {
-    ReadFrequencyState(fs_, chip_->regs, planInputs());
-    if (PlanDividers(fs_, chip_->regs, rfArgument(fs_.fRF), fs_.fRF)) return false;
+    ReadFrequencyState(fs_, chip_->regs(), planInputs());
+    if (PlanDividers(fs_, chip_->editImage(), rfArgument(fs_.fRF), fs_.fRF)) return false;
     plannedNtot_ = fs_.Ntot;
     recomputeQuietly();
     return true;
 }
 
 std::optional<std::string> Session::planQuietly(double mhz) {
-    ReadFrequencyState(fs_, chip_->regs, planInputs());
-    if (auto refusal = PlanDividers(fs_, chip_->regs, rfArgument(mhz), mhz)) return refusal;
+    ReadFrequencyState(fs_, chip_->regs(), planInputs());
+    if (auto refusal = PlanDividers(fs_, chip_->editImage(), rfArgument(mhz), mhz)) return refusal;
     plannedNtot_ = fs_.Ntot;
     recomputeQuietly();
     return std::nullopt;
@@ -180,7 +180,7 @@ void Session::calculate() {
 }
 
 void Session::controlChanged(const Field& f, int state) {
-    setFieldValue(chip_->regs, f, encodeControl(f, state));
+    chip_->setField(f, encodeControl(f, state));
     if (f.movesPlan)
         recomputeFrequencies();
     else
@@ -188,19 +188,19 @@ void Session::controlChanged(const Field& f, int state) {
 }
 
 int Session::controlState(const Field& f) const {
-    const uint32_t value = fieldValue(chip_->regs, f);
+    const uint32_t value = fieldValue(chip_->regs(), f);
     if (f.encoding == Encoding::Number || f.encoding == Encoding::SplitN) return int(value);
     return decodeControl(f, value);
 }
 
 void Session::toggleBit(int reg, int bit) {
-    uint16_t& r = chip_->regs[size_t(reg & 7)];
+    uint16_t& r = chip_->editImage()[size_t(reg & 7)];
     r = uint16_t(bitToggle(r, bit));
 }
 
 int Session::chooseMfo(int index, bool labMode) {
     const int item = mfoRestriction(index, labMode);
-    setFieldValue(chip_->regs, field("MFO"), uint32_t(item));
+    chip_->setField(field("MFO"), uint32_t(item));
     return item;
 }
 
@@ -214,7 +214,7 @@ void recomputeOrAfterChange(Session& s, bool byProgram) {
 }  // namespace
 
 void Session::numberEdited(const Field& f, std::string_view text, bool byProgram) {
-    setFieldValue(chip_->regs, f, uint32_t(numberEditValue(f, text)));
+    chip_->setField(f, uint32_t(numberEditValue(f, text)));
     recomputeOrAfterChange(*this, byProgram);
 }
 
@@ -224,7 +224,7 @@ std::optional<std::string> Session::spinnerReleased(const Field& f, const EditRu
     if (!v) return notAValidInteger(text);
     // A typed value beyond the field's width is held at the spinner's range instead of
     // spilling into the neighbouring field.
-    setFieldValue(chip_->regs, f, unguardedFieldValue(*v, f.width, rule.min, rule.max));
+    chip_->setField(f, unguardedFieldValue(*v, f.width, rule.min, rule.max));
     recomputeOrAfterChange(*this, byProgram);
     return std::nullopt;
 }
@@ -261,7 +261,7 @@ void Session::injectionChosen(int selection) {
 }
 
 const BandPreset* Session::startBandPreset(int item) {
-    setFieldValue(chip_->regs, field("DTAPOL"), 1);  // positive
+    chip_->setField(field("DTAPOL"), 1);  // positive
     readFrequencyState();
     if (item < 0 || item >= 4) return nullptr;
     fs_.fRF = kBandPresets[item].fRF;
@@ -270,19 +270,20 @@ const BandPreset* Session::startBandPreset(int item) {
 
 std::optional<std::string> Session::takeDividerEdits(std::string_view r, std::string_view n,
                                                      std::string_view a) {
-    if (const auto bad = ApplyDividerEdits(chip_->regs, r, n, a)) return notAValidInteger(*bad);
+    if (const auto bad = ApplyDividerEdits(chip_->editImage(), r, n, a))
+        return notAValidInteger(*bad);
     return std::nullopt;
 }
 
 void Session::defaultImage() {
     fs_.INJLO1 = 1;
-    chip_->regs = kDefaultImage;
+    chip_->setRegs(kDefaultImage);
 }
 
 const AbcPreset* Session::choosePreset(int index) {
     // A text typed into the list that names no entry selects none: nothing to plan.
     if (index < 0 || index > 7) return nullptr;
-    chip_->presetIndex = index;
+    chip_->setPresetIndex(index);
     fs_.fRF = kAbcPresets[index].fRF;
     return &kAbcPresets[index];
 }
@@ -300,8 +301,8 @@ std::optional<StatusDecoding> Session::refreshStatus() {
     // nullopt: another transfer is running below us; there is no word to show.
     const auto word = chip_->registerRead(7);
     if (!word) return std::nullopt;
-    const StatusDecoding d = decodeStatus(*word, fieldValue(chip_->regs, field("SHOWLD")) != 0);
-    chip_->regs[7] = *word;
+    const StatusDecoding d = decodeStatus(*word, fieldValue(chip_->regs(), field("SHOWLD")) != 0);
+    chip_->setRegister(7, *word);
     chip_->afterChange();
     return d;
 }
@@ -313,13 +314,13 @@ bool Session::plannedNFits() const {
 
 std::string Session::tunedFrequencyText() const {
     FrequencyState s = fs_;
-    ReadFrequencyState(s, chip_->regs, planInputs());
+    ReadFrequencyState(s, chip_->regs(), planInputs());
     RecomputeFrequencies(s);
     return ShowTuningInfo(s).fRF.text;
 }
 
 std::array<int, 3> Session::presetPins() const {
-    const int i = chip_->presetIndex;
+    const int i = chip_->presetIndex();
     if (i >= 0 && i < 8) return {kAbcPresets[i].A, kAbcPresets[i].B, kAbcPresets[i].C};
     // No preset: the low three bits of -1, all set, as the lines carry them.
     return {1, 1, 1};
@@ -327,20 +328,20 @@ std::array<int, 3> Session::presetPins() const {
 
 Config Session::currentConfig() const {
     Config c;
-    c.regs = chip_->regs;
-    c.spisel = chip_->spiMode;
+    c.regs = chip_->regs();
+    c.spisel = chip_->spiMode();
     c.frf = fs_.fRF;
-    c.pllmux = int16_t(chip_->presetIndex);
+    c.pllmux = int16_t(chip_->presetIndex());
     c.fxtal = fs_.fXTAL;
     c.injlo1 = fs_.INJLO1;
     return c;
 }
 
 void Session::takeConfig(const Config& c) {
-    chip_->regs = c.regs;
-    chip_->spiMode = c.spisel;
+    chip_->setRegs(c.regs);
+    chip_->setSpiMode(c.spisel);
     fs_.fRF = c.frf;
-    chip_->presetIndex = presetOrNone(c.pllmux);
+    chip_->setPresetIndex(presetOrNone(c.pllmux));
     fs_.fXTAL = c.fxtal;
     fs_.INJLO1 = c.injlo1;
 }
@@ -370,7 +371,7 @@ void Session::applyLoadedConfiguration(const Config& c) {
         // In ABC mode the preset list's change handler replaces the wanted frequency.
         if (const AbcPreset* p = choosePreset(c.pllmux)) edits_.frf = formatFrequency(p->fRF);
     }
-    chip_->presetIndex = presetOrNone(c.pllmux);
+    chip_->setPresetIndex(presetOrNone(c.pllmux));
     const std::string xtal = formatFrequency(c.fxtal);
     if (!observer_->showCrystal(xtal)) edits_.fxtal = takeCrystal(xtal);
     const int injection = rgIf1Selection(c.injlo1);
@@ -388,14 +389,14 @@ Settings Session::currentSettings(int top, int left, int width, int height) cons
     s.height = height;
     s.adr = lpt_->base();
     s.vpwm = detection_->vpwm;
-    s.del = chip_->del;
-    s.spisel = chip_->spiMode;
+    s.del = chip_->del();
+    s.spisel = chip_->spiMode();
     s.frf = fs_.fRF;
-    s.pllmux = int16_t(chip_->presetIndex);
+    s.pllmux = int16_t(chip_->presetIndex());
     s.fxtal = fs_.fXTAL;
     s.injlo1 = fs_.INJLO1;
     s.level = detection_->level;
-    s.cwr = chip_->regs;
+    s.cwr = chip_->regs();
     s.resendOnReturn = adapterReturn_.resend;
     return s;
 }
@@ -417,7 +418,7 @@ void Session::attachTrace(Trace* trace) {
 Trace& Session::startTrace(size_t keep) {
     stopTrace();
     trace_ = std::make_unique<Trace>(*clock_, keep);
-    traceHeld_ = rig_->chip ? rig_->chip->latched() : chip_->regs;
+    traceHeld_ = rig_->chip ? rig_->chip->latched() : chip_->regs();
     traceLines_ = lpt_->lineByte();
     attachTrace(trace_.get());
     return *trace_;

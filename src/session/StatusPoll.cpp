@@ -7,8 +7,8 @@
 namespace zvk {
 
 std::optional<std::string> statusReadBlocked(const ChipController& chip) {
-    if (!chip.spiMode) return "the chip is in ABC mode: the status cannot be read";
-    if (fieldValue(chip.regs, field("MFO")) != kMfoSpiOut)
+    if (!chip.spiMode()) return "the chip is in ABC mode: the status cannot be read";
+    if (fieldValue(chip.regs(), field("MFO")) != kMfoSpiOut)
         return "MFO is not \"0001 - SPI out\": the chip does not shift the status out";
     return std::nullopt;
 }
@@ -28,10 +28,10 @@ namespace {
 StatusReading statusReading(const ChipController& chip, uint16_t word) {
     StatusReading r;
     r.word = word;
-    r.decoded = decodeStatus(word, fieldValue(chip.regs, field("SHOWLD")) != 0);
+    r.decoded = decodeStatus(word, fieldValue(chip.regs(), field("SHOWLD")) != 0);
     // The program's image is what its last write cycle sent.
     const bool spiOutWritten =
-        chip.writeCycles() > 0 && fieldValue(chip.regs, field("MFO")) == kMfoSpiOut;
+        chip.writeCycles() > 0 && fieldValue(chip.regs(), field("MFO")) == kMfoSpiOut;
     r.suspect = suspectStatus(word, spiOutWritten);
     return r;
 }

@@ -135,7 +135,7 @@ class WindowTest : public ::testing::Test {
         QApplication::processEvents();
     }
 
-    zvk::RegisterImage regs() const { return form->chip().regs; }
+    zvk::RegisterImage regs() const { return form->chip().regs(); }
     std::array<uint16_t, 8> latched() { return form->rig().chip->latched(); }
     // The chip model latched R0..R6 as the window's register image holds them (R7 is the
     // status word, never written).

@@ -140,7 +140,7 @@ TEST_F(WindowTest, StatusMonitorReadsMarksAndStopsWhereRefreshWould) {
     EXPECT_FALSE(m->samples().back().reading.suspect);
 
     // IFFPRES 0 with the synthesizer off: every bit of the word low, as a dead board.
-    zvk::setFieldValue(form->chip().regs, zvk::field("IFFPRES"), 0);
+    form->chip().setField(zvk::field("IFFPRES"), 0);
     form->chip().writeCycle();
     QTRY_VERIFY_WITH_TIMEOUT(m->samples().back().reading.suspect.has_value(), 30000);
     EXPECT_TRUE(m->message->text().contains(QStringLiteral("supply")))

@@ -66,7 +66,7 @@ TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(seen[0].defaultSuffix, "cfg");
     EXPECT_EQ(seen[0].text, "setup.cfg");  // the current name is the proposal
     EXPECT_EQ(regs(), saved);
-    EXPECT_TRUE(form->chip().spiMode);
+    EXPECT_TRUE(form->chip().spiMode());
     EXPECT_EQ(form->E_fRFI()->text(), "433.920");
     EXPECT_EQ(form->E_fXTAL()->text(), "10.000");
     EXPECT_EQ(form->frequencies().INJLO1, injlo1);
@@ -127,7 +127,7 @@ TEST_F(ConfigDialogTest, AbcModeFileSwitchesModeAndPlansThePreset) {
     writeFile("abc.cfg", "SPISEL\t0\r\nPLLMUX\t2\r\n");
     const auto seen = load(chooseFile(path("abc.cfg")));
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
-    EXPECT_FALSE(form->chip().spiMode);
+    EXPECT_FALSE(form->chip().spiMode());
     EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabABC())));
     EXPECT_FALSE(
         form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));

@@ -419,13 +419,13 @@ namespace {
 TEST_F(WindowTest, HiddenCalculationButtons) {
     start();
     // "CalcFS" recomputes from the registers as they are ...
-    form->chip().regs[4] = uint16_t((form->chip().regs[4] & 0x800) | 125);
+    form->chip().setRegister(4, uint16_t((form->chip().regs()[4] & 0x800) | 125));
     form->B_CalcFS()->click();
     EXPECT_EQ(form->E_fPFDinfo()->text(), "0.080");
     EXPECT_EQ(form->E_R()->text(), "125");
     EXPECT_FALSE(form->programmaticUpdate());
     // ... "CalcNA" plans for the RF edit's text, without the recompute step.
-    form->chip().regs[4] = uint16_t((form->chip().regs[4] & 0x800) | 75);
+    form->chip().setRegister(4, uint16_t((form->chip().regs()[4] & 0x800) | 75));
     form->E_fRFI()->setText("315");
     const int beeps = beeper.count;
     form->B_CalcNA()->click();
@@ -433,8 +433,8 @@ TEST_F(WindowTest, HiddenCalculationButtons) {
     EXPECT_EQ(form->E_Ntot()->text(), "3170");
     EXPECT_EQ(form->E_N()->text(), "99");
     EXPECT_EQ(form->E_A()->text(), "2");
-    EXPECT_EQ(form->chip().regs[2] & 0xFE0, 99 << 5);
-    EXPECT_EQ(form->chip().regs[3] & 0x00F, 0);
+    EXPECT_EQ(form->chip().regs()[2] & 0xFE0, 99 << 5);
+    EXPECT_EQ(form->chip().regs()[3] & 0x00F, 0);
 }
 
 }  // namespace

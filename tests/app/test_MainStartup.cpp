@@ -383,7 +383,7 @@ TEST_F(WindowTest, StoredPlaceAndValuesOutOfRangeAreTakenSafely) {
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(form->pos(), screen->availableGeometry().topLeft());
     EXPECT_EQ(form->lpt().base(), 0x378);
-    EXPECT_EQ(form->chip().presetIndex, -1);
+    EXPECT_EQ(form->chip().presetIndex(), -1);
     EXPECT_EQ(form->E_MA()->text(), "1");
     EXPECT_EQ(form->E_MB()->text(), "1");
     EXPECT_EQ(form->E_MC()->text(), "1");

@@ -152,7 +152,7 @@ TEST_F(WindowTest, BitViewShowsEveryBitOfTheImage) {
     const uint16_t values[] = {0x000, 0xFFF, 0xA5A, 0x001, 0x800};
     for (uint16_t v : values) {
         SCOPED_TRACE(v);
-        form->chip().regs[5] = v;
+        form->chip().setRegister(5, v);
         // a movement to another place each time: one to the same place is no movement
         QTest::mouseMove(form->bitLabels()[0][3], QPoint(2 + (v & 7), 4));
         for (int b = 0; b < 12; ++b)
@@ -218,7 +218,7 @@ TEST_F(WindowTest, PageChangeHandlerRunsOnlyForTheUser) {
     EXPECT_EQ(form->panelText(0), "Mode Control");
     EXPECT_EQ(form->panelText(1), "marker");
     // The user's change shows the page's caption and syncs its controls to the image.
-    form->chip().regs[1] = uint16_t(form->chip().regs[1] | 0x400);  // PRESCUR
+    form->chip().setRegister(1, uint16_t(form->chip().regs()[1] | 0x400));  // PRESCUR
     clickTab(pc, form->TabGain());
     EXPECT_EQ(form->panelText(0), "Gain Control");
     EXPECT_EQ(form->panelText(1), "Shutdown  |  SPI out");

@@ -211,9 +211,9 @@ TEST_F(WindowTest, DefaultsClearThePresetAndSelectSpiMode) {
     form.reset();
     writeSettingsFile("[CFG]\nSPISEL=0\n");
     start();
-    ASSERT_FALSE(form->chip().spiMode);
+    ASSERT_FALSE(form->chip().spiMode());
     form->default1->trigger();
-    EXPECT_TRUE(form->chip().spiMode);
+    EXPECT_TRUE(form->chip().spiMode());
     EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));
 }
 
