@@ -68,14 +68,17 @@ void runSweep(const SweepOptions& o) {
 
     auto s = openSession(o.board);
     Session& core = *s->core;
-    // --defaults: the default image, as a new configuration starts.
+    // --defaults: the default image. A file is read over the values every command reads
+    // a file over (show, write, set), so that one file gives one image everywhere.
     Config start;
-    start.regs = kDefaultImage;
+    if (o.defaults) start.regs = kDefaultImage;
     core.takeConfig(start);
     if (!o.file.empty()) {
         if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
     }
     if (auto blocked = statusReadBlocked(core.chip())) throw BadInput("sweep: " + *blocked);
+    // The trace the options ask for covers the points, as it covers a write's cycle.
+    s->resetCounts();
 
     const bool json = o.json || (g_script != nullptr && g_script->jsonLines);
     if (!json) std::printf("%s\n", sweepCsvHeader().c_str());
@@ -89,15 +92,26 @@ void runSweep(const SweepOptions& o) {
         // Each point as it comes: a pipe or a terminal shows the sweep's progress.
         std::fflush(stdout);
         if (p.refusal)
-            std::cerr << "zvk40310ctl: " << fixedText(f, 6) << " MHz: " << *p.refusal << "\n";
+            std::cerr << "zvk40310ctl: " << formatFrequency(f) << " MHz: " << *p.refusal << "\n";
         if (p.status && p.status->suspect && !warned) {
             std::cerr << "zvk40310ctl: " << *p.status->suspect << "\n";
             warned = true;
         }
     }
+    finishLinesTrace(*s, json);
 }
 
 }  // namespace
+
+void finishLinesTrace(CtlSession& s, bool json) {
+    nlohmann::json j;
+    s.finishTrace(j);
+    // JSON Lines: the trace is the last line, an object of its own.
+    if (json && j.contains("trace")) {
+        std::printf("%s\n", jsonLine(j).c_str());
+        std::fflush(stdout);
+    }
+}
 
 void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d) {
     j["word"] = registerText(word);
