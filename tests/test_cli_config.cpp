@@ -224,7 +224,8 @@ TEST_F(CtlConfig, AFileWithoutAnyKeyIsRefusedEverywhere) {
 // One file gives one starting image: write --plan and a sweep at the file's own frequency
 // plan the same counters from a file that holds a few registers only.
 TEST_F(CtlConfig, EveryCommandReadsAFileOverTheSameValues) {
-    const std::string partial = put("partial.cfg", "CntrlReg3\t100\r\nCntrlReg1\t8F4\r\nfRF\t384\r\n");
+    const std::string partial =
+        put("partial.cfg", "CntrlReg3\t100\r\nCntrlReg1\t8F4\r\nfRF\t384\r\n");
     const CtlResult show = runCtl({"show", partial, "--json"});
     ASSERT_EQ(show.code, 0) << show.err;
     const CtlResult write = runCtl({"write", partial, "--plan", "--board", "virtual", "--json"});
@@ -418,7 +419,8 @@ TEST_F(CtlConfig, SetChangesFieldsRegistersAndItemsAndSavesAsTheWindowDoes) {
 
 TEST_F(CtlConfig, SetListsOnlyWhatChanged) {
     const std::string path = save("a.cfg", defaultsAt(384.0));
-    const CtlResult r = runCtl({"set", path, "N=120", "OPMODE=1", "fRF=384", "R3=0x100", "SPISEL=1"});
+    const CtlResult r =
+        runCtl({"set", path, "N=120", "OPMODE=1", "fRF=384", "R3=0x100", "SPISEL=1"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "OPMODE 0 -> 1\n");
     const CtlResult j = runCtl({"set", path, "OPMODE=1", "--json"});

@@ -76,7 +76,7 @@ int parsePort(const std::string& text, const std::string& procParport) {
         // The same missing port given by its address gets as far as the driver and ends
         // as unreachable hardware: so does its name.
         throw Unreachable("--port: the kernel drives no \"" + text + "\" (" +
-                       (known.empty() ? "no parallel port at all" : "only " + known) + ")");
+                          (known.empty() ? "no parallel port at all" : "only " + known) + ")");
     }
     const long v = parseInteger(text, "--port");
     if (!validPortBase(v))

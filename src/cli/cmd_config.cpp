@@ -564,8 +564,7 @@ void addConfigCommands(CLI::App& app) {
 
     auto no = std::make_shared<NewOptions>();
     CLI::App* created = app.add_subcommand(
-        "new",
-        "write a new configuration file from the window's state or the default settings");
+        "new", "write a new configuration file from the window's state or the default settings");
     created->add_option("file", no->file, "the configuration file to make (.cfg)")->required();
     created->add_flag("--defaults", no->defaults,
                       "start from the window's default settings instead of its settings file");

@@ -5,6 +5,7 @@
 
 #include "base/Numbers.h"
 #include "cli/Cli.h"
+#include "session/StatusPlot.h"
 #include "session/Sweep.h"
 
 namespace zvk::cli {
@@ -16,6 +17,7 @@ struct SweepOptions {
     bool defaults = false;
     std::string from, to, step, list;
     std::string dwell = "20";
+    std::string svg;  // the plot of the points, when given
     BoardOptions board;
     bool json = false;
 };
@@ -83,8 +85,9 @@ void runSweep(const SweepOptions& o) {
     const bool json = o.json || (g_script != nullptr && g_script->jsonLines);
     if (!json) std::printf("%s\n", sweepCsvHeader().c_str());
     bool warned = false;
+    std::vector<SweepPoint> measured;
     for (double f : points) {
-        const SweepPoint p = sweepPoint(core, f, uint32_t(dwell));
+        const SweepPoint& p = measured.emplace_back(sweepPoint(core, f, uint32_t(dwell)));
         if (json)
             std::printf("%s\n", jsonLine(pointJson(p)).c_str());
         else
@@ -99,6 +102,8 @@ void runSweep(const SweepOptions& o) {
         }
     }
     finishLinesTrace(*s, json);
+    if (!o.svg.empty())
+        writeOut(o.svg, drawSweepPlot(measured, points, uint32_t(dwell)).svg, "--svg");
 }
 
 }  // namespace
@@ -143,6 +148,9 @@ void addSweepCommand(CLI::App& app) {
     c->add_option("--dwell", o->dwell, "milliseconds between the write and the status read")
         ->capture_default_str();
     addBoardOptions(c, o->board);
+    c->add_option("--svg", o->svg,
+                  "also draw the points as an SVG plot into this file (- for standard output), "
+                  "as the window's Sweep draws them");
     c->add_flag("--json", o->json, "JSON Lines instead of CSV");
     c->callback([o] { runSweep(*o); });
 }
