@@ -10,6 +10,7 @@
 #include "board/ChipModel.h"
 #include "board/VirtualPort.h"
 #include "chip/ChipController.h"
+#include "chip/TraceText.h"
 
 namespace zvk {
 namespace {
@@ -186,6 +187,35 @@ TEST(LockTime, MeasuresTheChipsSettling) {
         EXPECT_EQ(b.chip.readRequests(), std::vector<uint8_t>{0xF}) << c.what;
         ASSERT_TRUE(b.cc.lastLockTime().has_value());
         EXPECT_EQ(fixedText(*b.cc.lastLockTime(), 2), c.text) << c.what;
+    }
+}
+
+// The read after the measurement takes the lock-detect pin, not a status word: the trace
+// names it so and reads the pin as the window does. (Recording reads the stepping clock,
+// so these runs measure other times.)
+TEST(LockTime, TheTraceNamesTheReadALockDetectSample) {
+    for (const auto& [r4, flag] : {std::pair{0x04B, "locked"}, std::pair{0x01E, "no lock"}}) {
+        Board b;
+        Trace trace(b.clock);
+        b.lpt.setTrace(&trace);
+        b.cc.setRegs(kDefaultImage);
+        b.cc.setRegister(0, 0x08D);
+        b.cc.setRegister(3, 0x800);
+        b.cc.setRegister(4, uint16_t(r4));
+        b.cc.writeCycle();
+        b.lpt.setTrace(nullptr);
+        ASSERT_EQ(b.obs.flags, std::vector<std::string>{flag});
+        TraceText text(trace, kDefaultImage, 0);
+        int reads = 0;
+        for (const TraceEvent& e : trace.events()) {
+            if (e.kind != TraceEvent::Kind::ReadWord) continue;
+            ++reads;
+            const std::string line = text.text(e);
+            EXPECT_EQ(line.rfind("lock-detect sample", 0), 0u) << line;
+            EXPECT_NE(line.find(std::string("  LD ") + flag), std::string::npos) << line;
+            EXPECT_EQ(line.find("IFFVAL"), std::string::npos) << "no status word: " << line;
+        }
+        EXPECT_EQ(reads, 1) << flag;
     }
 }
 

@@ -239,6 +239,47 @@ TEST(ConfigNames, SaveNameAndCaptions) {
     EXPECT_EQ(loadCaption(kTitle, "/home/lab.d/demo"), kTitle + " demo.cfg");
 }
 
+// The loader's keys, in any letter case and anywhere in a line, make a configuration file;
+// a file holding none of them is refused before anything is taken from it.
+TEST(ConfigKeys, AFileWithoutAnyKeyIsNoConfiguration) {
+    const struct {
+        const char* text;
+        bool holds;
+    } cases[] = {
+        {"", false},
+        {"\r\n\r\n", false},
+        {"root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1::/usr/sbin:/usr/sbin/nologin\n", false},
+        {"*START\r\n*END\r\n", false},
+        {"ZVK40310 Evaluation Program v3.3\r\n12/10/26\r\n", false},
+        {"CntrlReg3\t100\r\n", true},
+        {"  the spisel line\t0\n", true},
+        {"FRF\t433.920", true},
+        {"a note\nwith PLLMux\t2 inside", true},
+        {"fXtal\t10.000\r", true},
+        {"xInJlO1\t0", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(holdsConfigKeys(c.text), c.holds) << c.text;
+}
+
+TEST_F(ConfigDir, AFileWithoutAnyKeyIsRefusedNamingIt) {
+    const std::string notes = file("notes.txt");
+    std::ofstream(notes) << "Bench notes\nThe LO lies above the signal.\n";
+    Config c = sample();
+    const auto error = loadConfig(notes, c);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find("\"" + notes + "\""), std::string::npos) << *error;
+    EXPECT_NE(error->find("not a configuration file"), std::string::npos) << *error;
+    EXPECT_EQ(error->find('\n'), std::string::npos) << "one line";
+    EXPECT_EQ(c.regs, sample().regs);
+    EXPECT_EQ(c.frf, sample().frf);
+    EXPECT_EQ(configFileRefusal(notes), error);
+    // A file with a key, or one that cannot be read, is left to the load.
+    const std::string good = file("good.cfg");
+    std::ofstream(good) << "fRF\t868.300\r\n";
+    EXPECT_EQ(configFileRefusal(good), std::nullopt);
+    EXPECT_EQ(configFileRefusal(file("missing.cfg")), std::nullopt);
+}
+
 TEST_F(ConfigDir, FailuresNameTheFile) {
     Config c;
     const std::string missing = file("missing.cfg");

@@ -275,6 +275,9 @@ TEST(InterfaceDetection, UserDefinedAddressThatIsNoPortAddressChangesNothing) {
         EXPECT_EQ(b.view().lptTicked, before.lptTicked) << text;
         EXPECT_EQ(b.view().panel, before.panel) << text;
         EXPECT_NE(error.find(std::string("\"") + text + "\""), std::string::npos) << error;
+        // What the dialog takes is told as it is: 6000 is taken, and sent as 5000.
+        EXPECT_EQ(error.find("0 to 5000"), std::string::npos) << error;
+        EXPECT_NE(error.find("above 5000 is sent as 5000"), std::string::npos) << error;
     }
 }
 

@@ -59,6 +59,28 @@ TEST_F(SessionTest, StartUpTakesTheSettingsAndSendsTheirLevel) {
     EXPECT_EQ(s->detection().view().panel, "USB found");
 }
 
+// The trace shows what went over the wire: on the parallel port's board the detection
+// tick's GetVersion goes nowhere (no adapter is open) and is not logged; with the adapter
+// it is.
+TEST_F(SessionTest, TheTraceLogsOnlyAdapterCommandsThatWentOverTheWire) {
+    for (const auto& [rig, expected] : {std::pair{"virtual", 0}, std::pair{"virtual-usb", 3}}) {
+        auto s = open(rig);
+        s->startUp();
+        Trace& trace = s->startTrace();
+        for (int i = 0; i < 3; ++i) s->tick();
+        int versions = 0;
+        TraceText text = s->traceText();
+        for (const TraceEvent& e : trace.events())
+            if (e.kind == TraceEvent::Kind::Command) {
+                const std::string line = text.text(e);
+                EXPECT_EQ(line.find("no reply"), std::string::npos) << line;
+                versions += line.rfind("usb GetVersion", 0) == 0 ? 1 : 0;
+            }
+        EXPECT_EQ(versions, expected) << rig;
+        s->stopTrace();
+    }
+}
+
 TEST_F(SessionTest, StartUpWithoutSettingsUsesTheDefaultsAndTheAdjustment) {
     auto s = open("virtual");
     const Session::StartUp st = s->startUp([](Settings& set) { set.adr = 0x278; });

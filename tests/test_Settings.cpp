@@ -361,8 +361,9 @@ TEST_F(SettingsFile, FailedWritesNameTheFileAndLeaveNothingBehind) {
         const char* reason;
     };
     const Case cases[] = {
-        {(dir / "missing" / "zvk.INI").string(), "No such file or directory"},
+        // (A missing folder is made: ASaveMakesTheFoldersOfAChosenFile.)
         {asFile + "/zvk.INI", "Not a directory"},
+        {asFile + "/lab/zvk.INI", "Not a directory"},
         {(dir / "taken.INI").string(), "is a directory"},
         // not writable even for root
         {"/proc/zvk40310-settings-test.INI", ""},
@@ -575,6 +576,18 @@ TEST_F(SettingsFile, WhereTheSettingsFileLies) {
         {"no install folder known", {bin, "", true, "", "/h"}, bin + "/zvk40310.INI"},
     };
     for (const auto& c : cases) EXPECT_EQ(chooseSettingsPath(c.place), c.expected) << c.what;
+}
+
+// A settings file of its own (--settings ~/lab/board2.INI) in a folder not made yet is
+// saved as the default one is: its folders are made.
+TEST_F(SettingsFile, ASaveMakesTheFoldersOfAChosenFile) {
+    const std::string target = file("lab/boards/board2.INI");
+    Settings s;
+    s.vpwm = 3300;
+    ASSERT_EQ(writeSettings(target, s), std::nullopt);
+    bool existed = false;
+    EXPECT_EQ(readSettings(target, &existed).vpwm, 3300);
+    EXPECT_TRUE(existed);
 }
 
 TEST_F(SettingsFile, TheFirstSaveMakesAPrivateConfigurationFolder) {

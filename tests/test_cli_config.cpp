@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -196,6 +197,48 @@ TEST_F(CtlConfig, FilesThatDoNotLoadAreBadInput) {
     }
 }
 
+// A file without any of the loader's keys is refused by every command that reads a
+// configuration, before the board or the file is touched.
+TEST_F(CtlConfig, AFileWithoutAnyKeyIsRefusedEverywhere) {
+    const std::string prose = "root:x:0:0:root:/root:/bin/bash\nThe LO lies above.\n";
+    const std::string notes = put("notes.txt", prose);
+    const std::vector<std::vector<std::string>> commands = {
+        {"show", notes},
+        {"export", notes, "--format", "json"},
+        {"write", notes, "--board", "virtual", "--json"},
+        {"write", notes, "--board", "virtual", "--plan"},
+        {"sweep", notes, "--from", "400", "--to", "401", "--step", "1", "--board", "virtual"},
+        {"set", notes, "OPMODE=1"},
+    };
+    for (const auto& args : commands) {
+        const CtlResult r = runCtl(args);
+        EXPECT_EQ(r.code, 1) << args[0];
+        EXPECT_EQ(r.out, "") << args[0] << ": nothing written";
+        EXPECT_EQ(test::lines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find("\"" + notes + "\" is not a configuration file"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(readFileText(notes).value_or(""), prose) << args[0];
+    }
+}
+
+// One file gives one starting image: write --plan and a sweep at the file's own frequency
+// plan the same counters from a file that holds a few registers only.
+TEST_F(CtlConfig, EveryCommandReadsAFileOverTheSameValues) {
+    const std::string partial =
+        put("partial.cfg", "CntrlReg3\t100\r\nCntrlReg1\t8F4\r\nfRF\t384\r\n");
+    const CtlResult show = runCtl({"show", partial, "--json"});
+    ASSERT_EQ(show.code, 0) << show.err;
+    const CtlResult write = runCtl({"write", partial, "--plan", "--board", "virtual", "--json"});
+    ASSERT_EQ(write.code, 0) << write.err;
+    EXPECT_EQ(write.json()["registers"], show.json()["planned_registers"]);
+    const CtlResult sweep = runCtl(
+        {"sweep", partial, "--list", put("one.csv", "384\n"), "--board", "virtual", "--json"});
+    ASSERT_EQ(sweep.code, 0) << sweep.err;
+    const nlohmann::json point = nlohmann::json::parse(test::lines(sweep.out).at(0));
+    EXPECT_EQ(point["N"], show.json()["N"]) << sweep.out;
+    EXPECT_EQ(point["A"], show.json()["A"]) << sweep.out;
+}
+
 TEST_F(CtlConfig, WriteSendsTheFileOrItsPlan) {
     Config c = defaultsAt(433.92);
     c.regs[6] = 0xA5C;
@@ -372,6 +415,86 @@ TEST_F(CtlConfig, SetChangesFieldsRegistersAndItemsAndSavesAsTheWindowDoes) {
     const std::string text = readFileText(path).value_or("");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 18);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 18);
+}
+
+TEST_F(CtlConfig, SetListsOnlyWhatChanged) {
+    const std::string path = save("a.cfg", defaultsAt(384.0));
+    const CtlResult r =
+        runCtl({"set", path, "N=120", "OPMODE=1", "fRF=384", "R3=0x100", "SPISEL=1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "OPMODE 0 -> 1\n");
+    const CtlResult j = runCtl({"set", path, "OPMODE=1", "--json"});
+    ASSERT_EQ(j.code, 0) << j.err;
+    EXPECT_EQ(j.json()["changes"], nlohmann::json::array());
+}
+
+// new: a configuration file from the shell, planned as the window plans it when it loads
+// the file, so that show, write and the window take it as it is.
+TEST_F(CtlConfig, NewWritesAPlannedFileFromTheDefaultsOrTheWindowsSettings) {
+    const std::string receiver = file("receiver.cfg");
+    const CtlResult r = runCtl({"new", receiver, "--defaults", "fRF=433.92", "OPMODE=1", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.json()["file"], receiver);
+    EXPECT_EQ(r.json()["planned"], true);
+    const CtlResult shown = runCtl({"show", receiver, "--json"});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    const auto j = shown.json();
+    EXPECT_EQ(j["planned_registers"], j["registers"]) << "the file holds its plan already";
+    EXPECT_EQ(j["fRF_file"], "433.920");
+    EXPECT_EQ(j["mode"], "SPI");
+    EXPECT_EQ(j["fields"]["OPMODE"], 1);
+    const CtlResult plan = runCtl("plan --rf 433.92 --json");
+    ASSERT_EQ(plan.code, 0) << plan.err;
+    EXPECT_EQ(j["N"], plan.json()["N"]);
+    EXPECT_EQ(j["A"], plan.json()["A"]);
+    Config c;
+    ASSERT_EQ(loadConfig(receiver, c), std::nullopt);
+    for (const Field& f : kFieldMap) {
+        const std::string name = f.name;
+        if (name != "OPMODE" && name != "N" && name != "A") {
+            EXPECT_EQ(fieldValue(c.regs, f), fieldValue(kDefaultImage, f)) << f.name;
+        }
+    }
+
+    // Nothing stored is replaced, and a refused assignment writes nothing.
+    const std::string before = readFileText(receiver).value_or("");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"new", receiver, "--defaults"},
+          std::vector<std::string>{"new", file("other.cfg"), "--defaults", "OPMODE=7"}}) {
+        const CtlResult refused = runCtl(args);
+        EXPECT_EQ(refused.code, 1) << args[1];
+        EXPECT_EQ(test::lines(refused.err).size(), 1u) << refused.err;
+    }
+    EXPECT_EQ(readFileText(receiver).value_or(""), before);
+    EXPECT_FALSE(std::filesystem::exists(file("other.cfg")));
+
+    // The window's state from its settings file; a name is saved with ".cfg", as the window
+    // saves it, and the output names the file written.
+    const std::string ini = put("zvk40310.INI",
+                                "[CFG]\r\nSPISEL=1\r\nFRF=868.3\r\nFXTAL=10\r\nINJLO1=0\r\n"
+                                "[CWR]\r\n0=141\r\n1=2292\r\n2=3860\r\n3=256\r\n4=125\r\n"
+                                "5=684\r\n6=3659\r\n7=0\r\n");
+    const CtlResult fromWindow = runCtl({"new", file("window.txt"), "--settings", ini});
+    ASSERT_EQ(fromWindow.code, 0) << fromWindow.err;
+    EXPECT_NE(fromWindow.out.find(file("window.cfg")), std::string::npos) << fromWindow.out;
+    ASSERT_EQ(loadConfig(file("window.cfg"), c), std::nullopt);
+    EXPECT_EQ(c.regs[0], 141);
+    EXPECT_EQ(fieldValue(c.regs, field("R")), 125u);
+    EXPECT_DOUBLE_EQ(c.frf, 868.3);
+    EXPECT_EQ(c.injlo1, 0);
+    // LO1 and LO2 low, R 125: 868.3 MHz is Ntot 8663, as the band preset plans it.
+    EXPECT_EQ(32 * fieldValue(c.regs, field("N")) + fieldValue(c.regs, field("A")), 8663u);
+
+    // Dividers given by hand stand as given; an ABC-mode file holds its preset's plan.
+    ASSERT_EQ(runCtl({"new", file("hand.cfg"), "--defaults", "N=130", "A=3"}).code, 0);
+    ASSERT_EQ(loadConfig(file("hand.cfg"), c), std::nullopt);
+    EXPECT_EQ(fieldValue(c.regs, field("N")), 130u);
+    EXPECT_EQ(fieldValue(c.regs, field("A")), 3u);
+    ASSERT_EQ(runCtl({"new", file("abc.cfg"), "--defaults", "SPISEL=0", "PLLMUX=2"}).code, 0);
+    ASSERT_EQ(loadConfig(file("abc.cfg"), c), std::nullopt);
+    EXPECT_FALSE(c.spisel);
+    EXPECT_EQ(c.pllmux, 2);
+    EXPECT_DOUBLE_EQ(c.frf, 371.1);
 }
 
 TEST_F(CtlConfig, SetRefusesInOneLineAndChangesNothing) {

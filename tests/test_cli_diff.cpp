@@ -2,6 +2,7 @@
 // zvk40310ctl diff and write --expect-lock, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -106,6 +107,44 @@ TEST_F(CliDiff, NamesWhatDiffersAndExitsOne) {
         EXPECT_EQ(back.code, 1) << c.what;
         EXPECT_EQ(names(back.out), names(r.out)) << c.what;
     }
+}
+
+// The planned frequencies are those the window shows after loading each file: the second
+// IF comes from the file's crystal and RIFF, as the load's plan makes it.
+TEST_F(CliDiff, PlannedFrequenciesAreTheOnesTheWindowShows) {
+    const struct {
+        const char* what;
+        void (*change)(Config&);
+        std::vector<std::string> expected;  // among the lines
+    } cases[] = {
+        {"one step of A",
+         [](Config& c) { setFieldValue(c.regs, field("A"), 21); },
+         {"planned fRF  384.000 -> 384.100", "planned fIF1  130.667 -> 130.700",
+          "planned fLO1  514.667 -> 514.800"}},
+        {"the IF filter divider",
+         [](Config& c) { setFieldValue(c.regs, field("RIFF"), 700); },
+         {"planned fRF  384.000 -> 384.046", "planned fIF2  2.000 -> 1.954"}},
+        {"the crystal",
+         [](Config& c) { c.fxtal = 12.0; },
+         {"planned fIF2  2.000 -> 2.400", "planned fPFD  0.133 -> 0.160"}},
+    };
+    for (const auto& c : cases) {
+        Config after = receiving();
+        c.change(after);
+        const std::string a = save("a.cfg", receiving());
+        const std::string b = save("b.cfg", after);
+        const CtlResult r = runCtl({"diff", a, b});
+        EXPECT_EQ(r.code, 1) << c.what << ": " << r.err;
+        const std::vector<std::string> out = lines(r.out);
+        for (const std::string& line : c.expected)
+            EXPECT_NE(std::find(out.begin(), out.end(), line), out.end())
+                << c.what << ": no \"" << line << "\" in\n"
+                << r.out;
+    }
+    // What show says the default image tunes to is the first file's planned fRF.
+    const CtlResult show = runCtl({"show", save("a.cfg", receiving()), "--json"});
+    ASSERT_EQ(show.code, 0) << show.err;
+    EXPECT_EQ(show.json()["fRF"], "384.000");
 }
 
 TEST_F(CliDiff, JsonListsOldAndNew) {

@@ -60,12 +60,14 @@ TEST_F(CliDoctor, PortNamesMustBeKnownToTheKernel) {
     EXPECT_THAT(known.out, HasSubstr("Driver not open at 0xD000")) << known.err;
     const auto unknown =
         zvk::test::runCtl({"doctor", "--root", dir.string(), "--port", "parport3"});
-    EXPECT_EQ(unknown.code, 1);
+    // A port that is not there is hardware that cannot be reached, whether it is named or
+    // given by its address: exit status 2.
+    EXPECT_EQ(unknown.code, 2);
     EXPECT_THAT(unknown.err,
                 HasSubstr("--port: the kernel drives no \"parport3\" (only parport0)"));
     // The board commands take the name too, from the system's list.
     const auto status = zvk::test::runCtl({"status", "--board", "virtual", "--port", "parport99"});
-    EXPECT_EQ(status.code, 1);
+    EXPECT_EQ(status.code, 2);
     EXPECT_THAT(status.err, HasSubstr("--port: the kernel drives no \"parport99\""));
 }
 

@@ -200,7 +200,13 @@ TEST(CliPlan, MissingRfIsBadInput) {
 TEST(CliCommandLine, VersionTyposAndHelp) {
     const CtlResult version = runCtl(std::vector<std::string>{"--version"});
     EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.out.rfind("zvk40310 ", 0), 0u) << version.out;
+    EXPECT_EQ(version.out.rfind("zvk40310ctl ", 0), 0u) << version.out;
+    // Without a command: the usage, which names every command, and exit status 1.
+    const CtlResult none = runCtl(std::vector<std::string>{});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.out, "");
+    for (const char* command : {"write", "status", "sweep", "plan", "show", "new", "diff"})
+        EXPECT_NE(none.err.find(command), std::string::npos) << command << "\n" << none.err;
 
     const struct {
         const char* word;

@@ -61,7 +61,8 @@ TEST_F(CtlSweep, AcrossTheVcoLimitLockedBelowNoLockAbove) {
     for (size_t i = 1; i < out.size(); ++i) {
         const auto c = cells(out[i]);
         ASSERT_EQ(c.size(), header.size()) << out[i];
-        EXPECT_NEAR(std::stod(c[0]), 700 + 10.0 * double(i - 1), 1e-9);
+        // Three decimals, as every other frequency.
+        EXPECT_EQ(c[0], std::to_string(700 + 10 * (i - 1)) + ".000");
         if (c[size_t(ld)] == "no lock" && firstUnlocked == out.size()) firstUnlocked = i;
         EXPECT_EQ(c[size_t(ld)], i < firstUnlocked ? "locked" : "no lock") << out[i];
     }
@@ -158,6 +159,47 @@ TEST_F(CtlSweep, AllBitsLowAfterWritingSpiOutIsSuspectOnceOnStandardError) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     for (const char* cause : {"supply", "cable", "MFO not SPI out"})
         EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
+}
+
+// --trace, --vcd and --trace-json record the reads of a sweep and of a watch, as they do
+// a write's: one status read per point or tick in the log, the lines in the VCD, and with
+// JSON Lines the events as a last line of their own.
+TEST_F(CtlSweep, SweepAndWatchWriteTheirTrace) {
+    const std::string cfg = receiveConfig();
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        size_t reads;
+    } cases[] = {
+        {"sweep",
+         {"sweep", cfg, "--from", "430", "--to", "432", "--step", "1", "--board", "virtual"},
+         3},
+        {"watch", {"status", "--watch", "5", "--count", "2", "--board", "virtual"}, 2},
+    };
+    for (const auto& c : cases) {
+        const std::string log = file(std::string(c.what) + ".log");
+        const std::string vcd = file(std::string(c.what) + ".vcd");
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--trace", log, "--vcd", vcd, "--json", "--trace-json"});
+        const CtlResult r = runCtl(args);
+        ASSERT_EQ(r.code, 0) << c.what << ": " << r.err;
+        std::stringstream text;
+        text << std::ifstream(log).rdbuf();
+        const auto logLines = lines(text.str());
+        const size_t reads = size_t(std::count_if(logLines.begin(), logLines.end(), [](auto& l) {
+            return l.find("R7 -> ") != std::string::npos;
+        }));
+        EXPECT_EQ(reads, c.reads) << c.what << ":\n" << text.str();
+        std::stringstream dump;
+        dump << std::ifstream(vcd).rdbuf();
+        EXPECT_NE(dump.str().find("$enddefinitions"), std::string::npos) << c.what;
+        EXPECT_NE(dump.str().find("SDEN"), std::string::npos) << c.what;
+        const auto out = lines(r.out);
+        ASSERT_EQ(out.size(), c.reads + 1) << r.out;
+        const auto last = nlohmann::json::parse(out.back());
+        ASSERT_TRUE(last.contains("trace")) << out.back();
+        EXPECT_EQ(last["trace"].size(), logLines.size()) << c.what;
+    }
 }
 
 TEST(CtlStatusWatch, CountedReadsOneLineEach) {

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
@@ -18,8 +19,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
+#include "PlanWindow.h"
 #include "QtText.h"
 #include "TraceWindow.h"
 #include "base/Numbers.h"
@@ -28,66 +31,102 @@
 
 namespace {
 
-const QColor kLocked(0, 150, 0), kNotLocked(200, 0, 0), kSuspect(220, 0, 220);
-
 QStringList csvHeader(const std::string& header) {
     return qs(header).split(QLatin1Char(','));
 }
 
-// Where a value 0..255 of the IF-filter lies in the rectangle.
-double iffY(const QRectF& r, int value) {
-    return r.bottom() - r.height() * std::clamp(value, 0, 255) / 255.0;
-}
-
-int iffValue(const zvk::StatusReading& r) {
-    return std::atoi(r.decoded.IFFVAL.c_str());
-}
-
-void drawAxesText(QPainter& p, const QRectF& r, const QString& left, const QString& right) {
-    p.setPen(Qt::black);
-    p.drawRect(r);
-    p.drawText(QRectF(r.left(), r.bottom() + 2, r.width(), 14), Qt::AlignLeft, left);
-    p.drawText(QRectF(r.left(), r.bottom() + 2, r.width(), 14), Qt::AlignRight, right);
-    p.drawText(QRectF(r.left() + 4, r.top() + 2, r.width(), 14), Qt::AlignLeft,
-               QStringLiteral("IFFVAL 0..255"));
-}
-
 }  // namespace
 
-SweepPlot::SweepPlot(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("SweepPlot"));
-    setMinimumHeight(140);
+StatusPlotView::StatusPlotView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("StatusPlotView"));
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void SweepPlot::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::white);
-    const QRectF area(8, 8, width() - 16, height() - 60);
-    const QRectF band(8, height() - 34, width() - 16, 14);
-    if (points_ == nullptr || points_->empty()) {
-        drawAxesText(p, area, QString(), QString());
-        return;
+void StatusPlotView::setPlot(zvk::StatusPlot plot) {
+    plot_ = std::move(plot);
+    picture_ = QImage();
+    update();
+}
+
+QSize StatusPlotView::sizeHint() const {
+    return {int(zvk::kStatusPlotWidth), plot_.height > 0 ? int(plot_.height) : 340};
+}
+
+QRectF StatusPlotView::pictureRect() const {
+    if (plot_.width <= 0 || plot_.height <= 0) return {};
+    const double scale = std::min(width() / plot_.width, height() / plot_.height);
+    const double w = plot_.width * scale, h = plot_.height * scale;
+    return {(width() - w) / 2, (height() - h) / 2, w, h};
+}
+
+QPointF StatusPlotView::toPicture(const QPointF& p) const {
+    const QRectF r = pictureRect();
+    if (r.isEmpty()) return {};
+    return {(p.x() - r.x()) * plot_.width / r.width(), (p.y() - r.y()) * plot_.height / r.height()};
+}
+
+QString StatusPlotView::readoutAt(const QPointF& p) const {
+    const QPointF at = toPicture(p);
+    const zvk::PlotMark* m = zvk::markAt(plot_, at.x(), at.y());
+    return m ? qs(m->text) : QString();
+}
+
+void StatusPlotView::mouseMoveEvent(QMouseEvent* event) {
+    pointer_ = event->position();
+    update();
+}
+
+void StatusPlotView::leaveEvent(QEvent*) {
+    pointer_.reset();
+    update();
+}
+
+void StatusPlotView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    const QRectF r = pictureRect();
+    if (r.isEmpty()) return;
+    const QSize pixels = (r.size() * devicePixelRatioF()).toSize();
+    if (picture_.size() != pixels) {
+        picture_ = renderPlan(plot_.svg, pixels);
+        picture_.setDevicePixelRatio(devicePixelRatioF());
     }
-    double lo = points_->front().wanted, hi = lo;
-    for (const zvk::SweepPoint& pt : *points_) {
-        lo = std::min(lo, pt.wanted);
-        hi = std::max(hi, pt.wanted);
+    painter.drawImage(r.topLeft(), picture_);
+    if (!pointer_) return;
+    const QPointF at = toPicture(*pointer_);
+    const zvk::PlotMark* m = zvk::markAt(plot_, at.x(), at.y());
+    if (m == nullptr) return;
+    // The read under the pointer: its cell's middle through the plot and the lanes, its
+    // value as a dot, and what it says in a box along the top of the plot.
+    const double scale = r.width() / plot_.width;
+    const auto widget = [&](double x, double y) {
+        return QPointF(r.x() + x * scale, r.y() + y * scale);
+    };
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0, 0, 0, 140), 1, Qt::DashLine));
+    painter.drawLine(widget(m->x, plot_.area.y0), widget(m->x, plot_.lanes.y1));
+    if (std::isfinite(m->y)) {
+        painter.setPen(QPen(Qt::black, 1.5));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(widget(m->x, m->y), 4, 4);
     }
-    const double span = hi > lo ? hi - lo : 1.0;
-    const auto x = [&](double f) { return area.left() + area.width() * (f - lo) / span; };
-    const double w = std::max(2.0, area.width() / double(points_->size()));
-    QPolygonF line;
-    for (const zvk::SweepPoint& pt : *points_) {
-        const QColor c = !pt.status ? Qt::gray : pt.locked() ? kLocked : kNotLocked;
-        p.fillRect(QRectF(x(pt.wanted) - w / 2, band.top(), w, band.height()), c);
-        if (pt.status) line << QPointF(x(pt.wanted), iffY(area, iffValue(*pt.status)));
-    }
-    p.setPen(QPen(Qt::blue, 1.5));
-    p.drawPolyline(line);
-    drawAxesText(p, area, qs(zvk::fixedText(lo, 3)) + QStringLiteral(" MHz"),
-                 qs(zvk::fixedText(hi, 3)) + QStringLiteral(" MHz"));
-    p.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), 14), Qt::AlignLeft,
-               QStringLiteral("LD: green locked, red no lock"));
+    const QString text = qs(m->text);
+    QFont font = painter.font();
+    font.setPixelSize(std::max(10, int(std::lround(11 * scale))));
+    painter.setFont(font);
+    const QFontMetricsF fm(font);
+    QRectF box(0, 0, fm.horizontalAdvance(text) + 10, fm.height() + 6);
+    const QPointF top = widget(m->x, plot_.area.y0);
+    box.moveTopLeft(QPointF(top.x() + 8, top.y() + 4));
+    if (box.right() > width() - 2) box.moveRight(top.x() - 8);
+    if (box.left() < 2) box.moveLeft(2);
+    painter.setPen(QColor(90, 90, 90));
+    painter.setBrush(QColor(255, 255, 240, 235));
+    painter.drawRect(box);
+    painter.setPen(Qt::black);
+    painter.drawText(box, Qt::AlignCenter, text);
 }
 
 SweepWindow::SweepWindow(zvk::Session& session, QWidget* parent)
@@ -120,12 +159,15 @@ SweepWindow::SweepWindow(zvk::Session& session, QWidget* parent)
     startButton->setToolTip(QStringLiteral(
         "Plans, writes and reads the status at each frequency; afterwards the plan from before "
         "the sweep is set again and written to the chip."));
+    savePictureButton = new QPushButton(QStringLiteral("Save Picture…"), this);
+    savePictureButton->setObjectName(QStringLiteral("SaveSweepPicture"));
     cancelButton->setEnabled(false);
     saveButton->setEnabled(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(startButton);
     buttons->addWidget(cancelButton);
     buttons->addStretch();
+    buttons->addWidget(savePictureButton);
     buttons->addWidget(saveButton);
     progress = new QProgressBar(this);
     message = new QLabel(this);
@@ -135,22 +177,45 @@ SweepWindow::SweepWindow(zvk::Session& session, QWidget* parent)
     table->setHorizontalHeaderLabels(header);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
-    plot = new SweepPlot(this);
-    plot->setPoints(&points_);
+    plot = new StatusPlotView(this);
+    plot->setObjectName(QStringLiteral("SweepPlot"));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(progress);
     layout->addWidget(message);
     layout->addWidget(table, 1);
-    layout->addWidget(plot, 1);
-    resize(760, 640);
+    layout->addWidget(plot, 2);
+    resize(760, 860);
     pointTimer_.setSingleShot(true);
     pointTimer_.setInterval(0);
     connect(&pointTimer_, &QTimer::timeout, this, &SweepWindow::step);
     connect(startButton, &QPushButton::clicked, this, &SweepWindow::start);
     connect(cancelButton, &QPushButton::clicked, this, &SweepWindow::cancel);
     connect(saveButton, &QPushButton::clicked, this, &SweepWindow::saveClick);
+    connect(savePictureButton, &QPushButton::clicked, this, [this] {
+        const zvk::StatusPlot& p = plot->plot();
+        savePictureClick(this, QStringLiteral("sweep.svg"), p.svg, p.width, p.height);
+    });
+    // Before a sweep the plot shows the range the boxes name.
+    for (QDoubleSpinBox* box : {fromBox, toBox, stepBox})
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this] {
+            if (!running()) redrawPlot();
+        });
+    connect(dwellBox, &QSpinBox::valueChanged, this, [this] {
+        if (!running()) redrawPlot();
+    });
+    redrawPlot();
+}
+
+void SweepWindow::redrawPlot() {
+    std::vector<double> range;
+    if (running() || !points_.empty()) {
+        range = planned_;
+    } else if (zvk::sweepFrequencies(fromBox->value(), toBox->value(), stepBox->value(), range)) {
+        range.clear();
+    }
+    plot->setPlot(zvk::drawSweepPlot(points_, range, uint32_t(dwellBox->value())));
 }
 
 void SweepWindow::start() {
@@ -176,7 +241,7 @@ void SweepWindow::start() {
     startButton->setEnabled(false);
     cancelButton->setEnabled(true);
     saveButton->setEnabled(false);
-    plot->update();
+    redrawPlot();
     pointTimer_.start();
 }
 
@@ -207,7 +272,7 @@ void SweepWindow::step() {
     table->scrollToBottom();
     points_.push_back(std::move(pt));
     progress->setValue(int(next_));
-    plot->update();
+    redrawPlot();
     if (cancelled_ || !running())
         stop();
     else
@@ -248,48 +313,6 @@ void SweepWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-StripChart::StripChart(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("StripChart"));
-    setMinimumHeight(160);
-}
-
-void StripChart::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::white);
-    const int bandH = 12;
-    const QRectF area(8, 8, width() - 16, height() - 16 - 3 * (bandH + 4) - 16);
-    const qint64 end = samples_ && !samples_->empty() ? samples_->back().tMs : 0;
-    const qint64 begin = std::max<qint64>(0, end - StatusMonitor::kKeptMs);
-    const double span = double(std::max<qint64>(end - begin, 1000));
-    const auto x = [&](qint64 t) { return area.right() - area.width() * double(end - t) / span; };
-    const char* lanes[] = {"LD", "RSSI", "IFFSTATE"};
-    if (samples_ != nullptr && !samples_->empty()) {
-        QPolygonF line;
-        double prevX = area.left();
-        for (const MonitorSample& s : *samples_) {
-            const zvk::StatusReading& r = s.reading;
-            const double sx = x(s.tMs);
-            line << QPointF(sx, iffY(area, iffValue(r)));
-            const bool flags[] = {r.decoded.LD == "locked",
-                                  r.decoded.RSSI == "in range" || r.decoded.RSSI == "high",
-                                  r.decoded.IFFSTATE == "tuned"};
-            for (int lane = 0; lane < 3; ++lane) {
-                const QRectF cell(prevX, area.bottom() + 4 + lane * (bandH + 4),
-                                  std::max(1.0, sx - prevX), bandH);
-                p.fillRect(cell, r.suspect ? kSuspect : flags[lane] ? kLocked : kNotLocked);
-            }
-            prevX = sx;
-        }
-        p.setPen(QPen(Qt::blue, 1.5));
-        p.drawPolyline(line);
-    }
-    p.setPen(Qt::black);
-    for (int lane = 0; lane < 3; ++lane)
-        p.drawText(QRectF(area.left() + 2, area.bottom() + 4 + lane * (bandH + 4), 80, bandH),
-                   Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(lanes[lane]));
-    drawAxesText(p, area, QStringLiteral("-%1 s").arg(qint64(span / 1000)), QStringLiteral("now"));
-}
-
 StatusMonitor::StatusMonitor(zvk::Session& session, QWidget* parent)
     : QWidget(parent, Qt::Window), session_(&session) {
     setObjectName(QStringLiteral("StatusMonitor"));
@@ -311,20 +334,37 @@ StatusMonitor::StatusMonitor(zvk::Session& session, QWidget* parent)
     row->addWidget(logButton);
     message = new QLabel(this);
     message->setWordWrap(true);
-    chart = new StripChart(this);
-    chart->setSamples(&samples_);
+    chart = new StatusPlotView(this);
+    chart->setObjectName(QStringLiteral("StatusChart"));
+    savePictureButton = new QPushButton(QStringLiteral("Save Picture…"), this);
+    savePictureButton->setObjectName(QStringLiteral("SaveMonitorPicture"));
+    row->addWidget(savePictureButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(message);
     layout->addWidget(chart, 1);
-    resize(620, 320);
+    resize(700, 520);
+    redrawTimer_.setSingleShot(true);
+    redrawTimer_.setInterval(200);
+    connect(&redrawTimer_, &QTimer::timeout, this, &StatusMonitor::redrawChart);
+    connect(savePictureButton, &QPushButton::clicked, this, [this] {
+        redrawChart();
+        const zvk::StatusPlot& p = chart->plot();
+        savePictureClick(this, QStringLiteral("status.svg"), p.svg, p.width, p.height);
+    });
+    redrawChart();
     connect(&timer_, &QTimer::timeout, this, &StatusMonitor::poll);
     connect(startButton, &QPushButton::clicked, this, &StatusMonitor::start);
     connect(stopButton, &QPushButton::clicked, this, &StatusMonitor::stop);
     connect(logButton, &QPushButton::clicked, this, &StatusMonitor::logClick);
     connect(intervalBox, &QSpinBox::valueChanged, this, [this](int ms) {
         if (timer_.isActive()) timer_.start(ms);
+        redrawTimer_.start();
     });
+}
+
+void StatusMonitor::redrawChart() {
+    chart->setPlot(zvk::drawMonitorChart(samples_, intervalBox->value(), double(kKeptMs)));
 }
 
 void StatusMonitor::start() {
@@ -356,7 +396,7 @@ void StatusMonitor::poll() {
 }
 
 void StatusMonitor::take(const zvk::StatusReading& reading) {
-    MonitorSample s{clock_.elapsed(), reading};
+    zvk::StatusSample s{double(clock_.elapsed()), reading};
     message->setText(s.reading.suspect ? qs(*s.reading.suspect) : QString());
     if (log_.isOpen()) {
         const std::string line = zvk::statusCsvLine(double(s.tMs), s.reading) + "\n";
@@ -364,8 +404,8 @@ void StatusMonitor::take(const zvk::StatusReading& reading) {
         log_.flush();
     }
     samples_.push_back(std::move(s));
-    while (samples_.back().tMs - samples_.front().tMs > kKeptMs) samples_.pop_front();
-    chart->update();
+    while (samples_.back().tMs - samples_.front().tMs > double(kKeptMs)) samples_.pop_front();
+    if (!redrawTimer_.isActive()) redrawTimer_.start();
 }
 
 std::optional<QString> StatusMonitor::logTo(const QString& path) {

@@ -2,12 +2,14 @@
 #pragma once
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 #include <deque>
 #include <optional>
 #include <vector>
 
+#include "session/StatusPlot.h"
 #include "session/Sweep.h"
 #include "storage/ConfigFile.h"
 
@@ -23,20 +25,32 @@ namespace zvk {
 class Session;
 }
 
-// Lock and IF-filter value against frequency: the IF-filter value as a line on 0..255,
-// the lock flag as a band below it, green where locked and red where not.
-class SweepPlot : public QWidget {
+// A plot of status reads as the core draws it (the sweep's against frequency, the
+// monitor's against time), scaled to the widget with its proportions kept; the read under
+// the pointer is named over it, with a line through its cell and a dot on its value.
+class StatusPlotView : public QWidget {
     Q_OBJECT
   public:
-    explicit SweepPlot(QWidget* parent = nullptr);
-    void setPoints(const std::vector<zvk::SweepPoint>* points) { points_ = points; }
-    QSize sizeHint() const override { return {480, 200}; }
+    explicit StatusPlotView(QWidget* parent = nullptr);
+    void setPlot(zvk::StatusPlot plot);
+    const zvk::StatusPlot& plot() const { return plot_; }
+    // Where the picture lies in the widget, and a widget point in the picture's units.
+    QRectF pictureRect() const;
+    QPointF toPicture(const QPointF& p) const;
+    // What the read-out says at a widget point; empty where no read is.
+    QString readoutAt(const QPointF& p) const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {320, 180}; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
   private:
-    const std::vector<zvk::SweepPoint>* points_ = nullptr;
+    zvk::StatusPlot plot_;
+    QImage picture_;  // the plot rendered at the size shown
+    std::optional<QPointF> pointer_;
 };
 
 // "Sweep…": the sweep of the command-line tool with a progress bar, a cancel button, a
@@ -56,7 +70,8 @@ class SweepWindow : public QWidget {
     QProgressBar* progress;
     QTableWidget* table;
     QLabel* message;
-    SweepPlot* plot;
+    StatusPlotView* plot;
+    QPushButton* savePictureButton;
     const std::vector<zvk::SweepPoint>& points() const { return points_; }
     bool running() const { return next_ < planned_.size(); }
     void start();
@@ -76,6 +91,9 @@ class SweepWindow : public QWidget {
     void step();
     void stop();
     void saveClick();
+    // The plot of the points so far over the frequencies planned (the boxes' range before
+    // a sweep).
+    void redrawPlot();
     zvk::Session* session_;
     std::vector<double> planned_;
     std::optional<zvk::Config> before_;  // the plan the sweep started from
@@ -83,28 +101,6 @@ class SweepWindow : public QWidget {
     bool cancelled_ = false;
     std::vector<zvk::SweepPoint> points_;
     QTimer pointTimer_;
-};
-
-// One read of the status monitor.
-struct MonitorSample {
-    qint64 tMs = 0;
-    zvk::StatusReading reading;
-};
-
-// IFFVAL over the last ten minutes as a line, and below it the LD, RSSI and IFFSTATE
-// flags as bands; a read that looks like a board not answering is marked red.
-class StripChart : public QWidget {
-    Q_OBJECT
-  public:
-    explicit StripChart(QWidget* parent = nullptr);
-    void setSamples(const std::deque<MonitorSample>* samples) { samples_ = samples; }
-    QSize sizeHint() const override { return {560, 220}; }
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    const std::deque<MonitorSample>* samples_ = nullptr;
 };
 
 // "Status Monitor…": the status read every interval while the window is started, with the
@@ -120,8 +116,9 @@ class StatusMonitor : public QWidget {
     QPushButton* stopButton;
     QPushButton* logButton;
     QLabel* message;
-    StripChart* chart;
-    const std::deque<MonitorSample>& samples() const { return samples_; }
+    StatusPlotView* chart;
+    QPushButton* savePictureButton;
+    const std::deque<zvk::StatusSample>& samples() const { return samples_; }
     // Reads asked for since the monitor was made (each gets its sample).
     int readsAsked() const { return readsAsked_; }
     bool polling() const { return timer_.isActive(); }
@@ -132,6 +129,8 @@ class StatusMonitor : public QWidget {
     std::optional<QString> logTo(const QString& path);
     // One read now, as the timer makes it.
     void poll();
+    // The chart of the samples kept, as it stands now.
+    void redrawChart();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -141,8 +140,11 @@ class StatusMonitor : public QWidget {
     void logClick();
     zvk::Session* session_;
     QTimer timer_;
+    // The chart follows the reads at most five times a second: drawing costs more than a
+    // read at the shortest interval.
+    QTimer redrawTimer_;
     QElapsedTimer clock_;
-    std::deque<MonitorSample> samples_;
+    std::deque<zvk::StatusSample> samples_;
     int readsAsked_ = 0;
     QFile log_;
 };

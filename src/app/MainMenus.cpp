@@ -181,6 +181,12 @@ void TForm1::LoadConfig1Click() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
 
     const std::string path = dialog.selectedFiles().first().toStdString();
+    // A file that holds none of a configuration's keys changes nothing, not even the
+    // caption and the name the next dialog proposes.
+    if (const auto refusal = configFileRefusal(path)) {
+        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*refusal));
+        return;
+    }
     configFileName_ = qs(path);
     setWindowTitle(qs(loadCaption(titleText_.toStdString(), path)));
 

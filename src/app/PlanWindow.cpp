@@ -126,7 +126,10 @@ PlanWindow::PlanWindow(const zvk::FrequencyState& plan, QWidget* parent)
     view_ = new PlanView(this);
     SavePicture = new QPushButton(QStringLiteral("Save Picture…"), this);
     SavePicture->setObjectName(QStringLiteral("SavePicture"));
-    connect(SavePicture, &QPushButton::clicked, this, &PlanWindow::savePictureClick);
+    connect(SavePicture, &QPushButton::clicked, this, [this] {
+        const zvk::PlanDrawing& d = view_->drawing();
+        savePictureClick(this, QStringLiteral("frequency-plan.svg"), d.svg, d.width, d.height);
+    });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(SavePicture);
@@ -158,15 +161,15 @@ void PlanWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
-std::optional<QString> PlanWindow::saveSvg(const QString& path) const {
-    if (auto error = zvk::replaceFileText(ss(path), view_->drawing().svg))
+std::optional<QString> saveSvgPicture(const QString& path, const std::string& svg) {
+    if (auto error = zvk::replaceFileText(ss(path), svg))
         return QStringLiteral("Cannot write \"%1\": %2").arg(path, qs(*error));
     return std::nullopt;
 }
 
-std::optional<QString> PlanWindow::savePng(const QString& path) const {
-    const zvk::PlanDrawing& d = view_->drawing();
-    const QImage image = renderPlan(d.svg, QSize(int(d.width * 2), int(d.height * 2)));
+std::optional<QString> savePngPicture(const QString& path, const std::string& svg, double width,
+                                      double height) {
+    const QImage image = renderPlan(svg, QSize(int(width * 2), int(height * 2)));
     QByteArray png;
     {
         QBuffer buffer(&png);
@@ -179,17 +182,28 @@ std::optional<QString> PlanWindow::savePng(const QString& path) const {
     return std::nullopt;
 }
 
-void PlanWindow::savePictureClick() {
+void savePictureClick(QWidget* parent, const QString& name, const std::string& svg, double width,
+                      double height) {
     const QString svgFilter = QStringLiteral("SVG picture (*.svg)");
     const QString pngFilter = QStringLiteral("PNG image (*.png)");
     QString chosen;
-    QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Picture"), QStringLiteral("frequency-plan.svg"),
-        svgFilter + QStringLiteral(";;") + pngFilter, &chosen);
+    QString path =
+        QFileDialog::getSaveFileName(parent, QStringLiteral("Save Picture"), name,
+                                     svgFilter + QStringLiteral(";;") + pngFilter, &chosen);
     if (path.isEmpty()) return;
     const bool png =
         path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ||
         (chosen == pngFilter && !path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive));
-    if (const auto error = png ? savePng(path) : saveSvg(path))
-        QMessageBox::warning(this, QStringLiteral("Save Picture"), *error);
+    if (const auto error =
+            png ? savePngPicture(path, svg, width, height) : saveSvgPicture(path, svg))
+        QMessageBox::warning(parent, QStringLiteral("Save Picture"), *error);
+}
+
+std::optional<QString> PlanWindow::saveSvg(const QString& path) const {
+    return saveSvgPicture(path, view_->drawing().svg);
+}
+
+std::optional<QString> PlanWindow::savePng(const QString& path) const {
+    const zvk::PlanDrawing& d = view_->drawing();
+    return savePngPicture(path, d.svg, d.width, d.height);
 }

@@ -57,6 +57,16 @@ class PlanView : public QWidget {
 // The drawing as an image of the given size in device pixels, white behind it.
 QImage renderPlan(const std::string& svg, QSize pixels);
 
+// A picture the core drew into a file: SVG as drawn, or PNG at twice the drawing's size
+// (width by height units). An error text when the file cannot be written.
+std::optional<QString> saveSvgPicture(const QString& path, const std::string& svg);
+std::optional<QString> savePngPicture(const QString& path, const std::string& svg, double width,
+                                      double height);
+// "Save Picture…": asks for the file, proposing name, and saves as SVG or, by the name or
+// the filter chosen, as PNG; a failure becomes a warning box.
+void savePictureClick(QWidget* parent, const QString& name, const std::string& svg, double width,
+                      double height);
+
 // "Frequency Plan": a window of its own beside the main window that draws the plan the
 // tuning info shows and follows it: every plan, preset, crystal or injection change
 // redraws it once the change is complete.
@@ -79,7 +89,6 @@ class PlanWindow : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
-    void savePictureClick();
     const zvk::FrequencyState* plan_;
     PlanView* view_;
     bool pending_ = false;

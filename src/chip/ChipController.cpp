@@ -129,13 +129,16 @@ void ChipController::runWriteCycle() {
     }
 }
 
-uint16_t ChipController::runRegisterRead(int address) {
+uint16_t ChipController::runRegisterRead(int address, bool lockSample) {
     const int a = address & 7;
     link_.setDelay(del_);
     const SpiLink::ReadResult r = link_.readWord(readRequest(a));
     if (r.readBack) readBack_[size_t(a)] = r.word;
     if (Trace* t = lpt_->trace())
-        t->record({.kind = TraceEvent::Kind::ReadWord, .a = uint16_t(a), .b = r.word});
+        t->record({.kind = TraceEvent::Kind::ReadWord,
+                   .a = uint16_t(a),
+                   .b = r.word,
+                   .c = uint16_t(lockSample ? 1 : 0)});
     return r.word;
 }
 
@@ -161,9 +164,12 @@ void ChipController::measureLockTime() {
     // With MFO carrying lock detect the chip cannot shift the status word out: every bit
     // of this read is the lock-detect pin, which is low once the synthesizer has locked.
     // Taking bit 10 as it comes would show "locked" for a synthesizer that never locks.
-    const uint16_t status = runRegisterRead(7);
-    if (fieldValue(regs_, field("SHOWLD")) != 0)
-        observer_->showLockFlag(statusField(status, field("LDRSSIL")) != 0 ? "no lock" : "locked");
+    const uint16_t status = runRegisterRead(7, true);
+    if (fieldValue(regs_, field("SHOWLD")) != 0) observer_->showLockFlag(lockSampleFlag(status));
+}
+
+std::string lockSampleFlag(uint16_t word) {
+    return statusField(word, field("LDRSSIL")) != 0 ? "no lock" : "locked";
 }
 
 StatusDecoding decodeStatus(uint16_t word, bool showLd) {

@@ -92,7 +92,8 @@ class ChipController {
 
   private:
     void runWriteCycle();
-    uint16_t runRegisterRead(int address);
+    // lockSample: the read takes the lock-detect pin's samples, not a status word.
+    uint16_t runRegisterRead(int address, bool lockSample = false);
     void measureLockTime();
     void drainPending();
 
@@ -127,5 +128,10 @@ struct StatusDecoding {
     std::string IFFVAL, IFFSTATE, LD, RSSI;
 };
 StatusDecoding decodeStatus(uint16_t word, bool showLd);
+
+// A register read while MFO carries lock detect returns the pin in every bit, low once the
+// synthesizer has locked: "locked" or "no lock", as the window shows it after the
+// lock-time measurement.
+std::string lockSampleFlag(uint16_t word);
 
 }  // namespace zvk

@@ -176,6 +176,15 @@ void TraceText::appendText(const TraceEvent& e, std::string& out) {
             return;
         }
         case TraceEvent::Kind::ReadWord: {
+            if (e.c != 0) {
+                // The read after the lock-time measurement: every bit is the pin.
+                out += "lock-detect sample (R";
+                appendNumber(out, e.a);
+                out += " read, MFO LD out) -> ";
+                appendHex(out, e.b, 3);
+                out += "  LD " + lockSampleFlag(e.b);
+                return;
+            }
             out += 'R';
             appendNumber(out, e.a);
             out += " -> ";

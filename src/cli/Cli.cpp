@@ -77,8 +77,10 @@ int parsePort(const std::string& text, const std::string& procParport) {
             if (p.number == *n && validPortBase(p.base)) return p.base;
             known += (known.empty() ? "" : ", ") + ("parport" + std::to_string(p.number));
         }
-        throw BadInput("--port: the kernel drives no \"" + text + "\" (" +
-                       (known.empty() ? "no parallel port at all" : "only " + known) + ")");
+        // The same missing port given by its address gets as far as the driver and ends
+        // as unreachable hardware: so does its name.
+        throw Unreachable("--port: the kernel drives no \"" + text + "\" (" +
+                          (known.empty() ? "no parallel port at all" : "only " + known) + ")");
     }
     const long v = parseInteger(text, "--port");
     if (!validPortBase(v))

@@ -47,7 +47,8 @@ struct BoardOptions {
 // The help text of --port.
 std::string portOptionHelp();
 // The --port text as a base: a number, or the name parportN of a port the kernel lists
-// under procParport. Throws BadInput naming the text.
+// under procParport. Throws BadInput naming the text, Unreachable for a name the kernel
+// does not list.
 int parsePort(const std::string& text, const std::string& procParport);
 void addBoardOptions(CLI::App* command, BoardOptions& o);
 // An option that takes one of the given words; --help shows them and the default.
@@ -184,6 +185,10 @@ void addDiffCommand(CLI::App& app);     // diff
 void addSweepCommand(CLI::App& app);    // sweep
 // status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C.
 void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool showLd);
+// The end of a command that prints a line per read (sweep, status --watch): the trace's
+// log and VCD written where the options say and, with JSON Lines, the trace's events as
+// one last line {"trace": [...]}.
+void finishLinesTrace(CtlSession& s, bool json);
 // A status word's keys: word, IFFVAL, IFFSTATE, LD and RSSI.
 void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d);
 // The status reading's keys: those of statusWordJson and, when set, suspect.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // show, export, import and set: register configuration files.
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <charconv>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include "plan/FrequencyPlan.h"
 #include "storage/ConfigFile.h"
 #include "storage/FileText.h"
+#include "storage/Settings.h"
 
 namespace zvk::cli {
 
@@ -415,8 +417,10 @@ void runSet(const SetOptions& o) {
     // Every assignment is checked before the file is touched.
     for (const std::string& a : o.assignments) {
         const auto [before, after] = assign(c, a);
-        changes.push_back(
-            {{"name", a.substr(0, a.find('='))}, {"before", before}, {"after", after}});
+        // A value given as it stood is no change.
+        if (before != after)
+            changes.push_back(
+                {{"name", a.substr(0, a.find('='))}, {"before", before}, {"after", after}});
     }
     if (auto error = saveConfig(o.file, c, titleText())) throw BadInput(*error);
     nlohmann::json j;
@@ -428,6 +432,98 @@ void runSet(const SetOptions& o) {
             std::printf("%s %s -> %s\n", ch["name"].get<std::string>().c_str(),
                         ch["before"].get<std::string>().c_str(),
                         ch["after"].get<std::string>().c_str());
+    });
+}
+
+// ---- new: a configuration file from the shell
+
+struct NewOptions {
+    std::string file;
+    bool defaults = false;
+    std::string settings;
+    std::vector<std::string> assignments;
+    bool json = false;
+};
+
+// What the window's default settings leave: the default image, SPI mode, 384 MHz, a
+// 10 MHz crystal and LO1 above the signal.
+Config defaultSettingsConfig() {
+    Config c;
+    c.regs = kDefaultImage;
+    c.spisel = true;
+    c.frf = Session::kDefaultFrf;
+    c.fxtal = Session::kDefaultFxtal;
+    c.injlo1 = 1;
+    c.pllmux = 0;
+    return c;
+}
+
+// What the window would save now: the state its settings file keeps; without the file,
+// the window starts with its default settings.
+Config windowConfig(const std::string& settingsPath) {
+    bool existed = false;
+    const Settings st = readSettings(settingsPath, &existed);
+    if (!existed) return defaultSettingsConfig();
+    Config c;
+    c.regs = st.cwr;
+    c.spisel = st.spisel;
+    c.frf = st.frf;
+    c.pllmux = st.pllmux;
+    c.fxtal = st.fxtal;
+    c.injlo1 = st.injlo1;
+    return c;
+}
+
+bool namesDividers(const std::string& assignment) {
+    const std::string name = assignment.substr(0, assignment.find('='));
+    for (const char* divider : {"N", "A", "R2", "R3"})
+        if (sameName(name, divider)) return true;
+    return false;
+}
+
+void runNew(const NewOptions& o) {
+    // Saved as the window saves: the name with ".cfg".
+    const std::string path = configSaveName(o.file);
+    Config c = o.defaults ? defaultSettingsConfig()
+                          : windowConfig(o.settings.empty() ? programSettingsPath() : o.settings);
+    bool dividersGiven = false;
+    for (const std::string& a : o.assignments) {
+        assign(c, a);
+        dividersGiven = dividersGiven || namesDividers(a);
+    }
+    struct stat st {};
+    // Nothing stored is replaced: set changes a file that is there.
+    if (::lstat(path.c_str(), &st) == 0)
+        throw BadInput("\"" + path + "\" already exists (set changes a configuration file)");
+    std::optional<FrequencyState> planned;
+    if (!dividersGiven) {
+        // The file holds the counters the window plans when it loads it (in ABC mode, for
+        // the preset's frequency): load it into a core and take what the plan left.
+        auto session = planningSession();
+        Session& core = *session->core;
+        core.applyLoadedConfiguration(c);
+        if (session->observer.refusal) throw BadInput("fRF: " + *session->observer.refusal);
+        c = core.currentConfig();
+        planned = core.frequencies();
+    }
+    if (auto error = saveConfig(path, c, titleText())) throw BadInput(*error);
+    nlohmann::json j;
+    j["file"] = path;
+    j["registers"] = registersJson(c.regs);
+    j["mode"] = c.spisel ? "SPI" : "ABC";
+    j["fRF"] = formatFrequency(c.frf);
+    j["planned"] = planned.has_value();
+    if (planned) {
+        j["N"] = planned->N;
+        j["A"] = planned->A;
+    }
+    emit(o.json, j, [&] {
+        std::printf("file       %s\n", printable(path).c_str());
+        std::printf("mode       %s\n", c.spisel ? "SPI" : "ABC");
+        std::printf("fRF        %s MHz", formatFrequency(c.frf).c_str());
+        if (planned)
+            std::printf(" (N %u, A %u planned)", unsigned(planned->N), unsigned(planned->A));
+        std::printf("\nregisters %s\n", registersLine(c.regs).c_str());
     });
 }
 
@@ -465,6 +561,20 @@ void addConfigCommands(CLI::App& app) {
         ->required();
     set->add_flag("--json", st->json, "one JSON object on standard output");
     set->callback([st] { runSet(*st); });
+
+    auto no = std::make_shared<NewOptions>();
+    CLI::App* created = app.add_subcommand(
+        "new", "write a new configuration file from the window's state or the default settings");
+    created->add_option("file", no->file, "the configuration file to make (.cfg)")->required();
+    created->add_flag("--defaults", no->defaults,
+                      "start from the window's default settings instead of its settings file");
+    created->add_option("--settings", no->settings,
+                        "the settings file whose state the file starts from (default: " +
+                            programSettingsPath() + ", the window's)");
+    created->add_option("assignments", no->assignments,
+                        "NAME=VALUE as for set: a field, a register or an item");
+    created->add_flag("--json", no->json, "one JSON object on standard output");
+    created->callback([no] { runNew(*no); });
 }
 
 }  // namespace zvk::cli

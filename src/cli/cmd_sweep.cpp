@@ -5,6 +5,7 @@
 
 #include "base/Numbers.h"
 #include "cli/Cli.h"
+#include "session/StatusPlot.h"
 #include "session/Sweep.h"
 
 namespace zvk::cli {
@@ -16,6 +17,7 @@ struct SweepOptions {
     bool defaults = false;
     std::string from, to, step, list;
     std::string dwell = "20";
+    std::string svg;  // the plot of the points, when given
     BoardOptions board;
     bool json = false;
 };
@@ -68,20 +70,24 @@ void runSweep(const SweepOptions& o) {
 
     auto s = openSession(o.board);
     Session& core = *s->core;
-    // --defaults: the default image, as a new configuration starts.
+    // --defaults: the default image. A file is read over the values every command reads
+    // a file over (show, write, set), so that one file gives one image everywhere.
     Config start;
-    start.regs = kDefaultImage;
+    if (o.defaults) start.regs = kDefaultImage;
     core.takeConfig(start);
     if (!o.file.empty()) {
         if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
     }
     if (auto blocked = statusReadBlocked(core.chip())) throw BadInput("sweep: " + *blocked);
+    // The trace the options ask for covers the points, as it covers a write's cycle.
+    s->resetCounts();
 
     const bool json = o.json || (g_script != nullptr && g_script->jsonLines);
     if (!json) std::printf("%s\n", sweepCsvHeader().c_str());
     bool warned = false;
+    std::vector<SweepPoint> measured;
     for (double f : points) {
-        const SweepPoint p = sweepPoint(core, f, uint32_t(dwell));
+        const SweepPoint& p = measured.emplace_back(sweepPoint(core, f, uint32_t(dwell)));
         if (json)
             std::printf("%s\n", jsonLine(pointJson(p)).c_str());
         else
@@ -89,15 +95,28 @@ void runSweep(const SweepOptions& o) {
         // Each point as it comes: a pipe or a terminal shows the sweep's progress.
         std::fflush(stdout);
         if (p.refusal)
-            std::cerr << "zvk40310ctl: " << fixedText(f, 6) << " MHz: " << *p.refusal << "\n";
+            std::cerr << "zvk40310ctl: " << formatFrequency(f) << " MHz: " << *p.refusal << "\n";
         if (p.status && p.status->suspect && !warned) {
             std::cerr << "zvk40310ctl: " << *p.status->suspect << "\n";
             warned = true;
         }
     }
+    finishLinesTrace(*s, json);
+    if (!o.svg.empty())
+        writeOut(o.svg, drawSweepPlot(measured, points, uint32_t(dwell)).svg, "--svg");
 }
 
 }  // namespace
+
+void finishLinesTrace(CtlSession& s, bool json) {
+    nlohmann::json j;
+    s.finishTrace(j);
+    // JSON Lines: the trace is the last line, an object of its own.
+    if (json && j.contains("trace")) {
+        std::printf("%s\n", jsonLine(j).c_str());
+        std::fflush(stdout);
+    }
+}
 
 void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d) {
     j["word"] = registerText(word);
@@ -129,6 +148,9 @@ void addSweepCommand(CLI::App& app) {
     c->add_option("--dwell", o->dwell, "milliseconds between the write and the status read")
         ->capture_default_str();
     addBoardOptions(c, o->board);
+    c->add_option("--svg", o->svg,
+                  "also draw the points as an SVG plot into this file (- for standard output), "
+                  "as the window's Sweep draws them");
     c->add_flag("--json", o->json, "JSON Lines instead of CSV");
     c->callback([o] { runSweep(*o); });
 }

@@ -47,6 +47,8 @@ class InterruptFlag {
 void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool showLd) {
     using Steady = std::chrono::steady_clock;
     InterruptFlag interrupt;
+    // The trace the options ask for covers the reads, and ends with them (Ctrl+C too).
+    s.resetCounts();
     if (!json) std::printf("%s\n", statusCsvHeader().c_str());
     std::fflush(stdout);
     const auto start = Steady::now();
@@ -77,6 +79,7 @@ void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool sho
             warned = true;
         }
     }
+    finishLinesTrace(s, json);
 }
 
 }  // namespace zvk::cli

@@ -51,9 +51,12 @@ std::string unknownCommandText(const CLI::App& app, const std::string& word) {
 }
 
 int run(int argc, char** argv) {
-    CLI::App app{"zvk40310ctl - control the ZVK40310 receiver chip from the command line"};
+    CLI::App app{"zvk40310ctl - control the ZVK40310 receiver chip from the command line",
+                 "zvk40310ctl"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", std::string(zvk::kVersionLine), "print the version and exit");
+    // The program's own name: the window's --version names the window.
+    app.set_version_flag("--version", std::string("zvk40310ctl ") + zvk::kProgramVersion,
+                         "print the version and exit");
     app.footer(
         "The commands that talk to a board read the logic level, the adapter's delay and the\n"
         "port address from " +
@@ -63,7 +66,12 @@ int run(int argc, char** argv) {
         "for an installed program or one whose folder cannot be written.");
     zvk::cli::addCommands(app);
     zvk::cli::addRunCommand(app);
-    if (argc > 1 && argv[1][0] != '-' && !isCommand(app, argv[1])) {
+    // Without a command there is nothing to do: the usage says what there is.
+    if (argc < 2) {
+        std::cerr << app.help();
+        return zvk::cli::kBadInput;
+    }
+    if (argv[1][0] != '-' && !isCommand(app, argv[1])) {
         std::cerr << "zvk40310ctl: " << unknownCommandText(app, argv[1]) << "\n";
         return zvk::cli::kBadInput;
     }

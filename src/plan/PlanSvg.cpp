@@ -93,24 +93,8 @@ Axis axisFor(const std::vector<Item>& items, bool fromZero) {
     return a;
 }
 
-// Tick numbers at a round step (1, 2 or 5 times a power of ten) whose numbers do not
-// crowd each other.
-struct Ticks {
-    double step = 1;
-    int decimals = 0;
-};
-
 Ticks ticksFor(const Axis& a) {
-    const double perUnit = (a.x1 - a.x0) / (a.hi - a.lo);
-    double step = std::pow(10.0, std::floor(std::log10((a.hi - a.lo) / 20)));
-    for (int i = 0;; ++i) {
-        const double s =
-            step * std::array<double, 3>{1, 2, 5}[size_t(i % 3)] * std::pow(10.0, i / 3);
-        const int decimals = std::max(0, int(-std::floor(std::log10(s) + 1e-9)));
-        const double widest = std::max(textWidth(fixedText(a.lo, decimals), kTickPx),
-                                       textWidth(fixedText(a.hi, decimals), kTickPx));
-        if (s * perUnit >= widest + 12 || i > 30) return {s, decimals};
-    }
+    return zvk::ticksFor(a.lo, a.hi, a.x1 - a.x0, kTickPx);
 }
 
 bool inside(double x, double from, double to) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "plan/Svg.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "base/Numbers.h"
@@ -36,6 +38,19 @@ double textWidth(std::string_view text, double px) {
         }
     }
     return double(units) / 1000.0 * px * kSubstitutionMargin;
+}
+
+Ticks ticksFor(double lo, double hi, double pixels, double px, double gap) {
+    const double perUnit = pixels / (hi - lo);
+    double step = std::pow(10.0, std::floor(std::log10((hi - lo) / 20)));
+    for (int i = 0;; ++i) {
+        const double s =
+            step * std::array<double, 3>{1, 2, 5}[size_t(i % 3)] * std::pow(10.0, i / 3);
+        const int decimals = std::max(0, int(-std::floor(std::log10(s) + 1e-9)));
+        const double widest = std::max(textWidth(fixedText(lo, decimals), px),
+                                       textWidth(fixedText(hi, decimals), px));
+        if (s * perUnit >= widest + gap || i > 30) return {s, decimals};
+    }
 }
 
 Box Svg::textBox(double x, double baseline, std::string_view text, double px, Anchor anchor) {
@@ -126,6 +141,36 @@ void Svg::rect(double x, double y, double w, double h, std::string_view fill,
         out_ += " fill-opacity=\"";
         out_ += fixedText(opacity, 2);
         out_ += '"';
+    }
+    out_ += "/>\n";
+}
+
+void Svg::polyline(const std::vector<double>& xy, std::string_view stroke, double strokeWidth) {
+    if (xy.size() < 4) return;
+    out_ += "<polyline points=\"";
+    for (size_t i = 0; i + 1 < xy.size(); i += 2) {
+        if (i > 0) out_ += ' ';
+        number(xy[i]);
+        out_ += ',';
+        number(xy[i + 1]);
+    }
+    out_ += '"';
+    attribute("fill", "none");
+    attribute("stroke", stroke);
+    attribute("stroke-width", strokeWidth);
+    out_ += " stroke-linejoin=\"round\"/>\n";
+}
+
+void Svg::circle(double cx, double cy, double r, std::string_view fill, std::string_view stroke,
+                 double strokeWidth) {
+    out_ += "<circle";
+    attribute("cx", cx);
+    attribute("cy", cy);
+    attribute("r", r);
+    attribute("fill", fill.empty() ? std::string_view("none") : fill);
+    if (!stroke.empty()) {
+        attribute("stroke", stroke);
+        attribute("stroke-width", strokeWidth);
     }
     out_ += "/>\n";
 }

@@ -5,6 +5,7 @@
 // by a font engine, so that a layout can be made (and checked) without a display.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zvk {
 
@@ -23,6 +24,15 @@ enum class Anchor { Start, Middle, End };
 // covers the broader faces a viewer may substitute (DejaVu Sans is about 12 % wider).
 double textWidth(std::string_view text, double px);
 
+// Tick numbers at a round step (1, 2 or 5 times a power of ten) between lo and hi, spread
+// over pixels units, whose numbers at size px leave at least gap units between them;
+// decimals: what the step needs.
+struct Ticks {
+    double step = 1;
+    int decimals = 0;
+};
+Ticks ticksFor(double lo, double hi, double pixels, double px, double gap = 12);
+
 class Svg {
   public:
     Svg(double width, double height);
@@ -30,6 +40,10 @@ class Svg {
               double strokeWidth = 1, std::string_view dash = {});
     void rect(double x, double y, double w, double h, std::string_view fill,
               std::string_view stroke = {}, double opacity = 1);
+    // An open line through the points, x and y alternating.
+    void polyline(const std::vector<double>& xy, std::string_view stroke, double strokeWidth);
+    void circle(double cx, double cy, double r, std::string_view fill, std::string_view stroke = {},
+                double strokeWidth = 1);
     // A label: its box, computed as the viewer will lay it out to within textWidth's margin.
     Box text(double x, double baseline, std::string_view text, double px, std::string_view fill,
              Anchor anchor = Anchor::Start, bool bold = false);

@@ -13,6 +13,10 @@ namespace {
 TuningInfo plannedTexts(const Config& c) {
     FrequencyState s;
     ReadFrequencyState(s, c.regs, c.fxtal, c.frf, c.injlo1);
+    // The recompute step keeps the second IF of the last plan, which the window's load
+    // makes from this crystal and RIFF; a fresh state would tune every frequency off by
+    // fIF2. A RIFF of 0 counts as the planning step counts it.
+    s.fIF2 = ifFilterCentre(s.fXTAL, s.RIFF == 0 ? 4.0 : double(s.RIFF));
     RecomputeFrequencies(s);
     return ShowTuningInfo(s);
 }

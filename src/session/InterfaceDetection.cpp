@@ -137,8 +137,9 @@ bool InterfaceDetection::setVpwm(const std::optional<std::string>& text, std::st
             if (error != nullptr)
                 *error = "\"" + *text +
                          "\" is not a valid level: expected a whole number of millivolts "
-                         "from 0 to " +
-                         std::to_string(kVpwmMax);
+                         "(above " +
+                         std::to_string(kVpwmMax) + " is sent as " + std::to_string(kVpwmMax) +
+                         ", below 0 as 0)";
             return false;
         }
         vpwm = int32_t(std::clamp<long long>(*value, 0, kVpwmMax));

@@ -82,7 +82,7 @@ std::string sweepCsvHeader() {
 }
 
 std::vector<std::string> sweepCells(const SweepPoint& p) {
-    std::vector<std::string> c{fixedText(p.wanted, 6)};
+    std::vector<std::string> c{formatFrequency(p.wanted)};
     if (p.refusal) {
         c.resize(11);
         c.push_back(*p.refusal);

@@ -48,6 +48,15 @@ std::string quoted(std::string_view text) {
     return out + "\"";
 }
 
+// What the loader looks for, each in a line of its own.
+constexpr const char* kLoaderKeys[] = {"cntrlreg", "spisel", "frf", "pllmux", "fxtal", "injl"};
+
+std::string notAConfiguration(const std::string& path) {
+    return "\"" + path +
+           "\" is not a configuration file: no line holds CntrlReg, SPISEL, fRF, PLLMUX, fXtal "
+           "or INJLO1";
+}
+
 std::string lineError(size_t number, std::string_view what) {
     return "line " + std::to_string(number) + ": " + std::string(what);
 }
@@ -154,12 +163,27 @@ std::optional<std::string> loadConfigText(const std::string& text, Config& c) {
     return std::nullopt;
 }
 
+bool holdsConfigKeys(std::string_view text) {
+    // No key holds a line break, so the keys of the whole text are the keys of its lines.
+    const std::string lower = lowered(text);
+    for (const char* key : kLoaderKeys)
+        if (lower.find(key) != std::string::npos) return true;
+    return false;
+}
+
 std::optional<std::string> loadConfig(const std::string& path, Config& c) {
     std::string reason;
     const auto text = readFileText(path, &reason);
     if (!text) return "Cannot open the configuration file \"" + path + "\": " + reason;
+    if (!holdsConfigKeys(*text)) return notAConfiguration(path);
     if (auto error = loadConfigText(*text, c)) return "\"" + path + "\": " + *error;
     return std::nullopt;
+}
+
+std::optional<std::string> configFileRefusal(const std::string& path) {
+    const auto text = readFileText(path);
+    if (!text || holdsConfigKeys(*text)) return std::nullopt;
+    return notAConfiguration(path);
 }
 
 }  // namespace zvk

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "chip/Registers.h"
 
@@ -33,5 +34,14 @@ std::optional<std::string> saveConfig(const std::string& path, const Config& c,
 // register index is not 0..7), or the file cannot be read.
 std::optional<std::string> loadConfigText(const std::string& text, Config& c);
 std::optional<std::string> loadConfig(const std::string& path, Config& c);
+
+// The loader reads any file, but one in which no line holds any of its keys is no
+// configuration at all (a text, /etc/passwd): its "load" would keep every value and plan
+// anew, and a save would turn it into a configuration. The message naming the file for
+// such a file, which loadConfig refuses before it takes anything; nullopt for a file
+// that holds a key or cannot be read (the load says why).
+std::optional<std::string> configFileRefusal(const std::string& path);
+// Whether a line of the text holds one of the loader's keys, in any letter case.
+bool holdsConfigKeys(std::string_view text);
 
 }  // namespace zvk

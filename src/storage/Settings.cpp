@@ -72,15 +72,14 @@ std::string shortestText(double value) {
     return std::string(buf, r.ptr);
 }
 
-// The folders up to the file's, made private as a configuration folder is (a first save
-// under a fresh ~/.config).
-std::optional<std::string> makeFolderOf(const std::string& path) {
+// The folders up to the file's, with the mode given (the umask applies).
+std::optional<std::string> makeFolderOf(const std::string& path, mode_t mode) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) return std::nullopt;
     for (size_t at = path.find('/', 1); at != std::string::npos && at <= slash;
          at = path.find('/', at + 1)) {
         const std::string folder = path.substr(0, at);
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST)
             return "cannot make the folder \"" + folder + "\": " + std::strerror(errno);
     }
     return std::nullopt;
@@ -217,10 +216,12 @@ std::optional<std::string> writeSettings(const std::string& path, const Settings
     }
     const auto out = mergeSettingsText(oldText, s);
     if (!out) return what + "out of memory";
-    // The user's configuration folder may not be there before the first save; any other
-    // missing folder is a mistyped path.
-    if (errorNumber == ENOENT && path == userSettingsPath(currentSettingsPlace())) {
-        if (auto reason = makeFolderOf(path)) return what + *reason;
+    // The folder may not be there before the first save: the user's configuration folder
+    // on a fresh account, or the folder a --settings path names (~/lab/board2.INI). The
+    // configuration folder is private, as such folders are; another folder is the user's.
+    if (errorNumber == ENOENT) {
+        const bool configFolder = path == userSettingsPath(currentSettingsPlace());
+        if (auto reason = makeFolderOf(path, configFolder ? 0700 : 0777)) return what + *reason;
     }
     if (auto reason = replaceFileText(path, *out)) return what + *reason;
     return std::nullopt;

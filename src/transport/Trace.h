@@ -19,7 +19,8 @@ struct TraceEvent {
         Command,    // a: the adapter's opcode, b: 1 when its reply came back;
                     //    request and reply: the packets' first bytes
         Frame,      // a: the 16-bit frame, b: the register, c: its 12-bit value
-        ReadWord,   // a: the register read, b: the word read back
+        ReadWord,   // a: the register read, b: the word read back, c: 1 when it sampled
+                    //    the lock-detect pin (MFO at LD out) rather than a status word
         ChipLatch,  // the virtual chip's own view: a: the frame it latched
         Violation,  // the virtual board saw a protocol violation: a: its ViolationKind,
                     //    b and c: the low and high 16 bits of its frame number

@@ -12,15 +12,19 @@ TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems)
 
 void TZVK_SPIUSB::command(std::array<uint8_t, kPacket>& buf) {
     ++commands_;
+    // Without an open adapter the transfers return at once and nothing goes over the
+    // wire: the trace shows only what did (the parallel port's board would otherwise log
+    // the detection's GetVersion every second).
+    Trace* trace = usb_.ready() ? trace_ : nullptr;
     TraceEvent e{.kind = TraceEvent::Kind::Command, .a = buf[0]};
-    if (trace_ != nullptr) std::memcpy(e.request.data(), buf.data(), e.request.size());
+    if (trace != nullptr) std::memcpy(e.request.data(), buf.data(), e.request.size());
     const int written = usb_.BulkWrite(buf.data(), kPacket);
     const int read = usb_.BulkRead(buf.data(), kPacket);
     lastReplyArrived_ = written >= 0 && read > 0;
-    if (trace_ != nullptr) {
+    if (trace != nullptr) {
         e.b = lastReplyArrived_;
         std::memcpy(e.reply.data(), buf.data(), e.reply.size());
-        trace_->record(e);
+        trace->record(e);
     }
 }
 

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // "Tools > Sweep…" and "Tools > Status Monitor…" on the virtual board.
 #include <QDoubleSpinBox>
+#include <QImage>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <set>
 
 #include "BenchTools.h"
+#include "PlanWindow.h"
 #include "TraceWindow.h"
 #include "WindowFixture.h"
 #include "chip/FieldMap.h"
@@ -159,6 +162,76 @@ TEST_F(WindowTest, StatusMonitorReadsMarksAndStopsWhereRefreshWould) {
     const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
     EXPECT_EQ(size_t(lines.size()), reads + 1);
     EXPECT_EQ(lines[0].toStdString(), zvk::statusCsvHeader());
+}
+
+// The plots as the core draws them: the sweep's over the whole range with its lanes, the
+// read under the pointer, and SHOWLD at "RSSI Low Flag" painting LD unknown, not "no lock".
+TEST_F(WindowTest, SweepPlotNamesThePointUnderThePointerAndLdUnknownWithoutLd) {
+    start();
+    choose(form->CB_OPMODE(), 1);
+    toolsItem(form.get(), "Sweep1")->trigger();
+    auto* w = form->findChild<SweepWindow*>();
+    ASSERT_NE(w, nullptr);
+    w->fromBox->setValue(720);
+    w->toBox->setValue(780);
+    w->stepBox->setValue(10);
+    // Before the sweep the plot shows the range, without reads.
+    EXPECT_TRUE(w->plot->plot().marks.empty());
+    EXPECT_NE(w->plot->plot().svg.find(">720<"), std::string::npos);
+    click(w->startButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
+    const zvk::StatusPlot& p = w->plot->plot();
+    ASSERT_EQ(p.marks.size(), 7u);
+    int bad = 0;
+    for (const zvk::LaneRun& r : p.runs) bad += r.lane == 0 && r.state == zvk::FlagState::Bad;
+    EXPECT_EQ(bad, 1) << "no lock above the VCO range";
+    // The pointer over the third point's cell names it.
+    const QRectF pic = w->plot->pictureRect();
+    const double scale = pic.width() / p.width;
+    const QPointF at(pic.x() + p.marks[2].x * scale, pic.y() + (p.area.y0 + 10) * scale);
+    EXPECT_TRUE(w->plot->readoutAt(at).startsWith(QStringLiteral("740.000 MHz: N ")))
+        << w->plot->readoutAt(at).toStdString();
+    EXPECT_TRUE(w->plot->readoutAt(QPointF(pic.x() + 2, pic.y() + 2)).isEmpty());
+
+    // SHOWLD at "RSSI Low Flag": no LD is decoded, and none is painted.
+    choose(form->RG_SHOWLD(), 0);
+    ASSERT_EQ(zvk::fieldValue(form->chip().regs(), zvk::field("SHOWLD")), 0u);
+    click(w->startButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
+    for (const zvk::LaneRun& r : w->plot->plot().runs) {
+        if (r.lane == 0) {
+            EXPECT_EQ(r.state, zvk::FlagState::Unknown);
+        }
+    }
+
+    // The picture as SVG and PNG.
+    QTemporaryDir out;
+    ASSERT_FALSE(saveSvgPicture(out.path() + "/sweep.svg", w->plot->plot().svg));
+    ASSERT_FALSE(savePngPicture(out.path() + "/sweep.png", w->plot->plot().svg,
+                                w->plot->plot().width, w->plot->plot().height));
+    QImage png(out.path() + "/sweep.png");
+    EXPECT_EQ(png.width(), int(zvk::kStatusPlotWidth * 2));
+}
+
+TEST_F(WindowTest, MonitorChartPaintsLdUnknownWithoutLdAndSuspectReadsApart) {
+    start();
+    choose(form->RG_SHOWLD(), 0);
+    toolsItem(form.get(), "StatusMonitor1")->trigger();
+    auto* m = form->findChild<StatusMonitor*>();
+    ASSERT_NE(m, nullptr);
+    m->intervalBox->setValue(10);
+    click(m->startButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m->samples().size() >= 3, 30000);
+    form->chip().setField(zvk::field("IFFPRES"), 0);
+    form->chip().writeCycle();
+    QTRY_VERIFY_WITH_TIMEOUT(m->samples().back().reading.suspect.has_value(), 30000);
+    click(m->stopButton);
+    m->redrawChart();
+    std::set<zvk::FlagState> ld;
+    for (const zvk::LaneRun& r : m->chart->plot().runs)
+        if (r.lane == 0) ld.insert(r.state);
+    EXPECT_EQ(ld, (std::set<zvk::FlagState>{zvk::FlagState::Unknown, zvk::FlagState::Suspect}));
+    EXPECT_EQ(m->chart->plot().marks.size(), m->samples().size());
 }
 
 }  // namespace

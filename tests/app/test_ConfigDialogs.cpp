@@ -160,4 +160,34 @@ TEST_F(ConfigDialogTest, BadLineStopsTheLoadAndKeepsWhatCameBefore) {
     EXPECT_EQ(form->E_fRFI()->text(), rfText);
 }
 
+// A file without any of the loader's keys is no configuration: one box names it, and the
+// caption, the name the next dialog proposes, the image, the plan and the chip stay.
+TEST_F(ConfigDialogTest, AFileWithoutAnyKeyIsRefusedAndChangesNothing) {
+    start();
+    sendAlways(true);
+    writeFile("setup.cfg", "CntrlReg0\t08D\r\n");
+    ASSERT_EQ(load(chooseFile(path("setup.cfg"))).size(), 1u);
+    const QString caption = form->windowTitle();
+    const auto image = regs();
+    const auto fs = form->frequencies();
+    const size_t frames = form->rig().chip->frames().size();
+    const int beeps = beeper.count;
+    writeFile("notes.txt", "Receiver notes\nThe LO sits above the signal.\n\nroot:x:0:0\n");
+    const auto seen = load(chooseFile(path("notes.txt")));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].kind, "message");
+    EXPECT_TRUE(seen[1].text.contains(path("notes.txt"))) << seen[1].text.toStdString();
+    EXPECT_TRUE(seen[1].text.contains("not a configuration file")) << seen[1].text.toStdString();
+    EXPECT_EQ(form->windowTitle(), caption);
+    EXPECT_EQ(regs(), image);
+    EXPECT_EQ(form->frequencies().fRF, fs.fRF);
+    EXPECT_EQ(form->frequencies().Ntot, fs.Ntot);
+    EXPECT_EQ(form->rig().chip->frames().size(), frames) << "nothing written";
+    EXPECT_EQ(beeper.count, beeps) << "nothing planned";
+    // The next dialog proposes the file loaded before.
+    const auto again = load(cancel());
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_TRUE(again[0].text.endsWith("setup.cfg")) << again[0].text.toStdString();
+}
+
 }  // namespace
