@@ -31,7 +31,7 @@ inline int run(int argc, char** argv, TForm1*& form,
     SilentBeeper beeper;
     MainOptions o;
     o.settingsPath = QDir(dir.path()).filePath("zvk40310.INI").toStdString();
-    o.rigName = "virtual";
+    o.boardName = "virtual";
     o.beeper = &beeper;
     o.realtime = false;
     auto window = std::make_unique<TForm1>(o);

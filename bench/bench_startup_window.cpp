@@ -81,7 +81,7 @@ int runChild(const std::string& kind, const std::string& settings, int fd) {
     } else {
         MainOptions o;
         o.settingsPath = settings;
-        o.rigName = "virtual";
+        o.boardName = "virtual";
         auto form = std::make_unique<TForm1>(o);
         QObject::connect(&app, &QGuiApplication::focusWindowChanged, report);
         form->showAndActivate();

@@ -25,8 +25,8 @@
 namespace zvk {
 namespace {
 
-struct Board {
-    Board() : chip(clock), vport(chip), bus(chip, 1), usb(bus.api(), nullptr) {
+struct Wiring {
+    Wiring() : chip(clock), vport(chip), bus(chip, 1), usb(bus.api(), nullptr) {
         bus.setRecording(false);
         lpt.setAdapter(&usb);
         lpt.setUsbInUse(usb.DeviceReady() && usb.VersionMatches());
@@ -54,7 +54,7 @@ struct Board {
 // The requests one write cycle of the default image sends, as the firmware received them
 // (each 64 bytes long).
 std::vector<VirtualUsbBus::Packet> writeCycleRequests() {
-    Board b;
+    Wiring b;
     b.bus.setRecording(true);
     b.bus.resetCounts();
     b.controller.writeCycle();
@@ -76,7 +76,7 @@ void perCommandCounters(benchmark::State& state, uint64_t commands, uint64_t tra
 }
 
 void BM_WriteCycleUsb(benchmark::State& state) {
-    Board b;
+    Wiring b;
     if (!b.lpt.usbInUse()) {
         state.SkipWithError("the virtual adapter did not pass the version check");
         return;
@@ -94,7 +94,7 @@ BENCHMARK(BM_WriteCycleUsb);
 
 void BM_BusAndFirmware(benchmark::State& state) {
     const std::vector<VirtualUsbBus::Packet> requests = writeCycleRequests();
-    Board b;
+    Wiring b;
     const LibusbApi& api = *b.bus.api();
     usb_dev_handle* h = b.usb.usb().handle();
     const int timeout = b.usb.usb().timeout();
@@ -117,7 +117,7 @@ BENCHMARK(BM_BusAndFirmware);
 
 void BM_FirmwareAlone(benchmark::State& state) {
     const std::vector<VirtualUsbBus::Packet> requests = writeCycleRequests();
-    Board b;
+    Wiring b;
     VirtualUsbBus::Packet p;
     int64_t i = 0;
     for (auto _ : state) {

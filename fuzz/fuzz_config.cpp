@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static zvk::SteppingClock clock;
     static zvk::Session session([] {
         zvk::SessionOptions o;
-        o.rigName = "virtual";
+        o.boardName = "virtual";
         o.clock = &clock;
         o.realtime = false;
         return o;

@@ -34,8 +34,8 @@ struct Recorder : ChipObserver {
 };
 
 // The program on a virtual board at 0x378, started as the window starts it.
-struct Board {
-    Board() {
+struct Wiring {
+    Wiring() {
         lpt.setBase(0x378);
         lpt.startUp(true);
         cc.setSpiMode(true);
@@ -62,7 +62,7 @@ TEST(WriteCycle, AbcModeSendsNoWordAndShowsThePreset) {
         uint8_t lines;
     };
     for (const Case& c : {Case{5, 0x06}, Case{2, 0x01}, Case{0, 0x00}, Case{7, 0x07}}) {
-        Board b;
+        Wiring b;
         b.cc.setSpiMode(false);
         b.cc.setPresetIndex(c.preset);
         b.cc.writeCycle();
@@ -90,7 +90,7 @@ TEST(AfterChange, LeavesModselFromR5AndSpiselOnlyDuringTheCycle) {
         {"no sending, MODSEL FSK", false, 0x2AC, 0, {}, 0x00},
     };
     for (const Case& c : cases) {
-        Board b;
+        Wiring b;
         b.cc.setRegs(kDefaultImage);
         b.cc.setRegister(5, c.r5);
         b.cc.setSendAlways(c.sendAlways);
@@ -103,7 +103,7 @@ TEST(AfterChange, LeavesModselFromR5AndSpiselOnlyDuringTheCycle) {
 }
 
 TEST(RegisterRead, TakesEightyEightAccessesAndReturnsWhatTheChipHolds) {
-    Board b;
+    Wiring b;
     b.cc.setRegs({0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0xAAC, 0xE4B, 0x000});
     b.cc.writeCycle();
     b.chip.setTestSignal(-20);  // receiving, locked, RSSI high: a status word of 0xC4B
@@ -132,7 +132,7 @@ TEST(RegisterRead, GivesWhatThePinShowsWhenMfoIsNoSerialOutput) {
         {"0010: low", 0x200, 0x000},
     };
     for (const Case& c : cases) {
-        Board b;
+        Wiring b;
         b.cc.setRegs(kDefaultImage);
         b.cc.setRegister(3, c.r3);
         b.cc.writeCycle();
@@ -171,7 +171,7 @@ TEST(LockTime, MeasuresTheChipsSettling) {
         {"synthesizer shut down", 0x08C, 0xF34, 0x800, 0x04B, "19.99", true, "no lock"},
     };
     for (const Case& c : cases) {
-        Board b;
+        Wiring b;
         b.cc.setRegs(kDefaultImage);
         b.cc.setRegister(0, c.r0);
         b.cc.setRegister(2, c.r2);
@@ -195,7 +195,7 @@ TEST(LockTime, MeasuresTheChipsSettling) {
 // so these runs measure other times.)
 TEST(LockTime, TheTraceNamesTheReadALockDetectSample) {
     for (const auto& [r4, flag] : {std::pair{0x04B, "locked"}, std::pair{0x01E, "no lock"}}) {
-        Board b;
+        Wiring b;
         Trace trace(b.clock);
         b.lpt.setTrace(&trace);
         b.cc.setRegs(kDefaultImage);
@@ -220,7 +220,7 @@ TEST(LockTime, TheTraceNamesTheReadALockDetectSample) {
 }
 
 TEST(LockTime, NothingIsMeasuredWhenThePinIsAlreadyLow) {
-    Board b;
+    Wiring b;
     b.cc.setRegs(kDefaultImage);
     b.cc.setRegister(0, 0x08D);
     b.cc.setRegister(3, 0x800);
@@ -235,7 +235,7 @@ TEST(LockTime, NothingIsMeasuredWhenThePinIsAlreadyLow) {
 }
 
 TEST(LockTime, FlagOnlyWithShowLdAndRowOnlyForLdOut) {
-    Board b;
+    Wiring b;
     b.cc.setRegs(kDefaultImage);
     b.cc.setRegister(0, 0x08D);
     b.cc.setRegister(1, 0x0F4);  // SHOWLD 0
@@ -251,7 +251,7 @@ TEST(LockTime, FlagOnlyWithShowLdAndRowOnlyForLdOut) {
 
 // Transfers asked for while one waits in the message loop.
 TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
-    Board b;
+    Wiring b;
     b.cc.setRegs(kDefaultImage);
     const RegisterImage later[3] = {
         {0x08D, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0},
@@ -279,7 +279,7 @@ TEST(Reentry, AWriteCycleAskedForInsideAWaitRunsOnceAfterwards) {
 }
 
 TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
-    Board b;
+    Wiring b;
     b.cc.setRegs(kDefaultImage);
     std::vector<std::optional<uint16_t>> reads;
     b.lpt.setMessagePump([&] {
@@ -296,7 +296,7 @@ TEST(Reentry, ARegisterReadInsideAWaitIsRefused) {
 // A read that can wait (the status monitor's) is answered after the transfer it fell into,
 // in the order asked, after the write cycle asked for with it, with what the chip holds.
 TEST(Reentry, QueuedReadsInsideAWaitAreAnsweredWhenTheTransferEnds) {
-    Board b;
+    Wiring b;
     b.cc.setRegs(kDefaultImage);
     std::vector<std::pair<int, uint16_t>> answers;
     size_t framesAtFirstAnswer = 0;
@@ -326,7 +326,7 @@ TEST(Reentry, QueuedReadsInsideAWaitAreAnsweredWhenTheTransferEnds) {
 }
 
 TEST(Reentry, AChangeDuringARegisterReadIsSentWhenTheReadEnds) {
-    Board b;
+    Wiring b;
     b.cc.setRegs(kDefaultImage);
     b.cc.setSendAlways(true);
     int pumps = 0;
@@ -351,7 +351,7 @@ TEST(Priority, RealTimeDuringTheCycleAndThePreviousPolicyAfter) {
     if (sched_setscheduler(0, SCHED_FIFO, &fifo) != 0)
         GTEST_SKIP() << "real-time scheduling is not permitted here";
     // Already raised by something else before the cycle.
-    Board b;
+    Wiring b;
     b.cc.setRealtime(true);
     b.cc.setRegs(kDefaultImage);
     int during = -1;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "board/Rig.h"
+#include "board/Board.h"
 #include "session/InterfaceDetection.h"
 #include "transport/Lpt.h"
 #include "transport/Zvk_spiusb.h"
@@ -22,14 +22,14 @@ struct LevelCommand {
     bool operator==(const LevelCommand&) const = default;
 };
 
-// The window's wiring of one board: the rig, the line layer, the adapter object and the
+// The window's wiring of one board: the board, the line layer, the adapter object and the
 // detection over them, built in the order the window builds them.
-struct Board {
-    explicit Board(const char* kind, int base = 0x378, bool unpluggedAtStart = false)
-        : rig(findRigKind(kind)->make(clock, base)), lpt(*rig->port, clock) {
+struct Wiring {
+    explicit Wiring(const char* kind, int base = 0x378, bool unpluggedAtStart = false)
+        : board(findBoardKind(kind)->make(clock, base)), lpt(*board->port, clock) {
         lpt.setBase(base);
-        if (unpluggedAtStart) rig->vusb->faults().unplugged = true;
-        adapter = std::make_unique<TZVK_SPIUSB>(rig->usbApi, reportUsbProblems(reporter));
+        if (unpluggedAtStart) board->vusb->faults().unplugged = true;
+        adapter = std::make_unique<TZVK_SPIUSB>(board->usbApi, reportUsbProblems(reporter));
         det = std::make_unique<InterfaceDetection>(lpt, *adapter);
         det->startUpConstruct();
     }
@@ -37,15 +37,15 @@ struct Board {
     void startUp(bool level = true, int32_t vpwm = 5000) {
         det->level = level;
         det->vpwm = vpwm;
-        lpt.startUp(rig->portOpened);
-        rig->vusb->resetCounts();
+        lpt.startUp(board->portOpened);
+        board->vusb->resetCounts();
         mark();
         det->startUpAfterPortOpen();
     }
     // Requests of one command the adapter received since the last mark.
     std::vector<VirtualUsbBus::Request> sent(uint8_t command) {
         std::vector<VirtualUsbBus::Request> out;
-        const auto& all = rig->vusb->requests();
+        const auto& all = board->vusb->requests();
         for (size_t i = firstRequest; i < all.size(); ++i)
             if (all[i][0] == command) out.push_back(all[i]);
         return out;
@@ -55,12 +55,12 @@ struct Board {
         for (const auto& p : sent(0x05)) out.push_back({p[1], p[2] << 8 | p[3]});
         return out;
     }
-    void mark() { firstRequest = rig->vusb->requests().size(); }
+    void mark() { firstRequest = board->vusb->requests().size(); }
     const InterfaceView& view() { return det->view(); }
 
     SteppingClock clock;
     test::RecordingReporter reporter;
-    std::unique_ptr<Rig> rig;
+    std::unique_ptr<Board> board;
     Lpt lpt;
     std::unique_ptr<TZVK_SPIUSB> adapter;
     std::unique_ptr<InterfaceDetection> det;
@@ -73,7 +73,7 @@ TEST(InterfaceDetection, AdapterFoundAtStartUpSetsLevelAndMenus) {
         LevelCommand command;
     };
     for (const Case& c : {Case{true, {1, 3300}}, Case{false, {0, 0}}}) {
-        Board b("virtual-usb");
+        Wiring b("virtual-usb");
         EXPECT_TRUE(b.lpt.usbInUse());
         EXPECT_TRUE(b.view().tUsbEnabled);
         b.startUp(c.level, 3300);
@@ -104,8 +104,8 @@ TEST(InterfaceDetection, TickResendsLevelAndShowsMeasuredReference) {
         {false, 5, {0, 0}, "USB found, ext. Lvl: 0.01V"},
     };
     for (const Case& c : cases) {
-        Board b("virtual-usb");
-        b.rig->vusb->setExternalLevel(c.external);
+        Wiring b("virtual-usb");
+        b.board->vusb->setExternalLevel(c.external);
         b.startUp(c.level, 3300);
         b.mark();
         for (int i = 0; i < 3; ++i) {
@@ -126,9 +126,9 @@ TEST(InterfaceDetection, TickResendsLevelAndShowsMeasuredReference) {
 // the panel must not show the request's own bytes as a measured level.
 TEST(InterfaceDetection, LevelReadWithoutAnswerKeepsUsbFound) {
     for (int passing : {4, 5}) {  // the level read's request, or its reply, is the first lost
-        Board b("virtual-usb");
+        Wiring b("virtual-usb");
         b.startUp(true, 3300);
-        b.rig->vusb->faults().unplugAfter = passing;
+        b.board->vusb->faults().unplugAfter = passing;
         b.det->tick();
         EXPECT_EQ(b.view().panel, "USB found") << passing;
         b.det->tick();  // the next tick sees the adapter gone
@@ -137,9 +137,9 @@ TEST(InterfaceDetection, LevelReadWithoutAnswerKeepsUsbFound) {
 }
 
 TEST(InterfaceDetection, WrongVersionFallsBackToThePort) {
-    Board b("virtual-usb");
+    Wiring b("virtual-usb");
     b.startUp();
-    b.rig->vusb->faults().wrongVersion = true;
+    b.board->vusb->faults().wrongVersion = true;
     b.mark();
     b.det->tick();
     const InterfaceView& v = b.view();
@@ -155,27 +155,27 @@ TEST(InterfaceDetection, WrongVersionFallsBackToThePort) {
 }
 
 TEST(InterfaceDetection, TransportFollowsTheAdapterAtEachTick) {
-    Board b("virtual-usb");
+    Wiring b("virtual-usb");
     b.startUp();
     b.det->tick();
     auto writeGoesTo = [&b] {
-        const uint64_t portWrites = b.rig->vport->writes();
-        const uint64_t usb = b.rig->vusb->transfers();
+        const uint64_t portWrites = b.board->vport->writes();
+        const uint64_t usb = b.board->vusb->transfers();
         b.lpt.writeByte(uint16_t(b.lpt.base()), 0x08);
-        if (b.rig->vport->writes() > portWrites) return std::string("port");
-        if (b.rig->vusb->transfers() > usb) return std::string("usb");
+        if (b.board->vport->writes() > portWrites) return std::string("port");
+        if (b.board->vusb->transfers() > usb) return std::string("usb");
         return std::string("nowhere");
     };
     EXPECT_EQ(writeGoesTo(), "usb");
 
-    b.rig->vusb->faults().unplugged = true;
+    b.board->vusb->faults().unplugged = true;
     EXPECT_EQ(writeGoesTo(), "usb");  // nothing changes before the tick
     b.det->tick();
     EXPECT_EQ(b.view().panel, "LPT Port Address: 0x0378");
     EXPECT_TRUE(b.view().lptMenuEnabled);
     EXPECT_EQ(writeGoesTo(), "port");
 
-    b.rig->vusb->faults().unplugged = false;
+    b.board->vusb->faults().unplugged = false;
     b.det->tick();
     EXPECT_EQ(b.view().panel, "USB found, int. Lvl: 5.00V");
     EXPECT_FALSE(b.view().lptMenuEnabled);
@@ -183,14 +183,14 @@ TEST(InterfaceDetection, TransportFollowsTheAdapterAtEachTick) {
 }
 
 TEST(InterfaceDetection, AdapterPluggedInAfterStartIsNeverUsed) {
-    Board b("virtual-usb", 0x378, /*unpluggedAtStart=*/true);
+    Wiring b("virtual-usb", 0x378, /*unpluggedAtStart=*/true);
     b.startUp();
     EXPECT_EQ(b.view().panel, "LPT Port Address: 0x0378");
-    b.rig->vusb->faults().unplugged = false;
-    b.rig->vusb->resetCounts();
+    b.board->vusb->faults().unplugged = false;
+    b.board->vusb->resetCounts();
     b.det->tick();
     EXPECT_FALSE(b.lpt.usbInUse());
-    EXPECT_EQ(b.rig->vusb->transfers(), 0u);
+    EXPECT_EQ(b.board->vusb->transfers(), 0u);
     EXPECT_FALSE(b.view().extVrefEnabled);
     EXPECT_FALSE(b.view().setVpwmEnabled);
 }
@@ -210,7 +210,7 @@ TEST(InterfaceDetection, StartUpTicksTheStoredBase) {
         {0xD010, 0xD010, 2, "LPT Port Address: 0xD010"},
     };
     for (const Case& c : cases) {
-        Board b("virtual", c.stored);
+        Wiring b("virtual", c.stored);
         b.startUp();
         EXPECT_EQ(b.lpt.base(), c.base);
         EXPECT_EQ(b.view().lptTicked, c.ticked) << c.panel;
@@ -225,7 +225,7 @@ TEST(InterfaceDetection, StartUpTicksTheStoredBase) {
 }
 
 TEST(InterfaceDetection, FixedAddressItemsShowThreeDigits) {
-    Board b("virtual", 0x278);
+    Wiring b("virtual", 0x278);
     b.startUp();
     b.det->choose3BC();
     EXPECT_EQ(b.lpt.base(), 0x3BC);
@@ -253,7 +253,7 @@ TEST(InterfaceDetection, UserDefinedAddressIsReadAsHex) {
         {"FFFD", 0xFFFD, "LPT Port Address: 0xFFFD"},
     };
     for (const Case& c : cases) {
-        Board b("virtual", 0x3BC);
+        Wiring b("virtual", 0x3BC);
         b.startUp();
         std::string error;
         EXPECT_TRUE(b.det->chooseUserDefined(c.text, &error)) << c.text << ": " << error;
@@ -266,7 +266,7 @@ TEST(InterfaceDetection, UserDefinedAddressIsReadAsHex) {
 TEST(InterfaceDetection, UserDefinedAddressThatIsNoPortAddressChangesNothing) {
     for (const char* text : {"", "zz", "0x378", "$378", "-5", "+378", "3 78", " 378", "378h", "0",
                              "FFFE", "10000", "FFFFFFFFFFFFFFFFFF"}) {
-        Board b("virtual", 0x3BC);
+        Wiring b("virtual", 0x3BC);
         b.startUp();
         const InterfaceView before = b.view();
         std::string error;
@@ -282,7 +282,7 @@ TEST(InterfaceDetection, UserDefinedAddressThatIsNoPortAddressChangesNothing) {
 }
 
 TEST(InterfaceDetection, CancelledUserDefinedDialogKeepsTheBase) {
-    Board b("virtual", 0x278);
+    Wiring b("virtual", 0x278);
     b.startUp();
     b.det->choose378();
     b.lpt.setBase(0x278);  // as if an earlier user entry had set it
@@ -306,7 +306,7 @@ TEST(InterfaceDetection, SetVpwmClampsStoresAndSends) {
         {std::nullopt, 9000, 5000},  // a hand-edited settings value is brought into range
     };
     for (const Case& c : cases) {
-        Board b("virtual-usb");
+        Wiring b("virtual-usb");
         b.startUp(true, c.before);
         b.mark();
         EXPECT_EQ(b.det->setVpwmInitialText(), std::to_string(c.before));
@@ -321,7 +321,7 @@ TEST(InterfaceDetection, SetVpwmClampsStoresAndSends) {
 TEST(InterfaceDetection, SetVpwmWithNoIntegerSendsNothing) {
     // Beyond 32 bits is no valid number either: the conversion error, not 5000 mV.
     for (const char* text : {"", "abc", "3.3", "1e3", "12a", "3,300", "--5", "99999999999"}) {
-        Board b("virtual-usb");
+        Wiring b("virtual-usb");
         b.startUp(true, 3300);
         b.mark();
         std::string error;
@@ -333,8 +333,8 @@ TEST(InterfaceDetection, SetVpwmWithNoIntegerSendsNothing) {
 }
 
 TEST(InterfaceDetection, ExtVrefTogglesTheReference) {
-    Board b("virtual-usb");
-    b.rig->vusb->setExternalLevel(1800);
+    Wiring b("virtual-usb");
+    b.board->vusb->setExternalLevel(1800);
     b.startUp(true, 3300);
     b.mark();
 
@@ -364,7 +364,7 @@ TEST(InterfaceDetection, OutOfRangeStoredLevelIsClampedWhenSent) {
         int sent;
     };
     for (const Case& c : {Case{70000, 5000}, Case{-1, 0}}) {
-        Board b("virtual-usb");
+        Wiring b("virtual-usb");
         b.startUp(true, c.vpwm);
         b.det->tick();
         EXPECT_EQ(b.levels(), (std::vector<LevelCommand>{{1, c.sent}, {1, c.sent}}));

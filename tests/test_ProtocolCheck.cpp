@@ -203,16 +203,16 @@ TEST_F(ProgramTraffic, MakesNoViolationOnEitherTransport) {
     // Receive, MFO "LD out" (the write cycle also measures the lock time on the port),
     // a plan that locks.
     const std::array<uint16_t, 7> sent = {0x08D, 0x8E4, 0xF04, 0x801, 0x05B, 0x2BC, 0xE5B};
-    for (const char* rigName : {"virtual", "virtual-usb"}) {
-        SCOPED_TRACE(rigName);
+    for (const char* boardName : {"virtual", "virtual-usb"}) {
+        SCOPED_TRACE(boardName);
         SessionOptions o;
-        o.rigName = rigName;
+        o.boardName = boardName;
         o.settingsPath = (dir / "zvk40310.INI").string();
         std::ofstream(o.settingsPath) << "[CFG]\nSPISEL=1\n";
         o.clock = &clock;
         o.realtime = false;
         Session s(o);
-        ChipModel& chip = *s.rig().chip;
+        ChipModel& chip = *s.board().chip;
         chip.powerOn(kUnlikeAnythingSent);
         s.startUp();
         ChipController& cc = s.chip();
@@ -222,7 +222,7 @@ TEST_F(ProgramTraffic, MakesNoViolationOnEitherTransport) {
             cc.setRegister(i, sent[i]);
         }
         cc.afterChange();  // the write cycle
-        EXPECT_EQ(s.usbInUse(), std::string(rigName) == "virtual-usb");
+        EXPECT_EQ(s.usbInUse(), std::string(boardName) == "virtual-usb");
         if (!s.usbInUse()) {
             EXPECT_TRUE(cc.lastLockTime().has_value()) << "lock time measured";
         }

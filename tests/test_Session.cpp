@@ -24,9 +24,9 @@ struct Recorder : SessionObserver {
 class SessionTest : public test::TempDir {
   protected:
     SessionTest() : TempDir("zvk-session") {}
-    std::unique_ptr<Session> open(const std::string& rig, const std::string& settingsText = "") {
+    std::unique_ptr<Session> open(const std::string& board, const std::string& settingsText = "") {
         SessionOptions o;
-        o.rigName = rig;
+        o.boardName = board;
         o.settingsPath = file("zvk40310.INI");
         if (!settingsText.empty()) std::ofstream(o.settingsPath) << settingsText;
         o.clock = &clock;
@@ -53,7 +53,7 @@ TEST_F(SessionTest, StartUpTakesTheSettingsAndSendsTheirLevel) {
     EXPECT_EQ(s->chip().regs()[2], 1234);
     EXPECT_EQ(s->frequencies().fRF, 868.3);
     EXPECT_TRUE(s->usbInUse());
-    const auto& adapter = s->rig().vusb->adapter(0);
+    const auto& adapter = s->board().vusb->adapter(0);
     EXPECT_TRUE(adapter.levelEnabled);
     EXPECT_EQ(adapter.levelMv, 2500);
     EXPECT_EQ(s->detection().view().panel, "USB found");
@@ -63,8 +63,8 @@ TEST_F(SessionTest, StartUpTakesTheSettingsAndSendsTheirLevel) {
 // tick's GetVersion goes nowhere (no adapter is open) and is not logged; with the adapter
 // it is.
 TEST_F(SessionTest, TheTraceLogsOnlyAdapterCommandsThatWentOverTheWire) {
-    for (const auto& [rig, expected] : {std::pair{"virtual", 0}, std::pair{"virtual-usb", 3}}) {
-        auto s = open(rig);
+    for (const auto& [board, expected] : {std::pair{"virtual", 0}, std::pair{"virtual-usb", 3}}) {
+        auto s = open(board);
         s->startUp();
         Trace& trace = s->startTrace();
         for (int i = 0; i < 3; ++i) s->tick();
@@ -76,7 +76,7 @@ TEST_F(SessionTest, TheTraceLogsOnlyAdapterCommandsThatWentOverTheWire) {
                 EXPECT_EQ(line.find("no reply"), std::string::npos) << line;
                 versions += line.rfind("usb GetVersion", 0) == 0 ? 1 : 0;
             }
-        EXPECT_EQ(versions, expected) << rig;
+        EXPECT_EQ(versions, expected) << board;
         s->stopTrace();
     }
 }
@@ -197,14 +197,14 @@ TEST(SessionEnd, ReleasesTheAdapterSilently) {
     SteppingClock clock;
     {
         SessionOptions o;
-        o.rigName = "virtual-usb";
+        o.boardName = "virtual-usb";
         o.clock = &clock;
         o.reporter = &messages;
         o.realtime = false;
         Session s(o);
         s.startUp();
         ASSERT_TRUE(s.usbInUse());
-        s.rig().vusb->faults().unplugged = true;
+        s.board().vusb->faults().unplugged = true;
     }
     EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
 }
@@ -260,26 +260,26 @@ TEST_F(SessionTest, TheImageIsResentOnceWhenTheAdapterReturnsIfAsked) {
         ASSERT_TRUE(s->usbInUse());
         s->chip().setSpiMode(true);  // the words reach the chip only in SPI mode
         s->chip().writeCycle();
-        const auto before = s->rig().chip->latched();
+        const auto before = s->board().chip->latched();
         s->adapterReturn().resend = resend;
         // A change the chip has not been sent yet, which a resend must carry.
         s->chip().setRegister(1, uint16_t(s->chip().regs()[1] ^ 0x003));
         s->tick();
-        EXPECT_EQ(s->rig().chip->latched(), before) << "still plugged in: nothing sent";
+        EXPECT_EQ(s->board().chip->latched(), before) << "still plugged in: nothing sent";
 
-        s->rig().vusb->faults().unplugged = true;
+        s->board().vusb->faults().unplugged = true;
         s->tick();
         ASSERT_FALSE(s->usbInUse());
-        s->rig().vusb->faults().unplugged = false;
+        s->board().vusb->faults().unplugged = false;
         s->tick();
         ASSERT_TRUE(s->usbInUse());
-        const auto after = s->rig().chip->latched();
+        const auto after = s->board().chip->latched();
         EXPECT_EQ(after[1] == s->chip().regs()[1], resend) << "resend " << resend;
         EXPECT_EQ(after[1] == before[1], !resend) << "resend " << resend;
         // Once: a change after the return stays unsent until the user sends it.
         s->chip().setRegister(1, uint16_t(s->chip().regs()[1] ^ 0x030));
         s->tick();
-        EXPECT_NE(s->rig().chip->latched()[1], s->chip().regs()[1]) << "resend " << resend;
+        EXPECT_NE(s->board().chip->latched()[1], s->chip().regs()[1]) << "resend " << resend;
     }
 }
 

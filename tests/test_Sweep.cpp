@@ -19,7 +19,7 @@ class SweepTest : public test::TempDir {
   protected:
     SweepTest() : TempDir("zvk-sweep") {
         SessionOptions o;
-        o.rigName = "virtual";
+        o.boardName = "virtual";
         o.settingsPath = file("zvk40310.INI");
         o.clock = &clock;
         o.realtime = false;
@@ -48,7 +48,7 @@ TEST_F(SweepTest, LocksBelowTheVcoLimitAndNotAboveIt) {
         EXPECT_EQ(p.locked(), inRange) << mhz << " MHz, LO1 " << lo1 << " MHz";
         (p.locked() ? locked : unlocked)++;
         // The chip holds what the point planned.
-        EXPECT_EQ(s->rig().chip->latched()[2], s->chip().regs()[2]) << mhz;
+        EXPECT_EQ(s->board().chip->latched()[2], s->chip().regs()[2]) << mhz;
     }
     EXPECT_GT(locked, 0);
     EXPECT_GT(unlocked, 0);
@@ -80,7 +80,7 @@ TEST_F(SweepTest, ReadingTheStatusLeavesTheImageAlone) {
     const uint64_t cycles = s->chip().writeCycles();
     const auto r = readStatus(s->chip());
     ASSERT_TRUE(r);
-    EXPECT_EQ(r->word, s->rig().chip->statusWord());
+    EXPECT_EQ(r->word, s->board().chip->statusWord());
     EXPECT_EQ(s->chip().regs(), before);
     EXPECT_EQ(s->chip().writeCycles(), cycles);
 }
@@ -112,7 +112,7 @@ TEST(LongWaits, SleepInsteadOfSpinning) {
         SCOPED_TRACE(withFrontEnd ? "window" : "command line");
         CountingClock clock;
         SessionOptions o;
-        o.rigName = "virtual";
+        o.boardName = "virtual";
         o.clock = &clock;
         o.realtime = false;
         int idleWaits = 0;

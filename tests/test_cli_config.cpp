@@ -245,7 +245,7 @@ TEST_F(CtlConfig, WriteSendsTheFileOrItsPlan) {
     const std::string path = save("demo.cfg", c);
     // What loading the file in the program core plans into its image.
     SessionOptions options;
-    options.rigName = "virtual";
+    options.boardName = "virtual";
     Session core(options);
     core.takeConfig(Config{});
     ASSERT_FALSE(core.loadConfiguration(path).has_value());

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "base/Version.h"
-#include "board/Rig.h"
+#include "board/Board.h"
 #include "storage/Settings.h"
 
 namespace {
@@ -45,7 +45,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     QString kinds;
-    for (const zvk::RigKind& k : zvk::kRigKinds)
+    for (const zvk::BoardKind& k : zvk::kBoardKinds)
         kinds +=
             QStringLiteral("\n  %1: %2").arg(QLatin1String(k.name), QLatin1String(k.description));
     const QCommandLineOption board(
@@ -84,9 +84,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--virtual-board") {
-            c.rigName = "virtual";
+            c.boardName = "virtual";
         } else if (a == "--virtual-board=usb") {
-            c.rigName = "virtual-usb";
+            c.boardName = "virtual-usb";
         } else {
             args << QString::fromLocal8Bit(argv[i]);
         }
@@ -113,9 +113,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             c.text = "zvk40310: --board: " + error + "\n" + usageText(parser).toStdString();
             return c;
         }
-        c.rigName = spec;
+        c.boardName = spec;
     }
     // Written with one dash, as the toolkit's options are.
-    if (parser.isSet(virtualBoard) && c.rigName == "hardware") c.rigName = "virtual";
+    if (parser.isSet(virtualBoard) && c.boardName == "hardware") c.boardName = "virtual";
     return c;
 }

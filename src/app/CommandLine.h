@@ -9,7 +9,7 @@
 // toolkit's own options. Other plain arguments are ignored.
 struct CommandLine {
     bool labMode = false;
-    std::string rigName = "hardware";
+    std::string boardName = "hardware";
     std::string settingsPath;  // empty: the program's own settings file
     // Set when the program ends at once (help, version, an unknown option) with this code,
     // after printing the text: on standard output for 0, else on standard error.

@@ -29,7 +29,7 @@
 #include "TextFit.h"
 #include "Unit2.h"
 #include "UpDown.h"
-#include "board/Rig.h"
+#include "board/Board.h"
 
 using namespace zvk;
 
@@ -134,7 +134,7 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     // 2. the board and the adapter object, which looks for the adapter and opens it;
     // 3. the USB-in-use flag (T_USB follows the view at start-up step 10)
     SessionOptions core;
-    core.rigName = options_.rigName;
+    core.boardName = options_.boardName;
     core.settingsPath = options_.settingsPath;
     core.clock = options_.clock;
     core.reporter = reporter_.get();
@@ -147,7 +147,7 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     };
     core.realtime = options_.realtime;
     session_ = std::make_unique<Session>(core);
-    rig_ = &session_->rig();
+    board_ = &session_->board();
     lpt_ = &session_->lpt();
     adapter_ = &session_->adapter();
     detection_ = &session_->detection();

@@ -55,12 +55,12 @@ class Beeper {
 // what it may touch, so that tests and benchmarks never use the real settings file.
 struct MainOptions {
     std::string settingsPath;
-    std::string rigName = "hardware";  // a name of kRigKinds
-    bool labMode = false;              // the first command-line argument was "bench"
-    Beeper* beeper = nullptr;          // the system bell when null
-    zvk::Clock* clock = nullptr;       // the steady microsecond clock when null
-    bool realtime = true;              // write cycles at real-time scheduling
-    QString fontFamily;                // another family at the program font's size
+    std::string boardName = "hardware";  // a name of kBoardKinds
+    bool labMode = false;                // the first command-line argument was "bench"
+    Beeper* beeper = nullptr;            // the system bell when null
+    zvk::Clock* clock = nullptr;         // the steady microsecond clock when null
+    bool realtime = true;                // write cycles at real-time scheduling
+    QString fontFamily;                  // another family at the program font's size
 };
 
 // The main window: it builds its pages and areas, wires their controls to the program
@@ -80,7 +80,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     // ---- state the rest of the program and the tests look at
     zvk::Session& session() { return *session_; }
     zvk::ChipController& chip() { return *chip_; }
-    zvk::Rig& rig() { return *rig_; }
+    zvk::Board& board() { return *board_; }
     zvk::Lpt& lpt() { return *lpt_; }
     zvk::TZVK_SPIUSB& adapter() { return *adapter_; }
     zvk::InterfaceDetection& detection() { return *detection_; }
@@ -347,7 +347,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     std::unique_ptr<zvk::Reporter> reporter_;
     // The program core, and short names for what the handlers use of it.
     std::unique_ptr<zvk::Session> session_;
-    zvk::Rig* rig_ = nullptr;
+    zvk::Board* board_ = nullptr;
     zvk::Lpt* lpt_ = nullptr;
     zvk::TZVK_SPIUSB* adapter_ = nullptr;
     zvk::InterfaceDetection* detection_ = nullptr;

@@ -52,8 +52,8 @@ void TForm1::connectMenus() {
     MainMenu1->insertMenu(About1, Tools1);
 
     // Only a simulated board can be unplugged or given a test signal by hand.
-    if (rig_->chip) {
-        VirtualBoard1 = new VirtualBoardMenu(rig_, this);
+    if (board_->chip) {
+        VirtualBoard1 = new VirtualBoardMenu(board_, this);
         MainMenu1->addMenu(VirtualBoard1);
     }
 }

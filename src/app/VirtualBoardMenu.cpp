@@ -16,27 +16,27 @@ const std::vector<VirtualBoardMenu::TestSignal>& VirtualBoardMenu::testSignals()
     return signals_;
 }
 
-VirtualBoardMenu::VirtualBoardMenu(zvk::Rig* rig, QWidget* parent)
-    : QMenu(QStringLiteral("Virtual Board"), parent), rig_(rig) {
+VirtualBoardMenu::VirtualBoardMenu(zvk::Board* board, QWidget* parent)
+    : QMenu(QStringLiteral("Virtual Board"), parent), board_(board) {
     setObjectName(QStringLiteral("VirtualBoard1"));
-    if (rig_ == nullptr) return;
+    if (board_ == nullptr) return;
 
-    if (rig_->vusb && rig_->vusb->adapterCount() > 0) {
+    if (board_->vusb && board_->vusb->adapterCount() > 0) {
         AdapterPluggedIn1 = addAction(QStringLiteral("Adapter plugged in"));
         AdapterPluggedIn1->setObjectName(QStringLiteral("AdapterPluggedIn1"));
         AdapterPluggedIn1->setCheckable(true);
         connect(AdapterPluggedIn1, &QAction::toggled, this,
-                [this](bool on) { rig_->vusb->faults().unplugged = !on; });
+                [this](bool on) { board_->vusb->faults().unplugged = !on; });
 
         WrongVersion1 = addAction(QStringLiteral("Adapter answers wrong version"));
         WrongVersion1->setObjectName(QStringLiteral("WrongVersion1"));
         WrongVersion1->setCheckable(true);
         connect(WrongVersion1, &QAction::toggled, this,
-                [this](bool on) { rig_->vusb->faults().wrongVersion = on; });
+                [this](bool on) { board_->vusb->faults().wrongVersion = on; });
         addSeparator();
     }
 
-    if (rig_->chip) {
+    if (board_->chip) {
         auto* group = new QActionGroup(this);
         // Optional, so that a signal set elsewhere to no item's value can show no tick.
         group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
@@ -48,7 +48,7 @@ VirtualBoardMenu::VirtualBoardMenu(zvk::Rig* rig, QWidget* parent)
             group->addAction(a);
             const double dbm = s.dbm;
             connect(a, &QAction::triggered, this, [this, dbm] {
-                rig_->chip->setTestSignal(dbm);
+                board_->chip->setTestSignal(dbm);
                 syncChecks();  // choosing the ticked item again keeps its tick
             });
             TestSignal1.push_back(a);
@@ -57,7 +57,7 @@ VirtualBoardMenu::VirtualBoardMenu(zvk::Rig* rig, QWidget* parent)
         ProtocolCheck1 = addAction(QStringLiteral("Protocol Check…"));
         ProtocolCheck1->setObjectName(QStringLiteral("ProtocolCheck1"));
         connect(ProtocolCheck1, &QAction::triggered, this, [this] {
-            if (!check_) check_ = new ProtocolCheckWindow(*rig_->chip, parentWidget());
+            if (!check_) check_ = new ProtocolCheckWindow(*board_->chip, parentWidget());
             check_->show();
             check_->raise();
         });
@@ -71,10 +71,10 @@ void VirtualBoardMenu::syncChecks() {
     if (AdapterPluggedIn1 != nullptr) {
         // Setting a tick from the state must not write the state back.
         const QSignalBlocker b1(AdapterPluggedIn1), b2(WrongVersion1);
-        AdapterPluggedIn1->setChecked(!rig_->vusb->faults().unplugged);
-        WrongVersion1->setChecked(rig_->vusb->faults().wrongVersion);
+        AdapterPluggedIn1->setChecked(!board_->vusb->faults().unplugged);
+        WrongVersion1->setChecked(board_->vusb->faults().wrongVersion);
     }
     const auto& list = testSignals();
     for (size_t i = 0; i < TestSignal1.size(); ++i)
-        TestSignal1[i]->setChecked(rig_->chip->testSignal() == list[i].dbm);
+        TestSignal1[i]->setChecked(board_->chip->testSignal() == list[i].dbm);
 }

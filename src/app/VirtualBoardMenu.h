@@ -3,7 +3,7 @@
 #include <QMenu>
 #include <vector>
 
-#include "board/Rig.h"
+#include "board/Board.h"
 
 class QAction;
 class QActionGroup;
@@ -23,9 +23,9 @@ class VirtualBoardMenu : public QMenu {
     // None, at the RSSI low comparator's threshold, between the two, above the high one.
     static const std::vector<TestSignal>& testSignals();
 
-    explicit VirtualBoardMenu(zvk::Rig* rig, QWidget* parent = nullptr);
+    explicit VirtualBoardMenu(zvk::Board* board, QWidget* parent = nullptr);
 
-    // Null unless the rig has a virtual adapter on its bus.
+    // Null unless the board has a virtual adapter on its bus.
     QAction* AdapterPluggedIn1 = nullptr;
     QAction* WrongVersion1 = nullptr;
     // One radio item per test signal, in the order of testSignals(); empty without a chip.
@@ -39,6 +39,6 @@ class VirtualBoardMenu : public QMenu {
     // count of transfers), so the ticks are read again whenever the menu opens.
     void syncChecks();
 
-    zvk::Rig* rig_;
+    zvk::Board* board_;
     ProtocolCheckWindow* check_ = nullptr;
 };

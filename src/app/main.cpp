@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         MainOptions options;
         options.settingsPath =
             command.settingsPath.empty() ? zvk::programSettingsPath() : command.settingsPath;
-        options.rigName = command.rigName;
+        options.boardName = command.boardName;
         options.labMode = command.labMode;
         TForm1 form1(options);
         form1.showAndActivate();

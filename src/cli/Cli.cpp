@@ -36,7 +36,8 @@ std::string portOptionHelp() {
 
 void addBoardOptions(CLI::App* command, BoardOptions& o) {
     std::string kinds;
-    for (const RigKind& k : kRigKinds) kinds += std::string("\n  ") + k.name + ": " + k.description;
+    for (const BoardKind& k : kBoardKinds)
+        kinds += std::string("\n  ") + k.name + ": " + k.description;
     command
         ->add_option("--board", o.board,
                      "the board to talk to, KIND[:KNOB,...]:" + kinds +
@@ -110,7 +111,7 @@ std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::str
     if (!parseBoardSpec(board, error)) throw BadInput("--board: " + error);
     auto s = std::make_unique<CtlSession>();
     SessionOptions options;
-    options.rigName = board;
+    options.boardName = board;
     options.settingsPath = settings;
     s->core = std::make_unique<Session>(options);
     s->core->setObserver(&s->observer);
@@ -159,14 +160,14 @@ std::unique_ptr<CtlSession> planningSession() {
 }
 
 void CtlSession::resetCounts() {
-    Rig& rig = core->rig();
-    if (rig.vusb) {
-        for (const auto& r : rig.vusb->requests())
+    Board& board = core->board();
+    if (board.vusb) {
+        for (const auto& r : board.vusb->requests())
             earlierCommands.push_back(VirtualUsbBus::describe(r));
-        rig.vusb->resetCounts();
+        board.vusb->resetCounts();
     }
-    if (rig.vport) rig.vport->resetCounts();
-    if (rig.chip) rig.chip->clearTrace();
+    if (board.vport) board.vport->resetCounts();
+    if (board.chip) board.chip->clearTrace();
     violationMark_ = violationsShown_;
     if (g_script == nullptr && options != nullptr &&
         (!options->trace.empty() || !options->vcd.empty() || options->traceJson))
@@ -206,17 +207,17 @@ void CtlSession::finishTrace(nlohmann::json& j, bool scriptEnds) const {
 
 void CtlSession::addBoardJson(nlohmann::json& j) const {
     if (!isVirtual()) return;
-    const Rig& rig = core->rig();
-    j["latched"] = registersJson(rig.chip->latched());
+    const Board& board = core->board();
+    j["latched"] = registersJson(board.chip->latched());
     nlohmann::json words = nlohmann::json::array();
-    for (uint16_t w : rig.chip->frames()) words.push_back(hex4(w));
+    for (uint16_t w : board.chip->frames()) words.push_back(hex4(w));
     j["words"] = words;
-    j["lines"] = hex2(rig.chip->lines());
-    j["port_accesses"] = rig.vport->accesses();
-    j["usb_transfers"] = rig.vusb ? rig.vusb->transfers() : 0;
-    if (rig.vusb && rig.vusb->adapterCount() > 0) {
+    j["lines"] = hex2(board.chip->lines());
+    j["port_accesses"] = board.vport->accesses();
+    j["usb_transfers"] = board.vusb ? board.vusb->transfers() : 0;
+    if (board.vusb && board.vusb->adapterCount() > 0) {
         nlohmann::json commands = earlierCommands;
-        for (const auto& r : rig.vusb->requests()) commands.push_back(VirtualUsbBus::describe(r));
+        for (const auto& r : board.vusb->requests()) commands.push_back(VirtualUsbBus::describe(r));
         j["adapter_commands"] = commands;
     }
     nlohmann::json violations = nlohmann::json::array();
@@ -228,7 +229,7 @@ void CtlSession::addBoardJson(nlohmann::json& j) const {
 
 std::vector<Violation> CtlSession::commandViolations() const {
     if (!isVirtual()) return {};
-    const std::vector<Violation>& all = core->rig().chip->violations();
+    const std::vector<Violation>& all = core->board().chip->violations();
     violationsShown_ = all.size();
     return {all.begin() + ptrdiff_t(std::min(violationMark_, all.size())), all.end()};
 }
@@ -242,14 +243,14 @@ void CtlSession::printViolations() const {
 
 void CtlSession::printBoard() const {
     if (!isVirtual()) return;
-    const Rig& rig = core->rig();
-    std::printf("latched    %s", registersLine(rig.chip->latched()).c_str());
+    const Board& board = core->board();
+    std::printf("latched    %s", registersLine(board.chip->latched()).c_str());
     std::printf("\nwords      ");
-    for (uint16_t w : rig.chip->frames()) std::printf(" %s", hex4(w).c_str());
-    std::printf("\nlines       %s\n", hex2(rig.chip->lines()).c_str());
+    for (uint16_t w : board.chip->frames()) std::printf(" %s", hex4(w).c_str());
+    std::printf("\nlines       %s\n", hex2(board.chip->lines()).c_str());
     std::printf("port accesses %llu, usb transfers %llu\n",
-                static_cast<unsigned long long>(rig.vport->accesses()),
-                static_cast<unsigned long long>(rig.vusb ? rig.vusb->transfers() : 0));
+                static_cast<unsigned long long>(board.vport->accesses()),
+                static_cast<unsigned long long>(board.vusb ? board.vusb->transfers() : 0));
     printViolations();
 }
 
@@ -388,7 +389,7 @@ std::string validUtf8(std::string_view text) {
     return out;
 }
 
-void emit(bool json, const nlohmann::json& j, const std::function<void()>& text) {
+void printResult(bool json, const nlohmann::json& j, const std::function<void()>& text) {
     if (!json && !(g_script != nullptr && g_script->jsonLines)) {
         text();
         return;

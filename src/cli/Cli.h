@@ -159,7 +159,7 @@ Config loadConfigOrThrow(const std::string& path);
 void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t);
 // Prints the JSON object, or runs the text printer for a person. JSON output is always
 // valid: a byte of a text that is not UTF-8 (a file name) is escaped as \u00XX.
-void emit(bool json, const nlohmann::json& j, const std::function<void()>& text);
+void printResult(bool json, const nlohmann::json& j, const std::function<void()>& text);
 // The text with every byte that is not part of valid UTF-8 turned into the character of
 // its value.
 std::string validUtf8(std::string_view text);

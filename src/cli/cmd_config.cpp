@@ -89,7 +89,7 @@ void runShow(const ConfigOptions& o) {
         j["planned_registers"] = registersJson(plannedRegs);
     }
 
-    emit(o.json, j, [&] {
+    printResult(o.json, j, [&] {
         std::printf("file        %s\n", printable(o.file).c_str());
         std::printf("mode        %s (SPISEL %d)\n", c.spisel ? "SPI" : "ABC", c.spisel ? 1 : 0);
         std::printf("fRF         %s MHz\n", formatFrequency(c.frf).c_str());
@@ -184,7 +184,7 @@ void runExport(const ConfigOptions& o) {
         j["PLLMUX"] = c.pllmux;
         j["fXtal"] = c.fxtal;
         j["INJLO1"] = c.injlo1;
-        emit(true, j, {});
+        printResult(true, j, {});
     } else if (o.format == "c") {
         exportC(o.file, c.regs);
     } else {
@@ -427,7 +427,7 @@ void runSet(const SetOptions& o) {
     j["file"] = o.file;
     j["changes"] = changes;
     j["registers"] = registersJson(c.regs);
-    emit(o.json, j, [&] {
+    printResult(o.json, j, [&] {
         for (const auto& ch : changes)
             std::printf("%s %s -> %s\n", ch["name"].get<std::string>().c_str(),
                         ch["before"].get<std::string>().c_str(),
@@ -517,7 +517,7 @@ void runNew(const NewOptions& o) {
         j["N"] = planned->N;
         j["A"] = planned->A;
     }
-    emit(o.json, j, [&] {
+    printResult(o.json, j, [&] {
         std::printf("file       %s\n", printable(path).c_str());
         std::printf("mode       %s\n", c.spisel ? "SPI" : "ABC");
         std::printf("fRF        %s MHz", formatFrequency(c.frf).c_str());

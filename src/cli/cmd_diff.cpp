@@ -34,7 +34,7 @@ void runDiff(const DiffOptions& o) {
     nlohmann::json list = nlohmann::json::array();
     for (const ConfigDifference& d : diffs)
         list.push_back({{"name", d.name}, {"old", d.before}, {"new", d.after}});
-    emit(o.json, {{"differences", list}}, [&] {
+    printResult(o.json, {{"differences", list}}, [&] {
         for (const ConfigDifference& d : diffs) std::printf("%s\n", differenceLine(d).c_str());
     });
     g_exitCode = diffs.empty() ? kOk : kDifferent;

@@ -33,7 +33,7 @@ void runDoctorCommand(const DoctorOptions& o) {
     nlohmann::json lines = nlohmann::json::array();
     for (const DoctorLine& l : r.lines)
         lines.push_back({{"ok", l.ok}, {"text", l.text}, {"fix", l.fix}});
-    emit(o.json, {{"lines", lines}, {"usable", r.transportUsable}}, [&] {
+    printResult(o.json, {{"lines", lines}, {"usable", r.transportUsable}}, [&] {
         for (const DoctorLine& l : r.lines) std::cout << doctorLineText(l) << "\n";
     });
     if (!r.transportUsable) g_exitCode = kUnreachable;

@@ -101,7 +101,7 @@ void runPlan(const PlanOptions& o) {
     if (o.spurs) j["picture"] = pictureJson(picture);
     if (!o.svg.empty()) writeOut(o.svg, drawPlan(picture).svg, "--svg");
 
-    emit(o.json, j, [&] {
+    printResult(o.json, j, [&] {
         printCounters(t, s, 7);
         // The state was read back from the image, so N is the 11 bits that R2 and R3 hold.
         const Field& n = field("N");

@@ -147,7 +147,7 @@ int runScript(RunOptions& o) {
     if (script.session) {
         nlohmann::json j;
         script.session->finishTrace(j, true);
-        if (j.contains("trace")) emit(true, nlohmann::json{{"trace", j["trace"]}}, {});
+        if (j.contains("trace")) printResult(true, nlohmann::json{{"trace", j["trace"]}}, {});
     }
     g_script = nullptr;
     return worst;

@@ -114,7 +114,7 @@ void runWrite(const WriteOptions& o) {
     if (settled) statusWordJson(j["status"], settled->word, settled->decoding);
     s->addBoardJson(j);
     s->finishTrace(j);
-    emit(o.json, j, [&] {
+    printResult(o.json, j, [&] {
         std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
                     registersLine(chip.regs()).c_str());
         if (settled)
@@ -196,7 +196,7 @@ void addWriteCommands(CLI::App& app) {
         j["transport"] = sess->transport();
         sess->addBoardJson(j);
         sess->finishTrace(j);
-        emit(st->json, j, [&] {
+        printResult(st->json, j, [&] {
             printStatus(j);
             std::printf("transport %s\n", sess->transport().c_str());
             sess->printViolations();
@@ -218,7 +218,7 @@ void addWriteCommands(CLI::App& app) {
         const bool ld = *dsShowLd == "1";
         nlohmann::json j;
         statusJson(j, uint16_t(value), ld);
-        emit(*dsJson, j, [&] { printStatus(j); });
+        printResult(*dsJson, j, [&] { printStatus(j); });
     });
 }
 

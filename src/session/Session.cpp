@@ -37,10 +37,10 @@ Session::Session(const SessionOptions& options) : options_(options) {
         ownReporter_ = std::make_unique<StderrReporter>();
         reporter_ = ownReporter_.get();
     }
-    rig_ = makeRig(options_.rigName, *clock_, Lpt::kDefaultBase);
-    lpt_ = std::make_unique<Lpt>(*rig_->port, *clock_);
+    board_ = makeBoard(options_.boardName, *clock_, Lpt::kDefaultBase);
+    lpt_ = std::make_unique<Lpt>(*board_->port, *clock_);
     if (options_.pump) lpt_->setMessagePump(options_.pump);
-    adapter_ = std::make_unique<TZVK_SPIUSB>(rig_->usbApi, reportUsbProblems(*reporter_));
+    adapter_ = std::make_unique<TZVK_SPIUSB>(board_->usbApi, reportUsbProblems(*reporter_));
     lpt_->setAdapter(adapter_.get());
     detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
     chip_ = std::make_unique<ChipController>(*lpt_);
@@ -49,8 +49,8 @@ Session::Session(const SessionOptions& options) : options_(options) {
     // The USB-in-use flag takes the adapter's Ready; T_USB follows it.
     detection_->startUpConstruct();
     detection_->baseRefused = [this](const std::string& reasons) { reportDriverNotOpen(reasons); };
-    if (rig_->hwport)
-        rig_->hwport->onBusy = [this](const std::string& why) { observer_->portBusy(why); };
+    if (board_->hwport)
+        board_->hwport->onBusy = [this](const std::string& why) { observer_->portBusy(why); };
 }
 
 void Session::reportDriverNotOpen(const std::string& reasons) {
@@ -89,16 +89,16 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     // Before any port access.
     lpt_->setBase(effectiveBase(s.adr));
 
-    st.driverOpen = rig_->hwport ? rig_->hwport->isOpen() : rig_->portOpened;
+    st.driverOpen = board_->hwport ? board_->hwport->isOpen() : board_->portOpened;
     lpt_->startUp(st.driverOpen);
     if (!st.driverOpen) {
-        reportDriverNotOpen(rig_->hwport ? rig_->hwport->failureReasons() : "");
+        reportDriverNotOpen(board_->hwport ? board_->hwport->failureReasons() : "");
     }
     detection_->startUpAfterPortOpen();
     adapterReturn_.resend = s.resendOnReturn;
     adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
-    if (rig_->hwport && !adapter_->DeviceReady()) {
+    if (board_->hwport && !adapter_->DeviceReady()) {
         const DoctorInputs system;
         for (const std::string& node : inaccessibleAdapters(system.usbSysfs, system.usbDevfs))
             observer_->adapterNotAccessible("ZVK_SPIUSB found but not accessible: " + node);
@@ -412,13 +412,13 @@ namespace zvk {
 void Session::attachTrace(Trace* trace) {
     lpt_->setTrace(trace);
     adapter_->setTrace(trace);
-    if (rig_->chip) rig_->chip->setTrace(trace);
+    if (board_->chip) board_->chip->setTrace(trace);
 }
 
 Trace& Session::startTrace(size_t keep) {
     stopTrace();
     trace_ = std::make_unique<Trace>(*clock_, keep);
-    traceHeld_ = rig_->chip ? rig_->chip->latched() : chip_->regs();
+    traceHeld_ = board_->chip ? board_->chip->latched() : chip_->regs();
     traceLines_ = lpt_->lineByte();
     attachTrace(trace_.get());
     return *trace_;

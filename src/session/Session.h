@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/Clock.h"
-#include "board/Rig.h"
+#include "board/Board.h"
 #include "chip/ChipController.h"
 #include "chip/TraceText.h"
 #include "plan/FrequencyPlan.h"
@@ -76,7 +76,7 @@ constexpr int presetOrNone(int index) {
 }
 
 struct SessionOptions {
-    std::string rigName = "hardware";  // a name of kRigKinds
+    std::string boardName = "hardware";  // a name of kBoardKinds
     std::string settingsPath;
     Clock* clock = nullptr;        // the steady microsecond clock when null
     Reporter* reporter = nullptr;  // one line on standard error when null
@@ -92,7 +92,7 @@ class Session {
   public:
     // Makes the board and the adapter object (which looks for the adapter, opens it and
     // configures it) and sets the USB-in-use flag from it. Throws std::invalid_argument
-    // for a board name that kRigKinds does not know.
+    // for a board name that kBoardKinds does not know.
     explicit Session(const SessionOptions& options);
     ~Session();
     Session(const Session&) = delete;
@@ -102,7 +102,7 @@ class Session {
 
     Clock& clock() { return *clock_; }
     Reporter& reporter() { return *reporter_; }
-    Rig& rig() { return *rig_; }
+    Board& board() { return *board_; }
     Lpt& lpt() { return *lpt_; }
     TZVK_SPIUSB& adapter() { return *adapter_; }
     InterfaceDetection& detection() { return *detection_; }
@@ -119,7 +119,7 @@ class Session {
     void setMfoSelection(std::optional<int> item) { chip_->setMfoSelection(item); }
     const std::string& settingsPath() const { return options_.settingsPath; }
     bool usbInUse() const { return lpt_->usbInUse(); }
-    bool isVirtual() const { return rig_->chip != nullptr; }
+    bool isVirtual() const { return board_->chip != nullptr; }
 
     // The start-up steps from the settings file to the interface state: the settings are
     // read (adjust may change them first: the command line's overrides), the program
@@ -259,7 +259,7 @@ class Session {
     Clock* clock_;
     std::unique_ptr<Reporter> ownReporter_;
     Reporter* reporter_;
-    std::unique_ptr<Rig> rig_;
+    std::unique_ptr<Board> board_;
     std::unique_ptr<Lpt> lpt_;
     std::unique_ptr<TZVK_SPIUSB> adapter_;
     std::unique_ptr<InterfaceDetection> detection_;

@@ -26,7 +26,7 @@
 #include "RadioGroup.h"
 #include "UpDown.h"
 #include "base/Clock.h"
-#include "board/Rig.h"
+#include "board/Board.h"
 
 // Readable failures for texts.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -121,10 +121,10 @@ class WindowTest : public ::testing::Test {
     }
 
     // Starts the program as main() does and waits for its first activation.
-    void start(bool labMode = false, const std::string& rig = "virtual") {
+    void start(bool labMode = false, const std::string& board = "virtual") {
         MainOptions o;
         o.settingsPath = settingsPath();
-        o.rigName = rig;
+        o.boardName = board;
         o.labMode = labMode;
         o.beeper = &beeper;
         o.clock = &clock;
@@ -136,7 +136,7 @@ class WindowTest : public ::testing::Test {
     }
 
     zvk::RegisterImage regs() const { return form->chip().regs(); }
-    std::array<uint16_t, 8> latched() { return form->rig().chip->latched(); }
+    std::array<uint16_t, 8> latched() { return form->board().chip->latched(); }
     // The chip model latched R0..R6 as the window's register image holds them (R7 is the
     // status word, never written).
     void expectChipHoldsImage(const char* tag = "R") {

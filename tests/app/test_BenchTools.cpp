@@ -139,7 +139,7 @@ TEST_F(WindowTest, StatusMonitorReadsMarksAndStopsWhereRefreshWould) {
     m->intervalBox->setValue(10);
     click(m->startButton);
     QTRY_VERIFY_WITH_TIMEOUT(m->samples().size() >= 3, 30000);
-    EXPECT_EQ(m->samples().back().reading.word, form->rig().chip->statusWord());
+    EXPECT_EQ(m->samples().back().reading.word, form->board().chip->statusWord());
     EXPECT_FALSE(m->samples().back().reading.suspect);
 
     // IFFPRES 0 with the synthesizer off: every bit of the word low, as a dead board.

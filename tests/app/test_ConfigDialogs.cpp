@@ -170,7 +170,7 @@ TEST_F(ConfigDialogTest, AFileWithoutAnyKeyIsRefusedAndChangesNothing) {
     const QString caption = form->windowTitle();
     const auto image = regs();
     const auto fs = form->frequencies();
-    const size_t frames = form->rig().chip->frames().size();
+    const size_t frames = form->board().chip->frames().size();
     const int beeps = beeper.count;
     writeFile("notes.txt", "Receiver notes\nThe LO sits above the signal.\n\nroot:x:0:0\n");
     const auto seen = load(chooseFile(path("notes.txt")));
@@ -182,7 +182,7 @@ TEST_F(ConfigDialogTest, AFileWithoutAnyKeyIsRefusedAndChangesNothing) {
     EXPECT_EQ(regs(), image);
     EXPECT_EQ(form->frequencies().fRF, fs.fRF);
     EXPECT_EQ(form->frequencies().Ntot, fs.Ntot);
-    EXPECT_EQ(form->rig().chip->frames().size(), frames) << "nothing written";
+    EXPECT_EQ(form->board().chip->frames().size(), frames) << "nothing written";
     EXPECT_EQ(beeper.count, beeps) << "nothing planned";
     // The next dialog proposes the file loaded before.
     const auto again = load(cancel());

@@ -21,7 +21,7 @@ class DetectionTest : public WindowTest {
         if (!settings.isEmpty()) writeSettingsFile(settings);
         start(false, "virtual-usb");
     }
-    zvk::VirtualUsbBus& bus() { return *form->rig().vusb; }
+    zvk::VirtualUsbBus& bus() { return *form->board().vusb; }
     bool lptMenuEnabled() const { return form->LPT1->menuAction()->isEnabled(); }
 };
 

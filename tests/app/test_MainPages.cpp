@@ -342,7 +342,7 @@ TEST_F(WindowTest, SendAlwaysWritesTheChipOnEveryChange) {
     click(form->B_WriteReg());
     EXPECT_EQ(latched()[0], 0x08E);
     // R7 is not sent over the parallel port.
-    EXPECT_EQ(form->rig().chip->frames().size() % 7, 0u);
+    EXPECT_EQ(form->board().chip->frames().size() % 7, 0u);
 }
 
 TEST_F(WindowTest, RefusedPlanShowsInTheModePanelWithoutABox) {

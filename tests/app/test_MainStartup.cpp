@@ -87,7 +87,7 @@ TEST_F(WindowTest, FirstStartWithoutSettingsFileShowsTheDefaultConfiguration) {
     EXPECT_EQ(form->bitLabels()[0][2]->background(), QColor(255, 0, 0));
     EXPECT_EQ(form->bitLabels()[0][0]->background(), QColor(0, 0, 255));
     // nothing sent without "Send always": the chip still holds its power-on image
-    EXPECT_TRUE(form->rig().chip->frames().empty());
+    EXPECT_TRUE(form->board().chip->frames().empty());
 }
 
 TEST_F(WindowTest, TheWindowHasItsFixedFrameMenusAndTimers) {
@@ -174,10 +174,10 @@ TEST_F(WindowTest, StartFromSettingsFileInAbcMode) {
     EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3");
     // "Send always" in ABC mode puts the preset on the pins instead of sending words
     sendAlways(true);
-    form->rig().chip->clearTrace();
+    form->board().chip->clearTrace();
     choose(form->CB_fRF(), 7);
-    EXPECT_EQ(form->rig().chip->abcPreset(), 7);
-    EXPECT_TRUE(form->rig().chip->frames().empty());
+    EXPECT_EQ(form->board().chip->abcPreset(), 7);
+    EXPECT_TRUE(form->board().chip->frames().empty());
     EXPECT_EQ(form->E_MA()->text() + form->E_MB()->text() + form->E_MC()->text(), "111");
 }
 
@@ -270,7 +270,7 @@ TEST(CommandLine, LabModeVirtualBoardAndSettings) {
     const struct {
         std::vector<const char*> args;
         bool lab;
-        const char* rig;
+        const char* board;
         const char* settings;
     } cases[] = {
         {{"zvk40310"}, false, "hardware", ""},
@@ -296,7 +296,7 @@ TEST(CommandLine, LabModeVirtualBoardAndSettings) {
         const CommandLine got = parseCommandLine(int(c.args.size()), c.args.data());
         EXPECT_FALSE(got.exitCode) << c.args.back() << ": " << got.text;
         EXPECT_EQ(got.labMode, c.lab) << c.args.size();
-        EXPECT_EQ(got.rigName, c.rig) << c.args.back();
+        EXPECT_EQ(got.boardName, c.board) << c.args.back();
         EXPECT_EQ(got.settingsPath, c.settings) << c.args.back();
     }
 }
@@ -389,7 +389,7 @@ TEST_F(WindowTest, StoredPlaceAndValuesOutOfRangeAreTakenSafely) {
     EXPECT_EQ(form->E_MC()->text(), "1");
     sendAlways(true);
     click(form->B_WriteReg());
-    EXPECT_EQ(form->rig().chip->lines(), 0x07);
+    EXPECT_EQ(form->board().chip->lines(), 0x07);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST_F(WindowTest, RefreshDecodesTheChipsStatusWord) {
     for (const RefreshCase& c : cases) {
         SCOPED_TRACE(c.name);
         start();
-        form->rig().chip->setTestSignal(c.signalDbm);
+        form->board().chip->setTestSignal(c.signalDbm);
         c.setUp(*form);
         click(form->B_WriteReg());
         clock.advance(20000);  // past any settling of the synthesizer
@@ -60,10 +60,10 @@ TEST_F(WindowTest, RefreshDecodesTheChipsStatusWord) {
         EXPECT_EQ(form->E_RSSI()->text(), c.rssi);
         EXPECT_TRUE(form->B_Refresh()->isEnabled());
         // The word lands in R7 and shows on the register page.
-        const uint16_t word = form->rig().chip->statusWord();
+        const uint16_t word = form->board().chip->statusWord();
         EXPECT_EQ(regs()[7], word);
         EXPECT_EQ(form->L_R()[7]->text(), QString::fromStdString(zvk::registerText(word)));
-        EXPECT_EQ(form->rig().chip->readRequests().back(), 0xF);
+        EXPECT_EQ(form->board().chip->readRequests().back(), 0xF);
         form.reset();
         QFile::remove(QString::fromStdString(settingsPath()));
     }
@@ -78,11 +78,11 @@ TEST_F(WindowTest, RefreshWithoutSpiOutReadsNothing) {
     EXPECT_TRUE(form->B_Refresh()->isEnabled());
     form->CB_MFO()->setCurrentIndex(8);  // as a configuration file would leave it
     form->E_RSSI()->setText("old");
-    const size_t requests = form->rig().chip->readRequests().size();
+    const size_t requests = form->board().chip->readRequests().size();
     click(form->B_Refresh());
     EXPECT_TRUE(form->E_RSSI()->text().isEmpty());
     EXPECT_TRUE(form->B_Refresh()->isEnabled());
-    EXPECT_EQ(form->rig().chip->readRequests().size(), requests);
+    EXPECT_EQ(form->board().chip->readRequests().size(), requests);
 }
 
 TEST_F(WindowTest, LockTimeRowShowsTheMeasuredTime) {
@@ -165,7 +165,7 @@ TEST_F(WindowTest, BitViewShowsEveryBitOfTheImage) {
     click(form->bitLabels()[7][3]);
     QTest::mouseMove(form->bitLabels()[7][3], QPoint(4, 4));
     EXPECT_EQ(regs()[7], 0x008);
-    EXPECT_EQ(latched()[7], form->rig().chip->statusWord());
+    EXPECT_EQ(latched()[7], form->board().chip->statusWord());
 }
 
 // ---- event rules

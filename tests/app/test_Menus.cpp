@@ -71,10 +71,10 @@ TEST_F(WindowTest, LptItemsSetTheAddressWithThreeDigitsUntilTheTick) {
 
     // The next transfer goes to the new address, where the board's port now answers.
     form->N0x3BC1->trigger();
-    const uint64_t before = form->rig().vport->accesses();
+    const uint64_t before = form->board().vport->accesses();
     choose(form->CB_OPMODE(), 1);
     click(form->B_WriteReg());
-    EXPECT_GT(form->rig().vport->accesses(), before);
+    EXPECT_GT(form->board().vport->accesses(), before);
     expectChipHoldsImage();
 }
 
@@ -146,7 +146,7 @@ TEST_F(WindowTest, SetVpwmLimitsAndSends) {
         start(false, "virtual-usb");
         form->T_Check->stop();  // no tick may send the level in between
         ASSERT_TRUE(form->SetVpwm1->isEnabled());
-        auto& bus = *form->rig().vusb;
+        auto& bus = *form->board().vusb;
         bus.setRecording(true);
         const size_t requestsBefore = bus.requests().size();
         const auto seen =
@@ -173,7 +173,7 @@ TEST_F(WindowTest, ExtVrefTogglesOncePerClick) {
     writeSettingsFile("[USBSPI]\nVPWM=3300\n");
     start(false, "virtual-usb");
     form->T_Check->stop();
-    auto& bus = *form->rig().vusb;
+    auto& bus = *form->board().vusb;
     ASSERT_TRUE(form->extVref1->isEnabled());
     ASSERT_FALSE(form->extVref1->isChecked());
 
@@ -267,9 +267,9 @@ TEST_F(WindowTest, UnwritableSettingsFileAsksBeforeClosing) {
 }
 
 TEST_F(WindowTest, AboutShowsTheInfoWindowOfTheTransportAtStart) {
-    for (const char* rig : {"virtual", "virtual-usb"}) {
-        SCOPED_TRACE(rig);
-        start(false, rig);
+    for (const char* board : {"virtual", "virtual-usb"}) {
+        SCOPED_TRACE(board);
+        start(false, board);
         const bool usb = form->usbInUse();
         // Made right after the first activation: once, hidden, with the flag of that moment.
         ASSERT_TRUE(QTest::qWaitFor([this] { return form->Form2 != nullptr; }));

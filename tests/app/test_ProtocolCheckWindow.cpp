@@ -30,7 +30,7 @@ TEST_F(WindowTest, ProtocolCheckListsViolationsAsTheyOccur) {
     EXPECT_EQ(w->Summary->text(), "No protocol violation so far.");
 
     // A bit whose data moves with the clock edge, while the window is open.
-    zvk::ChipModel& chip = *form->rig().chip;
+    zvk::ChipModel& chip = *form->board().chip;
     const uint8_t spi = zvk::ChipModel::kSpisel;
     chip.setLines(spi);
     chip.setLines(uint8_t(spi | zvk::ChipModel::kSdta | zvk::ChipModel::kSclk));

@@ -68,7 +68,7 @@ class TextFitTest : public WindowTest, public ::testing::WithParamInterface<cons
     void startIn(const char* family) {
         MainOptions o;
         o.settingsPath = settingsPath();
-        o.rigName = "virtual";
+        o.boardName = "virtual";
         o.labMode = true;  // the "Mode Selection" shows: both modes can be walked
         o.beeper = &beeper;
         o.clock = &clock;

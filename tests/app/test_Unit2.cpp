@@ -155,10 +155,10 @@ class QuietReporter : public zvk::Reporter {
 // The menu over a virtual board with the adapter, on the program core as the window has
 // it, so a click on the menu shows up at the next detection tick.
 struct UsbBench {
-    UsbBench() : session(options(clock, reporter)), menu(&session.rig()) { session.startUp(); }
+    UsbBench() : session(options(clock, reporter)), menu(&session.board()) { session.startUp(); }
     static zvk::SessionOptions options(zvk::Clock& clock, zvk::Reporter& reporter) {
         zvk::SessionOptions o;
-        o.rigName = "virtual-usb";
+        o.boardName = "virtual-usb";
         o.clock = &clock;
         o.reporter = &reporter;
         o.realtime = false;
@@ -180,7 +180,7 @@ TEST(VirtualBoardMenu, AdapterItemsSwitchTheFaults) {
     EXPECT_EQ(b.menu.WrongVersion1->text(), "Adapter answers wrong version");
     EXPECT_TRUE(b.menu.AdapterPluggedIn1->isChecked());
     EXPECT_FALSE(b.menu.WrongVersion1->isChecked());
-    auto& faults = b.session.rig().vusb->faults();
+    auto& faults = b.session.board().vusb->faults();
 
     struct Step {
         QAction* action;
@@ -213,8 +213,8 @@ TEST(VirtualBoardMenu, AdapterItemsSwitchTheFaults) {
 TEST(VirtualBoardMenu, TestSignalItemsSetTheAntennaLevel) {
     for (const char* kind : {"virtual", "virtual-usb"}) {
         zvk::SteppingClock clock;
-        auto rig = zvk::findRigKind(kind)->make(clock, 0x378);
-        VirtualBoardMenu menu(rig.get());
+        auto board = zvk::findBoardKind(kind)->make(clock, 0x378);
+        VirtualBoardMenu menu(board.get());
         // the adapter items only where there is an adapter to pull
         EXPECT_EQ(menu.AdapterPluggedIn1 != nullptr, std::string(kind) == "virtual-usb");
         EXPECT_EQ(menu.WrongVersion1 != nullptr, std::string(kind) == "virtual-usb");
@@ -224,11 +224,11 @@ TEST(VirtualBoardMenu, TestSignalItemsSetTheAntennaLevel) {
         EXPECT_EQ(menu.TestSignal1[0]->text(), "Test signal: none (-120 dBm)");
         // the model's start value is shown ticked
         for (size_t i = 0; i < list.size(); ++i)
-            EXPECT_EQ(menu.TestSignal1[i]->isChecked(), list[i].dbm == rig->chip->testSignal());
+            EXPECT_EQ(menu.TestSignal1[i]->isChecked(), list[i].dbm == board->chip->testSignal());
 
         for (size_t pick : {size_t(3), size_t(0), size_t(0), size_t(1)}) {
             menu.TestSignal1[pick]->trigger();
-            EXPECT_EQ(rig->chip->testSignal(), list[pick].dbm) << kind;
+            EXPECT_EQ(board->chip->testSignal(), list[pick].dbm) << kind;
             for (size_t i = 0; i < list.size(); ++i)
                 EXPECT_EQ(menu.TestSignal1[i]->isChecked(), i == pick) << kind << " " << i;
         }

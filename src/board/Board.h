@@ -16,7 +16,7 @@ namespace zvk {
 // What a transport choice plugs in where the hardware would be: the parallel-port
 // backend, the libusb table the adapter object is built on and, on the virtual board,
 // the chip model behind both. One table serves the window and the command-line tool.
-struct Rig {
+struct Board {
     std::unique_ptr<ChipModel> chip;         // virtual boards only
     std::unique_ptr<VirtualPort> vport;      // virtual boards only
     std::unique_ptr<VirtualUsbBus> vusb;     // virtual boards only (no adapter on "virtual")
@@ -27,16 +27,16 @@ struct Rig {
     std::string portFailure;                 // why not, for "Driver not open"
 };
 
-struct RigKind {
+struct BoardKind {
     const char* name;
     const char* description;
-    std::unique_ptr<Rig> (*make)(Clock& clock, int base);
+    std::unique_ptr<Board> (*make)(Clock& clock, int base);
 };
 
-extern const RigKind kRigKinds[3];
-const RigKind* findRigKind(std::string_view name);
-// The one-line refusal of a name that is not in kRigKinds, listing those that are.
-std::string unknownRigText(std::string_view name);
+extern const BoardKind kBoardKinds[3];
+const BoardKind* findBoardKind(std::string_view name);
+// The one-line refusal of a name that is not in kBoardKinds, listing those that are.
+std::string unknownBoardText(std::string_view name);
 
 // The board option of both programs: a kind, and for the virtual boards knobs that switch
 // faults on from the shell, "virtual-usb:unplug-after=40,wrong-version,signal=-20".
@@ -45,7 +45,7 @@ std::string unknownRigText(std::string_view name);
 //   wrong-version, claim-fails, config-fails, timeout, release-fails, open-fails
 //                     the adapter's faults (virtual-usb only)
 struct BoardSpec {
-    const RigKind* kind = nullptr;
+    const BoardKind* kind = nullptr;
     VirtualUsbBus::Faults faults;
     std::optional<double> signalDbm;
 };
@@ -55,6 +55,6 @@ std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& erro
 std::string boardKnobsHelp();
 // The board the spec names, its knobs applied. Throws std::invalid_argument with the
 // message for a spec that parseBoardSpec refuses.
-std::unique_ptr<Rig> makeRig(std::string_view spec, Clock& clock, int base);
+std::unique_ptr<Board> makeBoard(std::string_view spec, Clock& clock, int base);
 
 }  // namespace zvk

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "board/Rig.h"
+#include "board/Board.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,47 +10,47 @@ namespace zvk {
 
 namespace {
 
-std::unique_ptr<Rig> makeVirtual(Clock& clock, int base, bool usb) {
-    auto rig = std::make_unique<Rig>();
-    rig->chip = std::make_unique<ChipModel>(clock);
-    rig->vport = std::make_unique<VirtualPort>(*rig->chip);
-    rig->vport->useBase(base);
-    rig->port = rig->vport.get();
-    rig->portOpened = true;
+std::unique_ptr<Board> makeVirtual(Clock& clock, int base, bool usb) {
+    auto board = std::make_unique<Board>();
+    board->chip = std::make_unique<ChipModel>(clock);
+    board->vport = std::make_unique<VirtualPort>(*board->chip);
+    board->vport->useBase(base);
+    board->port = board->vport.get();
+    board->portOpened = true;
     // Without the adapter the bus stays empty: the program searches and finds nothing, as
     // on a machine with libusb but without the adapter plugged in.
-    rig->vusb = std::make_unique<VirtualUsbBus>(*rig->chip, usb ? 1 : 0);
-    rig->usbApi = rig->vusb->api();
-    return rig;
+    board->vusb = std::make_unique<VirtualUsbBus>(*board->chip, usb ? 1 : 0);
+    board->usbApi = board->vusb->api();
+    return board;
 }
 
-std::unique_ptr<Rig> makeVirtualPort(Clock& clock, int base) {
+std::unique_ptr<Board> makeVirtualPort(Clock& clock, int base) {
     return makeVirtual(clock, base, false);
 }
-std::unique_ptr<Rig> makeVirtualUsb(Clock& clock, int base) {
+std::unique_ptr<Board> makeVirtualUsb(Clock& clock, int base) {
     return makeVirtual(clock, base, true);
 }
 
-std::unique_ptr<Rig> makeHardware(Clock&, int base) {
-    auto rig = std::make_unique<Rig>();
-    rig->hwport = std::make_unique<HardwarePortIo>();
-    rig->portOpened = rig->hwport->open(effectiveBase(base));
-    rig->portFailure = rig->hwport->failureReasons();
-    rig->port = rig->hwport.get();
-    rig->usbApi = systemLibusb();
-    return rig;
+std::unique_ptr<Board> makeHardware(Clock&, int base) {
+    auto board = std::make_unique<Board>();
+    board->hwport = std::make_unique<HardwarePortIo>();
+    board->portOpened = board->hwport->open(effectiveBase(base));
+    board->portFailure = board->hwport->failureReasons();
+    board->port = board->hwport.get();
+    board->usbApi = systemLibusb();
+    return board;
 }
 
 }  // namespace
 
-const RigKind kRigKinds[3] = {
+const BoardKind kBoardKinds[3] = {
     {"virtual", "virtual board on the parallel port", makeVirtualPort},
     {"virtual-usb", "virtual board with the USB adapter and the parallel port", makeVirtualUsb},
     {"hardware", "the real adapter when present, otherwise the real parallel port", makeHardware},
 };
 
-const RigKind* findRigKind(std::string_view name) {
-    for (const RigKind& k : kRigKinds)
+const BoardKind* findBoardKind(std::string_view name) {
+    for (const BoardKind& k : kBoardKinds)
         if (name == k.name) return &k;
     return nullptr;
 }
@@ -85,9 +85,9 @@ std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& erro
     const size_t colon = text.find(':');
     const std::string_view name = text.substr(0, colon);
     BoardSpec spec;
-    spec.kind = findRigKind(name);
+    spec.kind = findBoardKind(name);
     if (spec.kind == nullptr) {
-        error = unknownRigText(name);
+        error = unknownBoardText(name);
         return std::nullopt;
     }
     if (colon == std::string_view::npos) return spec;
@@ -141,22 +141,22 @@ std::string boardKnobsHelp() {
     return text;
 }
 
-std::unique_ptr<Rig> makeRig(std::string_view specText, Clock& clock, int base) {
+std::unique_ptr<Board> makeBoard(std::string_view specText, Clock& clock, int base) {
     std::string error;
     const auto spec = parseBoardSpec(specText, error);
     if (!spec) throw std::invalid_argument(error);
-    std::unique_ptr<Rig> rig = spec->kind->make(clock, base);
-    if (rig->vusb) rig->vusb->faults() = spec->faults;
-    if (rig->chip && spec->signalDbm) rig->chip->setTestSignal(*spec->signalDbm);
-    return rig;
+    std::unique_ptr<Board> board = spec->kind->make(clock, base);
+    if (board->vusb) board->vusb->faults() = spec->faults;
+    if (board->chip && spec->signalDbm) board->chip->setTestSignal(*spec->signalDbm);
+    return board;
 }
 
-std::string unknownRigText(std::string_view name) {
+std::string unknownBoardText(std::string_view name) {
     std::string expected;
-    const size_t n = std::size(kRigKinds);
+    const size_t n = std::size(kBoardKinds);
     for (size_t i = 0; i < n; ++i) {
         if (i > 0) expected += i + 1 == n ? " or " : ", ";
-        expected += kRigKinds[i].name;
+        expected += kBoardKinds[i].name;
     }
     return "unknown board \"" + std::string(name) + "\" (expected " + expected + ")";
 }
