@@ -139,3 +139,25 @@ TEST_F(Doctor, AnAdapterTheKernelListsButThisUserCannotOpenIsNamed) {
 
 }  // namespace
 }  // namespace zvk
+
+namespace zvk {
+namespace {
+
+// What the window's Diagnose says around the lines: on the hardware whether the board can be
+// reached; on a virtual board what is in use, and that the checks are of the real hardware.
+TEST(DoctorSummary, NamesTheVirtualBoardInUse) {
+    DoctorReport usable, unusable;
+    usable.transportUsable = true;
+    EXPECT_EQ(doctorSummary(usable, "").heading, "");
+    EXPECT_EQ(doctorSummary(usable, "").verdict, "The board can be reached.");
+    EXPECT_EQ(doctorSummary(unusable, "").verdict,
+              "Neither the adapter nor a parallel port can be used.");
+    const DoctorSummary v = doctorSummary(unusable, "virtual board on the parallel port");
+    EXPECT_EQ(v.heading.rfind("In use: the virtual board on the parallel port", 0), 0u)
+        << v.heading;
+    EXPECT_NE(v.heading.find("real adapter and parallel ports"), std::string::npos) << v.heading;
+    EXPECT_EQ(v.verdict, "For a real board: neither the adapter nor a parallel port can be used.");
+}
+
+}  // namespace
+}  // namespace zvk

@@ -191,6 +191,10 @@ TEST(MonitorChart, TimeUnderTheLanesAndLanesAcrossTheWidth) {
     for (size_t i = 1; i < q.marks.size(); ++i) gaps += q.marks[i].x0 - q.marks[i - 1].x1 > 1;
     EXPECT_EQ(gaps, 1u);
 
+    // Reads kept from before the interval was shortened still meet their neighbours.
+    const StatusPlot shortened = drawMonitorChart(samples, 10, 600000);
+    expectLanesSpan(shortened, shortened.area.x0, shortened.area.x1);
+
     // Beyond ten minutes only the last ten are drawn.
     std::deque<StatusSample> long_;
     for (int i = 0; i < 700; ++i)

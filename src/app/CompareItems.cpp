@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "CompareItems.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "QtText.h"
+#include "RadioGroup.h"
 #include "RegisterPage.h"
 #include "session/ConfigDiff.h"
 #include "session/Session.h"
@@ -47,6 +51,30 @@ CompareItems::CompareItems(QMenu& tools, zvk::Session& session)
             [this] { ResendOnReturn1->setChecked(session_->adapterReturn().resend); });
 }
 
+namespace {
+
+// A field's value as its control shows it: the item's text for a list or a radio group,
+// "checked" or "unchecked" for a check box, with the number after it; the number alone for
+// an edit and for the status fields, which have no control.
+QString shownValue(QWidget* window, const zvk::Field& f, const std::string& value) {
+    const QString number = qs(value);
+    if (window == nullptr || *f.control == '\0' || f.encoding == zvk::Encoding::Number ||
+        f.encoding == zvk::Encoding::SplitN)
+        return number;
+    const int item = zvk::decodeControl(f, uint32_t(std::stoul(value)));
+    QString text;
+    if (auto* combo = window->findChild<QComboBox*>(QString::fromLatin1(f.control))) {
+        text = combo->itemText(item);
+    } else if (auto* group = window->findChild<RadioGroup*>(QString::fromLatin1(f.control))) {
+        if (QRadioButton* b = group->button(item)) text = b->text();
+    } else if (window->findChild<QCheckBox*>(QString::fromLatin1(f.control))) {
+        text = item != 0 ? QStringLiteral("checked") : QStringLiteral("unchecked");
+    }
+    return text.isEmpty() ? number : text + QStringLiteral(" (") + number + QLatin1Char(')');
+}
+
+}  // namespace
+
 RegisterPage* CompareItems::registerPage() const {
     QWidget* window = tools_->parentWidget();
     return window ? window->findChild<RegisterPage*>() : nullptr;
@@ -59,8 +87,17 @@ std::optional<QString> CompareItems::compareWith(const QString& path) {
     const auto diffs = zvk::compareConfigs(now, file);
     if (!dialog_) dialog_ = new CompareDialog(tools_->parentWidget());
     dialog_->list()->clear();
-    for (const zvk::ConfigDifference& d : diffs)
-        dialog_->list()->addItem(qs(zvk::differenceLine(d)));
+    // Fields by the names their controls show, as the window lists them everywhere else.
+    QWidget* window = tools_->parentWidget();
+    for (const zvk::ConfigDifference& d : diffs) {
+        if (d.field == nullptr) {
+            dialog_->list()->addItem(qs(zvk::differenceLine(d)));
+            continue;
+        }
+        dialog_->list()->addItem(QString::fromLatin1(d.field->name) + QStringLiteral("  ") +
+                                 shownValue(window, *d.field, d.before) + QStringLiteral(" -> ") +
+                                 shownValue(window, *d.field, d.after));
+    }
     dialog_->summary()->setText(
         diffs.empty() ? QStringLiteral("\"%1\" holds the same configuration.").arg(path)
                       : QStringLiteral("From the window's configuration to \"%1\":").arg(path));

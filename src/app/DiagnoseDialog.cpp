@@ -39,11 +39,12 @@ void DiagnoseDialog::refresh() {
     // The adapter this window holds cannot be claimed a second time.
     in.adapterHeldHere = !session_->isVirtual() && session_->adapter().DeviceReady();
     const zvk::DoctorReport r = zvk::runDoctor(in);
+    const zvk::DoctorSummary summary =
+        zvk::doctorSummary(r, session_->isVirtual() ? session_->boardDescription() : std::string());
     QString text;
+    if (!summary.heading.empty()) text += qs(summary.heading) + QStringLiteral("\n\n");
     for (const zvk::DoctorLine& l : r.lines) text += qs(zvk::doctorLineText(l)) + QLatin1Char('\n');
-    text += r.transportUsable
-                ? QStringLiteral("\nThe board can be reached.")
-                : QStringLiteral("\nNeither the adapter nor a parallel port can be used.");
+    text += QLatin1Char('\n') + qs(summary.verdict);
     view_->setPlainText(text);
 }
 

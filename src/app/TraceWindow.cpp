@@ -104,12 +104,19 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     addSeparator();
     StartTrace1 = addAction(QStringLiteral("Start Trace…"));
     StartTrace1->setObjectName(QStringLiteral("StartTrace1"));
+    ShowTrace1 = addAction(QStringLiteral("Show Trace"));
+    ShowTrace1->setObjectName(QStringLiteral("ShowTrace1"));
     StopTrace1 = addAction(QStringLiteral("Stop Trace"));
     StopTrace1->setObjectName(QStringLiteral("StopTrace1"));
     SaveVcd1 = addAction(QStringLiteral("Save VCD…"));
     SaveVcd1->setObjectName(QStringLiteral("SaveVcd1"));
     connect(StartTrace1, &QAction::triggered, this, &ToolsMenu::startTraceClick);
     connect(StopTrace1, &QAction::triggered, this, &ToolsMenu::stopTrace);
+    connect(ShowTrace1, &QAction::triggered, this, [this] {
+        if (!window_) return;
+        window_->show();
+        window_->raise();
+    });
     connect(SaveVcd1, &QAction::triggered, this, &ToolsMenu::saveVcdClick);
     addDiagnoseItem(this, session);
     addBenchTools(this, session, parent);
@@ -132,6 +139,8 @@ void ToolsMenu::updateItems() {
     const bool running = log_.isOpen();
     StartTrace1->setEnabled(!running);
     StopTrace1->setEnabled(running);
+    // A closed trace window keeps its lines (and, while tracing, takes new ones).
+    ShowTrace1->setEnabled(window_ != nullptr);
     SaveVcd1->setEnabled(session_->trace() != nullptr);
 }
 

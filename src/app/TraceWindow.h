@@ -80,6 +80,8 @@ class ToolsMenu : public QMenu {
 
     QAction* FrequencyPlan1;
     QAction* StartTrace1;
+    // Brings back the trace window once closed, its lines as they were.
+    QAction* ShowTrace1;
     QAction* StopTrace1;
     QAction* SaveVcd1;
     TraceWindow* traceWindow() const { return window_; }

@@ -233,4 +233,18 @@ std::string doctorLineText(const DoctorLine& line) {
     return "FAIL " + line.text + (line.fix.empty() ? "" : " -> " + line.fix);
 }
 
+DoctorSummary doctorSummary(const DoctorReport& r, const std::string& virtualBoard) {
+    if (virtualBoard.empty())
+        return {"", r.transportUsable ? "The board can be reached."
+                                      : "Neither the adapter nor a parallel port can be used."};
+    // The virtual board works whatever the machine has: the checks say what a real board
+    // would meet here, not why this window works.
+    return {"In use: the " + virtualBoard +
+                ", which needs none of the hardware below. These checks are of this "
+                "machine's real adapter and parallel ports.",
+            r.transportUsable
+                ? "For a real board: the adapter or a parallel port can be used."
+                : "For a real board: neither the adapter nor a parallel port can be used."};
+}
+
 }  // namespace zvk

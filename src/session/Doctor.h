@@ -47,6 +47,16 @@ DoctorReport runDoctor(const DoctorInputs& in);
 // "ok   text" or "FAIL text: fix", one line each.
 std::string doctorLineText(const DoctorLine& line);
 
+// What a program that runs on a board says around the doctor's lines: before them what is
+// in use and what the checks are about, after them what they come to. virtualBoard: the
+// description of the virtual board the program runs on, empty on the hardware (whose
+// heading is empty too).
+struct DoctorSummary {
+    std::string heading;
+    std::string verdict;
+};
+DoctorSummary doctorSummary(const DoctorReport& r, const std::string& virtualBoard);
+
 // The ZVK_SPIUSB adapters the kernel lists (sysfs) whose device node cannot be opened
 // read-write by this user: libusb passes over such a node without a word, so the adapter
 // would look absent. One text per adapter naming the node and why.

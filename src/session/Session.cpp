@@ -65,6 +65,11 @@ Session::~Session() {
     if (adapter_) adapter_->usb().Release();
 }
 
+std::string Session::boardDescription() const {
+    const RigKind* kind = findRigKind(options_.rigName);
+    return kind != nullptr ? kind->description : options_.rigName;
+}
+
 void Session::setObserver(SessionObserver* observer) {
     observer_ = observer != nullptr ? observer : &none_;
     chip_->setObserver(observer);

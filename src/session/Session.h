@@ -120,6 +120,8 @@ class Session {
     const std::string& settingsPath() const { return options_.settingsPath; }
     bool usbInUse() const { return lpt_->usbInUse(); }
     bool isVirtual() const { return board_->chip != nullptr; }
+    // What the board in use is, as the board list describes it.
+    std::string boardDescription() const;
 
     // The start-up steps from the settings file to the interface state: the settings are
     // read (adjust may change them first: the command line's overrides), the program

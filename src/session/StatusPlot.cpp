@@ -399,7 +399,11 @@ StatusPlot drawMonitorChart(const std::deque<StatusSample>& samples, double inte
                             double spanMs) {
     Chart c;
     c.xTitle = "t since the monitor started [s]";
-    c.step = std::max(intervalMs, 1.0) / 1000.0;
+    // The reads kept may have come at another interval before it was changed: the
+    // spacing most of them have counts too, so that none of them stands alone in a gap.
+    std::vector<double> times;
+    for (const StatusSample& s : samples) times.push_back(s.tMs);
+    c.step = std::max({intervalMs, typicalStep(std::move(times)), 1.0}) / 1000.0;
     const double spanS = spanMs / 1000.0;
     if (samples.empty()) {
         c.lo = 0;

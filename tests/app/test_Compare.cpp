@@ -75,6 +75,26 @@ TEST_F(CompareTest, ListsTheDifferencesAndOutlinesTheirBitsUntilTheNextChange) {
     EXPECT_TRUE(error->contains("missing.cfg")) << error->toStdString();
 }
 
+// The list names a field's values as its control shows them: the item of a list or radio
+// group, a check box's state; numbers where the control is a number.
+TEST_F(CompareTest, FieldsAreListedByTheNamesTheirControlsShow) {
+    start();
+    const zvk::Config now = form->session().currentConfig();
+    zvk::Config other = now;
+    zvk::setFieldValue(other.regs, zvk::field("OPMODE"), 1);
+    zvk::setFieldValue(other.regs, zvk::field("SHOWLD"), 0);
+    zvk::setFieldValue(other.regs, zvk::field("AGCEN"), 1);
+    zvk::setFieldValue(other.regs, zvk::field("R"), 125);
+    ASSERT_EQ(zvk::fieldValue(now.regs, zvk::field("OPMODE")), 0u);
+    ASSERT_EQ(items()->compareWith(save("other.cfg", other)), std::nullopt);
+    const QStringList lines = listed();
+    for (const char* line :
+         {"OPMODE  Shutdown (0) -> Receive (1)", "SHOWLD  Lock Detect (1) -> RSSI Low Flag (0)",
+          "AGCEN  unchecked (0) -> checked (1)", "R  75 -> 125"})
+        EXPECT_TRUE(lines.contains(QLatin1String(line))) << line << "\n"
+                                                         << lines.join('\n').toStdString();
+}
+
 TEST_F(CompareTest, TheResendChoiceIsKeptInTheSettingsFile) {
     for (const bool on : {true, false}) {
         start();

@@ -15,10 +15,13 @@
 #include <QTimer>
 #include <memory>
 
+#include "../ManPageExamples.h"
+#include "DialogHands.h"
 #include "WindowFixture.h"
 #include "chip/Registers.h"
 #include "storage/Settings.h"
 #include "transport/Lpt.h"
+#include "transport/PortIo.h"
 
 using namespace apptest;
 
@@ -299,6 +302,73 @@ TEST(CommandLine, LabModeVirtualBoardAndSettings) {
         EXPECT_EQ(got.boardName, c.board) << c.args.back();
         EXPECT_EQ(got.settingsPath, c.settings) << c.args.back();
     }
+}
+
+// Every example of the window's manual page starts the window as the page shows it, with
+// a home folder of its own for "~": on the virtual board as written, and the one for the
+// hardware once on the virtual board and once as written, where a machine without the board
+// says "Driver not open". Closing saves the settings where the example named them, its
+// folder made when there was none.
+TEST_F(WindowTest, EveryExampleOfTheManualPageStartsTheWindow) {
+    const auto examples =
+        zvk::test::manPageExamples(std::string(ZVK_SOURCE_DIR) + "/docs/man/zvk40310.1");
+    ASSERT_GE(examples.size(), 3u) << "the examples were not found";
+    zvk::HardwarePortIo probe;
+    const bool hardwareHere = probe.open(0x378);
+    int runs = 0;
+    for (const std::string& example : examples) {
+        SCOPED_TRACE(example);
+        QTemporaryDir home;
+        std::vector<std::string> words = zvk::test::exampleWords(example);
+        ASSERT_EQ(words.at(0), "zvk40310");
+        for (std::string& w : words)
+            if (w.rfind("~/", 0) == 0) w = home.path().toStdString() + w.substr(1);
+        std::vector<std::vector<std::string>> variants = {words};
+        std::vector<const char*> args;
+        for (const std::string& w : words) args.push_back(w.c_str());
+        const CommandLine written = parseCommandLine(int(args.size()), args.data());
+        ASSERT_FALSE(written.exitCode) << written.text;
+        if (written.rigName == "hardware") {
+            variants.insert(variants.begin(), words);
+            variants.front().push_back("--virtual-board");
+            if (hardwareHere) variants.pop_back();
+        }
+        for (const auto& variant : variants) {
+            std::vector<const char*> argv;
+            for (const std::string& w : variant) argv.push_back(w.c_str());
+            const CommandLine c = parseCommandLine(int(argv.size()), argv.data());
+            ASSERT_FALSE(c.exitCode) << c.text;
+            MainOptions o;
+            o.settingsPath = c.settingsPath.empty() ? settingsPath() : c.settingsPath;
+            o.rigName = c.rigName;
+            o.labMode = c.labMode;
+            o.beeper = &beeper;
+            o.clock = &clock;
+            o.realtime = false;
+            const std::vector<Seen> seen = withAnswers(
+                [&] {
+                    form = std::make_unique<TForm1>(o);
+                    form->showAndActivate();
+                    QApplication::processEvents();
+                },
+                {press(QMessageBox::Ok), press(QMessageBox::Ok)});
+            ++runs;
+            if (c.rigName == "hardware") {
+                bool driverNotOpen = false;
+                for (const Seen& box : seen) driverNotOpen |= box.text == "Driver not open";
+                EXPECT_TRUE(driverNotOpen || form->session().usbInUse());
+            } else {
+                EXPECT_TRUE(seen.empty()) << seen.front().text.toStdString();
+                EXPECT_TRUE(form->session().isVirtual());
+            }
+            EXPECT_EQ(form->RG_SPI()->isVisibleTo(form.get()), c.labMode);
+            QFile::remove(QString::fromStdString(o.settingsPath));
+            EXPECT_TRUE(form->close());
+            EXPECT_TRUE(QFile::exists(QString::fromStdString(o.settingsPath))) << o.settingsPath;
+            form.reset();
+        }
+    }
+    EXPECT_GE(runs, 4);
 }
 
 TEST(CommandLine, HelpVersionAndUnknownOptionsEndTheProgram) {

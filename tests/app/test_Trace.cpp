@@ -22,13 +22,28 @@ TEST_F(WindowTest, ATraceLogsShowsAndSavesWhatTheWindowSends) {
     EXPECT_FALSE(tools->StopTrace1->isEnabled());
     EXPECT_FALSE(tools->SaveVcd1->isEnabled());
 
+    EXPECT_FALSE(tools->ShowTrace1->isEnabled()) << "no trace window yet";
+    // No item of the menu has a keyboard accelerator, as no item of the window's has.
+    for (QAction* a : tools->actions()) {
+        EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+        EXPECT_FALSE(a->text().contains(QLatin1Char('&'))) << a->text().toStdString();
+    }
     const QString log = dir.path() + "/t.log";
     ASSERT_EQ(tools->startTrace(log), std::nullopt);
     EXPECT_FALSE(tools->StartTrace1->isEnabled());
     EXPECT_TRUE(tools->StopTrace1->isEnabled());
+    EXPECT_TRUE(tools->ShowTrace1->isEnabled());
     choose(form->CB_OPMODE(), 1);  // Receive: R0 changes OPMODE
+    // The trace window closed while tracing comes back with every line, the later ones
+    // included.
+    tools->traceWindow()->close();
     click(form->B_WriteReg());
     QApplication::processEvents();
+    EXPECT_FALSE(tools->traceWindow()->isVisible());
+    EXPECT_FALSE(tools->StartTrace1->isEnabled());
+    ASSERT_TRUE(tools->ShowTrace1->isEnabled());
+    tools->ShowTrace1->trigger();
+    EXPECT_TRUE(tools->traceWindow()->isVisible());
     tools->StopTrace1->trigger();
     EXPECT_TRUE(tools->StartTrace1->isEnabled());
     EXPECT_TRUE(tools->SaveVcd1->isEnabled());
