@@ -76,7 +76,12 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     StartUp st;
     // A save that died midway left its temporary file beside the settings.
     if (!options_.settingsPath.empty()) removeStaleTemporaries(options_.settingsPath);
-    st.settings = readSettings(options_.settingsPath, &st.settingsExisted);
+    std::string unreadable;
+    st.settings = readSettings(options_.settingsPath, &st.settingsExisted, &unreadable);
+    if (!unreadable.empty()) {
+        st.settingsError = unreadable;
+        observer_->settingsUnreadable(unreadable);
+    }
     if (adjust) adjust(st.settings);
     const Settings& s = st.settings;
     chip_->presetIndex = presetOrNone(s.pllmux);

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QImage>
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "DialogHands.h"
 #include "WindowFixture.h"
 #include "chip/Registers.h"
 #include "storage/Settings.h"
@@ -231,6 +234,32 @@ TEST_F(WindowTest, ClosingWritesTheSettingsFile) {
     EXPECT_EQ(s.injlo1, 1);
     EXPECT_EQ(s.top, form->y());
     EXPECT_EQ(s.left, form->x());
+}
+
+TEST_F(WindowTest, AnUnreadableSettingsFileIsSaidBeforeTheLevelGoesOut) {
+    // A folder where the file should be: not the same as no file at all.
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(settingsPath())));
+    bool levelSentBefore = true;
+    const auto seen = withAnswers([&] { start(false, "virtual-usb"); }, {[&](QWidget* w) {
+                                      auto* box = qobject_cast<QMessageBox*>(w);
+                                      ASSERT_NE(box, nullptr);
+                                      auto* window = qobject_cast<TForm1*>(box->parentWidget());
+                                      ASSERT_NE(window, nullptr);
+                                      levelSentBefore = window->rig().vusb->adapter(0).levelEnabled;
+                                      box->button(QMessageBox::Ok)->click();
+                                  }});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].text.startsWith("Cannot read the settings file"))
+        << seen[0].text.toStdString();
+    EXPECT_FALSE(levelSentBefore);
+    // Confirmed: the defaults, and the level they give.
+    EXPECT_TRUE(form->rig().vusb->adapter(0).levelEnabled);
+    EXPECT_EQ(form->rig().vusb->adapter(0).levelMv, 5000);
+    // Closing does not put a file in the folder's place.
+    const auto closing =
+        withAnswers([&] { EXPECT_FALSE(form->close()); }, {press(QMessageBox::No)});
+    ASSERT_EQ(closing.size(), 1u);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(settingsPath())).isDir());
 }
 
 TEST_F(WindowTest, ComingBackFromAnotherWindowOfTheProgramActivatesAgain) {
