@@ -20,6 +20,7 @@
 extern "C" int zvkFuzz_config(const uint8_t* data, size_t size);
 extern "C" int zvkFuzz_settings(const uint8_t* data, size_t size);
 extern "C" int zvkFuzz_cli_json(const uint8_t* data, size_t size);
+extern "C" int zvkFuzz_cli_input(const uint8_t* data, size_t size);
 
 namespace {
 
@@ -30,6 +31,7 @@ const std::map<std::string, Harness>& harnesses() {
         {"config", zvkFuzz_config},
         {"settings", zvkFuzz_settings},
         {"cli_json", zvkFuzz_cli_json},
+        {"cli_input", zvkFuzz_cli_input},
     };
     return all;
 }

@@ -25,15 +25,24 @@ TEST_F(Parports, ListsEveryPortWithItsDecimalBaseInNumberOrder) {
     put("proc/parport2/base-addr", "garbage\n");
     put("proc/parportX/base-addr", "956\n");
     put("proc/default/spintime", "500\n");
+    // Beyond an int and beyond the I/O ports: out of range, not its low 32 bits.
+    put("proc/parport3/base-addr", "99999999999\n");
+    put("proc/parport4/base-addr", "65536\t0\n");
     const auto ports = listParports(proc(), "/devroot");
-    ASSERT_EQ(ports.size(), 3u);
+    ASSERT_EQ(ports.size(), 5u);
     EXPECT_EQ(ports[0].number, 0);
     EXPECT_EQ(ports[0].base, 0x378);
     EXPECT_EQ(ports[0].device, "/devroot/parport0");
     EXPECT_EQ(ports[1].number, 2);
     EXPECT_EQ(ports[1].base, -1);
-    EXPECT_EQ(ports[2].number, 10);
-    EXPECT_EQ(ports[2].base, 0x278);
+    EXPECT_EQ(ports[1].baseProblem, "");
+    for (size_t i : {2u, 3u}) {
+        EXPECT_EQ(ports[i].base, -1);
+        EXPECT_NE(ports[i].baseProblem.find("is out of range"), std::string::npos);
+    }
+    EXPECT_NE(ports[2].baseProblem.find("\"99999999999\""), std::string::npos);
+    EXPECT_EQ(ports[4].number, 10);
+    EXPECT_EQ(ports[4].base, 0x278);
     EXPECT_TRUE(listParports(proc() + "/missing").empty());
 }
 
@@ -43,8 +52,14 @@ TEST_F(Parports, HolderComesFromDevicesActive) {
         std::optional<std::string> holder;
     };
     const Case cases[] = {
-        {"none\n", std::nullopt}, {"lp\n", "lp"},          {"ppdev0\n", "ppdev0"},
-        {"", std::nullopt},       {nullptr, std::nullopt}, {"ppdev1  \n", "ppdev1"},
+        {"none\n", std::nullopt},
+        {"lp\n", "lp"},
+        {"ppdev0\n", "ppdev0"},
+        {"", std::nullopt},
+        {nullptr, std::nullopt},
+        {"ppdev1  \n", "ppdev1"},
+        // A name from the system reaches our messages without its terminal controls.
+        {"lp\033[2J\n", "lp\\x1B[2J"},
     };
     int n = 0;
     for (const Case& c : cases) {

@@ -3,6 +3,7 @@
 // loading a configuration file, as both front ends drive them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -90,6 +91,31 @@ TEST_F(SessionTest, StartUpWithoutSettingsUsesTheDefaultsAndTheAdjustment) {
     auto t = open("virtual");
     t->startUp();
     EXPECT_EQ(t->lpt().base(), kDefaultPortBase);
+}
+
+TEST_F(SessionTest, AnUnreadableSettingsFileIsToldBeforeTheLevelGoesOut) {
+    struct Told : Recorder {
+        std::string message;
+        bool levelSentBefore = true;
+        const VirtualUsbBus* bus = nullptr;
+        void settingsUnreadable(const std::string& m) override {
+            message = m;
+            levelSentBefore = bus->adapter(0).levelEnabled;
+        }
+    } told;
+    std::filesystem::create_directory(file("zvk40310.INI"));
+    auto s = open("virtual-usb");
+    told.bus = s->board().vusb.get();
+    s->setObserver(&told);
+    const Session::StartUp st = s->startUp();
+    EXPECT_NE(told.message.find("Cannot read the settings file"), std::string::npos);
+    EXPECT_EQ(st.settingsError, told.message);
+    EXPECT_FALSE(told.levelSentBefore);
+    // Then the defaults, as for a file without keys; the folder stays as it was.
+    EXPECT_TRUE(s->board().vusb->adapter(0).levelEnabled);
+    EXPECT_EQ(s->board().vusb->adapter(0).levelMv, 5000);
+    EXPECT_TRUE(s->saveSettings(s->currentSettings(0, 0, 490, 580)).has_value());
+    EXPECT_TRUE(std::filesystem::is_directory(file("zvk40310.INI")));
 }
 
 TEST_F(SessionTest, ARefusedPlanLeavesTheImageAndSaysWhy) {

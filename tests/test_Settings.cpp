@@ -524,21 +524,100 @@ TEST_F(SettingsFile, EveryByteTheProgramDoesNotOwnSurvivesASave) {
 }
 
 TEST_F(SettingsFile, AUtf16FileIsReadAndWrittenAsUtf16) {
-    auto utf16 = [](const std::string& ascii) {
-        std::string out = "\xFF\xFE";
-        for (char c : ascii) out += std::string{c, '\0'};
-        return out;
+    // Little-endian as Windows writes it, big-endian as some editors do: each stays in its
+    // own byte order rather than ending up in two encodings.
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
+        auto utf16 = [big](const std::string& ascii) {
+            std::string out = big ? "\xFE\xFF" : "\xFF\xFE";
+            for (char c : ascii) out += big ? std::string{'\0', c} : std::string{c, '\0'};
+            return out;
+        };
+        put(utf16("[Port]\r\nAdr=0x278\r\n[Notes]\r\nWho=me\r\n"));
+        Settings s = readSettings(path);
+        EXPECT_EQ(s.adr, 0x278);
+        s.adr = 0x3BC;
+        ASSERT_EQ(writeSettings(path, s), std::nullopt);
+        const std::string after = contents();
+        EXPECT_EQ(after.rfind(utf16(""), 0), 0u);
+        EXPECT_NE(after.find(utf16("Adr=0x03BC\r\n").substr(2)), std::string::npos);
+        EXPECT_NE(after.find(utf16("[Notes]\r\nWho=me\r\n").substr(2)), std::string::npos);
+        EXPECT_NE(after.find(utf16("[CFG]\r\nSPISEL=0\r\n").substr(2)), std::string::npos);
+        EXPECT_EQ(readSettings(path).adr, 0x3BC);
+    }
+}
+
+TEST_F(SettingsFile, OnlyAMissingFileMeansTheDefaults) {
+    ASSERT_EQ(::mkfifo(file("fifo.INI").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder.INI");
+    fs::create_symlink("/dev/zero", dir / "device.INI");
+    fs::create_symlink("loop.INI", dir / "loop.INI");
+    fs::create_symlink("made.INI", dir / "dangling.INI");
+    const std::string big = file("big.INI");
+    std::ofstream(big) << "[USBSPI]\nVPWM=3300\n";
+    fs::resize_file(big, uintmax_t(kMaxFileSize) + 1);
+    struct Case {
+        std::string path;
+        const char* says;  // "" for the defaults without a word
     };
-    put(utf16("[Port]\r\nAdr=0x278\r\n[Notes]\r\nWho=me\r\n"));
-    Settings s = readSettings(path);
-    EXPECT_EQ(s.adr, 0x278);
-    s.adr = 0x3BC;
-    ASSERT_EQ(writeSettings(path, s), std::nullopt);
-    const std::string after = contents();
-    EXPECT_EQ(after.rfind("\xFF\xFE", 0), 0u);
-    EXPECT_NE(after.find(utf16("Adr=0x03BC\r\n").substr(2)), std::string::npos);
-    EXPECT_NE(after.find(utf16("[Notes]\r\nWho=me\r\n").substr(2)), std::string::npos);
-    EXPECT_EQ(readSettings(path).adr, 0x3BC);
+    const Case cases[] = {
+        {file("fifo.INI"), "FIFO"},
+        {file("folder.INI"), "directory"},
+        {file("device.INI"), "device"},
+        {file("loop.INI"), "Too many levels of symbolic links"},
+        {big, "16 MiB"},
+        {file("missing.INI"), ""},
+        // A link to a file not made yet: the first save makes it.
+        {file("dangling.INI"), ""},
+    };
+    for (const Case& c : cases) {
+        bool existed = true;
+        std::string error;
+        const Settings s = readSettings(c.path, &existed, &error);
+        EXPECT_EQ(s.vpwm, Settings{}.vpwm) << c.path;
+        if (c.says[0] == '\0') {
+            EXPECT_EQ(error, "") << c.path;
+            EXPECT_FALSE(existed) << c.path;
+            continue;
+        }
+        EXPECT_TRUE(existed) << c.path;
+        EXPECT_NE(error.find("Cannot read the settings file \"" + c.path + "\""), std::string::npos)
+            << error;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        // Nor is it replaced by the defaults at the next save.
+        EXPECT_TRUE(writeSettings(c.path, s).has_value()) << c.path;
+    }
+    EXPECT_TRUE(fs::is_fifo(file("fifo.INI")));
+    EXPECT_EQ(fs::file_size(big), uintmax_t(kMaxFileSize) + 1);
+}
+
+TEST_F(SettingsFile, ASaveWaitsForAnotherProgramsSaveOfTheFile) {
+    put("[Lab]\nmine=1\n");
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        {
+            // Another program between its read and its write.
+            const SaveLock held(path);
+            const ssize_t n = ::write(fds[1], "L", 1);
+            ::usleep(300000);
+            std::ofstream(path, std::ios::app) << "theirs=2\n";
+            if (n != 1) ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(fds[0], &byte, 1), 1);
+    ::close(fds[0]);
+    ASSERT_EQ(writeSettings(path, Settings{}), std::nullopt);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    // Our save came after theirs and kept what they added.
+    EXPECT_NE(contents().find("theirs=2"), std::string::npos) << contents();
+    EXPECT_NE(contents().find("Adr=0x0378"), std::string::npos);
 }
 
 }  // namespace

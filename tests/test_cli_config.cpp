@@ -508,7 +508,7 @@ TEST_F(CtlConfig, SetRefusesInOneLineAndChangesNothing) {
         {{"OPMODE=4"}, "OPMODE"},       // two bits
         {{"OPMODE=1", "N=2048"}, "N"},  // the first is not saved either
         {{"R8=0"}, "R8"},
-        {{"R2=0x1000"}, "R2"},
+        {{"R2=0x10000"}, "R2"},  // a file's word holds 16 bits
         {{"RSSIH=1"}, "status"},
         {{"fXtal=0.5"}, "fXtal"},
         {{"SPISEL=2"}, "SPISEL"},
@@ -578,7 +578,7 @@ TEST_F(CtlConfig, ImportRefusesMapsThatDoNotHoldAConfiguration) {
         {"b.csv", replaced(csv, "field,OPMODE,0,0,2,0", "field,OPMODE,0,0,2,3"), "OPMODE"},
         {"c.csv", replaced(csv, "item,SPISEL,,,,1", "item,SPISEL,,,,2"), "SPISEL"},
         {"d.csv", replaced(csv, "kind,", "type,"), "first line"},
-        {"e.json", replaced(json, "\"0x08C\"", "\"0x108C\""), "R0"},
+        {"e.json", replaced(json, "\"0x08C\"", "\"0x1008C\""), "R0"},
         {"f.json", "[1,2]", "JSON object"},
         {"g.json", replaced(json, "\"fXtal\"", "\"fXtalX\""), "fXtal"},
         {"h.txt", json, ".json or .csv"},

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "CtlRunner.h"
+#include "TempDir.h"
+#include "chip/FieldMap.h"
+#include "storage/ConfigFile.h"
 #include "transport/PortIo.h"
 
 namespace zvk {
@@ -66,6 +69,42 @@ TEST(CliWrite, HardwareWithoutAnyPortExitsTwoWithTheReason) {
     EXPECT_NE(r.err.find("Driver not open"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(probe.failureReasons()), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());
+}
+
+// Without hardware a command that reaches for the board ends with exit code 2: a refusal
+// that comes first (1) shows that the board was not touched, not even by the logic level
+// the start-up sends.
+class CliWriteFile : public test::TempDir {
+  protected:
+    CliWriteFile() : TempDir("zvk-ctl-write") {}
+};
+
+TEST_F(CliWriteFile, RefusalsComeBeforeTheBoardIsReached) {
+    HardwarePortIo probe;
+    if (probe.open(0x378)) GTEST_SKIP() << "this machine has a parallel port: " << probe.name();
+    if (runCtl("status --board hardware").code != 2) GTEST_SKIP() << "a USB adapter answered";
+    Config c;
+    c.regs = kDefaultImage;
+    c.frf = 1e30;                            // beyond what the plan can reach
+    setFieldValue(c.regs, field("MFO"), 2);  // the status is not shifted out
+    const std::string path = file("refused.cfg");
+    ASSERT_EQ(saveConfig(path, c, "t"), std::nullopt);
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"write", path, "--plan"}, "--plan: "},
+        {{"write", path, "--expect-lock"}, "--expect-lock: MFO"},
+        {{"sweep", path, "--from", "400", "--to", "401", "--step", "1"}, "sweep: MFO"},
+    };
+    for (const Case& k : cases) {
+        std::vector<std::string> args = k.args;
+        args.insert(args.end(), {"--board", "hardware"});
+        const CtlResult r = runCtl(args);
+        EXPECT_EQ(r.code, 1) << k.says << ": " << r.err;
+        EXPECT_NE(r.err.find(k.says), std::string::npos) << r.err;
+    }
 }
 
 TEST(CliWrite, ReportsNoProtocolViolationOnEitherTransport) {

@@ -341,6 +341,19 @@ void TForm1::adapterNotAccessible(const std::string& text) {
     addInterfaceNote(QString::fromStdString(text));
 }
 
+void TForm1::settingsUnreadable(const std::string& message) {
+    // Modal before the logic level goes out: a 3.3 V board must not get the default 5 V
+    // behind the user's back.
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
+                    QString::fromStdString(message) +
+                        QStringLiteral("\n\nThe program starts with the default settings when "
+                                       "you press OK; the adapter's logic level is not set "
+                                       "before. The file is left as it is."),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("settingsUnreadable"));
+    box.exec();
+}
+
 void TForm1::addInterfaceNote(const QString& note) {
     StatusBarPanel* panel = statusBar_->panel(2);
     const QString before = panel->note();

@@ -290,6 +290,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void portBusy(const std::string& why) override;
     void realtimeRefused(const std::string& why) override;
     void adapterNotAccessible(const std::string& text) override;
+    void settingsUnreadable(const std::string& message) override;
     // A line more in the interface panel's tooltip.
     void addInterfaceNote(const QString& note);
     bool selectMode(bool spi) override;

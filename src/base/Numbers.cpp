@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "base/Text.h"
+
 namespace zvk {
 
 std::string fixedText(double value, int decimals) {
@@ -66,7 +68,7 @@ std::optional<long long> parseInteger(std::string_view text, const IntegerSyntax
 }
 
 std::string notAnInteger(std::string_view what, std::string_view text) {
-    return std::string(what) + ": \"" + std::string(text) + "\" is not an integer";
+    return std::string(what) + ": " + quotedText(text) + " is not an integer";
 }
 
 std::optional<long long> parseDecimal(std::string_view text) {

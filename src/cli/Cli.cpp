@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "cli/Cli.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 #include "base/Numbers.h"
+#include "base/Text.h"
 #include "board/VirtualAdapter.h"
 #include "storage/FileText.h"
 #include "transport/Parports.h"
@@ -18,6 +23,12 @@ namespace zvk::cli {
 
 int g_exitCode = kOk;
 Script* g_script = nullptr;
+std::string g_savedNote;
+
+OutputFailed::OutputFailed(int err)
+    : std::runtime_error(std::string("cannot write the output: ") +
+                         (err == EPIPE ? "broken pipe (its reader is gone)" : std::strerror(err))),
+      number(err) {}
 
 CLI::Option* addChoice(CLI::App* command, const std::string& name, std::string& value,
                        const std::vector<std::string>& choices, const std::string& description) {
@@ -80,12 +91,12 @@ int parsePort(const std::string& text, const std::string& procParport) {
         }
         // The same missing port given by its address gets as far as the driver and ends
         // as unreachable hardware: so does its name.
-        throw Unreachable("--port: the kernel drives no \"" + text + "\" (" +
+        throw Unreachable("--port: the kernel drives no " + quotedText(text) + " (" +
                           (known.empty() ? "no parallel port at all" : "only " + known) + ")");
     }
     const long v = parseInteger(text, "--port");
     if (!validPortBase(v))
-        throw BadInput("--port: \"" + text + "\" is outside 0x" + hexText(kMinPortBase, 1) +
+        throw BadInput("--port: " + quotedText(text) + " is outside 0x" + hexText(kMinPortBase, 1) +
                        "..0x" + hexText(kMaxPortBase, 1));
     return int(v);
 }
@@ -100,7 +111,7 @@ void applyLevel(const std::string& text, Settings& s) {
     }
     const long mv = parseInteger(text, "--level");
     if (mv < 0 || mv > InterfaceDetection::kVpwmMax)
-        throw BadInput("--level: \"" + text + "\" is outside 0.." +
+        throw BadInput("--level: " + quotedText(text) + " is outside 0.." +
                        std::to_string(InterfaceDetection::kVpwmMax) + " mV (or ext)");
     s.level = true;
     s.vpwm = int(mv);
@@ -120,8 +131,91 @@ std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::str
 
 }  // namespace
 
-std::shared_ptr<CtlSession> openSession(const BoardOptions& given) {
-    if (g_script != nullptr && g_script->session) return g_script->session;
+std::string settingsPathOf(const BoardOptions& o) {
+    return o.settings.empty() ? programSettingsPath() : o.settings;
+}
+
+std::vector<NamedFile> boardOutputs(const BoardOptions& o) {
+    std::vector<NamedFile> out;
+    if (!o.trace.empty()) out.push_back({"--trace", o.trace});
+    if (!o.vcd.empty()) out.push_back({"--vcd", o.vcd});
+    return out;
+}
+
+namespace {
+
+// Standard output or standard error under another name: the names the system gives them,
+// or the very file either is redirected to.
+std::optional<std::string> standardStream(const std::string& path) {
+    const std::string normal = std::filesystem::path(path).lexically_normal().string();
+    for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"})
+        if (normal == name) return "standard output";
+    for (const char* name : {"/dev/stderr", "/dev/fd/2", "/proc/self/fd/2"})
+        if (normal == name) return "standard error";
+    struct stat file {};
+    if (::stat(path.c_str(), &file) != 0) return std::nullopt;
+    for (int fd : {1, 2}) {
+        struct stat stream {};
+        if (::fstat(fd, &stream) == 0 && S_ISREG(stream.st_mode) && stream.st_dev == file.st_dev &&
+            stream.st_ino == file.st_ino)
+            return fd == 1 ? "standard output" : "standard error";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void checkFiles(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
+                bool json) {
+    std::vector<NamedFile> others = inputs;
+    std::vector<NamedFile> written;
+    if (g_script != nullptr) {
+        // A line's files against the script's: its trace goes out when the script ends.
+        json = json || g_script->jsonLines;
+        written = boardOutputs(g_script->board);
+        if (g_script->path != "-") others.push_back({"the script", g_script->path});
+        others.push_back({"the settings file", settingsPathOf(g_script->board)});
+        for (const NamedFile& in : inputs)
+            for (const NamedFile& out : written)
+                if (out.path != "-" && fileIdentity(out.path) == fileIdentity(in.path))
+                    throw BadInput(out.what + ": " + quotedPath(out.path) +
+                                   " is the same file as " + in.what + " " + quotedPath(in.path) +
+                                   ", which it would overwrite");
+    }
+    for (const NamedFile& o : outputs) {
+        if (o.path == "-") {
+            if (json)
+                throw BadInput(o.what +
+                               ": - would put text into the JSON output: with --json standard "
+                               "output carries JSON only; give a file");
+            continue;
+        }
+        if (auto stream = standardStream(o.path))
+            throw BadInput(o.what + ": " + quotedPath(o.path) + " is " + *stream +
+                           (*stream == "standard output" ? ": write it as - (or give a file)"
+                                                         : ", where the messages go: give a file"));
+        const std::string id = fileIdentity(o.path);
+        for (const NamedFile& in : others)
+            if (id == fileIdentity(in.path))
+                throw BadInput(o.what + ": " + quotedPath(o.path) + " is the same file as " +
+                               in.what + " " + quotedPath(in.path) + ", which it would overwrite");
+        for (const NamedFile& before : written)
+            if (before.path != "-" && id == fileIdentity(before.path))
+                throw BadInput(o.what + ": " + quotedPath(o.path) + " is the same file as " +
+                               before.what + " " + quotedPath(before.path) +
+                               ": each output needs a file of its own");
+        if (auto why = checkReplaceable(o.path))
+            throw BadInput(o.what + ": " + quotedPath(o.path) + ": " + *why);
+        written.push_back(o);
+    }
+}
+
+std::shared_ptr<CtlSession> openSession(const BoardOptions& given,
+                                        const std::vector<NamedFile>& inputs, bool json) {
+    if (g_script != nullptr && g_script->session) {
+        checkFiles({}, inputs, json);
+        return g_script->session;
+    }
     const BoardOptions& o = g_script != nullptr ? g_script->board : given;
     // Every option is checked before anything touches the board.
     const std::optional<int> port =
@@ -131,7 +225,20 @@ std::shared_ptr<CtlSession> openSession(const BoardOptions& given) {
     if (!o.level.empty()) applyLevel(o.level, level);
     if (o.trace == "-" && o.vcd == "-")
         throw BadInput("--trace and --vcd cannot both go to standard output");
-    auto s = makeSession(o.board, o.settings.empty() ? programSettingsPath() : o.settings);
+    // Only a settings file that does not exist means the defaults.
+    const std::string settings = settingsPathOf(o);
+    std::string unreadable;
+    readSettings(settings, nullptr, &unreadable);
+    if (!unreadable.empty()) throw BadInput(unreadable);
+    if (g_script == nullptr) {
+        std::vector<NamedFile> read = inputs;
+        read.push_back({"the settings file", settings});
+        checkFiles(boardOutputs(o), read, json);
+    } else {
+        // The script checked its own outputs before its first line.
+        checkFiles({}, inputs, json);
+    }
+    auto s = makeSession(o.board, settings);
     s->options = &o;
     s->observer.verbose = o.verbose;
     s->core->startUp([&](Settings& st) {
@@ -180,7 +287,7 @@ void writeOut(const std::string& path, const std::string& text, const char* opti
         return;
     }
     if (auto error = replaceFileText(path, text))
-        throw BadInput(std::string(option) + ": \"" + path + "\": " + *error);
+        throw BadInput(std::string(option) + ": " + quotedPath(path) + ": " + *error);
 }
 
 namespace {}  // namespace
@@ -255,14 +362,15 @@ void CtlSession::printBoard() const {
 }
 
 long parseInteger(const std::string& text, const std::string& option) {
-    const auto v = zvk::parseInteger(text, {.min = LONG_MIN, .max = LONG_MAX});
+    // A sign is read, so that a negative number is refused by its range, not as no number.
+    const auto v = zvk::parseInteger(text, {.sign = true, .min = LONG_MIN, .max = LONG_MAX});
     if (!v) throw BadInput(notAnInteger(option, text));
     return long(*v);
 }
 
 double parseNumber(const std::string& text, const std::string& option) {
     const auto v = parseDouble(text);
-    if (!v) throw BadInput(option + ": \"" + text + "\" is not a number");
+    if (!v) throw BadInput(option + ": " + quotedText(text) + " is not a number");
     return *v;
 }
 
@@ -409,40 +517,139 @@ void addCommands(CLI::App& app) {
     addDoctorCommand(app);
     addDiffCommand(app);
     addSweepCommand(app);
+    refuseEmptyValues(&app);
 }
 
-int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse) {
+namespace {
+
+// How long a message may grow: whatever a command echoes, the line stays readable.
+constexpr size_t kMessageLength = 1000;
+
+void report(const std::string& where, const std::string& what) {
+    std::string line = escapedText(what);
+    if (line.size() > kMessageLength) line = line.substr(0, kMessageLength) + "...";
+    std::cerr << where << line << "\n";
+}
+
+// diff exits as diff(1) does: trouble of any kind, a usage error included, is 2.
+int troubleCode(const CLI::App& app, int code) {
+    for (const CLI::App* command : app.get_subcommands({}))
+        if (command->get_name() == "diff" && command->parsed()) return kDiffTrouble;
+    return code;
+}
+
+// The errno of the first write to standard output that failed: the stream keeps only
+// that something failed.
+int g_outputError = 0;
+// Whether its line went out already: a failed output is said once.
+bool g_outputReported = false;
+
+}  // namespace
+
+int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse,
+               bool* reported) {
     g_exitCode = kOk;
+    if (reported != nullptr) *reported = true;
     try {
         parse();
     } catch (const CLI::ParseError& e) {
         // A usage error is bad input like any other: one line naming what was wrong.
         if (e.get_exit_code() == 0) return app.exit(e);
-        std::cerr << where << e.what() << "\n";
-        return kBadInput;
+        report(where, e.what());
+        return troubleCode(app, kBadInput);
     } catch (const BadInput& e) {
-        std::cerr << where << e.what() << "\n";
-        return kBadInput;
+        report(where, e.what());
+        return troubleCode(app, kBadInput);
     } catch (const Unreachable& e) {
-        std::cerr << where << e.what() << "\n";
+        report(where, e.what());
         return kUnreachable;
+    } catch (const OutputFailed& e) {
+        return reportOutputFailure(where, e);
     }
+    if (reported != nullptr) *reported = false;
     return g_exitCode;
 }
 
-int finishOutput(int code) {
-    // The reason is the first flush's: the stream keeps only that something failed.
+void flushOutput() {
     errno = 0;
     std::cout.flush();
     int err = errno;
     const bool flushed = std::fflush(stdout) == 0;
     if (err == 0) err = errno;
-    if (!flushed || std::ferror(stdout) || !std::cout) {
-        if (err == 0) err = EIO;
-        std::cerr << "zvk40310ctl: cannot write the output: " << std::strerror(err) << "\n";
-        return kBadInput;
+    if (flushed && !std::ferror(stdout) && std::cout) return;
+    if (g_outputError == 0) g_outputError = err != 0 ? err : EIO;
+    throw OutputFailed(g_outputError);
+}
+
+int reportOutputFailure(const std::string& where, const OutputFailed& e) {
+    const int code = e.number == EPIPE ? kBrokenPipe : kBadInput;
+    if (g_outputReported) return code;
+    g_outputReported = true;
+    std::string line = e.what();
+    // What the command did is done: say so apart from the output's failure.
+    if (!g_savedNote.empty()) line += " (" + g_savedNote + ")";
+    report(where, line);
+    return code;
+}
+
+int finishOutput(int code) {
+    try {
+        flushOutput();
+    } catch (const OutputFailed& e) {
+        const int failed = reportOutputFailure("zvk40310ctl: ", e);
+        return code != kOk ? code : failed;
     }
     return code;
+}
+
+void refuseEmptyValues(CLI::App* command) {
+    const CLI::Validator notEmpty(
+        [](std::string& value) {
+            return value.empty() ? std::string("the value is empty") : std::string();
+        },
+        "", "");
+    for (CLI::Option* option : command->get_options())
+        if (option->get_type_size_max() > 0) option->check(notEmpty);
+    for (CLI::App* sub : command->get_subcommands({})) refuseEmptyValues(sub);
+}
+
+namespace {
+
+// How many single-letter edits turn one word into the other.
+size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+}  // namespace
+
+std::optional<std::string> unknownCommand(const CLI::App& app, const std::string& word) {
+    const auto commands = app.get_subcommands({});
+    if (std::any_of(commands.begin(), commands.end(),
+                    [&](const CLI::App* c) { return c->check_name(word); }))
+        return std::nullopt;
+    std::string best;
+    size_t bestDistance = 3;  // further than two edits is no typing slip
+    for (const CLI::App* command : commands) {
+        const size_t d = editDistance(word, command->get_name());
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = command->get_name();
+        }
+    }
+    std::string text = "unknown command " + quotedText(word);
+    if (!best.empty()) text += "; did you mean \"" + best + "\"?";
+    return text;
 }
 
 }  // namespace zvk::cli

@@ -23,6 +23,12 @@ constexpr int kUnreachable = 2;
 constexpr int kDifferent = 1;
 // write --expect-lock: the synthesizer did not lock.
 constexpr int kNotLocked = 3;
+// diff: trouble, a usage error included (as diff(1) exits).
+constexpr int kDiffTrouble = 2;
+// Ctrl+C ended the command or the script (as a shell shows a process that SIGINT ended).
+constexpr int kInterrupted = 130;
+// Standard output's reader went away (as a shell shows a process that SIGPIPE ended).
+constexpr int kBrokenPipe = 141;
 
 // A bad input: its one-line message names the input; exit code 1, nothing written.
 struct BadInput : std::runtime_error {
@@ -31,6 +37,12 @@ struct BadInput : std::runtime_error {
 // The hardware could not be reached: exit code 2.
 struct Unreachable : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// Standard output could not be written (errno in number): the command ends at once.
+struct OutputFailed : std::runtime_error {
+    explicit OutputFailed(int err);
+    int number;
 };
 
 // The options of every command that talks to a board.
@@ -110,12 +122,33 @@ struct CtlSession {
     mutable size_t violationsShown_ = 0;
 };
 
+// A file a command reads or writes, by what names it: an option ("--trace") or what the
+// file is ("the configuration file").
+struct NamedFile {
+    std::string what;
+    std::string path;
+};
+// The settings file the options name, the window's own when they name none.
+std::string settingsPathOf(const BoardOptions& o);
+// The checks of a command's files before it touches anything: with json, no output goes
+// to standard output ("-"), which carries the JSON; no output is standard output or
+// standard error by another name, an input, or another output (the same file by any
+// name); every output can be written. Within a script the script's own files count too.
+// Throws BadInput naming the option and the file.
+void checkFiles(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
+                bool json);
+// The board options' outputs (--trace, --vcd).
+std::vector<NamedFile> boardOutputs(const BoardOptions& o);
+
 // The window's start-up on the board the options name, with its settings file, then the
 // check of the first detection tick. Throws Unreachable when the hardware has neither a
-// usable adapter nor a port backend.
+// usable adapter nor a port backend, BadInput when the settings file is there but cannot
+// be read or the files fail checkFiles (inputs: the command's own, json: its --json).
 // Within a script (run) every command gets the script's one session, opened at its first
 // use with the script's board options.
-std::shared_ptr<CtlSession> openSession(const BoardOptions& o);
+std::shared_ptr<CtlSession> openSession(const BoardOptions& o,
+                                        const std::vector<NamedFile>& inputs = {},
+                                        bool json = false);
 
 // A script being run: its board options, its one session, and whether every command
 // prints one JSON object per line.
@@ -123,6 +156,9 @@ struct Script {
     BoardOptions board;
     bool jsonLines = false;
     std::shared_ptr<CtlSession> session;
+    std::string path;  // the script's file ("-": standard input)
+    // Ctrl+C ended a line that stops at it (status --watch): the script ends there.
+    bool interrupted = false;
 };
 extern Script* g_script;
 // A core for the planning commands: the virtual board, no settings file, the values a
@@ -166,9 +202,23 @@ std::string validUtf8(std::string_view text);
 // A file an option names, replaced whole; "-" is standard output. A failure is bad input
 // naming the option and the file.
 void writeOut(const std::string& path, const std::string& text, const char* option);
-// Flushes standard output: a failed or short write makes the exit code 1, with a line on
-// standard error.
+// Flushes standard output; a write that failed throws OutputFailed, so that a command
+// that prints as it goes stops when its reader is gone.
+void flushOutput();
+// Flushes standard output: a failed or short write makes the exit code 1 (141 for a
+// reader that went away), with a line on standard error naming the reason and what the
+// command saved before (savedNote).
 int finishOutput(int code);
+// The one line of a failed output (after where), the first time only; the exit code.
+int reportOutputFailure(const std::string& where, const OutputFailed& e);
+// What the command saved, for the message when its output then fails ("the file
+// "x.cfg" was saved").
+extern std::string g_savedNote;
+// Every option of the command that takes a value refuses an empty one.
+void refuseEmptyValues(CLI::App* command);
+// The one-line refusal of a word in the command's place that names no command, with the
+// nearest command when one is near; nullopt when it names one.
+std::optional<std::string> unknownCommand(const CLI::App& app, const std::string& word);
 
 // A plan whose N does not fit its 11 bits is no success: after the output, one line on
 // standard error names N and the frequency the chip is really tuned to, and the exit code
@@ -198,9 +248,12 @@ std::string jsonLine(const nlohmann::json& j);
 // Every command but run: the program's and each script line's.
 void addCommands(CLI::App& app);
 // Parses the command line with parse and runs its command. Help goes out as CLI11 prints
-// it; any failure is one line on standard error after where ("zvk40310ctl: "). The exit
-// code: 0, kBadInput, kUnreachable or what the command set in g_exitCode.
-int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse);
+// it; any failure is one line on standard error after where ("zvk40310ctl: "), control
+// characters spelled out. The exit code: 0, kBadInput, kUnreachable (kDiffTrouble for
+// diff), kBrokenPipe or what the command set in g_exitCode. *reported tells whether a
+// failure put its line on standard error.
+int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse,
+               bool* reported = nullptr);
 // A script line split into words as a POSIX shell splits them, without expansions: quotes
 // and backslashes, "#" starting a comment; none (and the reason) for an open quote.
 std::optional<std::vector<std::string>> shellWords(const std::string& line, std::string& error);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Text.h"
 #include "base/Version.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
@@ -174,6 +176,9 @@ void exportCsv(const Config& c) {
 }
 
 void runExport(const ConfigOptions& o) {
+    if (o.format != "json" && g_script != nullptr && g_script->jsonLines)
+        throw BadInput("--format " + o.format +
+                       ": prints no JSON, and with run --json standard output carries JSON only");
     const Config c = loadConfigOrThrow(o.file);
     if (o.format == "json") {
         nlohmann::json j;
@@ -192,21 +197,51 @@ void runExport(const ConfigOptions& o) {
     }
 }
 
-// ---- import: what export writes, back into a configuration file
+// ---- the values of a configuration file, checked once for set and import alike
 
-// An integer of a configuration file's entry within its range; a sign is allowed where the
-// range has negative values.
+// An integer of a configuration file's entry within its range. A sign is read, so that a
+// negative number is refused by its range rather than as no number.
 long integerWithin(const std::string& name, const std::string& text, long min, long max) {
-    const auto v = zvk::parseInteger(text, {.sign = min < 0});
+    const auto v = zvk::parseInteger(text, {.sign = true});
     if (!v) throw BadInput(notAnInteger(name, text));
     if (*v < min || *v > max)
-        throw BadInput(name + ": \"" + text + "\" is outside " + std::to_string(min) + ".." +
-                       std::to_string(max));
+        throw BadInput(name + ": " + quotedText(text) + " is outside " + std::to_string(min) +
+                       ".." + std::to_string(max));
     return long(*v);
 }
 
+// A register word: the 16 bits a file's word can hold (lab mode's MFO items reach R3's
+// bit 12, beyond the 12 data bits).
+constexpr long kMaxRegisterWord = 0xFFFF;
+uint16_t registerWord(const std::string& name, const std::string& text) {
+    return uint16_t(integerWithin(name, text, 0, kMaxRegisterWord));
+}
+
+// fRF and fXtal: a finite number from min on, and within single precision, where the plan
+// computes (beyond it nothing can be planned).
+constexpr double kMaxFrequency = std::numeric_limits<float>::max();
+double frequencyItem(const std::string& name, const std::string& text, double min) {
+    const double v = parseNumber(text, name);
+    if (!std::isfinite(v) || v < min || v > kMaxFrequency)
+        throw BadInput(name + ": " + quotedText(text) + " is not a frequency from " +
+                       formatFrequency(min) + " MHz up to the plan's single-precision range");
+    return v;
+}
+constexpr double kMinFrf = 0.0;
+constexpr double kMinFxtal = 1.0;
+
+// A field's value: within its width, and never a bit of the status register.
+uint32_t fieldItem(const Field& f, const std::string& name, const std::string& text) {
+    if (f.encoding == Encoding::Status)
+        throw BadInput(name + ": a bit of the status register, which the chip sets itself");
+    return uint32_t(integerWithin(name, text, 0, (1L << f.width) - 1));
+}
+
+// ---- import: what export writes, back into a configuration file
+
 struct ImportOptions {
     std::string file, output;
+    bool json = false;
 };
 
 [[noreturn]] void badMap(const std::string& file, const std::string& why) {
@@ -215,7 +250,7 @@ struct ImportOptions {
 
 // The checks that set makes of a value, naming the map and the entry.
 uint16_t registerFrom(const std::string& file, const std::string& name, const std::string& text) {
-    return uint16_t(integerWithin(file + ": " + name, text, 0, 0xFFF));
+    return registerWord(file + ": " + name, text);
 }
 
 long itemFrom(const std::string& file, const std::string& name, const std::string& text, long min,
@@ -223,10 +258,9 @@ long itemFrom(const std::string& file, const std::string& name, const std::strin
     return integerWithin(file + ": " + name, text, min, max);
 }
 
-double frequencyFrom(const std::string& file, const std::string& name, const std::string& text) {
-    const double v = parseNumber(text, file + ": " + name);
-    if (!std::isfinite(v)) badMap(file, name + " \"" + text + "\" is not a number");
-    return v;
+double frequencyFrom(const std::string& file, const std::string& name, const std::string& text,
+                     double min) {
+    return frequencyItem(file + ": " + name, text, min);
 }
 
 // The items by name, from their texts; each must be there once.
@@ -235,14 +269,14 @@ void takeItems(const std::string& file, const std::map<std::string, std::string>
     for (const char* name : {"SPISEL", "fRF", "PLLMUX", "fXtal", "INJLO1"})
         if (!items.count(name)) badMap(file, std::string("no ") + name);
     c.spisel = itemFrom(file, "SPISEL", items.at("SPISEL"), 0, 1) == 1;
-    c.frf = frequencyFrom(file, "fRF", items.at("fRF"));
+    c.frf = frequencyFrom(file, "fRF", items.at("fRF"), kMinFrf);
     c.pllmux = int16_t(itemFrom(file, "PLLMUX", items.at("PLLMUX"), INT16_MIN, INT16_MAX));
-    c.fxtal = frequencyFrom(file, "fXtal", items.at("fXtal"));
+    c.fxtal = frequencyFrom(file, "fXtal", items.at("fXtal"), kMinFxtal);
     c.injlo1 = int16_t(itemFrom(file, "INJLO1", items.at("INJLO1"), INT16_MIN, INT16_MAX));
 }
 
-// The fields a map lists must say what its registers say.
-void checkField(const std::string& file, const std::string& name, uint32_t value,
+// The fields a map lists must say what its registers say; the status register's as well.
+void checkField(const std::string& file, const std::string& name, uint64_t value,
                 uint32_t fromRegisters) {
     if (value != fromRegisters)
         badMap(file, "field " + name + " is " + std::to_string(value) + " but the registers give " +
@@ -261,19 +295,20 @@ Config importJson(const std::string& file, const std::string& text) {
         const std::string name = "R" + std::to_string(i);
         if (r.is_string()) {
             c.regs[i] = registerFrom(file, name, r.get<std::string>());
-        } else if (r.is_number_unsigned() && r.get<uint64_t>() <= 0xFFF) {
+        } else if (r.is_number_unsigned() && r.get<uint64_t>() <= uint64_t(kMaxRegisterWord)) {
             c.regs[i] = uint16_t(r.get<uint64_t>());
         } else {
-            badMap(file, name + " is not a register value 0..0xFFF");
+            badMap(file, name + " is not a register value 0..0xFFFF");
         }
     }
-    if (const auto fields = j.find("fields"); fields != j.end() && fields->is_object()) {
+    if (const auto fields = j.find("fields"); fields != j.end()) {
+        if (!fields->is_object())
+            badMap(file, "\"fields\" must be an object of field names and values");
         for (const auto& [name, value] : fields->items()) {
             const Field* f = findField(name);
-            if (f == nullptr) badMap(file, "no field is named " + name);
+            if (f == nullptr) badMap(file, "no field is named " + quotedText(name));
             if (!value.is_number_unsigned()) badMap(file, "field " + name + " is not a number");
-            if (f->encoding != Encoding::Status)
-                checkField(file, name, uint32_t(value.get<uint64_t>()), fieldValue(c.regs, *f));
+            checkField(file, name, value.get<uint64_t>(), fieldValue(c.regs, *f));
         }
     }
     std::map<std::string, std::string> items;
@@ -324,31 +359,48 @@ Config importCsv(const std::string& file, const std::string& text) {
     for (const auto& [name, value] : fields) {
         bool known = false;
         for (const Field& f : kFieldMap) {
-            if (f.encoding == Encoding::Status) continue;
             for (const FieldRun& run : fieldRuns(f)) {
                 if (run.mapName != name) continue;
                 known = true;
-                checkField(file, name, uint32_t(itemFrom(file, name, value, 0, 0xFFF)),
+                checkField(file, name,
+                           uint64_t(itemFrom(file, name, value, 0, (1L << run.part.width) - 1)),
                            runValue(c.regs, run.part));
             }
         }
-        if (!known && findField(name) == nullptr) badMap(file, "no field is named " + name);
+        // A field's own name where the map splits it (N), checked whole.
+        if (const Field* f = known ? nullptr : findField(name)) {
+            known = true;
+            checkField(file, name, uint64_t(itemFrom(file, name, value, 0, (1L << f->width) - 1)),
+                       fieldValue(c.regs, *f));
+        }
+        if (!known) badMap(file, "no field is named " + quotedText(name));
     }
     takeItems(file, items, c);
     return c;
 }
 
 void runImport(const ImportOptions& o) {
-    std::string error;
-    const auto text = readFileText(o.file, &error);
-    if (!text) throw BadInput("Cannot read \"" + o.file + "\": " + error);
+    // Saved as the window saves: the extension becomes ".cfg".
+    const std::string output = configSaveName(o.output);
     const bool json =
         o.file.size() >= 5 && ::strcasecmp(o.file.c_str() + o.file.size() - 5, ".json") == 0;
     const bool csv =
         o.file.size() >= 4 && ::strcasecmp(o.file.c_str() + o.file.size() - 4, ".csv") == 0;
-    if (!json && !csv) throw BadInput(o.file + ": a register map is a .json or .csv file");
+    if (!json && !csv)
+        throw BadInput(quotedPath(o.file) + ": a register map is a .json or .csv file");
+    checkFiles({{"-o", output}}, {{"the register map", o.file}}, o.json);
+    std::string error;
+    const auto text = readFileText(o.file, &error);
+    if (!text) throw BadInput("Cannot read " + quotedPath(o.file) + ": " + error);
     const Config c = json ? importJson(o.file, *text) : importCsv(o.file, *text);
-    if (auto saveError = saveConfig(o.output, c, titleText())) throw BadInput(*saveError);
+    const SaveLock lock(output);
+    if (lock.refusal())
+        throw BadInput("Cannot write the configuration file " + quotedPath(output) + ": " +
+                       *lock.refusal());
+    if (auto saveError = saveConfig(output, c, titleText())) throw BadInput(*saveError);
+    g_savedNote = "the file " + quotedPath(output) + " was saved";
+    printResult(o.json, {{"file", output}, {"registers", registersJson(c.regs)}},
+                [&] { std::printf("wrote %s\n", escapedText(output).c_str()); });
 }
 
 struct SetOptions {
@@ -365,19 +417,15 @@ bool sameName(const std::string& a, const char* b) {
 std::pair<std::string, std::string> assign(Config& c, const std::string& assignment) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos || eq == 0)
-        throw BadInput("\"" + assignment + "\" is not NAME=VALUE");
+        throw BadInput(quotedText(assignment) + " is not NAME=VALUE");
     const std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
     auto frequency = [&](double& value, double min) {
         const std::string before = formatFrequency(value);
-        const double v = parseNumber(text, name);
-        if (!std::isfinite(v) || v < min)
-            throw BadInput(name + ": \"" + text + "\" is not a frequency of at least " +
-                           formatFrequency(min) + " MHz");
-        value = v;
-        return std::pair{before, formatFrequency(v)};
+        value = frequencyItem(name, text, min);
+        return std::pair{before, formatFrequency(value)};
     };
-    if (sameName(name, "fRF")) return frequency(c.frf, 0.0);
-    if (sameName(name, "fXtal")) return frequency(c.fxtal, 1.0);
+    if (sameName(name, "fRF")) return frequency(c.frf, kMinFrf);
+    if (sameName(name, "fXtal")) return frequency(c.fxtal, kMinFxtal);
     auto small = [&](auto& value, long min, long max) {
         const std::string before = std::to_string(long(value));
         value = decltype(value + 0)(integerWithin(name, text, min, max));
@@ -394,16 +442,14 @@ std::pair<std::string, std::string> assign(Config& c, const std::string& assignm
         name[1] <= '7') {
         uint16_t& r = c.regs[size_t(name[1] - '0')];
         const std::string before = registerText(r);
-        r = uint16_t(integerWithin(name, text, 0, 0xFFF));
+        r = registerWord(name, text);
         return {before, registerText(r)};
     }
     for (const Field& f : kFieldMap) {
         if (!sameName(name, f.name)) continue;
-        if (f.encoding == Encoding::Status)
-            throw BadInput(name + ": a bit of the status register, which the chip sets itself");
         const uint32_t before = fieldValue(c.regs, f);
-        const long v = integerWithin(name, text, 0, (1L << f.width) - 1);
-        setFieldValue(c.regs, f, uint32_t(v));
+        const uint32_t v = fieldItem(f, name, text);
+        setFieldValue(c.regs, f, v);
         return {std::to_string(before), std::to_string(v)};
     }
     throw BadInput(name +
@@ -412,6 +458,11 @@ std::pair<std::string, std::string> assign(Config& c, const std::string& assignm
 }
 
 void runSet(const SetOptions& o) {
+    // From the read to the save, no other program's change can fall between.
+    const SaveLock lock(o.file);
+    if (lock.refusal())
+        throw BadInput("Cannot write the configuration file " + quotedPath(o.file) + ": " +
+                       *lock.refusal());
     Config c = loadConfigOrThrow(o.file);
     nlohmann::json changes = nlohmann::json::array();
     // Every assignment is checked before the file is touched.
@@ -423,6 +474,7 @@ void runSet(const SetOptions& o) {
                 {{"name", a.substr(0, a.find('='))}, {"before", before}, {"after", after}});
     }
     if (auto error = saveConfig(o.file, c, titleText())) throw BadInput(*error);
+    g_savedNote = "the file " + quotedPath(o.file) + " was saved";
     nlohmann::json j;
     j["file"] = o.file;
     j["changes"] = changes;
@@ -548,7 +600,11 @@ void addConfigCommands(CLI::App& app) {
     CLI::App* im = app.add_subcommand(
         "import", "a register map that export wrote (.json or .csv) into a configuration file");
     im->add_option("map", io->file, "the register map (.json or .csv)")->required();
-    im->add_option("-o,--output", io->output, "the configuration file to write (.cfg)")->required();
+    im->add_option("-o,--output", io->output,
+                   "the configuration file to write; its extension becomes .cfg, as the "
+                   "window saves")
+        ->required();
+    im->add_flag("--json", io->json, "one JSON object on standard output");
     im->callback([io] { runImport(*io); });
 
     auto st = std::make_shared<SetOptions>();

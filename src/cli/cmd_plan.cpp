@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Text.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
 #include "plan/FrequencyPlan.h"
@@ -37,7 +38,7 @@ std::string span(const EditRule& rule) {
 long integerIn(const std::string& text, const std::string& option, const EditRule& rule) {
     const long v = parseInteger(text, option);
     if (v < rule.min || v > rule.max)
-        throw BadInput(option + ": \"" + text + "\" is outside " + span(rule));
+        throw BadInput(option + ": " + quotedText(text) + " is outside " + span(rule));
     return v;
 }
 
@@ -60,12 +61,14 @@ nlohmann::json pictureJson(const PlanPicture& p) {
 void runPlan(const PlanOptions& o) {
     const double rf = parseNumber(o.rf, "--rf");
     const double xtal = parseNumber(o.xtal, "--xtal");
-    if (xtal < 1.0) throw BadInput("--xtal: \"" + o.xtal + "\" is below 1.0 MHz");
+    if (xtal < 1.0) throw BadInput("--xtal: " + quotedText(o.xtal) + " is below 1.0 MHz");
     const long r = integerIn(o.r, "--r", kREdit);
     const long riff = integerIn(o.riff, "--riff", kRiffEdit);
     // The choices are checked while the command line is read.
     const bool lo1High = o.lo1 == "high";
     const bool lo2High = o.lo2 == "high";
+    // The picture's file can be written before anything is planned.
+    if (!o.svg.empty()) checkFiles({{"--svg", o.svg}}, {}, o.json);
 
     auto session = planningSession();
     Session& core = *session->core;
@@ -87,8 +90,8 @@ void runPlan(const PlanOptions& o) {
         // A frequency beyond single precision is always refused; the option's own
         // wording says why.
         if (!std::isfinite(rfArgument(s.fRF)))
-            throw BadInput("--rf: \"" + o.rf +
-                           "\" is beyond the single-precision range of the plan");
+            throw BadInput("--rf: " + quotedText(o.rf) +
+                           " is beyond the single-precision range of the plan");
         throw BadInput("--rf: " + *refusal);
     }
     const TuningInfo t = ShowTuningInfo(s);

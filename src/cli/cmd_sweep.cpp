@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "base/Numbers.h"
+#include "base/Text.h"
 #include "cli/Cli.h"
 #include "session/StatusPlot.h"
 #include "session/Sweep.h"
@@ -63,22 +64,31 @@ void runSweep(const SweepOptions& o) {
     const std::vector<double> points = frequencies(o);
     const long dwell = parseInteger(o.dwell, "--dwell");
     if (dwell < 0 || dwell > kMaxDwellMs)
-        throw BadInput("--dwell: \"" + o.dwell + "\" is outside 0.." + std::to_string(kMaxDwellMs) +
-                       " ms");
+        throw BadInput("--dwell: " + quotedText(o.dwell) + " is outside 0.." +
+                       std::to_string(kMaxDwellMs) + " ms");
     // A bad file is refused before the board is touched.
     if (!o.file.empty()) loadConfigOrThrow(o.file);
+    // The configuration as the sweep starts from it, made in a core of its own first: a
+    // status that cannot be read is refused before the board is touched.
+    auto load = [&](Session& core) {
+        // --defaults: the default image. A file is read over the values every command reads
+        // a file over (show, write, set), so that one file gives one image everywhere.
+        Config start;
+        if (o.defaults) start.regs = kDefaultImage;
+        core.takeConfig(start);
+        if (!o.file.empty()) {
+            if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
+        }
+        if (auto blocked = statusReadBlocked(core.chip())) throw BadInput("sweep: " + *blocked);
+    };
+    load(*planningSession()->core);
 
-    auto s = openSession(o.board);
+    std::vector<NamedFile> inputs;
+    if (!o.file.empty()) inputs.push_back({"the configuration file", o.file});
+    if (!o.list.empty()) inputs.push_back({"the list", o.list});
+    auto s = openSession(o.board, inputs, o.json);
     Session& core = *s->core;
-    // --defaults: the default image. A file is read over the values every command reads
-    // a file over (show, write, set), so that one file gives one image everywhere.
-    Config start;
-    if (o.defaults) start.regs = kDefaultImage;
-    core.takeConfig(start);
-    if (!o.file.empty()) {
-        if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
-    }
-    if (auto blocked = statusReadBlocked(core.chip())) throw BadInput("sweep: " + *blocked);
+    load(core);
     // The trace the options ask for covers the points, as it covers a write's cycle.
     s->resetCounts();
 
@@ -92,8 +102,9 @@ void runSweep(const SweepOptions& o) {
             std::printf("%s\n", jsonLine(pointJson(p)).c_str());
         else
             std::printf("%s\n", sweepCsvLine(p).c_str());
-        // Each point as it comes: a pipe or a terminal shows the sweep's progress.
-        std::fflush(stdout);
+        // Each point as it comes: a pipe or a terminal shows the sweep's progress. A reader
+        // that went away ends the sweep before the next point is written to the board.
+        flushOutput();
         if (p.refusal)
             std::cerr << "zvk40310ctl: " << formatFrequency(f) << " MHz: " << *p.refusal << "\n";
         if (p.status && p.status->suspect && !warned) {

@@ -50,7 +50,7 @@ void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool sho
     // The trace the options ask for covers the reads, and ends with them (Ctrl+C too).
     s.resetCounts();
     if (!json) std::printf("%s\n", statusCsvHeader().c_str());
-    std::fflush(stdout);
+    flushOutput();
     const auto start = Steady::now();
     bool warned = false;
     for (long n = 0; (count == 0 || n < count) && !interrupt.raised(); ++n) {
@@ -73,13 +73,16 @@ void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool sho
         } else {
             std::printf("%s\n", statusCsvLine(tMs, r).c_str());
         }
-        std::fflush(stdout);
+        // A reader that went away ends the watch now, also where SIGPIPE is ignored.
+        flushOutput();
         if (r.suspect && !warned) {
             std::cerr << "zvk40310ctl: " << *r.suspect << "\n";
             warned = true;
         }
     }
     finishLinesTrace(s, json);
+    // In a script, Ctrl+C ends the script, not only this line.
+    if (interrupt.raised() && g_script != nullptr) g_script->interrupted = true;
 }
 
 }  // namespace zvk::cli

@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 
+#include "base/Text.h"
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
@@ -35,17 +36,18 @@ RegisterImage parseRegs(const std::string& text) {
     std::string item;
     size_t n = 0;
     while (std::getline(ss, item, ',')) {
-        if (n == 8) throw BadInput("--regs: more than eight registers in \"" + text + "\"");
+        if (n == 8) throw BadInput("--regs: more than eight registers in " + quotedText(text));
         const long v = parseInteger(item, "--regs");
-        if (v < 0 || v > 0xFFFF) throw BadInput("--regs: \"" + item + "\" is outside 0..0xFFFF");
+        if (v < 0 || v > 0xFFFF)
+            throw BadInput("--regs: " + quotedText(item) + " is outside 0..0xFFFF");
         regs[n++] = uint16_t(v);
     }
     // getline drops a trailing empty item, which would let "1,...,8," through.
     if (!text.empty() && text.back() == ',')
-        throw BadInput("--regs: \"" + text + "\" ends with a comma");
+        throw BadInput("--regs: " + quotedText(text) + " ends with a comma");
     if (n != 8)
         throw BadInput("--regs: expected eight registers R0,...,R7, got " + std::to_string(n) +
-                       " in \"" + text + "\"");
+                       " in " + quotedText(text));
     return regs;
 }
 
@@ -56,7 +58,7 @@ void runWrite(const WriteOptions& o) {
     std::optional<int> abc;
     if (o.abc) {
         const auto v = zvk::parseInteger(*o.abc, {.hexPrefix = false, .min = 0, .max = 7});
-        if (!v) throw BadInput("--abc: \"" + *o.abc + "\" is not a preset index 0..7");
+        if (!v) throw BadInput("--abc: " + quotedText(*o.abc) + " is not a preset index 0..7");
         abc = int(*v);
     }
     if (o.plan && o.file.empty())
@@ -66,8 +68,8 @@ void runWrite(const WriteOptions& o) {
     if (o.settle) {
         const auto v = zvk::parseInteger(*o.settle, {.hexPrefix = false, .min = 0, .max = 60000});
         if (!v)
-            throw BadInput("--settle: \"" + *o.settle +
-                           "\" is not a number of milliseconds 0..60000");
+            throw BadInput("--settle: " + quotedText(*o.settle) +
+                           " is not a number of milliseconds 0..60000");
         settleMs = uint32_t(*v);
     }
     RegisterImage regs = kDefaultImage;
@@ -76,30 +78,41 @@ void runWrite(const WriteOptions& o) {
     std::optional<Config> fileConfig;
     if (!o.file.empty()) fileConfig = loadConfigOrThrow(o.file);
 
-    auto s = openSession(o.board);
+    // The image to write, made in a core as the window makes it; a refused plan or a lock
+    // check that could not say anything is bad input.
+    auto prepare = [&](CtlSession& s) {
+        ChipController& chip = s.chip();
+        chip.setRegs(regs);
+        chip.setSpiMode(!abc);
+        chip.setPresetIndex(abc.value_or(0));
+        if (!o.file.empty()) {
+            Session& core = *s.core;
+            if (o.plan) {
+                // Loaded as the window loads it: the mode, the frequencies and the plan.
+                core.takeConfig(Config{});
+                if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
+                if (s.observer.refusal) throw BadInput("--plan: " + *s.observer.refusal);
+            } else {
+                core.takeConfig(*fileConfig);
+            }
+            // The file's mode and preset, unless --abc says otherwise.
+            if (abc) {
+                chip.setSpiMode(false);
+                chip.setPresetIndex(*abc);
+            }
+        }
+        if (o.expectLock)
+            if (auto why = lockUnreadable(*s.core)) throw BadInput("--expect-lock: " + *why);
+    };
+    // First in a core of its own: every refusal comes before the board is touched, even
+    // by the logic level its start-up sends.
+    prepare(*planningSession());
+
+    std::vector<NamedFile> inputs;
+    if (!o.file.empty()) inputs.push_back({"the configuration file", o.file});
+    auto s = openSession(o.board, inputs, o.json);
     ChipController& chip = s->chip();
-    chip.setRegs(regs);
-    chip.setSpiMode(!abc);
-    chip.setPresetIndex(abc.value_or(0));
-    if (!o.file.empty()) {
-        Session& core = *s->core;
-        if (o.plan) {
-            // Loaded as the window loads it: the mode, the frequencies and the plan.
-            core.takeConfig(Config{});
-            if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
-            if (s->observer.refusal) throw BadInput("--plan: " + *s->observer.refusal);
-        } else {
-            core.takeConfig(*fileConfig);
-        }
-        // The file's mode and preset, unless --abc says otherwise.
-        if (abc) {
-            chip.setSpiMode(false);
-            chip.setPresetIndex(*abc);
-        }
-    }
-    // A lock check that could not say anything is refused before the board is touched.
-    if (o.expectLock)
-        if (auto why = lockUnreadable(*s->core)) throw BadInput("--expect-lock: " + *why);
+    prepare(*s);
     s->resetCounts();
     chip.writeCycle();
     std::optional<SettledStatus> settled;
@@ -180,15 +193,16 @@ void addWriteCommands(CLI::App& app) {
         if (!watch->empty()) {
             const long ms = parseInteger(*watch, "--watch");
             if (ms < 1 || ms > 3600000)
-                throw BadInput("--watch: \"" + *watch + "\" is outside 1..3600000 ms");
+                throw BadInput("--watch: " + quotedText(*watch) + " is outside 1..3600000 ms");
             const long n = count->empty() ? 0 : parseInteger(*count, "--count");
             if (n < 0 || (!count->empty() && n == 0))
-                throw BadInput("--count: \"" + *count + "\" is not a count of reads above 0");
-            auto sess = openSession(st->board);
+                throw BadInput("--count: " + quotedText(*count) +
+                               " is not a count of reads above 0");
+            auto sess = openSession(st->board, {}, st->json);
             watchStatus(*sess, ms, n, st->json || (g_script != nullptr && g_script->jsonLines), ld);
             return;
         }
-        auto sess = openSession(st->board);
+        auto sess = openSession(st->board, {}, st->json);
         sess->resetCounts();
         const auto word = sess->chip().registerRead(7);
         nlohmann::json j;
@@ -214,7 +228,7 @@ void addWriteCommands(CLI::App& app) {
     d->callback([word, dsShowLd, dsJson] {
         const long value = parseInteger(*word, "WORD");
         if (value < 0 || value > 0xFFF)
-            throw BadInput("WORD: \"" + *word + "\" is outside 0..0xFFF");
+            throw BadInput("WORD: " + quotedText(*word) + " is outside 0..0xFFF");
         const bool ld = *dsShowLd == "1";
         nlohmann::json j;
         statusJson(j, uint16_t(value), ld);

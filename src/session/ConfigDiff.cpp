@@ -25,6 +25,15 @@ std::string modeText(bool spi) {
     return spi ? "SPI" : "ABC";
 }
 
+// The bits of each register that a field of the map holds.
+RegisterImage fieldBits() {
+    RegisterImage bits{};
+    for (const Field& f : kFieldMap)
+        for (const FieldPart& p : {f.low(), f.high})
+            if (p.width > 0) bits[size_t(p.reg)] |= uint16_t(((1u << p.width) - 1) << p.lowBit);
+    return bits;
+}
+
 }  // namespace
 
 std::vector<ConfigDifference> compareConfigs(const Config& a, const Config& b) {
@@ -37,6 +46,12 @@ std::vector<ConfigDifference> compareConfigs(const Config& a, const Config& b) {
     for (const Field& f : kFieldMap)
         add(f.name, std::to_string(fieldValue(a.regs, f)), std::to_string(fieldValue(b.regs, f)),
             &f);
+    // A file holds 16-bit words: bits that no field holds (R3's bit 12 from lab mode's MFO
+    // items) differ as whole words.
+    static const RegisterImage mapped = fieldBits();
+    for (size_t i = 0; i < a.regs.size(); ++i)
+        if (((a.regs[i] ^ b.regs[i]) & ~mapped[i]) != 0)
+            add("R" + std::to_string(i), registerText(a.regs[i]), registerText(b.regs[i]));
     add("fRF", formatFrequency(a.frf), formatFrequency(b.frf));
     add("mode", modeText(a.spisel), modeText(b.spisel));
     add("preset", std::to_string(a.pllmux), std::to_string(b.pllmux));

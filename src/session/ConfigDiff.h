@@ -18,7 +18,8 @@ struct ConfigDifference {
 };
 
 // Every difference from a to b: the fields in the field map's order (by name, values in
-// decimal), then fRF, mode, preset, fXtal and INJLO1, then the planned frequencies that
+// decimal), then the register words (R0..R7, "0x" texts) that differ in bits no field
+// holds, then fRF, mode, preset, fXtal and INJLO1, then the planned frequencies that
 // the two images give (the tuning texts). Empty when the two are the same.
 std::vector<ConfigDifference> compareConfigs(const Config& a, const Config& b);
 

@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/FileRead.h"
 #include "base/Numbers.h"
+#include "base/Text.h"
+#include "storage/Settings.h"
 #include "transport/Parports.h"
 #include "transport/Priority.h"
 
@@ -18,11 +21,12 @@ namespace zvk {
 
 namespace {
 
+// The first line of a file of the kernel's, read as every file from outside is: bounded
+// and never waiting (a FIFO or a link to /dev/zero in a copied layout).
 std::string firstLine(const std::string& path) {
-    std::ifstream f(path);
-    std::string line;
-    std::getline(f, line);
-    return line;
+    const auto text = readRegularFile(path, kMaxSystemFileSize);
+    if (!text) return {};
+    return text->substr(0, text->find('\n'));
 }
 
 std::string hex4Text(int v) {
@@ -65,8 +69,8 @@ bool checkAdapters(const DoctorInputs& in, DoctorReport& r) {
                 dev->descriptor.idProduct != TlibUSB::kProduct)
                 continue;
             ++found;
-            const std::string where =
-                std::string("ZVK_SPIUSB at bus ") + bus->dirname + " device " + dev->filename;
+            const std::string where = "ZVK_SPIUSB at bus " + escapedText(bus->dirname) +
+                                      " device " + escapedText(dev->filename);
             // This libusb hands out a handle even when the node did not open; the claim
             // is where a failure shows.
             usb_dev_handle* h = api.usb_open(dev);
@@ -108,7 +112,8 @@ bool checkParports(const DoctorInputs& in, DoctorReport& r) {
         const std::string name = "parport" + std::to_string(p.number);
         const std::string at = name + (p.base >= 0 ? " at 0x" + hex4Text(p.base) + " (base-addr " +
                                                          std::to_string(p.base) + ")"
-                                                   : std::string(" (base unknown)"));
+                                       : p.baseProblem.empty() ? std::string(" (base unknown)")
+                                                               : " (" + p.baseProblem + ")");
         if (!fs::exists(p.device, ec)) {
             add(r, false, at + ": " + p.device + " missing",
                 "sudo modprobe ppdev; to load it at every boot: echo ppdev | sudo tee "
@@ -138,7 +143,7 @@ void checkLockdown(const DoctorInputs& in, DoctorReport& r) {
         add(r, true, "kernel lockdown: not in effect (" + in.lockdown + " absent)");
         return;
     }
-    const std::string mode = line.substr(open + 1, close - open - 1);
+    const std::string mode = escapedText(line.substr(open + 1, close - open - 1));
     if (mode == "none") {
         add(r, true, "kernel lockdown: none (raw port access possible as root)");
         return;
@@ -220,10 +225,17 @@ DoctorReport runDoctor(const DoctorInputs& in) {
         add(r, false, *rt, kRealtimeFix);
     else
         add(r, true, "real-time priority allowed for the write cycles");
-    std::error_code ec;
-    const bool exists = !in.settingsPath.empty() && std::filesystem::exists(in.settingsPath, ec);
-    add(r, true,
-        "settings file: " + in.settingsPath + (exists ? "" : " (not there yet: defaults)"));
+    bool exists = false;
+    std::string unreadable;
+    if (!in.settingsPath.empty()) readSettings(in.settingsPath, &exists, &unreadable);
+    if (!unreadable.empty())
+        add(r, false, unreadable,
+            "make it a readable settings file, remove it to start from the defaults, or name "
+            "another with --settings");
+    else
+        add(r, true,
+            "settings file: " + escapedText(in.settingsPath) +
+                (exists ? "" : " (not there yet: defaults)"));
     r.transportUsable = usb || opened;
     return r;
 }

@@ -66,8 +66,8 @@ Session::~Session() {
 }
 
 std::string Session::boardDescription() const {
-    const RigKind* kind = findRigKind(options_.rigName);
-    return kind != nullptr ? kind->description : options_.rigName;
+    const BoardKind* kind = findBoardKind(options_.boardName);
+    return kind != nullptr ? kind->description : options_.boardName;
 }
 
 void Session::setObserver(SessionObserver* observer) {
@@ -79,7 +79,12 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     StartUp st;
     // A save that died midway left its temporary file beside the settings.
     if (!options_.settingsPath.empty()) removeStaleTemporaries(options_.settingsPath);
-    st.settings = readSettings(options_.settingsPath, &st.settingsExisted);
+    std::string unreadable;
+    st.settings = readSettings(options_.settingsPath, &st.settingsExisted, &unreadable);
+    if (!unreadable.empty()) {
+        st.settingsError = unreadable;
+        observer_->settingsUnreadable(unreadable);
+    }
     if (adjust) adjust(st.settings);
     const Settings& s = st.settings;
     chip_->setPresetIndex(presetOrNone(s.pllmux));

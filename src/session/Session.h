@@ -56,6 +56,10 @@ class SessionObserver : public ChipObserver {
     virtual void adapterNotAccessible(const std::string& /*text*/) {}
     // What the interface detection decided: menus, T_USB and the interface panel.
     virtual void interfaceChanged(const InterfaceView& /*view*/) {}
+    // The settings file is there but cannot be read; message names it and the reason.
+    // Start-up goes on with the defaults when this returns, and only then sends the logic
+    // level: a window asks the user first.
+    virtual void settingsUnreadable(const std::string& /*message*/) {}
 
     // The steps of loading a configuration file after the file was read into the state,
     // in their order. Each returns true when the front end took the step itself (the
@@ -130,6 +134,8 @@ class Session {
     struct StartUp {
         Settings settings;
         bool settingsExisted = false;
+        // The message when the file is there but could not be read.
+        std::optional<std::string> settingsError;
         bool driverOpen = false;
     };
     StartUp startUp(const std::function<void(Settings&)>& adjust = {});

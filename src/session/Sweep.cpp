@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Numbers.h"
+#include "base/Text.h"
 #include "session/Session.h"
 #include "storage/FileText.h"
 
@@ -31,7 +32,7 @@ std::optional<std::string> readSweepList(const std::string& path, std::vector<do
     out.clear();
     std::string error;
     const auto text = readFileText(path, &error);
-    if (!text) return "--list: \"" + path + "\": " + error;
+    if (!text) return "--list: " + quotedPath(path) + ": " + error;
     size_t pos = 0;
     for (int line = 1; pos < text->size(); ++line) {
         std::string_view l = nextLine(*text, pos);
@@ -45,16 +46,15 @@ std::optional<std::string> readSweepList(const std::string& path, std::vector<do
         const auto v = parseDouble(trimmed);
         if (!v) {
             if (line == 1) continue;  // a header
-            std::string message = "--list: \"" + path;
-            message.append("\" line ").append(std::to_string(line)).append(": \"");
-            return message.append(trimmed).append("\" is not a frequency");
+            return "--list: " + quotedPath(path) + " line " + std::to_string(line) + ": " +
+                   quotedText(trimmed) + " is not a frequency";
         }
         if (out.size() == kMaxSweepPoints)
-            return "--list: \"" + path + "\" has more than " + std::to_string(kMaxSweepPoints) +
-                   " frequencies";
+            return "--list: " + quotedPath(path) + " has more than " +
+                   std::to_string(kMaxSweepPoints) + " frequencies";
         out.push_back(*v);
     }
-    if (out.empty()) return "--list: \"" + path + "\" holds no frequency";
+    if (out.empty()) return "--list: " + quotedPath(path) + " holds no frequency";
     return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/Numbers.h"
+#include "base/Text.h"
 #include "storage/FileText.h"
 
 namespace zvk {
@@ -28,24 +29,6 @@ std::optional<uint32_t> registerValue(std::string_view text) {
 
 std::optional<int32_t> integerValue(std::string_view text) {
     return parseDecimal32(text);
-}
-
-// Long lines are shortened in messages and control characters spelled out, so a message
-// stays one readable line whatever the file holds.
-std::string quoted(std::string_view text) {
-    constexpr size_t kShown = 100;
-    std::string out = "\"";
-    for (unsigned char ch : text.substr(0, kShown)) {
-        if (ch == '\t') {
-            out += "\\t";
-        } else if (ch < 0x20 || ch == 0x7F) {
-            out += "\\x" + hexText(ch, 2);
-        } else {
-            out += char(ch);
-        }
-    }
-    if (text.size() > kShown) out += "...";
-    return out + "\"";
 }
 
 // What the loader looks for, each in a line of its own.
@@ -127,36 +110,39 @@ std::optional<std::string> loadConfigText(const std::string& text, Config& c) {
             // An index beyond R7 would write outside the register image.
             if (index == '\0')
                 return lineError(number,
-                                 "no register index after \"cntrlreg\" in " + quoted(original));
+                                 "no register index after \"cntrlreg\" in " + quotedText(original));
             if (index < '0' || index > '7')
-                return lineError(number, "register index " + quoted(std::string(1, index)) +
-                                             " is not 0..7 in " + quoted(original));
+                return lineError(number, "register index " + quotedText(std::string(1, index)) +
+                                             " is not 0..7 in " + quotedText(original));
             const auto v = registerValue(value);
             if (!v)
                 return lineError(number,
-                                 quoted(value) + " is not a valid hexadecimal register value");
+                                 quotedText(value) + " is not a valid hexadecimal register value");
             c.regs[size_t(index - '0')] = uint16_t(*v);
         }
         if (line.find("spisel") != std::string::npos)
             c.spisel = line.find('1') != std::string::npos;
         if (line.find("frf") != std::string::npos) {
             const auto v = parseDouble(value);
-            if (!v) return lineError(number, quoted(value) + " is not a valid number for fRF");
+            if (!v) return lineError(number, quotedText(value) + " is not a valid number for fRF");
             c.frf = *v;
         }
         if (line.find("pllmux") != std::string::npos) {
             const auto v = integerValue(value);
-            if (!v) return lineError(number, quoted(value) + " is not a valid integer for PLLMUX");
+            if (!v)
+                return lineError(number, quotedText(value) + " is not a valid integer for PLLMUX");
             c.pllmux = int16_t(uint16_t(uint32_t(*v)));
         }
         if (line.find("fxtal") != std::string::npos) {
             const auto v = parseDouble(value);
-            if (!v) return lineError(number, quoted(value) + " is not a valid number for fXtal");
+            if (!v)
+                return lineError(number, quotedText(value) + " is not a valid number for fXtal");
             c.fxtal = *v;
         }
         if (line.find("injl") != std::string::npos) {
             const auto v = integerValue(value);
-            if (!v) return lineError(number, quoted(value) + " is not a valid integer for INJLO1");
+            if (!v)
+                return lineError(number, quotedText(value) + " is not a valid integer for INJLO1");
             c.injlo1 = int16_t(uint16_t(uint32_t(*v)));
         }
     }

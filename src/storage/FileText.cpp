@@ -3,18 +3,25 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <thread>
 #include <utility>
+#include <vector>
 
+#include "base/FileRead.h"
 #include "base/Numbers.h"
 
 namespace zvk {
@@ -57,62 +64,122 @@ struct Fd {
 bool writeAll(int fd, std::string_view data, int& err) {
     const char* p = data.data();
     size_t left = data.size();
+    off_t at = 0;
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
+        const ssize_t n = ::pwrite(fd, p, left, at);
         if (n < 0) {
             if (errno == EINTR) continue;
             err = errno;
             return false;
         }
         p += n;
+        at += n;
         left -= size_t(n);
     }
     return true;
 }
 
-// Where the bytes really go: a symbolic link is replaced by what it points at, so that
-// renaming over it keeps the link in place.
-std::string resolveTarget(const std::string& path) {
-    std::string target = path;
-    for (int hops = 0; hops < 16; ++hops) {
-        char buf[PATH_MAX];
-        const ssize_t n = ::readlink(target.c_str(), buf, sizeof buf - 1);
-        if (n < 0) break;
-        std::string link(buf, size_t(n));
-        if (link.empty()) break;
-        if (link.front() == '/') {
-            target = link;
-        } else {
-            const auto slash = target.rfind('/');
-            if (slash == std::string::npos) {
-                target = link;
-            } else {
-                target.resize(slash + 1);
-                target += link;
-            }
-        }
+std::string userName(uid_t uid) {
+    passwd pw{};
+    passwd* found = nullptr;
+    char buf[1024];
+    if (::getpwuid_r(uid, &pw, buf, sizeof buf, &found) == 0 && found != nullptr)
+        return found->pw_name;
+    return "uid " + std::to_string(uid);
+}
+
+// The rule the kernel's protected_symlinks applies to opens, taken a little wider: in a
+// folder that others may write (world-writable, or sticky as /tmp is), a link is followed
+// only when the follower or the folder's owner owns it. Otherwise anyone could plant a
+// link there that makes a save by root replace a file of root's.
+std::optional<std::string> linkRefused(const struct stat& link, const std::string& folder) {
+    struct stat dir {};
+    if (::stat(folder.c_str(), &dir) != 0) return std::nullopt;
+    const bool shared = (dir.st_mode & (S_ISVTX | S_IWOTH)) != 0;
+    if (!shared || link.st_uid == ::geteuid() || link.st_uid == dir.st_uid) return std::nullopt;
+    const std::string shown =
+        folder.rfind("./", 0) == 0 && folder.size() > 2 ? folder.substr(2) : folder;
+    return "it is a symbolic link of " + userName(link.st_uid) + " in the shared folder \"" +
+           shown + "\" (sticky or writable for all), which is not followed";
+}
+
+// The components of a path, the first last, for a walk that pops them from the back.
+void pushComponents(std::vector<std::string>& todo, std::string_view path) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    while (from <= path.size()) {
+        const size_t slash = std::min(path.find('/', from), path.size());
+        parts.emplace_back(path.substr(from, slash - from));
+        from = slash + 1;
     }
-    return target;
+    todo.insert(todo.end(), parts.rbegin(), parts.rend());
 }
 
-// Where a save of path writes first, and what names it gives its temporary files there:
-// the target's folder ("" for the current one) and ".<name>.tmp" before the writer's
-// process id.
-struct TempPlace {
-    std::string target, dir, prefix;
+// Where the bytes of a save really go: the path walked component by component as the
+// kernel walks it, every symbolic link followed (each under linkRefused's rule), as far
+// as the path exists; a missing part is taken as it is written. Renaming over the result
+// keeps the user's links in place.
+std::optional<std::string> resolveTarget(const std::string& path, std::string& target) {
+    std::vector<std::string> todo;
+    pushComponents(todo, path);
+    std::string done = !path.empty() && path.front() == '/' ? "" : ".";
+    bool missing = false;
+    int links = 0;
+    while (!todo.empty()) {
+        const std::string part = std::move(todo.back());
+        todo.pop_back();
+        if (part.empty() || part == ".") continue;
+        const std::string next = done + "/" + part;
+        struct stat st {};
+        if (!missing && ::lstat(next.c_str(), &st) != 0) missing = true;
+        if (missing || !S_ISLNK(st.st_mode)) {
+            done = next;
+            continue;
+        }
+        if (auto why = linkRefused(st, done.empty() ? "/" : done == "." ? "./" : done)) return why;
+        // The kernel's own limit of links in one path.
+        if (++links > 40) return reasonOf(ELOOP);
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink(next.c_str(), buf, sizeof buf);
+        if (n <= 0 || size_t(n) >= sizeof buf) return reasonOf(n < 0 ? errno : ENAMETOOLONG);
+        const std::string_view link(buf, size_t(n));
+        if (link.front() == '/') done.clear();
+        pushComponents(todo, link);
+    }
+    target = done.empty() ? "/" : done;
+    return std::nullopt;
+}
+
+// The longest part of a target's name that the names of its temporary and lock files
+// repeat: ".", the part, ".tmp", a process id of up to 7 digits, "." and 6 letters must
+// fit the 255 bytes a file name may have.
+constexpr size_t kStemLength = 255 - 19;
+
+// The folder of a resolved target ("" for the current one, else ending in '/') and the
+// start of the names of its temporary and lock files there.
+struct Beside {
+    std::string dir, stem;
 };
-TempPlace tempPlace(const std::string& path) {
-    TempPlace t;
-    t.target = resolveTarget(path);
-    const auto slash = t.target.rfind('/');
-    t.dir = slash == std::string::npos ? "" : t.target.substr(0, slash + 1);
-    t.prefix = "." + (slash == std::string::npos ? t.target : t.target.substr(slash + 1)) + ".tmp";
-    return t;
+Beside besideOf(const std::string& target) {
+    const auto slash = target.rfind('/');
+    Beside b;
+    b.dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    b.stem = "." + name.substr(0, kStemLength);
+    return b;
 }
 
-}  // namespace
+std::string randomLetters() {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    unsigned long long v = (static_cast<unsigned long long>(rd()) << 20) ^ counter++;
+    std::string out;
+    for (int i = 0; i < 6; ++i, v /= 36) out += kLetters[v % 36];
+    return out;
+}
 
-static std::optional<std::string> notARegularFile(const struct stat& st) {
+std::optional<std::string> notARegularFile(const struct stat& st) {
     if (S_ISREG(st.st_mode)) return std::nullopt;
     if (S_ISDIR(st.st_mode)) return "it is a directory, not a file";
     if (S_ISFIFO(st.st_mode)) return "it is a FIFO (named pipe), not a regular file";
@@ -121,89 +188,166 @@ static std::optional<std::string> notARegularFile(const struct stat& st) {
     return "it is not a regular file";
 }
 
+// A save on its way: the target checked, and the temporary file made (or the target
+// opened, for a save in place). Dropped before commit, it leaves nothing behind.
+class Replacement {
+  public:
+    Replacement() = default;
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+    ~Replacement() {
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+    }
+
+    std::optional<std::string> prepare(const std::string& path) {
+        if (path.empty()) return reasonOf(ENOENT);
+        if (auto why = resolveTarget(path, target_)) return why;
+        hadFile_ = ::stat(target_.c_str(), &old_) == 0;
+        if (hadFile_) {
+            if (auto what = notARegularFile(old_)) return what;
+            // A write-protected file stays as it is, also for root, who could rename over it.
+            if ((old_.st_mode & S_IWUSR) == 0) return std::string("the file is write-protected");
+            if (::access(target_.c_str(), W_OK) != 0)
+                return errno == EACCES || errno == EPERM
+                           ? std::string("the file is write-protected")
+                           : reasonOf(errno);
+            // Only root can give the new file another user's name.
+            if (::geteuid() != 0 && old_.st_uid != ::geteuid()) return openInPlace();
+        }
+        if (auto why = makeTemporary()) return why;
+        if (!hadFile_) return std::nullopt;
+        // Root saving someone else's file leaves it theirs; a member of the file's group
+        // keeps the group (a folder with the set-group-ID bit may have given another).
+        if (::geteuid() == 0) {
+            if (::fchown(f_.fd, old_.st_uid, old_.st_gid) != 0) return reasonOf(errno);
+        } else if (madeGid_ != old_.st_gid && ::fchown(f_.fd, uid_t(-1), old_.st_gid) != 0) {
+            dropTemporary();
+            return openInPlace();
+        }
+        if (::fchmod(f_.fd, old_.st_mode & 07777) != 0) return reasonOf(errno);
+        return std::nullopt;
+    }
+
+    std::optional<std::string> commit(std::string_view data) {
+        int err = 0;
+        bool ok = true;
+        if (inPlace_) {
+            // Room for the whole text first, so that a full disk fails before the old
+            // bytes are touched.
+            if (!data.empty()) {
+                const int r = ::posix_fallocate(f_.fd, 0, off_t(data.size()));
+                if (r != 0 && r != EOPNOTSUPP && r != EINVAL) return reasonOf(r);
+            }
+            ok = writeAll(f_.fd, data, err);
+            if (ok && ::ftruncate(f_.fd, off_t(data.size())) != 0) ok = false, err = errno;
+            if (ok && ::fsync(f_.fd) != 0) ok = false, err = errno;
+            if (ok && ::close(f_.release()) != 0) ok = false, err = errno;
+            return ok ? std::nullopt : std::optional<std::string>(reasonOf(err));
+        }
+        ok = writeAll(f_.fd, data, err);
+        if (ok && ::fsync(f_.fd) != 0) ok = false, err = errno;
+        if (ok && ::close(f_.release()) != 0) ok = false, err = errno;
+        if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) ok = false, err = errno;
+        if (!ok) return reasonOf(err);
+        temp_.clear();
+        return std::nullopt;
+    }
+
+    const std::string& target() const { return target_; }
+
+  private:
+    std::optional<std::string> makeTemporary() {
+        const Beside b = besideOf(target_);
+        for (int attempt = 0; attempt < 100 && f_.fd < 0; ++attempt) {
+            temp_ = b.dir + b.stem + ".tmp" + std::to_string(::getpid()) + "." + randomLetters();
+            // A new file gets the permissions the user's umask gives any new file; a
+            // replaced one never more than it had, from the first byte on.
+            const mode_t mode = hadFile_ ? (old_.st_mode & 0777) : 0666;
+            f_.fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (f_.fd < 0 && errno != EEXIST) {
+                const int err = errno;
+                temp_.clear();
+                return reasonOf(err);
+            }
+        }
+        if (f_.fd < 0) {
+            temp_.clear();
+            return reasonOf(EEXIST);
+        }
+        struct stat made {};
+        madeGid_ = ::fstat(f_.fd, &made) == 0 ? made.st_gid : gid_t(-1);
+        return std::nullopt;
+    }
+
+    void dropTemporary() {
+        f_ = Fd();
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+
+    // The file itself, written as a shell redirect writes it: owner, group, links and
+    // permissions stay as they are.
+    std::optional<std::string> openInPlace() {
+        inPlace_ = true;
+        f_.fd = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (f_.fd < 0) return reasonOf(errno);
+        struct stat now {};
+        if (::fstat(f_.fd, &now) != 0) return reasonOf(errno);
+        if (now.st_dev != old_.st_dev || now.st_ino != old_.st_ino)
+            return std::string("the file was replaced while it was being saved");
+        return std::nullopt;
+    }
+
+    std::string target_;
+    struct stat old_ {};
+    bool hadFile_ = false;
+    bool inPlace_ = false;
+    std::string temp_;
+    gid_t madeGid_ = gid_t(-1);
+    Fd f_;
+};
+
+}  // namespace
+
 std::optional<std::string> readFileText(const std::string& path, std::string* error,
                                         int* errorNumber) {
-    auto fail = [&](int err, const std::string& reason) {
-        if (error) *error = reason;
-        if (errorNumber) *errorNumber = err;
-        return std::nullopt;
-    };
-    // Without blocking: opening a FIFO for reading would wait for a writer for ever.
-    Fd f;
-    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (f.fd < 0) return fail(errno, reasonOf(errno));
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0) return fail(errno, reasonOf(errno));
-    if (auto what = notARegularFile(st)) return fail(EINVAL, *what);
-    if (st.st_size > kMaxFileSize) return fail(EFBIG, kTooLarge);
-    std::string text;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(f.fd, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return fail(errno, reasonOf(errno));
-        }
-        text.append(buf, size_t(n));
-        // A file that grows while it is read is held to the same limit.
-        if (text.size() > size_t(kMaxFileSize)) return fail(EFBIG, kTooLarge);
+    ReadFailure failure;
+    auto text = readRegularFile(path, size_t(kMaxFileSize), &failure);
+    if (!text) {
+        if (error) *error = failure.number == EFBIG ? kTooLarge : failure.reason;
+        if (errorNumber) *errorNumber = failure.number;
     }
     return text;
 }
 
 std::optional<std::string> replaceFileText(const std::string& path, std::string_view data) {
-    if (path.empty()) return reasonOf(ENOENT);
-    const TempPlace place = tempPlace(path);
-    const std::string& target = place.target;
+    removeStaleTemporaries(path);
+    Replacement r;
+    if (auto why = r.prepare(path)) return why;
+    return r.commit(data);
+}
 
-    struct stat old {};
-    const bool hadFile = ::stat(target.c_str(), &old) == 0;
-    if (hadFile) {
-        if (auto what = notARegularFile(old)) return what;
-        // A write-protected file stays as it is, also for root, who could rename over it.
-        if ((old.st_mode & S_IWUSR) == 0 || ::access(target.c_str(), W_OK) != 0)
-            return std::string("the file is write-protected");
-    }
+std::optional<std::string> checkReplaceable(const std::string& path) {
+    Replacement r;
+    return r.prepare(path);
+}
 
-    static std::atomic<unsigned> counter{0};
-    std::random_device rd;
-    std::string temp;
-    Fd f;
-    for (int attempt = 0; attempt < 100 && f.fd < 0; ++attempt) {
-        temp = place.dir + place.prefix + std::to_string(::getpid()) + "." +
-               std::to_string(counter++) + "." + std::to_string(rd() % 100000);
-        // A new file gets the permissions the user's umask gives any new file; a replaced
-        // one never more than it had, from the first byte on.
-        const mode_t mode = hadFile ? (old.st_mode & 0777) : 0666;
-        f.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (f.fd < 0 && errno != EEXIST) return reasonOf(errno);
-    }
-    if (f.fd < 0) return reasonOf(EEXIST);
-
-    int err = 0;
-    bool ok = true;
-    // Root saving someone else's file leaves it theirs.
-    if (hadFile && ::geteuid() == 0 && ::fchown(f.fd, old.st_uid, old.st_gid) != 0)
-        ok = false, err = errno;
-    if (ok && hadFile && ::fchmod(f.fd, old.st_mode & 07777) != 0) ok = false, err = errno;
-    if (ok) ok = writeAll(f.fd, data, err);
-    if (ok && ::fsync(f.fd) != 0) ok = false, err = errno;
-    if (ok) {
-        if (::close(f.release()) != 0) ok = false, err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false, err = errno;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return reasonOf(err);
-    }
-    return std::nullopt;
+std::string fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::string target;
+    if (resolveTarget(path, target)) target = path;
+    std::error_code ec;
+    return std::filesystem::absolute(target, ec).lexically_normal().string();
 }
 
 void removeStaleTemporaries(const std::string& path) {
-    const TempPlace place = tempPlace(path);
-    const std::string& prefix = place.prefix;
-    DIR* d = ::opendir(place.dir.empty() ? "." : place.dir.c_str());
+    std::string target;
+    if (path.empty() || resolveTarget(path, target)) return;
+    const Beside b = besideOf(target);
+    const std::string prefix = b.stem + ".tmp";
+    DIR* d = ::opendir(b.dir.empty() ? "." : b.dir.c_str());
     if (d == nullptr) return;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
@@ -220,6 +364,61 @@ void removeStaleTemporaries(const std::string& path) {
         ::unlinkat(::dirfd(d), name.c_str(), 0);
     }
     ::closedir(d);
+}
+
+SaveLock::SaveLock(const std::string& path) {
+    std::string target;
+    if (path.empty() || resolveTarget(path, target)) return;
+    const Beside b = besideOf(target);
+    lockPath_ = b.dir + b.stem + ".lock";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    for (;;) {
+        // Never through a link, never blocking on something that is not a file.
+        const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+        int fd = ::open(lockPath_.c_str(), flags);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(lockPath_.c_str(), flags | O_CREAT | O_EXCL, 0644);
+            // Readable for the others who save the file too, whatever the umask.
+            if (fd >= 0) ::fchmod(fd, 0644);
+            if (fd < 0 && errno == EEXIST) continue;
+        }
+        if (fd < 0) {
+            lockPath_.clear();
+            return;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // The holder before removed the file when it let go: lock the one there now.
+            struct stat held {
+            }, named{};
+            if (::fstat(fd, &held) == 0 && ::stat(lockPath_.c_str(), &named) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                fd_ = fd;
+                return;
+            }
+            ::close(fd);
+            continue;
+        }
+        const int err = errno;
+        ::close(fd);
+        if (err != EWOULDBLOCK && err != EINTR) {
+            lockPath_.clear();
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            refusal_ = "another program has been saving it for " + std::to_string(kWaitMs / 1000) +
+                       " s (it holds \"" + lockPath_ + "\")";
+            lockPath_.clear();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+SaveLock::~SaveLock() {
+    if (fd_ < 0) return;
+    // Removed while still held: a waiting program finds it gone and makes a new one.
+    ::unlink(lockPath_.c_str());
+    ::close(fd_);
 }
 
 std::string fileNameOf(const std::string& path) {

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Bom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
 bool blank(char c) {
     return c == ' ' || c == '\t';
@@ -51,7 +52,7 @@ std::optional<size_t> equalsOf(std::string_view line) {
 
 // UTF-16 code units to UTF-8; a surrogate without its partner is encoded on its own (as
 // three bytes), so that the way back gives the very same units.
-std::string fromUtf16(std::string_view bytes) {
+std::string fromUtf16(std::string_view bytes, bool bigEndian) {
     std::string out;
     auto put = [&out](uint32_t c) {
         if (c < 0x80) {
@@ -71,8 +72,9 @@ std::string fromUtf16(std::string_view bytes) {
         }
     };
     const size_t n = bytes.size() / 2;
+    const size_t lo = bigEndian ? 1 : 0;
     auto unit = [&](size_t i) {
-        return uint32_t(uint8_t(bytes[2 * i])) | uint32_t(uint8_t(bytes[2 * i + 1])) << 8;
+        return uint32_t(uint8_t(bytes[2 * i + lo])) | uint32_t(uint8_t(bytes[2 * i + 1 - lo])) << 8;
     };
     for (size_t i = 0; i < n; ++i) {
         const uint32_t u = unit(i);
@@ -89,11 +91,12 @@ std::string fromUtf16(std::string_view bytes) {
     return out;
 }
 
-std::string toUtf16(std::string_view text) {
+std::string toUtf16(std::string_view text, bool bigEndian) {
     std::string out;
-    auto unit = [&out](uint32_t u) {
-        out += char(u & 0xFF);
-        out += char(u >> 8);
+    auto unit = [&out, bigEndian](uint32_t u) {
+        const char low = char(u & 0xFF), high = char(u >> 8);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
     };
     for (size_t i = 0; i < text.size();) {
         const uint8_t c = uint8_t(text[i]);
@@ -117,11 +120,13 @@ std::string toUtf16(std::string_view text) {
 
 IniText::IniText(std::string_view bytes) {
     std::string decoded;
-    if (bytes.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
+    const bool be = bytes.substr(0, kUtf16BeBom.size()) == kUtf16BeBom;
+    if (be || bytes.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
         utf16_ = true;
+        bigEndian_ = be;
         bytes.remove_prefix(kUtf16Bom.size());
         if (bytes.size() % 2 != 0) tail_ = std::string(bytes.substr(bytes.size() - 1));
-        decoded = fromUtf16(bytes.substr(0, bytes.size() - tail_.size()));
+        decoded = fromUtf16(bytes.substr(0, bytes.size() - tail_.size()), be);
         bytes = decoded;
     } else if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         bom_ = std::string(kUtf8Bom);
@@ -206,7 +211,9 @@ void IniText::set(std::string_view section, std::string_view key, std::string_vi
 std::string IniText::bytes() const {
     std::string text;
     for (const Line& l : lines_) text += l.text + l.eol;
-    if (utf16_) return std::string(kUtf16Bom) + toUtf16(text) + tail_;
+    if (utf16_)
+        return std::string(bigEndian_ ? kUtf16BeBom : kUtf16Bom) + toUtf16(text, bigEndian_) +
+               tail_;
     return bom_ + text;
 }
 

@@ -12,7 +12,8 @@ namespace zvk {
 // blank lines, foreign sections and keys, lines that are no key at all, duplicates, the
 // file's own line endings and byte-order mark). Sections and keys match without regard to
 // case; of two equal keys the first counts, as Windows INI readers take it. A file that
-// starts with the UTF-16 (little-endian) byte-order mark is read and written as UTF-16.
+// starts with a UTF-16 byte-order mark (little- or big-endian) is read and written as
+// UTF-16 in its own byte order.
 class IniText {
   public:
     explicit IniText(std::string_view bytes);
@@ -37,6 +38,7 @@ class IniText {
 
     std::string bom_;  // the UTF-8 byte-order mark, when the file has it
     bool utf16_ = false;
+    bool bigEndian_ = false;
     std::string tail_;  // an odd last byte of a UTF-16 file
     std::string eol_ = "\n";
     std::vector<Line> lines_;

@@ -194,10 +194,15 @@ std::optional<std::string> mergeSettingsText(std::string_view existing, const Se
     return ini.bytes();
 }
 
-Settings readSettings(const std::string& path, bool* existed) {
-    struct stat st {};
-    if (existed) *existed = ::stat(path.c_str(), &st) == 0;
-    const auto text = readFileText(path);
+Settings readSettings(const std::string& path, bool* existed, std::string* error) {
+    std::string reason;
+    int errorNumber = 0;
+    const auto text = readFileText(path, &reason, &errorNumber);
+    // A dangling link counts as missing: the first save makes the file it names.
+    const bool missing = !text && errorNumber == ENOENT;
+    if (existed) *existed = !missing;
+    if (!text && !missing && error)
+        *error = "Cannot read the settings file \"" + path + "\": " + reason;
     return text ? parseSettingsText(*text) : Settings{};
 }
 
@@ -206,6 +211,8 @@ std::optional<std::string> writeSettings(const std::string& path, const Settings
     // What the file holds already stays: the keys are changed in place and everything
     // else is written back as it was. A file that exists but cannot be read is left alone
     // rather than replaced by our keys alone.
+    const SaveLock lock(path);
+    if (lock.refusal()) return what + *lock.refusal();
     std::string error;
     int errorNumber = 0;
     std::string oldText;

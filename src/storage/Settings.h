@@ -53,13 +53,18 @@ SettingsPlace currentSettingsPlace();
 std::string programSettingsPath();
 
 // Reads the file; missing file, keys or bad values give the defaults. existed tells
-// whether the file was there at all.
-Settings readSettings(const std::string& path, bool* existed = nullptr);
+// whether the file was there at all. Only a file that does not exist means the defaults:
+// one that is there but cannot be read (no permission, a directory, a FIFO, a device, a
+// symbolic link loop, too large) gives the defaults as well, with *error set to a message
+// naming the file and the reason, which the caller must not pass over.
+Settings readSettings(const std::string& path, bool* existed = nullptr,
+                      std::string* error = nullptr);
 
 // Writes every key in its order into the existing file, keeping what the program does
 // not know; the folders of the user's settings file are made at its first save. The file is
 // replaced whole through a temporary file beside it, so a failure never leaves a half-written file;
-// returns a message naming the file and the reason.
+// returns a message naming the file and the reason. The read and the write hold the
+// file's SaveLock, so that two programs saving at once both keep the keys they changed.
 std::optional<std::string> writeSettings(const std::string& path, const Settings& s);
 
 // The text forms behind the two: the values a file's text gives, and the text that

@@ -7,15 +7,19 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/FileRead.h"
+#include "base/Text.h"
+
 namespace zvk {
 
 namespace {
 
+// The first line of a file of the kernel's, read as every file from outside is: bounded
+// and never waiting (a FIFO in its place under a copied layout).
 std::string firstLine(const std::filesystem::path& file) {
-    std::ifstream f(file);
-    std::string line;
-    std::getline(f, line);
-    return line;
+    const auto text = readRegularFile(file.string(), kMaxSystemFileSize);
+    if (!text) return {};
+    return text->substr(0, text->find('\n'));
 }
 
 }  // namespace
@@ -45,11 +49,17 @@ std::vector<Parport> listParports(const std::string& procDir, const std::string&
         // The kernel writes "base<TAB>base_hi"; only the first number is the base.
         const std::string text = firstLine(it->path() / "base-addr");
         const size_t pos = text.find_first_not_of(" \t");
-        long value = -1;
+        const size_t stop = std::min(text.find_first_of(" \t", pos), text.size());
+        long long value = -1;
         if (pos != std::string::npos) {
-            const auto parsed =
-                std::from_chars(text.data() + pos, text.data() + text.size(), value);
-            if (parsed.ec != std::errc()) value = -1;
+            const auto parsed = std::from_chars(text.data() + pos, text.data() + stop, value);
+            if (parsed.ec == std::errc::result_out_of_range || value > kMaxIoPort) {
+                p.baseProblem = "base-addr " + quotedText(text.substr(pos, stop - pos)) +
+                                " is out of range for an I/O port";
+                value = -1;
+            } else if (parsed.ec != std::errc() || value < 0) {
+                value = -1;
+            }
         }
         p.base = int(value);
         ports.push_back(std::move(p));
@@ -66,15 +76,14 @@ int parportForBase(const std::string& procDir, int base) {
 }
 
 std::optional<std::string> parportHolder(const std::string& procDir, int number) {
-    std::ifstream f(procDir + "/parport" + std::to_string(number) + "/devices/active");
-    if (!f) return std::nullopt;
-    std::string holder;
-    std::getline(f, holder);
+    std::string holder =
+        firstLine(procDir + "/parport" + std::to_string(number) + "/devices/active");
     while (!holder.empty() &&
            (holder.back() == ' ' || holder.back() == '\t' || holder.back() == '\r'))
         holder.pop_back();
     if (holder.empty() || holder == "none") return std::nullopt;
-    return holder;
+    // A driver's name goes into our messages: no terminal control gets through.
+    return escapedText(holder);
 }
 
 }  // namespace zvk

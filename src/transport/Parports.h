@@ -15,7 +15,12 @@ struct Parport {
     int number = -1;     // N of parportN
     int base = -1;       // the I/O base, -1 when base-addr could not be read
     std::string device;  // devDir/parportN, the ppdev node
+    // Why base is -1 when base-addr holds a number that no I/O port has.
+    std::string baseProblem;
 };
+
+// The highest I/O port address.
+inline constexpr long long kMaxIoPort = 0xFFFF;
 
 // Every parportN folder under procDir, lowest N first.
 std::vector<Parport> listParports(const std::string& procDir, const std::string& devDir = "/dev");
@@ -24,8 +29,9 @@ std::vector<Parport> listParports(const std::string& procDir, const std::string&
 // one when several do, -1 when none does.
 int parportForBase(const std::string& procDir, int base);
 
-// Who holds parportN right now, from its devices/active file; nullopt when the port is
-// free ("none") or the file cannot be read (older kernels: nothing to go by).
+// Who holds parportN right now, from its devices/active file, control characters spelled
+// out; nullopt when the port is free ("none") or the file cannot be read (older kernels:
+// nothing to go by).
 std::optional<std::string> parportHolder(const std::string& procDir, int number);
 
 // The N of a name "parportN" (as --port takes it); nullopt for anything else.

@@ -21,6 +21,7 @@
 #define ZVK_HAVE_PORT_INSTRUCTIONS 1
 #endif
 
+#include "base/FileRead.h"
 #include "base/Numbers.h"
 
 namespace zvk {
@@ -50,9 +51,7 @@ constexpr const char* kRawIoHint =
 
 // A small text file of the kernel's; nullopt when it cannot be read.
 std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream f(path);
-    if (!f) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return readRegularFile(path, kMaxSystemFileSize);
 }
 
 }  // namespace

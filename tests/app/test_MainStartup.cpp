@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QImage>
@@ -236,6 +238,33 @@ TEST_F(WindowTest, ClosingWritesTheSettingsFile) {
     EXPECT_EQ(s.left, form->x());
 }
 
+TEST_F(WindowTest, AnUnreadableSettingsFileIsSaidBeforeTheLevelGoesOut) {
+    // A folder where the file should be: not the same as no file at all.
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(settingsPath())));
+    bool levelSentBefore = true;
+    const auto seen = withAnswers([&] { start(false, "virtual-usb"); }, {[&](QWidget* w) {
+                                      auto* box = qobject_cast<QMessageBox*>(w);
+                                      ASSERT_NE(box, nullptr);
+                                      auto* window = qobject_cast<TForm1*>(box->parentWidget());
+                                      ASSERT_NE(window, nullptr);
+                                      levelSentBefore =
+                                          window->board().vusb->adapter(0).levelEnabled;
+                                      box->button(QMessageBox::Ok)->click();
+                                  }});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].text.startsWith("Cannot read the settings file"))
+        << seen[0].text.toStdString();
+    EXPECT_FALSE(levelSentBefore);
+    // Confirmed: the defaults, and the level they give.
+    EXPECT_TRUE(form->board().vusb->adapter(0).levelEnabled);
+    EXPECT_EQ(form->board().vusb->adapter(0).levelMv, 5000);
+    // Closing does not put a file in the folder's place.
+    const auto closing =
+        withAnswers([&] { EXPECT_FALSE(form->close()); }, {press(QMessageBox::No)});
+    ASSERT_EQ(closing.size(), 1u);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(settingsPath())).isDir());
+}
+
 TEST_F(WindowTest, ComingBackFromAnotherWindowOfTheProgramActivatesAgain) {
     start();
     const int afterStart = beeper.count;
@@ -328,7 +357,7 @@ TEST_F(WindowTest, EveryExampleOfTheManualPageStartsTheWindow) {
         for (const std::string& w : words) args.push_back(w.c_str());
         const CommandLine written = parseCommandLine(int(args.size()), args.data());
         ASSERT_FALSE(written.exitCode) << written.text;
-        if (written.rigName == "hardware") {
+        if (written.boardName == "hardware") {
             variants.insert(variants.begin(), words);
             variants.front().push_back("--virtual-board");
             if (hardwareHere) variants.pop_back();
@@ -340,7 +369,7 @@ TEST_F(WindowTest, EveryExampleOfTheManualPageStartsTheWindow) {
             ASSERT_FALSE(c.exitCode) << c.text;
             MainOptions o;
             o.settingsPath = c.settingsPath.empty() ? settingsPath() : c.settingsPath;
-            o.rigName = c.rigName;
+            o.boardName = c.boardName;
             o.labMode = c.labMode;
             o.beeper = &beeper;
             o.clock = &clock;
@@ -353,7 +382,7 @@ TEST_F(WindowTest, EveryExampleOfTheManualPageStartsTheWindow) {
                 },
                 {press(QMessageBox::Ok), press(QMessageBox::Ok)});
             ++runs;
-            if (c.rigName == "hardware") {
+            if (c.boardName == "hardware") {
                 bool driverNotOpen = false;
                 for (const Seen& box : seen) driverNotOpen |= box.text == "Driver not open";
                 EXPECT_TRUE(driverNotOpen || form->session().usbInUse());
