@@ -55,16 +55,11 @@ QSize StatusPlotView::sizeHint() const {
 }
 
 QRectF StatusPlotView::pictureRect() const {
-    if (plot_.width <= 0 || plot_.height <= 0) return {};
-    const double scale = std::min(width() / plot_.width, height() / plot_.height);
-    const double w = plot_.width * scale, h = plot_.height * scale;
-    return {(width() - w) / 2, (height() - h) / 2, w, h};
+    return fittedPicture(size(), plot_.width, plot_.height);
 }
 
 QPointF StatusPlotView::toPicture(const QPointF& p) const {
-    const QRectF r = pictureRect();
-    if (r.isEmpty()) return {};
-    return {(p.x() - r.x()) * plot_.width / r.width(), (p.y() - r.y()) * plot_.height / r.height()};
+    return pictureUnits(pictureRect(), plot_.width, plot_.height, p);
 }
 
 QString StatusPlotView::readoutAt(const QPointF& p) const {

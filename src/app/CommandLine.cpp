@@ -54,7 +54,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                        "(default hardware):") +
             kinds + QStringLiteral("\nknobs of the virtual boards: ") +
             QString::fromStdString(zvk::boardKnobsHelp()),
-        QStringLiteral("SPEC"));
+        QStringLiteral("BOARD"));
     parser.addOption(board);
     // The older spelling, kept as an alias; read below by hand: the parser has no option
     // whose value may be left out.
@@ -106,14 +106,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     if (parser.isSet(settings)) c.settingsPath = parser.value(settings).toStdString();
     if (parser.isSet(board)) {
-        const std::string spec = parser.value(board).toStdString();
+        const std::string chosen = parser.value(board).toStdString();
         std::string error;
-        if (!zvk::parseBoardSpec(spec, error)) {
+        if (!zvk::parseBoardOption(chosen, error)) {
             c.exitCode = 1;
             c.text = "zvk40310: --board: " + error + "\n" + usageText(parser).toStdString();
             return c;
         }
-        c.boardName = spec;
+        c.boardName = chosen;
     }
     // Written with one dash, as the toolkit's options are.
     if (parser.isSet(virtualBoard) && c.boardName == "hardware") c.boardName = "virtual";

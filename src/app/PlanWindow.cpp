@@ -74,18 +74,25 @@ QSize PlanView::sizeHint() const {
     return {int(zvk::kPlanWidth), drawing_.height > 0 ? int(drawing_.height) : 300};
 }
 
+QRectF fittedPicture(QSizeF widget, double width, double height) {
+    if (width <= 0 || height <= 0) return {};
+    const double scale = std::min(widget.width() / width, widget.height() / height);
+    const double w = width * scale, h = height * scale;
+    return {(widget.width() - w) / 2, (widget.height() - h) / 2, w, h};
+}
+
+QPointF pictureUnits(const QRectF& picture, double width, double height, const QPointF& p) {
+    if (picture.isEmpty()) return {};
+    return {(p.x() - picture.x()) * width / picture.width(),
+            (p.y() - picture.y()) * height / picture.height()};
+}
+
 QRectF PlanView::pictureRect() const {
-    if (drawing_.width <= 0 || drawing_.height <= 0) return {};
-    const double scale = std::min(width() / drawing_.width, height() / drawing_.height);
-    const double w = drawing_.width * scale, h = drawing_.height * scale;
-    return {(width() - w) / 2, (height() - h) / 2, w, h};
+    return fittedPicture(size(), drawing_.width, drawing_.height);
 }
 
 QPointF PlanView::toPicture(const QPointF& p) const {
-    const QRectF r = pictureRect();
-    if (r.isEmpty()) return {};
-    return {(p.x() - r.x()) * drawing_.width / r.width(),
-            (p.y() - r.y()) * drawing_.height / r.height()};
+    return pictureUnits(pictureRect(), drawing_.width, drawing_.height, p);
 }
 
 QString PlanView::toolTipAt(const QPointF& p) const {

@@ -56,6 +56,10 @@ class PlanView : public QWidget {
 
 // The drawing as an image of the given size in device pixels, white behind it.
 QImage renderPlan(const std::string& svg, QSize pixels);
+// Where a picture of width x height units lies in a widget of the given size, kept in its
+// proportions and centred; and a widget point in the picture's units (none when empty).
+QRectF fittedPicture(QSizeF widget, double width, double height);
+QPointF pictureUnits(const QRectF& picture, double width, double height, const QPointF& p);
 
 // A picture the core drew into a file: SVG as drawn, or PNG at twice the drawing's size
 // (width by height units). An error text when the file cannot be written.

@@ -81,16 +81,16 @@ std::optional<long long> wholeNumber(std::string_view text) {
 
 }  // namespace
 
-std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& error) {
+std::optional<BoardChoice> parseBoardOption(std::string_view text, std::string& error) {
     const size_t colon = text.find(':');
     const std::string_view name = text.substr(0, colon);
-    BoardSpec spec;
-    spec.kind = findBoardKind(name);
-    if (spec.kind == nullptr) {
+    BoardChoice choice;
+    choice.kind = findBoardKind(name);
+    if (choice.kind == nullptr) {
         error = unknownBoardText(name);
         return std::nullopt;
     }
-    if (colon == std::string_view::npos) return spec;
+    if (colon == std::string_view::npos) return choice;
     const bool isVirtual = name != "hardware";
     const bool hasAdapter = name == "virtual-usb";
     std::string_view rest = text.substr(colon + 1);
@@ -113,7 +113,7 @@ std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& erro
             const auto dbm = value ? wholeNumber(*value) : std::nullopt;
             if (!dbm || *dbm < -150 || *dbm > 20)
                 return refuse("signal takes a whole number of dBm from -150 to 20");
-            spec.signalDbm = double(*dbm);
+            choice.signalDbm = double(*dbm);
         } else if (key == "unplug-after" || fault != std::end(kFaultKnobs)) {
             if (!hasAdapter)
                 return refuse("\"" + std::string(key) + "\" needs the adapter (virtual-usb)");
@@ -121,10 +121,10 @@ std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& erro
                 const auto n = value ? wholeNumber(*value) : std::nullopt;
                 if (!n || *n < 0 || *n > 1000000000)
                     return refuse("unplug-after takes a number of transfers, 0 or more");
-                spec.faults.unplugAfter = *n;
+                choice.faults.unplugAfter = *n;
             } else {
                 if (value) return refuse("\"" + std::string(key) + "\" takes no value");
-                spec.faults.*(fault->flag) = true;
+                choice.faults.*(fault->flag) = true;
             }
         } else {
             return refuse("unknown knob \"" + std::string(key) + "\" (" + boardKnobsHelp() + ")");
@@ -132,7 +132,7 @@ std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& erro
         if (comma == std::string_view::npos) break;
         rest = rest.substr(comma + 1);
     }
-    return spec;
+    return choice;
 }
 
 std::string boardKnobsHelp() {
@@ -141,13 +141,13 @@ std::string boardKnobsHelp() {
     return text;
 }
 
-std::unique_ptr<Board> makeBoard(std::string_view specText, Clock& clock, int base) {
+std::unique_ptr<Board> makeBoard(std::string_view option, Clock& clock, int base) {
     std::string error;
-    const auto spec = parseBoardSpec(specText, error);
-    if (!spec) throw std::invalid_argument(error);
-    std::unique_ptr<Board> board = spec->kind->make(clock, base);
-    if (board->vusb) board->vusb->faults() = spec->faults;
-    if (board->chip && spec->signalDbm) board->chip->setTestSignal(*spec->signalDbm);
+    const auto choice = parseBoardOption(option, error);
+    if (!choice) throw std::invalid_argument(error);
+    std::unique_ptr<Board> board = choice->kind->make(clock, base);
+    if (board->vusb) board->vusb->faults() = choice->faults;
+    if (board->chip && choice->signalDbm) board->chip->setTestSignal(*choice->signalDbm);
     return board;
 }
 

@@ -44,17 +44,17 @@ std::string unknownBoardText(std::string_view name);
 //   unplug-after=N    the adapter is pulled out after N more bulk transfers
 //   wrong-version, claim-fails, config-fails, timeout, release-fails, open-fails
 //                     the adapter's faults (virtual-usb only)
-struct BoardSpec {
+struct BoardChoice {
     const BoardKind* kind = nullptr;
     VirtualUsbBus::Faults faults;
     std::optional<double> signalDbm;
 };
-// The spec, or the one-line message that names what is wrong in it.
-std::optional<BoardSpec> parseBoardSpec(std::string_view text, std::string& error);
+// The choice, or the one-line message that names what is wrong in it.
+std::optional<BoardChoice> parseBoardOption(std::string_view text, std::string& error);
 // The knobs, for the programs' help texts.
 std::string boardKnobsHelp();
-// The board the spec names, its knobs applied. Throws std::invalid_argument with the
-// message for a spec that parseBoardSpec refuses.
-std::unique_ptr<Board> makeBoard(std::string_view spec, Clock& clock, int base);
+// The board the option names, its knobs applied. Throws std::invalid_argument with the
+// message for an option that parseBoardOption refuses.
+std::unique_ptr<Board> makeBoard(std::string_view option, Clock& clock, int base);
 
 }  // namespace zvk

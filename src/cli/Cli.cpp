@@ -55,7 +55,7 @@ void addBoardOptions(CLI::App* command, BoardOptions& o) {
                          "\nknobs of the virtual boards: " + boardKnobsHelp())
         ->check([](const std::string& text) {
             std::string error;
-            return parseBoardSpec(text, error) ? std::string() : error;
+            return parseBoardOption(text, error) ? std::string() : error;
         })
         ->option_text("KIND[:KNOB,...]=" + o.board);
     command->add_option("--port", o.port, portOptionHelp());
@@ -119,7 +119,7 @@ void applyLevel(const std::string& text, Settings& s) {
 
 std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::string& settings) {
     std::string error;
-    if (!parseBoardSpec(board, error)) throw BadInput("--board: " + error);
+    if (!parseBoardOption(board, error)) throw BadInput("--board: " + error);
     auto s = std::make_unique<CtlSession>();
     SessionOptions options;
     options.boardName = board;

@@ -515,15 +515,7 @@ Config defaultSettingsConfig() {
 Config windowConfig(const std::string& settingsPath) {
     bool existed = false;
     const Settings st = readSettings(settingsPath, &existed);
-    if (!existed) return defaultSettingsConfig();
-    Config c;
-    c.regs = st.cwr;
-    c.spisel = st.spisel;
-    c.frf = st.frf;
-    c.pllmux = st.pllmux;
-    c.fxtal = st.fxtal;
-    c.injlo1 = st.injlo1;
-    return c;
+    return existed ? settingsConfig(st) : defaultSettingsConfig();
 }
 
 bool namesDividers(const std::string& assignment) {

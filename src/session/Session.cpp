@@ -75,6 +75,17 @@ void Session::setObserver(SessionObserver* observer) {
     chip_->setObserver(observer);
 }
 
+Config settingsConfig(const Settings& s) {
+    Config c;
+    c.regs = s.cwr;
+    c.spisel = s.spisel;
+    c.frf = s.frf;
+    c.pllmux = s.pllmux;
+    c.fxtal = s.fxtal;
+    c.injlo1 = s.injlo1;
+    return c;
+}
+
 Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) {
     StartUp st;
     // A save that died midway left its temporary file beside the settings.
@@ -87,15 +98,10 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     }
     if (adjust) adjust(st.settings);
     const Settings& s = st.settings;
-    chip_->setPresetIndex(presetOrNone(s.pllmux));
-    chip_->setSpiMode(s.spisel);
-    fs_.fRF = s.frf;
-    fs_.fXTAL = s.fxtal;
-    fs_.INJLO1 = s.injlo1;
+    takeConfig(settingsConfig(s));
     detection_->level = s.level;
     detection_->vpwm = s.vpwm;
     chip_->setDel(s.del);
-    chip_->setRegs(s.cwr);
     // Before any port access.
     lpt_->setBase(effectiveBase(s.adr));
 

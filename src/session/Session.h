@@ -79,6 +79,9 @@ constexpr int presetOrNone(int index) {
     return index >= 0 && index < 8 ? index : -1;
 }
 
+// The part of the settings a configuration file holds too: what the window starts with.
+Config settingsConfig(const Settings& s);
+
 struct SessionOptions {
     std::string boardName = "hardware";  // a name of kBoardKinds
     std::string settingsPath;
