@@ -255,16 +255,7 @@ TEST_F(SessionTest, AnAbcFileKeepsItsImageThroughTheModeSwitch) {
     cfg.pllmux = 2;
     const std::string path = file("abc.cfg");
     ASSERT_FALSE(saveConfig(path, cfg, titleText()).has_value());
-    struct ResettingSwitch : Recorder {
-        Session* s = nullptr;
-        bool selectMode(bool spi) override {
-            if (!spi) s->defaultImage();  // what the window's mode switch does to the image
-            return true;
-        }
-    } sw;
     auto s = open("virtual");
-    sw.s = s.get();
-    s->setObserver(&sw);
     s->chip().setSpiMode(true);
     ASSERT_FALSE(s->loadConfiguration(path).has_value());
     EXPECT_EQ(s->chip().regs()[6], 0xA5C);

@@ -219,17 +219,13 @@ void TForm1::FormCreate() {
     // mode anyway; passing through ABC mode first would leave "Refresh" disabled for good.
     if (!settingsExisted) chip_->setSpiMode(true);
     // 13: exactly one run of the mode switch, whether the selection changes or not
-    {
-        const QSignalBlocker quiet(RG_SPI());
-        RG_SPI()->setItemIndex(chip_->spiMode() ? 1 : 0);
-    }
-    RG_SPIClick();
+    session_->switchMode(chip_->spiMode());
     // 14
-    setEditText(E_fRFI(), QString::fromStdString(formatFrequency(fs_->fRF)));
+    session_->writeWantedEdit(formatFrequency(fs_->fRF));
     // 15, 16
-    programWrite(E_fXTAL(), QString::fromStdString(formatFrequency(fs_->fXTAL)));
+    session_->writeCrystalEdit(formatFrequency(fs_->fXTAL), true);
     // 17
-    RG_IF1()->setItemIndex(rgIf1Selection(fs_->INJLO1));
+    session_->selectInjection(rgIf1Selection(fs_->INJLO1));
     // 18
     setWindowTitle(titleText_);
     // 19
@@ -239,7 +235,7 @@ void TForm1::FormCreate() {
     // 21
     showModeSummary();
     // 22
-    if (!settingsExisted) defaultSettings(true);
+    if (!settingsExisted) session_->applyDefaults(true);
     // 23: the chip revision this program is built for
     CB_LNAGAIN()->clear();
     CB_LNAGAIN()->addItems({QStringLiteral("default -20dB"), QStringLiteral("default - 6dB"),

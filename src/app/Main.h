@@ -127,7 +127,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void recomputeFrequencies();
     void readFrequencyState();
     void showTuningInfo();
-    void defaultSettings(bool spiMode);
     void buildBitNames();
     QString modeSummary() const;
     void showModeSummary();
@@ -293,12 +292,11 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void settingsUnreadable(const std::string& message) override;
     // A line more in the interface panel's tooltip.
     void addInterfaceNote(const QString& note);
-    bool selectMode(bool spi) override;
-    bool showWantedFrequency(const std::string& text) override;
-    bool selectPreset(int index) override;
-    bool showCrystal(const std::string& text) override;
-    bool selectInjection(int selection) override;
-    void loadPlanned() override;
+    void inputsShown() override;
+    void modeSwitched(bool spi) override;
+    void abcPinsShown(const std::array<int, 3>& pins) override;
+    void defaultsApplied() override;
+    void fieldShown(const zvk::Field& f, int state) override;
 
     // The menus, the timers and the window's areas and pages, in the order the keyboard
     // focus moves through them.

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include "BitLabel.h"
 #include "Main.h"
@@ -53,6 +54,12 @@ void TForm1::connectHandlers() {
             [this](int index) { session_->setInjectionSelection(index); });
     connect(CB_MFO(), &QComboBox::currentIndexChanged, this,
             [this](int index) { session_->setMfoSelection(index); });
+    auto pushDividers = [this] {
+        session_->setDividerEdits({ss(E_R()->text()), ss(E_N()->text()), ss(E_A()->text())});
+    };
+    pushDividers();
+    for (QLineEdit* e : {E_R(), E_N(), E_A()})
+        connect(e, &QLineEdit::textChanged, this, pushDividers);
 
     // Field controls, from the field map: combo boxes answer the user's choice only, radio
     // groups and check boxes every real change of their state.
@@ -193,11 +200,7 @@ void TForm1::setEditText(QLineEdit* edit, const QString& text) {
         if (typed && typed == numberEditValue(edit, text)) return;
     }
     replaceText(edit, text);
-    if (edit == E_fXTAL())
-        E_fXTALChange();
-    else if (edit == E_fRFI())
-        E_fRFIChange();
-    else if (edit == E_RIFF())
+    if (edit == E_RIFF())
         E_RIFFChange();
     else if (edit == E_IFFRES())
         E_IFFRESChange();
@@ -268,9 +271,10 @@ void TForm1::buildBitNames() {
 // ---- mode switch
 
 void TForm1::RG_SPIClick() {
-    const bool spi = RG_SPI()->itemIndex() == 1;
-    chip_->setSpiMode(spi);
-    if (!spi) defaultSettings(false);
+    session_->switchMode(RG_SPI()->itemIndex() == 1);
+}
+
+void TForm1::modeSwitched(bool spi) {
     PageControl1()->setTabVisible(PageControl1()->indexOf(TabABC()), !spi);
     RGFreq()->setEnabled(spi);
     for (QWidget* p : {TabGain(), TabPLL(), TabMode(), TabReg2(), TabFIFF()})
@@ -278,24 +282,30 @@ void TForm1::RG_SPIClick() {
     if (!spi) {
         B_Refresh()->setEnabled(false);
         PageControl1()->setCurrentPage(TabABC());
-        CB_fRFChange();
-        selectByProgram(RG_SSBSEL(), 0);
-        selectByProgram(RG_IF1(), 0);
-        // The preset was planned before both injection sides went "high": the dividers
-        // and the tuning info show its plan for them. No register is sent in ABC mode.
-        if (session_->replanQuietly()) {
-            reverseSync();
-            showTuningInfo();
-        }
         setPanelText(0, QStringLiteral("ABC-mode"));
     } else {
         PageControl1()->setCurrentPage(TabMode());
         setPanelText(0, PageControl1()->caption(PageControl1()->indexOf(TabMode())));
     }
-    if (CB_SendAlways()->isChecked()) chip_->writeCycle();
     setPanelText(1, QString());
 }
 
+void TForm1::inputsShown() {
+    const PlanEdits& e = session_->edits();
+    replaceText(E_fXTAL(), qs(e.fxtal));
+    replaceText(E_fRFI(), qs(e.frf));
+    replaceText(E_R(), qs(session_->dividerEdits().r));
+    // The core chose these: their handlers do not run again.
+    for (auto [group, index] : {std::pair{RG_IF1(), e.rgIf1},
+                                {RGFreq(), session_->bandPreset()},
+                                {RG_SPI(), chip_->spiMode() ? 1 : 0}}) {
+        const QSignalBlocker quiet(group);
+        group->setItemIndex(index);
+    }
+    const int preset = chip_->presetIndex();
+    const int item = preset >= 0 && preset < CB_fRF()->count() ? preset : -1;
+    if (CB_fRF()->currentIndex() != item) CB_fRF()->setCurrentIndex(item);
+}
 void TForm1::CB_MFOChange() {
     B_Refresh()->setEnabled(false);
     clearStatusFields();
@@ -307,18 +317,19 @@ void TForm1::CB_MFOChange() {
     showModeSummary();
 }
 
-void TForm1::CB_fRFChange() {
-    const AbcPreset* preset = session_->choosePreset(CB_fRF()->currentIndex());
-    if (preset == nullptr) {
-        // No preset to plan; the pins show what the lines carry.
-        const auto pins = session_->presetPins();
-        abcPage_->showPins(pins[0], pins[1], pins[2]);
-        return;
+void TForm1::fieldShown(const Field& f, int state) {
+    if (auto* group = qobject_cast<RadioGroup*>(fieldControls_[int(&f - kFieldMap.data())])) {
+        const QSignalBlocker quiet(group);
+        group->setItemIndex(state);
     }
-    setEditText(E_fRFI(), qs(formatFrequency(preset->fRF)));
-    B_CalcClick();
-    abcPage_->showPins(preset->A, preset->B, preset->C);
-    if (CB_SendAlways()->isChecked()) chip_->writeCycle();
+}
+
+void TForm1::CB_fRFChange() {
+    session_->chooseAbcPreset(CB_fRF()->currentIndex());
+}
+
+void TForm1::abcPinsShown(const std::array<int, 3>& pins) {
+    abcPage_->showPins(pins[0], pins[1], pins[2]);
 }
 
 void TForm1::PageControl1Change() {

@@ -97,8 +97,7 @@ void TForm1::userdefined1Click() {
 // ---- "Settings"
 
 void TForm1::default1Click() {
-    RGFreq()->setItemIndex(-1);
-    defaultSettings(true);
+    session_->defaults();
 }
 
 void TForm1::extVref1Click() {
@@ -194,45 +193,6 @@ void TForm1::LoadConfig1Click() {
         QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
 }
 
-// ---- the steps of loading a configuration, through the controls
-
-bool TForm1::selectMode(bool spi) {
-    // A changed selection runs the mode switch: in ABC mode it resets the image and
-    // plans the preset.
-    RG_SPI()->setItemIndex(spi ? 1 : 0);
-    return true;
-}
-
-bool TForm1::showWantedFrequency(const std::string& text) {
-    // The stored value is the edit's, also when the text stood already.
-    replaceText(E_fRFI(), qs(text));
-    E_fRFIChange();
-    return true;
-}
-
-bool TForm1::selectPreset(int index) {
-    CB_fRF()->setCurrentIndex(index >= 0 && index < CB_fRF()->count() ? index : -1);
-    if (!chip_->spiMode()) CB_fRFChange();
-    return true;
-}
-
-bool TForm1::showCrystal(const std::string& text) {
-    const QString xtal = qs(text);
-    if (E_fXTAL()->text() == xtal)
-        session_->takeCrystal(text);
-    else
-        setEditText(E_fXTAL(), xtal);
-    return true;
-}
-
-bool TForm1::selectInjection(int selection) {
-    selectByProgram(RG_IF1(), selection);
-    return true;
-}
-
-void TForm1::loadPlanned() {
-    RGFreq()->setItemIndex(-1);
-}
 void TForm1::buildMenus() {
     MainMenu1 = menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));

@@ -60,16 +60,8 @@ void TForm1::showTuningInfo() {
     if (Tools1) Tools1->planChanged();
 }
 
-void TForm1::defaultSettings(bool spiMode) {
-    RG_SPI()->setItemIndex(spiMode ? 1 : 0);
-    session_->defaultFrequency();
-    setEditText(E_fRFI(), qs(formatFrequency(Session::kDefaultFrf)));
-    session_->defaultCrystal();
-    setEditText(E_fXTAL(), qs(formatFrequency(Session::kDefaultFxtal)));
-    RG_IF1()->setItemIndex(0);
+void TForm1::defaultsApplied() {
     setWindowTitle(titleText_ + QStringLiteral(" Default Settings"));
-    session_->defaultImage();
-    session_->calculate();
 }
 
 void TForm1::E_fXTALChange() {
@@ -130,8 +122,7 @@ void TForm1::UpD_NMouseUp() {
 }
 
 void TForm1::B_CalcClick() {
-    RGFreq()->setItemIndex(-1);
-    session_->calculate();
+    session_->calculateClicked();
 }
 
 void TForm1::B_CalcFSClick() {
@@ -153,19 +144,5 @@ void TForm1::RG_IF1Click() {
 }
 
 void TForm1::RGFreqClick() {
-    const int item = RGFreq()->itemIndex();
-    defaultSettings(true);
-    if (const BandPreset* p = session_->startBandPreset(item)) {
-        setEditText(E_fRFI(), qs(formatFrequency(p->fRF)));
-        RG_LO2Div()->setItemIndex(p->lo2Div);
-        RG_IF1()->setItemIndex(p->injection);
-        RG_SSBSEL()->setItemIndex(p->injection);
-        programWrite(E_R(), QString::number(p->R));
-    }
-    if (const auto error =
-            session_->takeDividerEdits(ss(E_R()->text()), ss(E_N()->text()), ss(E_A()->text()))) {
-        showError(*error);
-        return;
-    }
-    session_->calculate();
+    if (const auto error = session_->chooseBandPreset(RGFreq()->itemIndex())) showError(*error);
 }

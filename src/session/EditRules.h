@@ -21,6 +21,10 @@ struct PlanEdits {
     std::string frf = "433.000";   // E_fRFI
     int rgIf1 = 0;                 // the selection of RG_IF1
 };
+// The divider edits' texts (E_R, E_N, E_A): a band preset plans from what they show.
+struct DividerEdits {
+    std::string r, n, a;
+};
 // ReadFrequencyState from the edits: a text that is no number reads as the edit's design
 // value (10.0, 433.0; no comma conversion, no limits), and INJLO1 is 1 - the selection
 // (-1 when nothing is selected reads as 2).

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "session/Session.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "base/Numbers.h"
@@ -284,13 +285,6 @@ const BandPreset* Session::startBandPreset(int item) {
     return &kBandPresets[item];
 }
 
-std::optional<std::string> Session::takeDividerEdits(std::string_view r, std::string_view n,
-                                                     std::string_view a) {
-    if (const auto bad = ApplyDividerEdits(chip_->editImage(), r, n, a))
-        return notAValidInteger(*bad);
-    return std::nullopt;
-}
-
 void Session::defaultImage() {
     fs_.INJLO1 = 1;
     chip_->setRegs(kDefaultImage);
@@ -302,6 +296,109 @@ const AbcPreset* Session::choosePreset(int index) {
     chip_->setPresetIndex(index);
     fs_.fRF = kAbcPresets[index].fRF;
     return &kAbcPresets[index];
+}
+
+void Session::selectFieldState(const Field& f, int state) {
+    // The control shows the image since the last reverse sync: its handler runs only when
+    // the selection really changes.
+    if (controlState(f) == state) return;
+    observer_->fieldShown(f, state);
+    controlChanged(f, state);
+}
+
+void Session::writeWantedEdit(const std::string& text) {
+    if (edits_.frf == text) return;
+    edits_.frf = takeWantedFrequency(text);
+    observer_->inputsShown();
+}
+
+void Session::writeCrystalEdit(const std::string& text, bool byProgram) {
+    if (edits_.fxtal == text) return;
+    edits_.fxtal = takeCrystal(text);
+    observer_->inputsShown();
+    crystalChanged(byProgram);
+}
+
+void Session::selectInjection(int selection) {
+    selection = std::clamp(selection, -1, 1);
+    if (edits_.rgIf1 == selection) return;
+    edits_.rgIf1 = selection;
+    observer_->inputsShown();
+    // Clearing the selection is no choice: nothing follows it.
+    if (selection >= 0) injectionChosen(selection);
+}
+
+void Session::switchMode(bool spi) {
+    chip_->setSpiMode(spi);
+    observer_->inputsShown();
+    if (!spi) {
+        applyDefaults(false);
+        chooseAbcPreset(chip_->presetIndex());
+        selectFieldState(field("SSBSEL"), 0);
+        selectInjection(0);
+        // The preset was planned before both injection sides went "high": the dividers
+        // and the tuning info show its plan for them. No register is sent in ABC mode.
+        if (replanQuietly()) observer_->planShown(fs_);
+    }
+    if (chip_->sendAlways()) chip_->writeCycle();
+    observer_->modeSwitched(spi);
+}
+
+void Session::applyDefaults(bool spiMode) {
+    if (chip_->spiMode() != spiMode) switchMode(spiMode);
+    fs_.fRF = kDefaultFrf;
+    writeWantedEdit(formatFrequency(kDefaultFrf));
+    fs_.fXTAL = kDefaultFxtal;
+    writeCrystalEdit(formatFrequency(kDefaultFxtal), false);
+    selectInjection(0);
+    observer_->defaultsApplied();
+    defaultImage();
+    calculate();
+}
+
+void Session::defaults() {
+    bandPreset_ = -1;
+    observer_->inputsShown();
+    applyDefaults(true);
+}
+
+std::optional<std::string> Session::chooseBandPreset(int item) {
+    bandPreset_ = item >= 0 && item < 4 ? item : -1;
+    observer_->inputsShown();
+    applyDefaults(true);
+    if (const BandPreset* p = startBandPreset(item)) {
+        writeWantedEdit(formatFrequency(p->fRF));
+        selectFieldState(field("LO2DIV"), p->lo2Div);
+        selectInjection(p->injection);
+        selectFieldState(field("SSBSEL"), p->injection);
+        dividers_.r = std::to_string(p->R);
+        observer_->inputsShown();
+    }
+    if (const auto bad =
+            ApplyDividerEdits(chip_->editImage(), dividers_.r, dividers_.n, dividers_.a))
+        return notAValidInteger(*bad);
+    calculate();
+    return std::nullopt;
+}
+
+void Session::chooseAbcPreset(int index) {
+    const AbcPreset* preset = choosePreset(index);
+    if (preset == nullptr) {
+        // No preset to plan; the pins show what the lines carry.
+        observer_->abcPinsShown(presetPins());
+        return;
+    }
+    observer_->inputsShown();
+    writeWantedEdit(formatFrequency(preset->fRF));
+    calculateClicked();
+    observer_->abcPinsShown({preset->A, preset->B, preset->C});
+    if (chip_->sendAlways()) chip_->writeCycle();
+}
+
+void Session::calculateClicked() {
+    bandPreset_ = -1;
+    observer_->inputsShown();
+    calculate();
 }
 
 void Session::restoreConfig(const Config& c) {
@@ -364,36 +461,39 @@ void Session::takeConfig(const Config& c) {
 
 std::optional<std::string> Session::loadConfiguration(const std::string& path) {
     Config c = currentConfig();
-    auto error = loadConfig(path, c);
-    // What the lines before a bad one gave is kept, as it would be by a reader that
-    // stores each line as it goes; the rest of the program follows only a complete file.
-    takeConfig(c);
-    if (error) return error;
+    if (auto error = loadConfig(path, c)) {
+        // What the lines before a bad one gave is kept, as it would be by a reader that
+        // stores each line as it goes; the rest of the program follows only a complete
+        // file.
+        takeConfig(c);
+        return error;
+    }
     applyLoadedConfiguration(c);
     return std::nullopt;
 }
 
 void Session::applyLoadedConfiguration(const Config& c) {
-    // The mode first: in the window its switch resets the image in ABC mode and plans
-    // the preset. What the file set survives it: the steps below run on the file's image,
-    // frequencies and injection.
-    observer_->selectMode(c.spisel);
+    // The mode first, from the mode and preset shown before: its switch resets the image
+    // in ABC mode and plans the preset. What the file set survives it: the steps below run
+    // on the file's image, frequencies and injection.
+    if (chip_->spiMode() != c.spisel) switchMode(c.spisel);
     takeConfig(c);
     // The edits hold three decimals, and their change handlers store what they parse:
     // the stored value is the edit's, also when the text stood already.
-    const std::string frf = formatFrequency(c.frf);
-    if (!observer_->showWantedFrequency(frf)) edits_.frf = takeWantedFrequency(frf);
-    if (!observer_->selectPreset(c.pllmux) && !c.spisel) {
-        // In ABC mode the preset list's change handler replaces the wanted frequency.
-        if (const AbcPreset* p = choosePreset(c.pllmux)) edits_.frf = formatFrequency(p->fRF);
-    }
+    edits_.frf = takeWantedFrequency(formatFrequency(c.frf));
+    observer_->inputsShown();
+    // In ABC mode the preset list's change handler plans the preset.
+    if (!chip_->spiMode()) chooseAbcPreset(chip_->presetIndex());
     chip_->setPresetIndex(presetOrNone(c.pllmux));
     const std::string xtal = formatFrequency(c.fxtal);
-    if (!observer_->showCrystal(xtal)) edits_.fxtal = takeCrystal(xtal);
-    const int injection = rgIf1Selection(c.injlo1);
-    if (!observer_->selectInjection(injection)) edits_.rgIf1 = injection;
+    if (edits_.fxtal == xtal)
+        takeCrystal(xtal);
+    else
+        writeCrystalEdit(xtal, false);
+    selectInjection(rgIf1Selection(c.injlo1));
     planWanted();
-    observer_->loadPlanned();
+    bandPreset_ = -1;
+    observer_->inputsShown();
     planWanted();
 }
 

@@ -61,16 +61,19 @@ class SessionObserver : public ChipObserver {
     // level: a window asks the user first.
     virtual void settingsUnreadable(const std::string& /*message*/) {}
 
-    // The steps of loading a configuration file after the file was read into the state,
-    // in their order. Each returns true when the front end took the step itself (the
-    // window does it through its controls); otherwise the session does what the step
-    // does to the program state.
-    virtual bool selectMode(bool /*spi*/) { return false; }
-    virtual bool showWantedFrequency(const std::string& /*text*/) { return false; }
-    virtual bool selectPreset(int /*index*/) { return false; }
-    virtual bool showCrystal(const std::string& /*text*/) { return false; }
-    virtual bool selectInjection(int /*selection*/) { return false; }
-    virtual void loadPlanned() {}
+    // An operation of the core changed what the plan's input controls show (the texts of
+    // the crystal, wanted-RF and divider edits, the injection side, the band preset, the
+    // mode and the ABC preset): the controls follow without running their handlers.
+    virtual void inputsShown() {}
+    // The mode switch ran: the pages, the panels and "Refresh" follow the mode.
+    virtual void modeSwitched(bool /*spi*/) {}
+    // The pins A, B and C the ABC preset selects.
+    virtual void abcPinsShown(const std::array<int, 3>& /*pins*/) {}
+    // An operation sets a field's control: it shows the state before its handler's steps
+    // run, so the reverse sync finds it in place.
+    virtual void fieldShown(const Field& /*f*/, int /*state*/) {}
+    // The default settings were taken: the caption says so.
+    virtual void defaultsApplied() {}
 };
 
 // A preset index as the program keeps it: 0..7, or -1 for none (a file's or the settings'
@@ -122,6 +125,10 @@ class Session {
     void setCrystalEdit(std::string text) { edits_.fxtal = std::move(text); }
     void setWantedEdit(std::string text) { edits_.frf = std::move(text); }
     void setInjectionSelection(int selection) { edits_.rgIf1 = selection; }
+    const DividerEdits& dividerEdits() const { return dividers_; }
+    void setDividerEdits(const DividerEdits& d) { dividers_ = d; }
+    // The band preset the window shows selected: 0..3, or -1 for none.
+    int bandPreset() const { return bandPreset_; }
     // The MFO item the front end shows; see ChipController::setMfoSelection.
     void setMfoSelection(std::optional<int> item) { chip_->setMfoSelection(item); }
     const std::string& settingsPath() const { return options_.settingsPath; }
@@ -207,22 +214,36 @@ class Session {
     std::optional<std::string> planTypedFrequency(std::string_view text);
     // RG_IF1 picked an item.
     void injectionChosen(int selection);
-    // A band preset: DTAPOL positive and the state read; the preset (null for none).
-    const BandPreset* startBandPreset(int item);
-    // The divider edits' texts into the image before the preset's plan; the message when
-    // one is no integer.
-    std::optional<std::string> takeDividerEdits(std::string_view r, std::string_view n,
-                                                std::string_view a);
-    // The default settings' state: fRF, fXTAL and INJLO1 and the default image.
-    void defaultFrequency() { fs_.fRF = kDefaultFrf; }
-    void defaultCrystal() { fs_.fXTAL = kDefaultFxtal; }
-    void defaultImage();
+    // The default settings' values.
     static constexpr double kDefaultFrf = 384.0;
     static constexpr double kDefaultFxtal = 10.0;
     // The pins A, B and C the preset index selects (all 1 for no preset).
     std::array<int, 3> presetPins() const;
-    // An ABC preset from CB_fRF: the preset index and fRF; null when index names none.
-    const AbcPreset* choosePreset(int index);
+
+    // The operations that set several inputs at once. Each runs the steps the controls it
+    // writes would run, in their order: beeps, write cycles and the reverse sync included.
+    // The mode switch: the chip's mode, and in ABC mode the default settings and the
+    // preset's plan; with "Send always" one write cycle.
+    void switchMode(bool spi);
+    // The default settings in the given mode: frequencies, crystal, injection, image, plan.
+    void applyDefaults(bool spiMode);
+    // The "Defaults" menu item: no band preset, the default settings in SPI mode.
+    void defaults();
+    // A band preset chosen (-1: none): the defaults, then the band's frequency, dividers
+    // and sides, and the plan. The message when a divider edit's text is no integer.
+    std::optional<std::string> chooseBandPreset(int item);
+    // An ABC preset chosen from the list (-1: a text that names none).
+    void chooseAbcPreset(int index);
+    // "Calculate": no band preset any more, then the plan and the recompute step.
+    void calculateClicked();
+    // The program writes the wanted-RF edit: fRF takes the text when it differs from
+    // what the edit shows.
+    void writeWantedEdit(const std::string& text);
+    // The program writes the crystal edit: fXTAL takes a text that differs from the
+    // shown one, then the after-change routine (byProgram) or the plan follows.
+    void writeCrystalEdit(const std::string& text, bool byProgram);
+    // The program selects an injection side: a new selection recomputes the plan.
+    void selectInjection(int selection);
     // The plan c held, again: after a sweep, whose points plan without showing anything,
     // the image, the frequencies and what the front end shows agree again, and the chip
     // gets the image (one write cycle).
@@ -237,8 +258,8 @@ class Session {
     // Loads a configuration file in the order the window has always loaded it. A file
     // that does not load keeps what its good lines gave and returns the message.
     std::optional<std::string> loadConfiguration(const std::string& path);
-    // The steps of loading after a complete file was read into the state: the mode, the
-    // frequencies through their edits, the preset, the injection, and the plan.
+    // The steps of loading a complete file: the mode, the frequencies through their edits,
+    // the preset, the injection, and the plan.
     void applyLoadedConfiguration(const Config& c);
 
     // The settings as they would be written now, with the window's place.
@@ -263,6 +284,12 @@ class Session {
     void reportDriverNotOpen(const std::string& reasons);
     void attachTrace(Trace* trace);
     void beepTwice();
+    // A field control written by the program: its handler runs when the state changes.
+    void selectFieldState(const Field& f, int state);
+    // The ABC preset step that follows the preset index.
+    const AbcPreset* choosePreset(int index);
+    const BandPreset* startBandPreset(int item);
+    void defaultImage();
     const PlanEdits& planInputs() const { return edits_; }
 
     SessionOptions options_;
@@ -277,7 +304,9 @@ class Session {
     std::unique_ptr<ChipController> chip_;
     FrequencyState fs_;
     PlanEdits edits_;
+    DividerEdits dividers_;
     int32_t plannedNtot_ = -1;
+    int bandPreset_ = -1;
     std::unique_ptr<Trace> trace_;
     RegisterImage traceHeld_{};
     uint8_t traceLines_ = 0;
