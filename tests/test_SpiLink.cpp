@@ -48,7 +48,7 @@ TEST_P(WriteCycleOverLinks, TheChipLatchesEveryWordItGets) {
         test::UsbBoard b(link.usb ? 1 : 0);
         if (link.usb) b.connect();
         if (!link.usb) b.lpt.startUp(true);  // the port's lines low, as at start
-        ASSERT_EQ(b.lpt.usbInUse(), link.usb);
+        ASSERT_EQ(b.usbInUse(), link.usb);
         b.controller.setRegs(c.image);
         b.chip.clearTrace();
         b.vport.resetCounts();
