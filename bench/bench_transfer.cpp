@@ -52,7 +52,8 @@ struct NullStack {
     SteadyClock clock;
     NullPortIo port;
     Lpt lpt{port, clock};
-    ChipController cc{lpt};
+    LptLink link{lpt};
+    ChipController cc{link};
     NullStack() { prepare(lpt, cc); }
 };
 
@@ -61,7 +62,8 @@ struct VirtualStack {
     ChipModel chip{clock};
     VirtualPort port{chip};
     Lpt lpt{port, clock};
-    ChipController cc{lpt};
+    LptLink link{lpt};
+    ChipController cc{link};
     VirtualStack() { prepare(lpt, cc); }
 };
 

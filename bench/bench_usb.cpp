@@ -20,6 +20,7 @@
 #include "chip/ChipController.h"
 #include "transport/Libusb32.h"
 #include "transport/Lpt.h"
+#include "transport/SpiLink.h"
 #include "transport/Zvk_spiusb.h"
 
 namespace zvk {
@@ -28,8 +29,8 @@ namespace {
 struct Wiring {
     Wiring() : chip(clock), vport(chip), bus(chip, 1), usb(bus.api(), nullptr) {
         bus.setRecording(false);
-        lpt.setAdapter(&usb);
-        lpt.setUsbInUse(usb.DeviceReady() && usb.VersionMatches());
+        usbInUse = usb.DeviceReady() && usb.VersionMatches();
+        if (usbInUse) controller.setLink(adapterLink);
         controller.setRegs(kDefaultImage);
         controller.setSpiMode(true);
         // Switching the scheduling policy is a system call per cycle, not per command,
@@ -48,7 +49,10 @@ struct Wiring {
     VirtualUsbBus bus;
     TZVK_SPIUSB usb;
     Lpt lpt{vport, clock};
-    ChipController controller{lpt};
+    LptLink portLink{lpt};
+    AdapterLink adapterLink{usb, lpt.lineState()};
+    ChipController controller{portLink};
+    bool usbInUse = false;
 };
 
 // The requests one write cycle of the default image sends, as the firmware received them
@@ -77,7 +81,7 @@ void perCommandCounters(benchmark::State& state, uint64_t commands, uint64_t tra
 
 void BM_WriteCycleUsb(benchmark::State& state) {
     Wiring b;
-    if (!b.lpt.usbInUse()) {
+    if (!b.usbInUse) {
         state.SkipWithError("the virtual adapter did not pass the version check");
         return;
     }

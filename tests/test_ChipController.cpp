@@ -52,7 +52,8 @@ struct Wiring {
     ChipModel chip{clock};
     VirtualPort vport{chip};
     Lpt lpt{vport, clock};
-    ChipController cc{lpt};
+    LptLink link{lpt};
+    ChipController cc{link};
     Recorder obs;
 };
 
@@ -142,7 +143,8 @@ TEST(RegisterRead, GivesWhatThePinShowsWhenMfoIsNoSerialOutput) {
     ClosedPortIo closed;
     SteppingClock clock;
     Lpt lpt(closed, clock);
-    ChipController cc(lpt);
+    LptLink link(lpt);
+    ChipController cc(link);
     EXPECT_EQ(cc.registerRead(7), 0x000);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "board/Board.h"
+#include "chip/ChipController.h"
 #include "session/InterfaceDetection.h"
 #include "transport/Lpt.h"
 #include "transport/Zvk_spiusb.h"
@@ -37,7 +38,8 @@ struct Wiring {
     void startUp(bool level = true, int32_t vpwm = 5000) {
         det->level = level;
         det->vpwm = vpwm;
-        lpt.startUp(board->portOpened);
+        lpt.setDriverOpen(board->portOpened);
+        if (board->portOpened) det->link().resetLines();
         board->vusb->resetCounts();
         mark();
         det->startUpAfterPortOpen();
@@ -74,7 +76,7 @@ TEST(InterfaceDetection, AdapterFoundAtStartUpSetsLevelAndMenus) {
     };
     for (const Case& c : {Case{true, {1, 3300}}, Case{false, {0, 0}}}) {
         Wiring b("virtual-usb");
-        EXPECT_TRUE(b.lpt.usbInUse());
+        EXPECT_TRUE(b.det->usbInUse());
         EXPECT_TRUE(b.view().tUsbEnabled);
         b.startUp(c.level, 3300);
         const InterfaceView& v = b.view();
@@ -117,7 +119,7 @@ TEST(InterfaceDetection, TickResendsLevelAndShowsMeasuredReference) {
         ASSERT_EQ(reads.size(), 3u);
         EXPECT_EQ(reads[0][1], 7);  // the channel measuring the reference
         EXPECT_EQ(b.sent(0x80).size(), 3u);
-        EXPECT_TRUE(b.lpt.usbInUse());
+        EXPECT_TRUE(b.det->usbInUse());
         EXPECT_FALSE(b.view().lptMenuEnabled);
     }
 }
@@ -143,7 +145,7 @@ TEST(InterfaceDetection, WrongVersionFallsBackToThePort) {
     b.mark();
     b.det->tick();
     const InterfaceView& v = b.view();
-    EXPECT_FALSE(b.lpt.usbInUse());
+    EXPECT_FALSE(b.det->usbInUse());
     EXPECT_EQ(v.panel, "LPT Port Address: 0x0378");
     EXPECT_TRUE(v.lptMenuEnabled);
     EXPECT_FALSE(v.tUsbEnabled);
@@ -158,10 +160,15 @@ TEST(InterfaceDetection, TransportFollowsTheAdapterAtEachTick) {
     Wiring b("virtual-usb");
     b.startUp();
     b.det->tick();
-    auto writeGoesTo = [&b] {
+    // The register routines go where the detection decided: the MODSEL line of an
+    // after-change routine is one line write.
+    ChipController cc(b.det->link());
+    cc.setRealtime(false);
+    b.det->setController(&cc);
+    auto writeGoesTo = [&b, &cc] {
         const uint64_t portWrites = b.board->vport->writes();
         const uint64_t usb = b.board->vusb->transfers();
-        b.lpt.writeByte(uint16_t(b.lpt.base()), 0x08);
+        cc.afterChange();
         if (b.board->vport->writes() > portWrites) return std::string("port");
         if (b.board->vusb->transfers() > usb) return std::string("usb");
         return std::string("nowhere");
@@ -189,7 +196,7 @@ TEST(InterfaceDetection, AdapterPluggedInAfterStartIsNeverUsed) {
     b.board->vusb->faults().unplugged = false;
     b.board->vusb->resetCounts();
     b.det->tick();
-    EXPECT_FALSE(b.lpt.usbInUse());
+    EXPECT_FALSE(b.det->usbInUse());
     EXPECT_EQ(b.board->vusb->transfers(), 0u);
     EXPECT_FALSE(b.view().extVrefEnabled);
     EXPECT_FALSE(b.view().setVpwmEnabled);

@@ -9,6 +9,7 @@
 #include "board/ChipModel.h"
 #include "board/VirtualPort.h"
 #include "transport/Lpt.h"
+#include "transport/SpiLink.h"
 
 namespace zvk {
 namespace {
@@ -50,33 +51,34 @@ struct LptTest : ::testing::Test {
     SteppingClock clock;
     RecordingPort port;
     Lpt lpt{port, clock};
+    LptLink link{lpt};  // the line settings are the port transport's
     int pumps = 0;
 };
 
 TEST_F(LptTest, LineSettingsComposeTheWholeByteAndWaitOnce) {
     struct Case {
         const char* what;
-        void (*op)(Lpt&);
+        void (*op)(SpiLink&);
         uint8_t byte;
     };
     const Case cases[] = {
-        {"SPISEL on", [](Lpt& l) { l.spiselLine(true); }, 0x08},
-        {"SPISEL off", [](Lpt& l) { l.spiselLine(false); }, 0x00},
-        {"MODSEL on", [](Lpt& l) { l.modselLine(true); }, 0x10},
-        {"MODSEL off", [](Lpt& l) { l.modselLine(false); }, 0x00},
-        {"ABC 5", [](Lpt& l) { l.abcPattern(5); }, 0x06},
-        {"ABC 2", [](Lpt& l) { l.abcPattern(2); }, 0x01},
-        {"ABC 0", [](Lpt& l) { l.abcPattern(0); }, 0x00},
-        {"ABC 1", [](Lpt& l) { l.abcPattern(1); }, 0x02},
-        {"ABC 7", [](Lpt& l) { l.abcPattern(7); }, 0x07},
+        {"SPISEL on", [](SpiLink& l) { l.spiselLine(true); }, 0x08},
+        {"SPISEL off", [](SpiLink& l) { l.spiselLine(false); }, 0x00},
+        {"MODSEL on", [](SpiLink& l) { l.modselLine(true); }, 0x10},
+        {"MODSEL off", [](SpiLink& l) { l.modselLine(false); }, 0x00},
+        {"ABC 5", [](SpiLink& l) { l.abcPattern(5); }, 0x06},
+        {"ABC 2", [](SpiLink& l) { l.abcPattern(2); }, 0x01},
+        {"ABC 0", [](SpiLink& l) { l.abcPattern(0); }, 0x00},
+        {"ABC 1", [](SpiLink& l) { l.abcPattern(1); }, 0x02},
+        {"ABC 7", [](SpiLink& l) { l.abcPattern(7); }, 0x07},
     };
     for (const Case& c : cases) {
         port.regs[0x378] = 0xFF;  // whatever was on the lines before
         port.log.clear();
         pumps = 0;
-        c.op(lpt);
+        c.op(link);
         EXPECT_EQ(port.log, (std::vector<Access>{{true, 0x378, c.byte}})) << c.what;
-        EXPECT_EQ(lpt.lineByte(), c.byte) << c.what;
+        EXPECT_EQ(link.lineByte(), c.byte) << c.what;
         EXPECT_EQ(pumps, 1) << c.what << ": the step delay of 0.01 us is one pass";
     }
 }
@@ -86,9 +88,10 @@ TEST_F(LptTest, AbcPatternSelectsEveryPresetOnTheBoard) {
     ChipModel chip(c);
     VirtualPort vport(chip);
     Lpt board(vport, c);
+    LptLink boardLink(board);
     board.setBase(0x378);
     for (int preset = 0; preset < 8; ++preset) {
-        board.abcPattern(preset);
+        boardLink.abcPattern(preset);
         EXPECT_EQ(chip.abcPreset(), preset);
     }
 }
@@ -162,7 +165,7 @@ TEST_F(LptTest, BaseAddressPlacesAllThreeRegisters) {
     for (int base : {0x378, 0x3BC, 0x278}) {
         lpt.setBase(base);
         port.log.clear();
-        lpt.spiselLine(true);
+        link.spiselLine(true);
         lpt.readMfo();
         lpt.setPin(16);
         ASSERT_EQ(port.log.size(), 4u);

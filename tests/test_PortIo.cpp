@@ -222,7 +222,8 @@ TEST(HardwarePortIo, CarriesTheLineLayerAndAWriteCycle) {
     ASSERT_TRUE(io.isOpen());
     EXPECT_EQ(s.byteAt(port, 0x378), 0x00);
     EXPECT_EQ(s.byteAt(port, 0x37A), 0x03);
-    ChipController cc(lpt);
+    LptLink link(lpt);
+    ChipController cc(link);
     cc.setRealtime(false);
     cc.setSpiMode(true);
     cc.setRegs(kDefaultImage);

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "usb_test_support.h"
@@ -48,7 +50,7 @@ TEST_P(WriteCycleOverLinks, TheChipLatchesEveryWordItGets) {
         test::UsbBoard b(link.usb ? 1 : 0);
         if (link.usb) b.connect();
         if (!link.usb) b.lpt.startUp(true);  // the port's lines low, as at start
-        ASSERT_EQ(b.lpt.usbInUse(), link.usb);
+        ASSERT_EQ(b.usbInUse(), link.usb);
         b.controller.setRegs(c.image);
         b.chip.clearTrace();
         b.vport.resetCounts();
@@ -74,6 +76,82 @@ INSTANTIATE_TEST_SUITE_P(Links, WriteCycleOverLinks,
                          ::testing::Values(Link{"port", false, 7, 701, 0},
                                            Link{"adapter", true, 8, 0, 34}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// The line settings and the start-up reset over both transports: the same bytes in the
+// same order, on the port's data register or as WritePort on the adapter's line port.
+TEST(LinesOverLinks, EachTransportGetsTheSameBytes) {
+    struct Case {
+        const char* what;
+        void (*op)(SpiLink&);
+        std::vector<uint8_t> bytes;  // as they go out
+        int pumps;                   // passes of the message loop: one per step wait
+    };
+    const Case cases[] = {
+        {"SPISEL on", [](SpiLink& l) { l.spiselLine(true); }, {0x08}, 1},
+        {"SPISEL off", [](SpiLink& l) { l.spiselLine(false); }, {0x00}, 1},
+        {"MODSEL on", [](SpiLink& l) { l.modselLine(true); }, {0x10}, 1},
+        {"MODSEL off", [](SpiLink& l) { l.modselLine(false); }, {0x00}, 1},
+        {"ABC 5", [](SpiLink& l) { l.abcPattern(5); }, {0x06}, 1},
+        {"ABC 2", [](SpiLink& l) { l.abcPattern(2); }, {0x01}, 1},
+        {"ABC 7", [](SpiLink& l) { l.abcPattern(7); }, {0x07}, 1},
+        // The data lines low, then the control register's byte, without waits.
+        {"start-up reset", [](SpiLink& l) { l.resetLines(); }, {0x00, 0x03}, 0},
+    };
+    for (const Case& c : cases) {
+        for (const bool usb : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (usb ? " over the adapter" : " over the port"));
+            test::UsbBoard b;
+            b.connect();
+            b.useAdapter(usb);
+            ASSERT_EQ(b.usbInUse(), usb);
+            b.link().writeLines(0xFF);  // whatever was on the lines before
+            int pumps = 0;
+            b.lpt.setMessagePump([&pumps] { ++pumps; });
+            b.bus.resetCounts();
+            b.vport.resetCounts();
+            c.op(b.link());
+
+            EXPECT_EQ(pumps, c.pumps);
+            if (usb) {
+                std::vector<VirtualUsbBus::Request> expected;
+                for (uint8_t byte : c.bytes) expected.push_back({0x02, 0x01, byte});
+                ASSERT_EQ(b.bus.requests().size(), expected.size());
+                for (size_t i = 0; i < expected.size(); ++i)
+                    EXPECT_TRUE(std::equal(expected[i].begin(), expected[i].end(),
+                                           b.bus.requests()[i].begin()))
+                        << "request " << i;
+                EXPECT_EQ(b.vport.accesses(), 0u);
+                // One line port: its last byte is the lines', whatever register it was for.
+                EXPECT_EQ(b.link().lineByte(), c.bytes.back());
+            } else {
+                EXPECT_EQ(b.vport.writes(), c.bytes.size());
+                EXPECT_EQ(b.vport.reads(), 0u);
+                EXPECT_EQ(b.vport.data(), c.bytes.front());
+                if (c.bytes.size() > 1) {
+                    EXPECT_EQ(b.vport.control(), c.bytes.back());
+                }
+                EXPECT_EQ(b.link().lineByte(), c.bytes.front());
+                EXPECT_EQ(b.bus.transfers(), 0u);
+            }
+            EXPECT_EQ(b.chip.lines(), b.link().lineByte()) << "the chip sees the line byte";
+        }
+    }
+}
+
+// The line byte is the lines', not one transport's: after a switch it is what the other
+// transport left, until the transport in use writes its own.
+TEST(LinesOverLinks, TheLineByteFollowsWhicheverTransportWroteLast) {
+    test::UsbBoard b;
+    b.connect();
+    b.useAdapter(true);
+    b.link().modselLine(true);
+    b.useAdapter(false);
+    EXPECT_EQ(b.link().lineByte(), 0x10);
+    b.link().spiselLine(true);
+    b.useAdapter(true);
+    EXPECT_EQ(b.link().lineByte(), 0x08);
+    EXPECT_EQ(b.lpt.lineByte(), 0x08);
+}
 
 }  // namespace
 }  // namespace zvk

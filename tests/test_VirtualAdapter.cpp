@@ -102,18 +102,18 @@ TEST(VirtualAdapter, SpiReadPacksTheWordForBothDecodings) {
 TEST(VirtualAdapter, RegisterReadAgreesAcrossBothTransports) {
     UsbBoard b;
     b.connect();
-    ASSERT_TRUE(b.lpt.usbInUse());
+    ASSERT_TRUE(b.usbInUse());
     b.controller.setRegs(kImage);
     b.controller.writeCycle();
     b.clock.advance(20000);
     const auto latched = b.chip.latched();
     for (int a = 0; a < 8; ++a) {
         SCOPED_TRACE(a);
-        b.lpt.setUsbInUse(true);
+        b.useAdapter(true);
         b.bus.resetCounts();
         const auto usb = b.controller.registerRead(a);
         EXPECT_EQ(b.bus.transfers(), 4u);
-        b.lpt.setUsbInUse(false);
+        b.useAdapter(false);
         b.vport.resetCounts();
         const auto port = b.controller.registerRead(a);
         EXPECT_GT(b.vport.accesses(), 0u);
@@ -153,10 +153,10 @@ TEST(VirtualAdapter, ReadInputFollowsMfoLikeThePortStatusBit) {
         const Packet reply = ask(b.bus, {0x83, 0x02, 0x00});
         EXPECT_EQ(reply[3], b.vport.readPort(0x379) & 0x80);
         EXPECT_EQ(reply[3] == 0, c.high);
-        b.lpt.setUsbInUse(true);
-        EXPECT_EQ(b.lpt.readMfo(), c.high);
-        b.lpt.setUsbInUse(false);
-        EXPECT_EQ(b.lpt.readMfo(), c.high);
+        b.useAdapter(true);
+        EXPECT_EQ(b.link().readMfo(), c.high);
+        b.useAdapter(false);
+        EXPECT_EQ(b.link().readMfo(), c.high);
     }
 }
 
@@ -222,7 +222,7 @@ TEST(VirtualAdapter, FaultsFailTheVersionCheck) {
         TZVK_SPIUSB& usb = b.connect();
         EXPECT_EQ(usb.DeviceReady(), c.ready);
         EXPECT_EQ(usb.GetVersion(), c.version);
-        EXPECT_EQ(b.lpt.usbInUse(), c.version == "ZVK-SPIUSB v1.3");
+        EXPECT_EQ(b.usbInUse(), c.version == "ZVK-SPIUSB v1.3");
     }
 }
 

@@ -130,17 +130,17 @@ TEST(TZVK_SPIUSB, NothingTravelsWhileNotReady) {
         b.bus.faults().openFails = true;  // with one adapter: found but never opened
         TZVK_SPIUSB& usb = b.connect();
         EXPECT_FALSE(usb.DeviceReady());
-        EXPECT_FALSE(b.lpt.usbInUse());
+        EXPECT_FALSE(b.usbInUse());
         for (const CommandCase& c : commandCases()) c.run(usb);
         EXPECT_FALSE(usb.VersionMatches());
 
         // The register routines with the dispatch forced onto the absent adapter.
-        b.lpt.setUsbInUse(true);
+        b.useAdapter(true);
         b.controller.setRegs(kDefaultImage);
         b.controller.writeCycle();
         b.controller.registerRead(7);
-        b.lpt.modselLine(true);
-        b.lpt.readMfo();
+        b.link().modselLine(true);
+        b.link().readMfo();
 
         EXPECT_EQ(b.bus.transfers(), 0u);
         EXPECT_EQ(b.bus.calls("usb_bulk_write"), 0u);
@@ -254,7 +254,7 @@ TEST(TZVK_SPIUSB, RegisterOperationPackets) {
         SCOPED_TRACE(c.name);
         UsbBoard b;
         b.connect();
-        ASSERT_TRUE(b.lpt.usbInUse());
+        ASSERT_TRUE(b.usbInUse());
         b.controller.setDel(c.del);
         b.bus.resetCounts();
         c.run(b.controller);

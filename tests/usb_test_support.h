@@ -14,6 +14,7 @@
 #include "session/Reporter.h"
 #include "transport/Libusb32.h"
 #include "transport/Lpt.h"
+#include "transport/SpiLink.h"
 #include "transport/Zvk_spiusb.h"
 
 namespace zvk::test {
@@ -36,7 +37,8 @@ struct RecordingReporter : Reporter {
 
 // Chip, virtual port and simulated bus share one chip model; connect() makes the adapter
 // object (search, open, claim, Configure) and runs the first version check, so faults
-// meant for the search are switched on before it.
+// meant for the search are switched on before it. The controller then uses the adapter's
+// transport when the check passed, as the interface detection would choose.
 struct UsbBoard {
     explicit UsbBoard(int adapters = 1) : chip(clock), vport(chip), bus(chip, adapters) {
         lpt.setBase(0x378);
@@ -46,10 +48,16 @@ struct UsbBoard {
 
     TZVK_SPIUSB& connect() {
         usb = std::make_unique<TZVK_SPIUSB>(bus.api(), reportUsbProblems(reporter));
-        lpt.setAdapter(usb.get());
-        lpt.setUsbInUse(usb->DeviceReady() && usb->VersionMatches());
+        adapterLink = std::make_unique<AdapterLink>(*usb, lpt.lineState());
+        useAdapter(usb->DeviceReady() && usb->VersionMatches());
         return *usb;
     }
+    // The transport the register routines go through from now on (after connect()).
+    void useAdapter(bool on) {
+        controller.setLink(on ? static_cast<SpiLink&>(*adapterLink) : portLink);
+    }
+    bool usbInUse() { return &controller.link() == adapterLink.get(); }
+    SpiLink& link() { return controller.link(); }
 
     SteppingClock clock;
     ChipModel chip;
@@ -57,8 +65,10 @@ struct UsbBoard {
     VirtualUsbBus bus;
     RecordingReporter reporter;
     Lpt lpt{vport, clock};
-    ChipController controller{lpt};
+    LptLink portLink{lpt};
+    ChipController controller{portLink};
     std::unique_ptr<TZVK_SPIUSB> usb;
+    std::unique_ptr<AdapterLink> adapterLink;
 };
 
 }  // namespace zvk::test

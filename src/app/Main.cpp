@@ -172,7 +172,7 @@ TForm1::~TForm1() {
 }
 
 bool TForm1::usbInUse() const {
-    return lpt_->usbInUse();
+    return detection_->usbInUse();
 }
 
 void TForm1::showAndActivate() {

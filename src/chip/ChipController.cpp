@@ -9,30 +9,33 @@ namespace zvk {
 namespace {
 
 // Marks a transfer as running for as long as it lives, and runs what was asked for
-// meanwhile when the outermost transfer ends. The parallel port, when it carries the
-// transfer, is held for as long as it runs.
+// meanwhile when the outermost transfer ends. The transport is told where the transfer
+// begins and ends (a shared parallel port is held for that long).
 class TransferScope {
   public:
-    TransferScope(bool& busy, Lpt& lpt) : busy_(busy) {
-        // The port first: a front end may end the transfer right there (the port is held
-        // elsewhere), and nothing must stay marked as running then.
-        if (lpt.activeAdapter() == nullptr) port_.emplace(lpt.io());
+    TransferScope(bool& busy, SpiLink& link) : busy_(busy), link_(link) {
+        // The transport first: a front end may end the transfer right there (the port is
+        // held elsewhere), and nothing must stay marked as running then.
+        link_.beginTransfer();
         busy_ = true;
     }
-    ~TransferScope() { busy_ = false; }
+    ~TransferScope() {
+        busy_ = false;
+        link_.endTransfer();
+    }
     TransferScope(const TransferScope&) = delete;
     TransferScope& operator=(const TransferScope&) = delete;
 
   private:
     bool& busy_;
-    std::optional<PortTransfer> port_;
+    SpiLink& link_;
 };
 
 constexpr uint64_t kLockBound = 100000;  // counter counts: 100 ms at 1 MHz
 
 }  // namespace
 
-ChipController::ChipController(Lpt& lpt) : lpt_(&lpt), link_(lpt) {}
+ChipController::ChipController(SpiLink& link) : link_(&link) {}
 
 void ChipController::writeCycle() {
     if (busy_) {
@@ -40,7 +43,7 @@ void ChipController::writeCycle() {
         return;
     }
     {
-        TransferScope scope(busy_, *lpt_);
+        TransferScope scope(busy_, *link_);
         runWriteCycle();
     }
     drainPending();
@@ -50,7 +53,7 @@ std::optional<uint16_t> ChipController::registerRead(int address) {
     if (busy_) return std::nullopt;
     uint16_t value;
     {
-        TransferScope scope(busy_, *lpt_);
+        TransferScope scope(busy_, *link_);
         value = runRegisterRead(address);
     }
     drainPending();
@@ -70,9 +73,9 @@ void ChipController::afterChange() {
         return;
     }
     {
-        TransferScope scope(busy_, *lpt_);
+        TransferScope scope(busy_, *link_);
         if (sendAlways_) runWriteCycle();
-        lpt_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
+        link_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
     }
     drainPending();
 }
@@ -81,14 +84,14 @@ void ChipController::drainPending() {
     // The merged write first, so that a queued read sees the image the program holds.
     while (!busy_ && (pendingWrite_ || pendingModsel_ || !pendingReads_.empty())) {
         if (pendingWrite_ || pendingModsel_) {
-            TransferScope scope(busy_, *lpt_);
+            TransferScope scope(busy_, *link_);
             if (pendingWrite_) {
                 pendingWrite_ = false;
                 runWriteCycle();
             }
             if (pendingModsel_) {
                 pendingModsel_ = false;
-                lpt_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
+                link_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
             }
             continue;
         }
@@ -96,7 +99,7 @@ void ChipController::drainPending() {
         pendingReads_.pop_front();
         uint16_t word;
         {
-            TransferScope scope(busy_, *lpt_);
+            TransferScope scope(busy_, *link_);
             word = runRegisterRead(read.address);
         }
         read.answer(word);
@@ -109,32 +112,33 @@ void ChipController::runWriteCycle() {
     observer_->showLockTimeRow(ldOut);
     const RealtimePriority priority(realtime_);
     if (auto refused = takeRealtimeRefusal()) observer_->realtimeRefused(*refused);
-    Lpt& lpt = *lpt_;
-    lpt.spiselLine(spiMode_);
+    SpiLink& link = *link_;
+    link.spiselLine(spiMode_);
     if (!spiMode_) {
-        lpt.abcPattern(presetIndex_);
+        link.abcPattern(presetIndex_);
     } else {
-        link_.setDelay(del_);
-        const int n = link_.registersPerCycle();
+        link.setDelay(del_);
+        const int n = link.registersPerCycle();
         for (int i = 0; i < n; ++i) {
             const uint16_t frame = spiWord(i, regs_[size_t(i)]);
-            if (Trace* t = lpt.trace())
+            if (Trace* t = link.trace())
                 t->record({.kind = TraceEvent::Kind::Frame,
                            .a = frame,
                            .b = uint16_t(i),
                            .c = uint16_t(regs_[size_t(i)] & 0xFFF)});
-            if (const auto back = link_.writeWord(frame)) readBack_[size_t(i)] = *back;
+            if (const auto back = link.writeWord(frame)) readBack_[size_t(i)] = *back;
         }
-        if (ldOut && link_.timesLockDetect()) measureLockTime();
+        if (ldOut && link.timesLockDetect()) measureLockTime();
     }
 }
 
 uint16_t ChipController::runRegisterRead(int address, bool lockSample) {
     const int a = address & 7;
-    link_.setDelay(del_);
-    const SpiLink::ReadResult r = link_.readWord(readRequest(a));
+    SpiLink& link = *link_;
+    link.setDelay(del_);
+    const SpiLink::ReadResult r = link.readWord(readRequest(a));
     if (r.readBack) readBack_[size_t(a)] = r.word;
-    if (Trace* t = lpt_->trace())
+    if (Trace* t = link.trace())
         t->record({.kind = TraceEvent::Kind::ReadWord,
                    .a = uint16_t(a),
                    .b = r.word,
@@ -143,23 +147,23 @@ uint16_t ChipController::runRegisterRead(int address, bool lockSample) {
 }
 
 void ChipController::measureLockTime() {
-    Lpt& lpt = *lpt_;
-    Clock& clock = lpt.clock();
+    SpiLink& link = *link_;
+    Clock& clock = link.lines().clock();
     uint64_t start = clock.now();
-    if (!lpt.readMfo()) return;
-    while (!lpt.readMfo() && clock.now() - start < kLockBound) {
+    if (!link.readMfo()) return;
+    while (!link.readMfo() && clock.now() - start < kLockBound) {
     }
     start = clock.now();
     uint64_t last = start;
     for (;;) {
-        const bool high = lpt.readMfo();
+        const bool high = link.readMfo();
         last = clock.now();
         if (!high || last - start >= kLockBound) break;
     }
     float ms = float(double(last - start) * counterPeriodMs_ - 0.002);
     if (ms >= 20.0f) ms = 19.99f;
     lastLockTime_ = ms;
-    lpt.microsecondWait(1);
+    link.lines().microsecondWait(1);
     observer_->showLockTime(fixedText(double(ms), 2), ms > 10.0f);
     // With MFO carrying lock detect the chip cannot shift the status word out: every bit
     // of this read is the lock-detect pin, which is low once the synthesizer has locked.

@@ -8,7 +8,6 @@
 
 #include "chip/FieldMap.h"
 #include "chip/Registers.h"
-#include "transport/Lpt.h"
 #include "transport/SpiLink.h"
 
 namespace zvk {
@@ -31,8 +30,8 @@ class ChipObserver {
 };
 
 // The register image and the three routines every other part calls: the write cycle,
-// the register read and the after-change routine, over one word-level link: the parallel
-// port or, while the USB-in-use flag of the line layer is set, the adapter.
+// the register read and the after-change routine, over one transport: the parallel port
+// or the adapter, whichever the interface detection chose (setLink).
 //
 // Transfers never interleave: the waits inside a transfer let the window's message loop
 // run, and a transfer asked for from there is not started at once. A write cycle or line
@@ -42,7 +41,10 @@ class ChipObserver {
 // is queued and answered, in the order asked, as soon as the running transfer ends.
 class ChipController {
   public:
-    explicit ChipController(Lpt& lpt);
+    explicit ChipController(SpiLink& link);
+    // The transport the next transfer goes through; nothing is resent at the switch.
+    void setLink(SpiLink& link) { link_ = &link; }
+    SpiLink& link() { return *link_; }
 
     // The register image the write cycle sends.
     const RegisterImage& regs() const { return regs_; }
@@ -72,7 +74,6 @@ class ChipController {
     // toggles do not move until the next reverse sync). Without one, the image's MFO field.
     void setMfoSelection(std::optional<int> item) { mfoShown_ = item; }
     int mfoSelection() const { return mfoShown_.value_or(int(fieldValue(regs_, field("MFO")))); }
-    Lpt& lpt() { return *lpt_; }
 
     void writeCycle();
     std::optional<uint16_t> registerRead(int address);
@@ -105,9 +106,7 @@ class ChipController {
     int32_t del_ = 50;
     double counterPeriodMs_ = 0.001;
     bool realtime_ = true;
-    Lpt* lpt_;
-    // The parallel port or the adapter, as the USB-in-use flag says at each transfer.
-    SwitchedLink link_;
+    SpiLink* link_;
     ChipObserver none_;
     ChipObserver* observer_ = &none_;
     bool busy_ = false;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/Numbers.h"
+#include "chip/ChipController.h"
 
 namespace zvk {
 
@@ -18,29 +19,34 @@ std::string baseText(int base, int minDigits) {
 }  // namespace
 
 InterfaceDetection::InterfaceDetection(Lpt& lpt, TZVK_SPIUSB& adapter)
-    : lpt_(&lpt), adapter_(&adapter) {
-    // Without the adapter wired into the line layer a set flag would still send the line
-    // bytes to the port, so the two transports would disagree about the SPISEL line.
-    if (lpt.adapter() == nullptr) lpt.setAdapter(&adapter);
+    : lpt_(&lpt), adapter_(&adapter), portLink_(lpt), adapterLink_(adapter, lpt.lineState()) {}
+
+void InterfaceDetection::setController(ChipController* chip) {
+    chip_ = chip;
+    if (chip_ != nullptr) chip_->setLink(link());
+}
+
+void InterfaceDetection::choose(bool usb) {
+    usbInUse_ = usb;
+    // The very next transfer takes the transport chosen; nothing is resent at the switch.
+    if (chip_ != nullptr) chip_->setLink(link());
 }
 
 void InterfaceDetection::startUpConstruct() {
-    lpt_->setUsbInUse(adapter_->DeviceReady());
-    view_.tUsbEnabled = lpt_->usbInUse();
+    choose(adapter_->DeviceReady());
+    view_.tUsbEnabled = usbInUse_;
 }
 
 void InterfaceDetection::startUpAfterPortOpen() {
     view_.panel = "LPT1:0x" + baseText(lpt_->base(), 4);
-    applyFlag(lpt_->usbInUse());
+    applyFlag(usbInUse_);
     tickBase();
-    if (!lpt_->usbInUse()) showPortPanel(4);
+    if (!usbInUse_) showPortPanel(4);
 }
 
 void InterfaceDetection::tick() {
     const bool usb = adapter_->VersionMatches();
-    // Stored in the line layer, so the very next transfer takes the other transport;
-    // nothing is resent at the switch.
-    lpt_->setUsbInUse(usb);
+    choose(usb);
     applyFlag(usb);
     if (!usb) {
         showPortPanel(4);

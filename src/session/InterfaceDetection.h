@@ -6,9 +6,12 @@
 #include <string>
 
 #include "transport/Lpt.h"
+#include "transport/SpiLink.h"
 #include "transport/Zvk_spiusb.h"
 
 namespace zvk {
+
+class ChipController;
 
 // What the window shows of the interface state: the "LPT" menu, the level menu items,
 // the T_USB timer and the interface panel of the status bar. The window copies it onto
@@ -25,8 +28,8 @@ struct InterfaceView {
 };
 
 // The adapter detection, the logic-level settings and the parallel-port address menu,
-// without widgets. The USB-in-use flag lives in the line layer (Lpt::usbInUse), so every
-// transport operation follows it at once.
+// without widgets. It holds both transports and decides which one is in use (the
+// USB-in-use flag); the chip controller it drives follows each decision at once.
 class InterfaceDetection {
   public:
     // The dialog and message texts of the level and address commands, so the window
@@ -51,13 +54,17 @@ class InterfaceDetection {
     int32_t vpwm = 5000;  // internal reference in millivolts, 0..5000
 
     const InterfaceView& view() const { return view_; }
-    bool usbInUse() const { return lpt_->usbInUse(); }
+    bool usbInUse() const { return usbInUse_; }
+    // The transport in use: the adapter while the USB-in-use flag is set, else the port.
+    SpiLink& link() { return usbInUse_ ? static_cast<SpiLink&>(adapterLink_) : portLink_; }
+    // The controller whose transfers go through link() from now on, at every decision.
+    void setController(ChipController* chip);
 
     // In the window's constructor: the flag takes the adapter's Ready, T_USB follows.
     void startUpConstruct();
     // Start-up steps after the port driver was opened: panel texts, menus, SetLevel,
-    // the LPT menu ticks. Runs after Lpt::startUp, which has already turned a stored
-    // base of 0 into the default.
+    // the LPT menu ticks. Runs after the port's start-up (Lpt::setDriverOpen), which has
+    // already turned a stored base of 0 into the default.
     void startUpAfterPortOpen();
     // The detection tick: version check, flag, menus, SetLevel, ReadAnalog, panel.
     void tick();
@@ -82,6 +89,7 @@ class InterfaceDetection {
     std::string setVpwmInitialText() const;
 
   private:
+    void choose(bool usb);
     void applyFlag(bool usb);
     void sendLevel();
     void showPortPanel(int minDigits);
@@ -91,6 +99,10 @@ class InterfaceDetection {
     void tickBase();
     Lpt* lpt_;
     TZVK_SPIUSB* adapter_;
+    LptLink portLink_;
+    AdapterLink adapterLink_;
+    bool usbInUse_ = false;
+    ChipController* chip_ = nullptr;
     InterfaceView view_;
 };
 

@@ -42,9 +42,9 @@ Session::Session(const SessionOptions& options) : options_(options) {
     lpt_ = std::make_unique<Lpt>(*board_->port, *clock_);
     if (options_.pump) lpt_->setMessagePump(options_.pump);
     adapter_ = std::make_unique<TZVK_SPIUSB>(board_->usbApi, reportUsbProblems(*reporter_));
-    lpt_->setAdapter(adapter_.get());
     detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
-    chip_ = std::make_unique<ChipController>(*lpt_);
+    chip_ = std::make_unique<ChipController>(detection_->link());
+    detection_->setController(chip_.get());
     chip_->setRealtime(options_.realtime);
     chip_->setCounterPeriodMs(1000.0 / double(clock_->frequency()));
     // The USB-in-use flag takes the adapter's Ready; T_USB follows it.
@@ -107,7 +107,9 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     lpt_->setBase(effectiveBase(s.adr));
 
     st.driverOpen = board_->hwport ? board_->hwport->isOpen() : board_->portOpened;
-    lpt_->startUp(st.driverOpen);
+    lpt_->setDriverOpen(st.driverOpen);
+    // The reset goes where the transfers go: to the adapter when it was found.
+    if (st.driverOpen) detection_->link().resetLines();
     if (!st.driverOpen) {
         reportDriverNotOpen(board_->hwport ? board_->hwport->failureReasons() : "");
     }

@@ -132,7 +132,7 @@ class Session {
     // The MFO item the front end shows; see ChipController::setMfoSelection.
     void setMfoSelection(std::optional<int> item) { chip_->setMfoSelection(item); }
     const std::string& settingsPath() const { return options_.settingsPath; }
-    bool usbInUse() const { return lpt_->usbInUse(); }
+    bool usbInUse() const { return detection_->usbInUse(); }
     bool isVirtual() const { return board_->chip != nullptr; }
     // What the board in use is, as the board list describes it.
     std::string boardDescription() const;

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "transport/Lpt.h"
 
-#include "transport/Zvk_spiusb.h"
-
 namespace zvk {
 
-Lpt::Lpt(PortIo& io, Clock& clock) : io_(&io), clock_(&clock) {}
+void LineState::microsecondWait(uint32_t us) {
+    const uint64_t start = clock_->now();
+    const uint64_t counts = uint64_t(us) * clock_->frequency() / 1000000u;
+    for (;;) {
+        if (pump_) pump_();
+        if (clock_->now() - start >= counts) break;
+    }
+}
+
+Lpt::Lpt(PortIo& io, Clock& clock) : io_(&io), lines_(clock) {}
 
 void Lpt::setBase(int base) {
     base_ = base;
@@ -19,25 +26,25 @@ bool Lpt::changeBase(int base, std::string* why) {
 }
 
 void Lpt::startUp(bool driverOpen) {
+    setDriverOpen(driverOpen);
+    if (driverOpen_) resetLines();
+}
+
+void Lpt::setDriverOpen(bool driverOpen) {
     if (base_ != effectiveBase(base_)) setBase(effectiveBase(base_));
     driverOpen_ = driverOpen;
-    if (!driverOpen_) return;
+}
+
+void Lpt::resetLines() {
     writeByte(uint16_t(base_), 0);
     writeByte(uint16_t(base_ + 2), 3);
 }
 
 void Lpt::writeByte(uint16_t address, uint8_t value) {
-    if (TZVK_SPIUSB* const usb = activeAdapter()) {
-        // The adapter has one line port: whatever register the byte was meant for,
-        // it lands there, bit for bit as the data register would have had it.
-        usb->WritePort(TZVK_SPIUSB::kLinePort, value);
-        lineByte_ = value;
-        return;
-    }
     io_->writePort(address, value);
     if (address == uint16_t(base_)) {
-        lineByte_ = value;
-        if (trace_ != nullptr) trace_->record({.kind = TraceEvent::Kind::Lines, .a = value});
+        lines_.setLineByte(value);
+        if (trace_ != nullptr) trace_->record(TraceEvent::Kind::Lines, value);
     }
 }
 
@@ -87,42 +94,9 @@ void Lpt::setSdta(int level) {
 }
 
 bool Lpt::readMfo() {
-    if (TZVK_SPIUSB* const usb = activeAdapter()) {
-        uint8_t state = 0;
-        usb->ReadInput(TZVK_SPIUSB::kMfoInput, TZVK_SPIUSB::kMfoSubInput, state);
-        return state == 0;
-    }
     const bool high = (readByte(uint16_t(base_ + 1)) & 0x80) == 0;
-    if (trace_ != nullptr) trace_->record({.kind = TraceEvent::Kind::Mfo, .a = high});
+    if (trace_ != nullptr) trace_->record(TraceEvent::Kind::Mfo, high);
     return high;
-}
-
-void Lpt::spiselLine(bool on) {
-    writeByte(uint16_t(base_), on ? 0x08 : 0x00);
-    stepWait();
-}
-
-void Lpt::abcPattern(int presetIndex) {
-    uint8_t b = 0;
-    if (presetIndex & 1) b |= 0x02;  // B on SCLK (D1)
-    if (presetIndex & 2) b |= 0x01;  // A on SDEN (D0)
-    if (presetIndex & 4) b |= 0x04;  // C on SDTA (D2)
-    writeByte(uint16_t(base_), b);
-    stepWait();
-}
-
-void Lpt::modselLine(bool on) {
-    writeByte(uint16_t(base_), on ? 0x10 : 0x00);
-    stepWait();
-}
-
-void Lpt::microsecondWait(uint32_t us) {
-    const uint64_t start = clock_->now();
-    const uint64_t counts = uint64_t(us) * clock_->frequency() / 1000000u;
-    for (;;) {
-        if (pump_) pump_();
-        if (clock_->now() - start >= counts) break;
-    }
 }
 
 }  // namespace zvk

@@ -9,8 +9,6 @@
 
 namespace zvk {
 
-class TZVK_SPIUSB;
-
 // One transfer's hold on the port: a shared port is claimed for its accesses only.
 class PortTransfer {
   public:
@@ -23,10 +21,34 @@ class PortTransfer {
     PortIo& io_;
 };
 
-// The parallel-port line operations the write cycle and the register read are built
-// from. Every byte write goes to the USB adapter's line port while the USB-in-use flag
-// is set, so the SPISEL line, the MODSEL line and the ABC pattern behave the same on
-// both transports.
+// What the parallel port and the adapter share of the five lines: the byte they were last
+// given, by whichever transport gave it, and the pace of the line sequence. A trace that
+// starts after a switch of transport begins with the lines as the other one left them.
+class LineState {
+  public:
+    explicit LineState(Clock& clock) : clock_(&clock) {}
+
+    Clock& clock() { return *clock_; }
+    void setMessagePump(MessagePump pump) { pump_ = std::move(pump); }
+    // Step delay in microseconds; waits use it truncated toward zero (0.01 gives 0).
+    void setStepDelay(double us) { stepDelay_ = us; }
+    double stepDelay() const { return stepDelay_; }
+    // Runs the message pump at least once, then until us have passed on the clock.
+    void microsecondWait(uint32_t us);
+    void stepWait() { microsecondWait(uint32_t(stepDelay_)); }
+
+    uint8_t lineByte() const { return lineByte_; }
+    void setLineByte(uint8_t byte) { lineByte_ = byte; }
+
+  private:
+    Clock* clock_;
+    MessagePump pump_;
+    double stepDelay_ = 0.01;
+    uint8_t lineByte_ = 0;
+};
+
+// The parallel port's line operations, which its transport (LptLink) builds words, line
+// settings and MFO samples from. Only the port: the adapter is another transport.
 class Lpt {
   public:
     // Pin map: fixed line numbers (the settings file stores them but never reads them).
@@ -44,25 +66,21 @@ class Lpt {
     bool changeBase(int base, std::string* why);
     int base() const { return base_; }
     PortIo& io() { return *io_; }
-    void setAdapter(TZVK_SPIUSB* adapter) { adapter_ = adapter; }
-    TZVK_SPIUSB* adapter() const { return adapter_; }
-    // The adapter the transfers go through: null while the USB-in-use flag is clear.
-    TZVK_SPIUSB* activeAdapter() const { return usbInUse_ ? adapter_ : nullptr; }
-    void setUsbInUse(bool inUse) { usbInUse_ = inUse; }
-    bool usbInUse() const { return usbInUse_; }
-    void setMessagePump(MessagePump pump) { pump_ = std::move(pump); }
-    Clock& clock() { return *clock_; }
-    // Step delay in microseconds; waits use it truncated toward zero (0.01 gives 0).
-    void setStepDelay(double us) { stepDelay_ = us; }
-    double stepDelay() const { return stepDelay_; }
+    LineState& lineState() { return lines_; }
+    void setMessagePump(MessagePump pump) { lines_.setMessagePump(std::move(pump)); }
+    Clock& clock() { return lines_.clock(); }
+    void setStepDelay(double us) { lines_.setStepDelay(us); }
+    double stepDelay() const { return lines_.stepDelay(); }
 
     // Start-up of the port, after the driver was (or was not) opened: a base of 0
-    // becomes the default base; with the driver open all data lines go low and the control
-    // register gets 3.
+    // becomes the default base; with the driver open the lines are reset (resetLines).
     void startUp(bool driverOpen);
+    // startUp without the reset, for a start-up whose reset goes to the adapter instead.
+    void setDriverOpen(bool driverOpen);
     bool driverOpen() const { return driverOpen_; }
+    // All data lines low, then 3 into the control register.
+    void resetLines();
 
-    // Byte access with the adapter dispatch.
     void writeByte(uint16_t address, uint8_t value);
     uint8_t readByte(uint16_t address);
 
@@ -71,20 +89,15 @@ class Lpt {
     void sclkPulse(int n = 1);
     void sdenPulse();
     void setSdta(int level);
-    // True when the MFO pin is high (status bit 7 reads 0: the port inverts BUSY; the
-    // adapter's ReadInput answers 0 for high).
+    // True when the MFO pin is high (status bit 7 reads 0: the port inverts BUSY).
     bool readMfo();
 
-    // The three line settings each compose the whole line byte from zero.
-    void spiselLine(bool on);
-    void abcPattern(int presetIndex);
-    void modselLine(bool on);
+    void microsecondWait(uint32_t us) { lines_.microsecondWait(us); }
+    void stepWait() { lines_.stepWait(); }
 
-    void microsecondWait(uint32_t us);
-    void stepWait() { microsecondWait(uint32_t(stepDelay_)); }
-
-    // The byte last written to the data register or the adapter's line port.
-    uint8_t lineByte() const { return lineByte_; }
+    // The byte the lines were last given (the data register's, or the adapter's line
+    // port's when the adapter wrote last).
+    uint8_t lineByte() const { return lines_.lineByte(); }
 
     // The recorder of what goes over the wire; null when no trace runs.
     void setTrace(Trace* trace) { trace_ = trace; }
@@ -94,14 +107,9 @@ class Lpt {
     void changePin(int pin, bool set);
 
     PortIo* io_;
-    Clock* clock_;
-    TZVK_SPIUSB* adapter_ = nullptr;
-    MessagePump pump_;
+    LineState lines_;
     int base_ = kDefaultBase;
-    bool usbInUse_ = false;
     bool driverOpen_ = false;
-    double stepDelay_ = 0.01;
-    uint8_t lineByte_ = 0;
     Trace* trace_ = nullptr;
 };
 

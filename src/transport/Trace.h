@@ -42,6 +42,9 @@ class Trace {
     explicit Trace(Clock& clock, size_t keep = 0);
 
     void record(TraceEvent event);
+    // The same for an event of one value: what the line layer records on every access,
+    // passed in registers so that a caller's hot path builds no event of its own.
+    void record(TraceEvent::Kind kind, uint16_t a);
     // Every event as it is recorded (a file or a window that shows them as they come).
     void setListener(std::function<void(const TraceEvent&)> listener) {
         listener_ = std::move(listener);
@@ -55,6 +58,8 @@ class Trace {
     double microseconds(const TraceEvent& e) const;
 
   private:
+    void store(TraceEvent& event);
+
     Clock* clock_;
     size_t keep_;
     uint64_t start_;

@@ -63,6 +63,7 @@ class TZVK_SPIUSB {
 
     // The recorder of every command and its reply; null when no trace runs.
     void setTrace(Trace* trace) { trace_ = trace; }
+    Trace* trace() const { return trace_; }
 
   private:
     void command(std::array<uint8_t, kPacket>& buf);
