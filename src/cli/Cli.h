@@ -203,8 +203,8 @@ std::string registersLine(const RegisterImage& regs);
 // is bad input.
 Config loadConfigOrThrow(const std::string& path);
 // Prints the JSON object (one line in a script with --json), or runs the text printer for
-// a person. JSON output is always valid: a byte of a text that is not UTF-8 (a file name)
-// is escaped as \u00XX.
+// a person. A text the printer echoes from outside (a file name) goes through validUtf8,
+// as every text in the JSON does.
 void printResult(const CommandContext& ctx, bool json, const nlohmann::json& j,
                  const std::function<void()>& text);
 // A file an option names, replaced whole; "-" is standard output. A failure is bad input

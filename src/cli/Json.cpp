@@ -67,7 +67,7 @@ std::string jsonText(const nlohmann::json& j, bool oneLine) {
 }
 
 std::string jsonLine(const nlohmann::json& j) {
-    return j.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
+    return jsonText(j, true);
 }
 
 void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t) {

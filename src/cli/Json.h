@@ -16,8 +16,10 @@
 
 namespace zvk::cli {
 
-// The text with every byte that is not part of valid UTF-8 turned into the character of
-// its value.
+// The one rule for a text zvk40310ctl prints, as text or as JSON: a byte that is no part
+// of valid UTF-8 (a file name in another encoding) stands for the character of its value,
+// U+0080..U+00FF. The text output shows that character in UTF-8; the JSON output, plain
+// ASCII, escapes it as \u00XX, which reads back as the same character.
 std::string validUtf8(std::string_view text);
 
 // The object as zvk40310ctl prints it: every text made valid by validUtf8, plain ASCII,

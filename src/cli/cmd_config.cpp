@@ -41,10 +41,11 @@ std::string fieldPlace(const Field& f) {
     return part(f.low());
 }
 
-// Names and comments in generated text must not break out of their line.
+// A file's name in a line for a person: valid UTF-8 as the JSON output has it, and no
+// character that breaks the line.
 std::string shownName(const std::string& text) {
     std::string out;
-    for (unsigned char ch : text) out += (ch < 0x20 || ch == 0x7F) ? '?' : char(ch);
+    for (unsigned char ch : validUtf8(text)) out += (ch < 0x20 || ch == 0x7F) ? '?' : char(ch);
     return out;
 }
 
@@ -121,7 +122,7 @@ void runExport(const CommandContext& ctx, const ConfigOptions& o) {
         printResult(ctx, true, registerMapJson(c), {});
     } else if (o.format == "c") {
         const std::string writer = std::string("zvk40310ctl ") + kProgramVersion;
-        std::fputs(registerHeader(c.regs, o.file, writer).c_str(), stdout);
+        std::fputs(registerHeader(c.regs, validUtf8(o.file), writer).c_str(), stdout);
     } else {
         std::fputs(registerMapCsv(c).c_str(), stdout);
     }
@@ -157,7 +158,7 @@ void runImport(CommandContext& ctx, const ImportOptions& o) {
     if (auto saveError = saveConfig(output, c, titleText())) throw BadInput(*saveError);
     ctx.savedNote = "the file " + quotedPath(output) + " was saved";
     printResult(ctx, o.json, {{"file", output}, {"registers", registersJson(c.regs)}},
-                [&] { std::printf("wrote %s\n", escapedText(output).c_str()); });
+                [&] { std::printf("wrote %s\n", escapedText(validUtf8(output)).c_str()); });
 }
 
 struct SetOptions {

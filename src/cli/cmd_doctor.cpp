@@ -35,7 +35,7 @@ void runDoctorCommand(CommandContext& ctx, const DoctorOptions& o) {
     for (const DoctorLine& l : r.lines)
         lines.push_back({{"ok", l.ok}, {"text", l.text}, {"fix", l.fix}});
     printResult(ctx, o.json, {{"lines", lines}, {"usable", r.transportUsable}}, [&] {
-        for (const DoctorLine& l : r.lines) std::cout << doctorLineText(l) << "\n";
+        for (const DoctorLine& l : r.lines) std::cout << validUtf8(doctorLineText(l)) << "\n";
     });
     if (!r.transportUsable) ctx.exitCode = kUnreachable;
 }

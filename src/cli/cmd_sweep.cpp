@@ -87,7 +87,7 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
         if (json)
             std::printf("%s\n", jsonLine(sweepPointJson(p)).c_str());
         else
-            std::printf("%s\n", sweepCsvLine(p).c_str());
+            std::printf("%s\n", validUtf8(sweepCsvLine(p)).c_str());
         // Each point as it comes: a pipe or a terminal shows the sweep's progress. A reader
         // that went away ends the sweep before the next point is written to the board.
         flushOutput();

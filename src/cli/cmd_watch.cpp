@@ -73,7 +73,7 @@ void watchStatus(CommandContext& ctx, CtlSession& s, long intervalMs, long count
             statusReadingJson(j, r);
             std::printf("%s\n", jsonLine(j).c_str());
         } else {
-            std::printf("%s\n", statusCsvLine(tMs, r).c_str());
+            std::printf("%s\n", validUtf8(statusCsvLine(tMs, r)).c_str());
         }
         // A reader that went away ends the watch now, also where SIGPIPE is ignored.
         flushOutput();
