@@ -46,9 +46,10 @@ std::string put(const std::string& name, const std::string& text) {
 
 // One command of zvk40310ctl in this process: whether it succeeded, and its standard output.
 bool run(std::vector<std::string> args, std::string* out = nullptr) {
+    zvk::cli::CommandContext context;
     CLI::App app;
     app.require_subcommand(1);
-    zvk::cli::addConfigCommands(app);
+    zvk::cli::addConfigCommands(app, context);
     zvk::cli::refuseEmptyValues(&app);
     args.insert(args.begin(), "zvk40310ctl");
     std::vector<char*> argv;

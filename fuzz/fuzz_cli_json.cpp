@@ -28,9 +28,10 @@ const std::string& scratchDir() {
 
 // Runs one command in this process with its standard output captured.
 std::string run(const std::vector<std::string>& args) {
+    zvk::cli::CommandContext context;
     CLI::App app;
     app.require_subcommand(1);
-    zvk::cli::addConfigCommands(app);
+    zvk::cli::addConfigCommands(app, context);
     std::vector<char*> argv;
     std::vector<std::string> words = args;
     for (std::string& w : words) argv.push_back(w.data());

@@ -340,6 +340,56 @@ TEST_F(CtlConfig, JsonStaysValidForFileNamesThatAreNoUtf8) {
     EXPECT_EQ(r.json()["file"], dir.string() + "/latin1name_\u00e9.cfg");
 }
 
+// One rule for a byte that is no UTF-8 (a file name in Latin-1): it stands for the
+// character of its value. The text shows that character in UTF-8, the JSON escapes it as
+// \u00XX, and both read as the same name.
+TEST_F(CtlConfig, NamesThatAreNoUtf8ReadTheSameInTextAndJson) {
+    const std::string latin1 = save("latin1name_\xe9.cfg", defaultsAt(433.92));
+    const std::string map =
+        put("map_\xff.json", runCtl({"export", latin1, "--format", "json"}).out);
+    // The name as both outputs give it: each byte that was no UTF-8 as U+00XX.
+    auto shown = [&](const std::string& name) { return dir.string() + "/" + name; };
+    const struct {
+        const char* what;
+        std::vector<std::string> text, json;  // the same command for a person and as JSON
+        std::string before;                   // what precedes the name in the text
+        std::string name;
+    } cases[] = {
+        {"show",
+         {"show", latin1},
+         {"show", latin1, "--json"},
+         "file        ",
+         shown("latin1name_\u00e9.cfg")},
+        {"import",
+         {"import", map, "-o", file("in_\xe9.cfg")},
+         {"import", map, "-o", file("in_\xe9.cfg"), "--json"},
+         "wrote ",
+         shown("in_\u00e9.cfg")},
+        {"new",
+         {"new", file("new_\xfc_text.cfg"), "--defaults"},
+         {"new", file("new_\xfc_json.cfg"), "--defaults", "--json"},
+         "file       ",
+         shown("new_\u00fc_")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CtlResult text = runCtl(c.text);
+        ASSERT_EQ(text.code, 0) << text.err;
+        EXPECT_NE(text.out.find(c.before + c.name), std::string::npos) << text.out;
+        const CtlResult json = runCtl(c.json);
+        ASSERT_EQ(json.code, 0) << json.err;
+        EXPECT_EQ(json.json()["file"].get<std::string>().rfind(c.name, 0), 0u) << json.out;
+        EXPECT_EQ(json.out.find_first_of("\xe9\xfc\xff\xc3"), std::string::npos)
+            << "plain ASCII: " << json.out;
+    }
+    const CtlResult header = runCtl({"export", latin1, "--format", "c"});
+    ASSERT_EQ(header.code, 0) << header.err;
+    EXPECT_EQ(header.out.rfind(
+                  "// ZVK40310 register image from " + shown("latin1name_\u00e9.cfg") + "\n", 0),
+              0u)
+        << header.out;
+}
+
 // A plan whose N does not fit its 11 bits tunes the chip elsewhere: the output shows what
 // the chip gets, one line says so, and the exit code is 1.
 TEST_F(CtlConfig, APlanWhoseNDoesNotFitIsNoSuccess) {

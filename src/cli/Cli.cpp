@@ -16,14 +16,12 @@
 #include "base/Numbers.h"
 #include "base/Text.h"
 #include "board/VirtualAdapter.h"
+#include "cli/Json.h"
+#include "cli/TuningRows.h"
 #include "storage/FileText.h"
 #include "transport/Parports.h"
 
 namespace zvk::cli {
-
-int g_exitCode = kOk;
-Script* g_script = nullptr;
-std::string g_savedNote;
 
 OutputFailed::OutputFailed(int err)
     : std::runtime_error(std::string("cannot write the output: ") +
@@ -165,16 +163,16 @@ std::optional<std::string> standardStream(const std::string& path) {
 
 }  // namespace
 
-void checkFiles(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
-                bool json) {
+void checkFiles(const CommandContext& ctx, const std::vector<NamedFile>& outputs,
+                const std::vector<NamedFile>& inputs, bool json) {
     std::vector<NamedFile> others = inputs;
     std::vector<NamedFile> written;
-    if (g_script != nullptr) {
+    if (const Script* script = ctx.script) {
         // A line's files against the script's: its trace goes out when the script ends.
-        json = json || g_script->jsonLines;
-        written = boardOutputs(g_script->board);
-        if (g_script->path != "-") others.push_back({"the script", g_script->path});
-        others.push_back({"the settings file", settingsPathOf(g_script->board)});
+        json = json || script->jsonLines;
+        written = boardOutputs(script->board);
+        if (script->path != "-") others.push_back({"the script", script->path});
+        others.push_back({"the settings file", settingsPathOf(script->board)});
         for (const NamedFile& in : inputs)
             for (const NamedFile& out : written)
                 if (out.path != "-" && fileIdentity(out.path) == fileIdentity(in.path))
@@ -210,13 +208,14 @@ void checkFiles(const std::vector<NamedFile>& outputs, const std::vector<NamedFi
     }
 }
 
-std::shared_ptr<CtlSession> openSession(const BoardOptions& given,
+std::shared_ptr<CtlSession> openSession(const CommandContext& ctx, const BoardOptions& given,
                                         const std::vector<NamedFile>& inputs, bool json) {
-    if (g_script != nullptr && g_script->session) {
-        checkFiles({}, inputs, json);
-        return g_script->session;
+    Script* script = ctx.script;
+    if (script != nullptr && script->session) {
+        checkFiles(ctx, {}, inputs, json);
+        return script->session;
     }
-    const BoardOptions& o = g_script != nullptr ? g_script->board : given;
+    const BoardOptions& o = script != nullptr ? script->board : given;
     // Every option is checked before anything touches the board.
     const std::optional<int> port =
         o.port.empty() ? std::nullopt
@@ -230,16 +229,17 @@ std::shared_ptr<CtlSession> openSession(const BoardOptions& given,
     std::string unreadable;
     readSettings(settings, nullptr, &unreadable);
     if (!unreadable.empty()) throw BadInput(unreadable);
-    if (g_script == nullptr) {
+    if (script == nullptr) {
         std::vector<NamedFile> read = inputs;
         read.push_back({"the settings file", settings});
-        checkFiles(boardOutputs(o), read, json);
+        checkFiles(ctx, boardOutputs(o), read, json);
     } else {
         // The script checked its own outputs before its first line.
-        checkFiles({}, inputs, json);
+        checkFiles(ctx, {}, inputs, json);
     }
     auto s = makeSession(o.board, settings);
     s->options = &o;
+    s->script = script;
     s->observer.verbose = o.verbose;
     s->core->startUp([&](Settings& st) {
         if (port) st.adr = *port;
@@ -253,11 +253,11 @@ std::shared_ptr<CtlSession> openSession(const BoardOptions& given,
     s->core->tick();
     if (!s->core->usbInUse() && s->observer.driverFailure)
         throw Unreachable(*s->observer.driverFailure);
-    if (g_script == nullptr) return s;
+    if (script == nullptr) return s;
     // The script's trace runs from its first transfer to its end.
     if (!o.trace.empty() || !o.vcd.empty() || o.traceJson) s->core->startTrace();
-    g_script->session = std::move(s);
-    return g_script->session;
+    script->session = std::move(s);
+    return script->session;
 }
 
 std::unique_ptr<CtlSession> planningSession() {
@@ -276,7 +276,7 @@ void CtlSession::resetCounts() {
     if (board.vport) board.vport->resetCounts();
     if (board.chip) board.chip->clearTrace();
     violationMark_ = violationsShown_;
-    if (g_script == nullptr && options != nullptr &&
+    if (script == nullptr && options != nullptr &&
         (!options->trace.empty() || !options->vcd.empty() || options->traceJson))
         core->startTrace();
 }
@@ -290,12 +290,10 @@ void writeOut(const std::string& path, const std::string& text, const char* opti
         throw BadInput(std::string(option) + ": " + quotedPath(path) + ": " + *error);
 }
 
-namespace {}  // namespace
-
 void CtlSession::finishTrace(nlohmann::json& j, bool scriptEnds) const {
     Trace* trace = core->trace();
     // A script's trace is written when the script ends.
-    if (trace == nullptr || (g_script != nullptr && !scriptEnds)) return;
+    if (trace == nullptr || (script != nullptr && !scriptEnds)) return;
     core->stopTrace();
     TraceText text = core->traceText();
     std::string log;
@@ -310,28 +308,6 @@ void CtlSession::finishTrace(nlohmann::json& j, bool scriptEnds) const {
     if (!options->trace.empty()) writeOut(options->trace, log, "--trace");
     if (!options->vcd.empty()) writeOut(options->vcd, core->traceVcd(), "--vcd");
     if (options->traceJson) j["trace"] = events;
-}
-
-void CtlSession::addBoardJson(nlohmann::json& j) const {
-    if (!isVirtual()) return;
-    const Board& board = core->board();
-    j["latched"] = registersJson(board.chip->latched());
-    nlohmann::json words = nlohmann::json::array();
-    for (uint16_t w : board.chip->frames()) words.push_back(hex4(w));
-    j["words"] = words;
-    j["lines"] = hex2(board.chip->lines());
-    j["port_accesses"] = board.vport->accesses();
-    j["usb_transfers"] = board.vusb ? board.vusb->transfers() : 0;
-    if (board.vusb && board.vusb->adapterCount() > 0) {
-        nlohmann::json commands = earlierCommands;
-        for (const auto& r : board.vusb->requests()) commands.push_back(VirtualUsbBus::describe(r));
-        j["adapter_commands"] = commands;
-    }
-    nlohmann::json violations = nlohmann::json::array();
-    for (const Violation& v : commandViolations())
-        violations.push_back(
-            {{"kind", violationName(v.kind)}, {"frame", v.frame}, {"time_us", v.timeUs}});
-    j["violations"] = violations;
 }
 
 std::vector<Violation> CtlSession::commandViolations() const {
@@ -382,20 +358,6 @@ std::string hex2(uint32_t v) {
     return "0x" + hexText(v, 2);
 }
 
-nlohmann::json registersJson(const RegisterImage& regs) {
-    nlohmann::json a = nlohmann::json::array();
-    for (uint16_t r : regs) a.push_back(registerText(r));
-    return a;
-}
-
-std::vector<TuningRow> tuningItems(const TuningInfo& t) {
-    return {
-        {"fRF", "f RF", &t.fRF},    {"fCH", "f CH", &t.fCH},     {"fIF1", "f IF1", &t.fIF1},
-        {"fIF2", "f IF2", &t.fIF2}, {"fLO1", "f LO1", &t.fLO1},  {"fLO2", "f LO2", &t.fLO2},
-        {"fPFD", "f PFD", &t.fPFD}, {"fIFF", "f IFF", &t.IF2CH},
-    };
-}
-
 namespace {
 const char* redMark(bool red) {
     return red ? "  red" : "";
@@ -403,22 +365,22 @@ const char* redMark(bool red) {
 }  // namespace
 
 void printCounters(const TuningInfo& t, const FrequencyState& s, int width) {
-    std::printf("%-*s %d%s\n%-*s %u\n%-*s %u\n", width, "Ntot", int(s.Ntot), redMark(t.Ntot.red),
-                width, "N", unsigned(s.N), width, "A", unsigned(s.A));
+    std::printf("%-*s %d%s\n%-*s %u\n%-*s %u\n", width, kNtotKey, int(s.Ntot), redMark(t.Ntot.red),
+                width, kNKey, unsigned(s.N), width, kAKey, unsigned(s.A));
 }
 
-void reportUnfitN(const Session& core) {
+void reportUnfitN(CommandContext& ctx, const Session& core) {
     if (core.plannedNFits()) return;
     std::cerr << "zvk40310ctl: N = " << core.plannedNtot() / 32
               << " does not fit its 11 bits: the chip is tuned to " << core.tunedFrequencyText()
               << " MHz\n";
-    g_exitCode = kBadInput;
+    ctx.exitCode = kBadInput;
 }
 
 void printTuningRows(const TuningInfo& t, int width) {
-    for (const TuningRow& row : tuningItems(t))
-        std::printf("%-*s %s%s\n", width, row.label, row.item->text.c_str(),
-                    redMark(row.item->red));
+    for (const TuningRow& row : kTuningRows)
+        std::printf("%-*s %s%s\n", width, row.label, (t.*row.item).text.c_str(),
+                    redMark((t.*row.item).red));
 }
 
 std::string registersLine(const RegisterImage& regs) {
@@ -433,90 +395,23 @@ Config loadConfigOrThrow(const std::string& path) {
     return c;
 }
 
-void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t) {
-    j["Ntot"] = s.Ntot;
-    j["N"] = s.N;
-    j["A"] = s.A;
-    nlohmann::json red = nlohmann::json::array();
-    for (const TuningRow& row : tuningItems(t)) {
-        j[row.key] = row.item->text;
-        if (row.item->red) red.push_back(row.key);
-    }
-    if (t.Ntot.red) red.push_back("Ntot");
-    j["red"] = red;
-}
-
-namespace {
-
-// The length of the valid UTF-8 sequence at the start of t, 0 when there is none.
-size_t utf8Length(std::string_view t) {
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(t[i]); };
-    const auto cont = [&](size_t i) { return i < t.size() && (b(i) & 0xC0) == 0x80; };
-    const unsigned char c = b(0);
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (!cont(1) || !cont(2)) return 0;
-        if (c == 0xE0 && b(1) < 0xA0) return 0;   // overlong
-        if (c == 0xED && b(1) >= 0xA0) return 0;  // surrogates
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3)) return 0;
-        if (c == 0xF0 && b(1) < 0x90) return 0;
-        if (c == 0xF4 && b(1) >= 0x90) return 0;
-        return 4;
-    }
-    return 0;
-}
-
-void makeValidText(nlohmann::json& j) {
-    if (j.is_string()) {
-        j = validUtf8(j.get<std::string>());
-    } else if (j.is_structured()) {
-        for (auto& item : j) makeValidText(item);
-    }
-}
-
-}  // namespace
-
-std::string validUtf8(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-        const size_t n = utf8Length(text.substr(i));
-        if (n > 0) {
-            out.append(text.substr(i, n));
-            i += n;
-            continue;
-        }
-        // The byte as the character of its value, which JSON escapes as \u00XX.
-        const unsigned char byte = static_cast<unsigned char>(text[i++]);
-        out += char(0xC0 | (byte >> 6));
-        out += char(0x80 | (byte & 0x3F));
-    }
-    return out;
-}
-
-void printResult(bool json, const nlohmann::json& j, const std::function<void()>& text) {
-    if (!json && !(g_script != nullptr && g_script->jsonLines)) {
+void printResult(const CommandContext& ctx, bool json, const nlohmann::json& j,
+                 const std::function<void()>& text) {
+    if (!json && !ctx.jsonLines()) {
         text();
         return;
     }
-    nlohmann::json valid = j;
-    makeValidText(valid);
-    // Plain ASCII out: every other character escaped, so a byte that was no UTF-8 shows
-    // as \u00XX of its value. A script's commands print one object per line.
-    const bool lines = g_script != nullptr && g_script->jsonLines;
-    std::cout << valid.dump(lines ? -1 : 2, ' ', true) << "\n";
+    // A script's commands print one object per line.
+    std::cout << jsonText(j, ctx.jsonLines()) << "\n";
 }
 
-void addCommands(CLI::App& app) {
-    addWriteCommands(app);
-    addPlanCommand(app);
-    addConfigCommands(app);
-    addDoctorCommand(app);
-    addDiffCommand(app);
-    addSweepCommand(app);
+void addCommands(CLI::App& app, CommandContext& ctx) {
+    addWriteCommands(app, ctx);
+    addPlanCommand(app, ctx);
+    addConfigCommands(app, ctx);
+    addDoctorCommand(app, ctx);
+    addDiffCommand(app, ctx);
+    addSweepCommand(app, ctx);
     refuseEmptyValues(&app);
 }
 
@@ -546,9 +441,9 @@ bool g_outputReported = false;
 
 }  // namespace
 
-int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse,
-               bool* reported) {
-    g_exitCode = kOk;
+int runCommand(CLI::App& app, CommandContext& ctx, const std::string& where,
+               const std::function<void()>& parse, bool* reported) {
+    ctx.exitCode = kOk;
     if (reported != nullptr) *reported = true;
     try {
         parse();
@@ -564,10 +459,10 @@ int runCommand(CLI::App& app, const std::string& where, const std::function<void
         report(where, e.what());
         return kUnreachable;
     } catch (const OutputFailed& e) {
-        return reportOutputFailure(where, e);
+        return reportOutputFailure(where, e, ctx.savedNote);
     }
     if (reported != nullptr) *reported = false;
-    return g_exitCode;
+    return ctx.exitCode;
 }
 
 void flushOutput() {
@@ -581,22 +476,23 @@ void flushOutput() {
     throw OutputFailed(g_outputError);
 }
 
-int reportOutputFailure(const std::string& where, const OutputFailed& e) {
+int reportOutputFailure(const std::string& where, const OutputFailed& e,
+                        const std::string& savedNote) {
     const int code = e.number == EPIPE ? kBrokenPipe : kBadInput;
     if (g_outputReported) return code;
     g_outputReported = true;
     std::string line = e.what();
     // What the command did is done: say so apart from the output's failure.
-    if (!g_savedNote.empty()) line += " (" + g_savedNote + ")";
+    if (!savedNote.empty()) line += " (" + savedNote + ")";
     report(where, line);
     return code;
 }
 
-int finishOutput(int code) {
+int finishOutput(const CommandContext& ctx, int code) {
     try {
         flushOutput();
     } catch (const OutputFailed& e) {
-        const int failed = reportOutputFailure("zvk40310ctl: ", e);
+        const int failed = reportOutputFailure("zvk40310ctl: ", e, ctx.savedNote);
         return code != kOk ? code : failed;
     }
     return code;

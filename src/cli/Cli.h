@@ -89,6 +89,8 @@ class CtlObserver : public SessionObserver {
     std::optional<std::string> refusal;
 };
 
+struct Script;
+
 // The program core for one command, and what the command shows of its board.
 struct CtlSession {
     CtlObserver observer;
@@ -100,6 +102,8 @@ struct CtlSession {
     bool isVirtual() const { return core->isVirtual(); }
     std::string transport() const { return core->usbInUse() ? "usb" : "lpt"; }
     const BoardOptions* options = nullptr;
+    // The script whose one session this is; none for a command of its own.
+    const Script* script = nullptr;
     // Counters of the virtual board start from zero for the next transfer; the trace the
     // options ask for starts with it.
     void resetCounts();
@@ -128,28 +132,6 @@ struct NamedFile {
     std::string what;
     std::string path;
 };
-// The settings file the options name, the window's own when they name none.
-std::string settingsPathOf(const BoardOptions& o);
-// The checks of a command's files before it touches anything: with json, no output goes
-// to standard output ("-"), which carries the JSON; no output is standard output or
-// standard error by another name, an input, or another output (the same file by any
-// name); every output can be written. Within a script the script's own files count too.
-// Throws BadInput naming the option and the file.
-void checkFiles(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
-                bool json);
-// The board options' outputs (--trace, --vcd).
-std::vector<NamedFile> boardOutputs(const BoardOptions& o);
-
-// The window's start-up on the board the options name, with its settings file, then the
-// check of the first detection tick. Throws Unreachable when the hardware has neither a
-// usable adapter nor a port backend, BadInput when the settings file is there but cannot
-// be read or the files fail checkFiles (inputs: the command's own, json: its --json).
-// Within a script (run) every command gets the script's one session, opened at its first
-// use with the script's board options.
-std::shared_ptr<CtlSession> openSession(const BoardOptions& o,
-                                        const std::vector<NamedFile>& inputs = {},
-                                        bool json = false);
-
 // A script being run: its board options, its one session, and whether every command
 // prints one JSON object per line.
 struct Script {
@@ -160,7 +142,45 @@ struct Script {
     // Ctrl+C ended a line that stops at it (status --watch): the script ends there.
     bool interrupted = false;
 };
-extern Script* g_script;
+
+// What a command runs in, handed to it by whoever runs it (main, or run for each line of
+// its script).
+struct CommandContext {
+    // The script the command is a line of; none for a command of its own.
+    Script* script = nullptr;
+    // The exit code of a command that ran to its end (diff's "different", doctor's
+    // "unusable", a plan that does not fit, a lock that was expected); runCommand starts
+    // it at kOk.
+    int exitCode = kOk;
+    // What the command saved, for the message when its output then fails ("the file
+    // "x.cfg" was saved").
+    std::string savedNote;
+    // Whether every command prints one JSON object per line (run --json).
+    bool jsonLines() const { return script != nullptr && script->jsonLines; }
+};
+
+// The settings file the options name, the window's own when they name none.
+std::string settingsPathOf(const BoardOptions& o);
+// The checks of a command's files before it touches anything: with json, no output goes
+// to standard output ("-"), which carries the JSON; no output is standard output or
+// standard error by another name, an input, or another output (the same file by any
+// name); every output can be written. Within a script the script's own files count too.
+// Throws BadInput naming the option and the file.
+void checkFiles(const CommandContext& ctx, const std::vector<NamedFile>& outputs,
+                const std::vector<NamedFile>& inputs, bool json);
+// The board options' outputs (--trace, --vcd).
+std::vector<NamedFile> boardOutputs(const BoardOptions& o);
+
+// The window's start-up on the board the options name, with its settings file, then the
+// check of the first detection tick. Throws Unreachable when the hardware has neither a
+// usable adapter nor a port backend, BadInput when the settings file is there but cannot
+// be read or the files fail checkFiles (inputs: the command's own, json: its --json).
+// Within a script (run) every command gets the script's one session, opened at its first
+// use with the script's board options.
+std::shared_ptr<CtlSession> openSession(const CommandContext& ctx, const BoardOptions& o,
+                                        const std::vector<NamedFile>& inputs = {},
+                                        bool json = false);
+
 // A core for the planning commands: the virtual board, no settings file, the values a
 // configuration file starts from.
 std::unique_ptr<CtlSession> planningSession();
@@ -172,15 +192,6 @@ double parseNumber(const std::string& text, const std::string& option);
 
 std::string hex4(uint32_t v);
 std::string hex2(uint32_t v);
-nlohmann::json registersJson(const RegisterImage& regs);
-// The tuning-info texts in the order the window shows them, with their JSON keys and the
-// window's labels.
-struct TuningRow {
-    const char* key;
-    const char* label;
-    const TuningItem* item;
-};
-std::vector<TuningRow> tuningItems(const TuningInfo& t);
 // For a person: Ntot (marked when red), N and A of the state, as the JSON form gives them;
 // then, separately, the tuning texts under their labels. The first column is width
 // characters wide.
@@ -191,14 +202,11 @@ std::string registersLine(const RegisterImage& regs);
 // A configuration file loaded from the values a file starts from; one that does not load
 // is bad input.
 Config loadConfigOrThrow(const std::string& path);
-// Ntot, N, A, the tuning-info texts and the list of keys shown red.
-void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo& t);
-// Prints the JSON object, or runs the text printer for a person. JSON output is always
-// valid: a byte of a text that is not UTF-8 (a file name) is escaped as \u00XX.
-void printResult(bool json, const nlohmann::json& j, const std::function<void()>& text);
-// The text with every byte that is not part of valid UTF-8 turned into the character of
-// its value.
-std::string validUtf8(std::string_view text);
+// Prints the JSON object (one line in a script with --json), or runs the text printer for
+// a person. A text the printer echoes from outside (a file name) goes through validUtf8,
+// as every text in the JSON does.
+void printResult(const CommandContext& ctx, bool json, const nlohmann::json& j,
+                 const std::function<void()>& text);
 // A file an option names, replaced whole; "-" is standard output. A failure is bad input
 // naming the option and the file.
 void writeOut(const std::string& path, const std::string& text, const char* option);
@@ -207,13 +215,12 @@ void writeOut(const std::string& path, const std::string& text, const char* opti
 void flushOutput();
 // Flushes standard output: a failed or short write makes the exit code 1 (141 for a
 // reader that went away), with a line on standard error naming the reason and what the
-// command saved before (savedNote).
-int finishOutput(int code);
-// The one line of a failed output (after where), the first time only; the exit code.
-int reportOutputFailure(const std::string& where, const OutputFailed& e);
-// What the command saved, for the message when its output then fails ("the file
-// "x.cfg" was saved").
-extern std::string g_savedNote;
+// command saved before (ctx.savedNote).
+int finishOutput(const CommandContext& ctx, int code);
+// The one line of a failed output (after where), the first time only, with what was saved
+// before (savedNote, when not empty); the exit code.
+int reportOutputFailure(const std::string& where, const OutputFailed& e,
+                        const std::string& savedNote);
 // Every option of the command that takes a value refuses an empty one.
 void refuseEmptyValues(CLI::App* command);
 // The one-line refusal of a word in the command's place that names no command, with the
@@ -223,42 +230,36 @@ std::optional<std::string> unknownCommand(const CLI::App& app, const std::string
 // A plan whose N does not fit its 11 bits is no success: after the output, one line on
 // standard error names N and the frequency the chip is really tuned to, and the exit code
 // becomes 1. The window shows such a plan as it is (red where out of range).
-void reportUnfitN(const Session& core);
+void reportUnfitN(CommandContext& ctx, const Session& core);
 
-// Each group of commands registers itself on the app.
-void addWriteCommands(CLI::App& app);   // write, status, decode-status
-void addPlanCommand(CLI::App& app);     // plan
-void addConfigCommands(CLI::App& app);  // show, export, import, set
-void addRunCommand(CLI::App& app);      // run
-void addDoctorCommand(CLI::App& app);   // doctor
-void addDiffCommand(CLI::App& app);     // diff
-void addSweepCommand(CLI::App& app);    // sweep
-// status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C.
-void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool showLd);
+// Each group of commands registers itself on the app; its commands run in ctx, which
+// outlives the app.
+void addWriteCommands(CLI::App& app, CommandContext& ctx);   // write, status, decode-status
+void addPlanCommand(CLI::App& app, CommandContext& ctx);     // plan
+void addConfigCommands(CLI::App& app, CommandContext& ctx);  // show, export, import, set, new
+void addRunCommand(CLI::App& app, CommandContext& ctx);      // run
+void addDoctorCommand(CLI::App& app, CommandContext& ctx);   // doctor
+void addDiffCommand(CLI::App& app, CommandContext& ctx);     // diff
+void addSweepCommand(CLI::App& app, CommandContext& ctx);    // sweep
+// status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C, which
+// in a script ends the script.
+void watchStatus(CommandContext& ctx, CtlSession& s, long intervalMs, long count, bool json,
+                 bool showLd);
 // The end of a command that prints a line per read (sweep, status --watch): the trace's
 // log and VCD written where the options say and, with JSON Lines, the trace's events as
 // one last line {"trace": [...]}.
 void finishLinesTrace(CtlSession& s, bool json);
-// A status word's keys: word, IFFVAL, IFFSTATE, LD and RSSI.
-void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d);
-// The status reading's keys: those of statusWordJson and, when set, suspect.
-void statusReadingJson(nlohmann::json& j, const StatusReading& r);
-// One JSON object on one line, plain ASCII.
-std::string jsonLine(const nlohmann::json& j);
 // Every command but run: the program's and each script line's.
-void addCommands(CLI::App& app);
-// Parses the command line with parse and runs its command. Help goes out as CLI11 prints
-// it; any failure is one line on standard error after where ("zvk40310ctl: "), control
-// characters spelled out. The exit code: 0, kBadInput, kUnreachable (kDiffTrouble for
-// diff), kBrokenPipe or what the command set in g_exitCode. *reported tells whether a
-// failure put its line on standard error.
-int runCommand(CLI::App& app, const std::string& where, const std::function<void()>& parse,
-               bool* reported = nullptr);
+void addCommands(CLI::App& app, CommandContext& ctx);
+// Parses the command line with parse and runs its command in ctx. Help goes out as CLI11
+// prints it; any failure is one line on standard error after where ("zvk40310ctl: "),
+// control characters spelled out. The exit code: 0, kBadInput, kUnreachable (kDiffTrouble
+// for diff), kBrokenPipe or what the command set in ctx.exitCode. *reported tells whether
+// a failure put its line on standard error.
+int runCommand(CLI::App& app, CommandContext& ctx, const std::string& where,
+               const std::function<void()>& parse, bool* reported = nullptr);
 // A script line split into words as a POSIX shell splits them, without expansions: quotes
 // and backslashes, "#" starting a comment; none (and the reason) for an open quote.
 std::optional<std::vector<std::string>> shellWords(const std::string& line, std::string& error);
-
-// The command that ran sets this; main returns it.
-extern int g_exitCode;
 
 }  // namespace zvk::cli

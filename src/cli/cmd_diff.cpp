@@ -27,29 +27,29 @@ Config loadForComparison(const std::string& path) {
     return c;
 }
 
-void runDiff(const DiffOptions& o) {
+void runDiff(CommandContext& ctx, const DiffOptions& o) {
     const Config a = loadForComparison(o.a);
     const Config b = loadForComparison(o.b);
     const std::vector<ConfigDifference> diffs = compareConfigs(a, b);
     nlohmann::json list = nlohmann::json::array();
     for (const ConfigDifference& d : diffs)
         list.push_back({{"name", d.name}, {"old", d.before}, {"new", d.after}});
-    printResult(o.json, {{"differences", list}}, [&] {
+    printResult(ctx, o.json, {{"differences", list}}, [&] {
         for (const ConfigDifference& d : diffs) std::printf("%s\n", differenceLine(d).c_str());
     });
-    g_exitCode = diffs.empty() ? kOk : kDifferent;
+    ctx.exitCode = diffs.empty() ? kOk : kDifferent;
 }
 
 }  // namespace
 
-void addDiffCommand(CLI::App& app) {
+void addDiffCommand(CLI::App& app, CommandContext& ctx) {
     auto o = std::make_shared<DiffOptions>();
     CLI::App* d = app.add_subcommand(
         "diff", "the fields, file items and planned frequencies that differ between two files");
     d->add_option("a", o->a, "the first configuration file (.cfg)")->required();
     d->add_option("b", o->b, "the second configuration file (.cfg)")->required();
     d->add_flag("--json", o->json, "one JSON object on standard output");
-    d->callback([o] { runDiff(*o); });
+    d->callback([o, &ctx] { runDiff(ctx, *o); });
 }
 
 }  // namespace zvk::cli

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/Cli.h"
+#include "cli/Json.h"
 #include "session/Doctor.h"
 #include "storage/Settings.h"
 
@@ -20,7 +21,7 @@ struct DoctorOptions {
     bool json = false;
 };
 
-void runDoctorCommand(const DoctorOptions& o) {
+void runDoctorCommand(CommandContext& ctx, const DoctorOptions& o) {
     DoctorInputs in = DoctorInputs::under(o.root);
     in.settingsPath = o.settings.empty() ? programSettingsPath() : o.settings;
     in.base = o.port.empty() ? effectiveBase(readSettings(in.settingsPath).adr)
@@ -33,15 +34,15 @@ void runDoctorCommand(const DoctorOptions& o) {
     nlohmann::json lines = nlohmann::json::array();
     for (const DoctorLine& l : r.lines)
         lines.push_back({{"ok", l.ok}, {"text", l.text}, {"fix", l.fix}});
-    printResult(o.json, {{"lines", lines}, {"usable", r.transportUsable}}, [&] {
-        for (const DoctorLine& l : r.lines) std::cout << doctorLineText(l) << "\n";
+    printResult(ctx, o.json, {{"lines", lines}, {"usable", r.transportUsable}}, [&] {
+        for (const DoctorLine& l : r.lines) std::cout << validUtf8(doctorLineText(l)) << "\n";
     });
-    if (!r.transportUsable) g_exitCode = kUnreachable;
+    if (!r.transportUsable) ctx.exitCode = kUnreachable;
 }
 
 }  // namespace
 
-void addDoctorCommand(CLI::App& app) {
+void addDoctorCommand(CLI::App& app, CommandContext& ctx) {
     auto o = std::make_shared<DoctorOptions>();
     CLI::App* d = app.add_subcommand(
         "doctor",
@@ -55,7 +56,7 @@ void addDoctorCommand(CLI::App& app) {
                   "look for /proc, /sys and /dev under this folder (a copy of another "
                   "machine's layout); raw port access is not tried then");
     d->add_flag("--json", o->json, "one JSON object on standard output");
-    d->callback([o] { runDoctorCommand(*o); });
+    d->callback([o, &ctx] { runDoctorCommand(ctx, *o); });
 }
 
 }  // namespace zvk::cli

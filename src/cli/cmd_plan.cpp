@@ -9,6 +9,7 @@
 #include "base/Text.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "cli/Json.h"
 #include "plan/FrequencyPlan.h"
 #include "plan/PlanPicture.h"
 #include "plan/PlanSvg.h"
@@ -46,19 +47,7 @@ void setField(RegisterImage& regs, const char* name, uint32_t value) {
     setFieldValue(regs, *findField(name), value);
 }
 
-nlohmann::json pictureJson(const PlanPicture& p) {
-    nlohmann::json spurs = nlohmann::json::array();
-    for (const Spur& s : p.spurs)
-        spurs.push_back({{"m", s.m}, {"n", s.n}, {"f", s.f}, {"order", s.order}});
-    nlohmann::json reference = nlohmann::json::array();
-    for (const ReferenceProduct& r : p.reference)
-        reference.push_back({{"kind", r.kind}, {"k", r.k}, {"f", r.f}, {"near", r.near}});
-    return {{"image1", p.image1}, {"image2", p.image2},     {"image2_mirror", p.image2Mirror},
-            {"spurs", spurs},     {"reference", reference}, {"s1", p.s1},
-            {"s2", p.s2}};
-}
-
-void runPlan(const PlanOptions& o) {
+void runPlan(CommandContext& ctx, const PlanOptions& o) {
     const double rf = parseNumber(o.rf, "--rf");
     const double xtal = parseNumber(o.xtal, "--xtal");
     if (xtal < 1.0) throw BadInput("--xtal: " + quotedText(o.xtal) + " is below 1.0 MHz");
@@ -68,7 +57,7 @@ void runPlan(const PlanOptions& o) {
     const bool lo1High = o.lo1 == "high";
     const bool lo2High = o.lo2 == "high";
     // The picture's file can be written before anything is planned.
-    if (!o.svg.empty()) checkFiles({{"--svg", o.svg}}, {}, o.json);
+    if (!o.svg.empty()) checkFiles(ctx, {{"--svg", o.svg}}, {}, o.json);
 
     auto session = planningSession();
     Session& core = *session->core;
@@ -104,7 +93,7 @@ void runPlan(const PlanOptions& o) {
     if (o.spurs) j["picture"] = pictureJson(picture);
     if (!o.svg.empty()) writeOut(o.svg, drawPlan(picture).svg, "--svg");
 
-    printResult(o.json, j, [&] {
+    printResult(ctx, o.json, j, [&] {
         printCounters(t, s, 7);
         // The state was read back from the image, so N is the 11 bits that R2 and R3 hold.
         const Field& n = field("N");
@@ -129,12 +118,12 @@ void runPlan(const PlanOptions& o) {
             std::printf("%-7s %s  k %d, near %s\n", product.kind.c_str(),
                         formatFrequency(product.f).c_str(), product.k, product.near.c_str());
     });
-    reportUnfitN(core);
+    reportUnfitN(ctx, core);
 }
 
 }  // namespace
 
-void addPlanCommand(CLI::App& app) {
+void addPlanCommand(CLI::App& app, CommandContext& ctx) {
     auto o = std::make_shared<PlanOptions>();
     CLI::App* p = app.add_subcommand(
         "plan", "plan N and A for a wanted RF frequency and show the frequency plan");
@@ -153,7 +142,7 @@ void addPlanCommand(CLI::App& app) {
     p->add_option("--svg", o->svg,
                   "also draw the plan as an SVG picture into FILE (- for standard output)")
         ->option_text("FILE");
-    p->callback([o] { runPlan(*o); });
+    p->callback([o, &ctx] { runPlan(ctx, *o); });
 }
 
 }  // namespace zvk::cli

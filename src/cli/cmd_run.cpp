@@ -79,9 +79,10 @@ constexpr size_t kMaxScriptLine = 65536;
 const char* const kScriptOptions[] = {"--board", "--port", "--level",     "--settings",
                                       "--trace", "--vcd",  "--trace-json"};
 
-// One line's command: its exit code (0 for success), the reason printed on standard error;
-// *reported tells whether a failure printed its line.
-int runLine(const std::vector<std::string>& words, int number, bool* reported) {
+// One line's command, run in the script's line context: its exit code (0 for success), the
+// reason printed on standard error; *reported tells whether a failure printed its line.
+int runLine(CommandContext& line, const std::vector<std::string>& words, int number,
+            bool* reported) {
     *reported = true;
     const std::string where = "zvk40310ctl: line " + std::to_string(number) + ": ";
     for (const std::string& w : words) {
@@ -92,7 +93,7 @@ int runLine(const std::vector<std::string>& words, int number, bool* reported) {
                 return kBadInput;
             }
         }
-        if (g_script->jsonLines && (w == "--help" || w == "-h")) {
+        if (line.jsonLines() && (w == "--help" || w == "-h")) {
             std::cerr << where << w
                       << " prints text, and with run --json standard output carries JSON only\n";
             return kBadInput;
@@ -104,7 +105,7 @@ int runLine(const std::vector<std::string>& words, int number, bool* reported) {
     }
     CLI::App app{"zvk40310ctl"};
     app.require_subcommand(1);
-    addCommands(app);
+    addCommands(app, line);
     if (!words.empty() && !words[0].empty() && words[0][0] != '-') {
         if (const auto unknown = unknownCommand(app, words[0])) {
             std::cerr << where << *unknown << "\n";
@@ -114,7 +115,7 @@ int runLine(const std::vector<std::string>& words, int number, bool* reported) {
     // CLI11 takes the words last first.
     std::vector<std::string> args(words.rbegin(), words.rend());
     return runCommand(
-        app, where, [&] { app.parse(args); }, reported);
+        app, line, where, [&] { app.parse(args); }, reported);
 }
 
 // The script's text: a file or standard input, within the limits of a script.
@@ -171,7 +172,7 @@ std::vector<ScriptLine> scriptLines(const std::string& text, const std::string& 
     return lines;
 }
 
-int runScript(RunOptions& o) {
+int runScript(CommandContext& ctx, RunOptions& o) {
     if (o.board.trace == "-" && o.board.vcd == "-")
         throw BadInput("--trace and --vcd cannot both go to standard output");
     const std::string text = scriptText(o.script);
@@ -179,9 +180,11 @@ int runScript(RunOptions& o) {
     // The script's own outputs can be written before its first line runs.
     std::vector<NamedFile> inputs = {{"the settings file", settingsPathOf(o.board)}};
     if (o.script != "-") inputs.push_back({"the script", o.script});
-    checkFiles(boardOutputs(o.board), inputs, o.json);
+    checkFiles(ctx, boardOutputs(o.board), inputs, o.json);
     Script script{o.board, o.json, nullptr, o.script, false};
-    g_script = &script;
+    // Every line runs in the script; what a line saved stays said until the script ends.
+    CommandContext line;
+    line.script = &script;
     int worst = kOk;
     for (size_t i = 0; i < lines.size(); ++i) {
         const int number = int(i) + 1;
@@ -202,13 +205,14 @@ int runScript(RunOptions& o) {
             std::cerr << "zvk40310ctl: line " << number << ": " << lines[i].error << "\n";
             code = kBadInput;
         } else if (!words->empty()) {
-            code = runLine(*words, number, &reported);
+            code = runLine(line, *words, number, &reported);
         }
         bool outputGone = false;
         try {
             flushOutput();
         } catch (const OutputFailed& e) {
-            code = reportOutputFailure("zvk40310ctl: line " + std::to_string(number) + ": ", e);
+            code = reportOutputFailure("zvk40310ctl: line " + std::to_string(number) + ": ", e,
+                                       line.savedNote);
             reported = true;
             outputGone = true;
         }
@@ -231,22 +235,22 @@ int runScript(RunOptions& o) {
     if (script.session) {
         nlohmann::json j;
         script.session->finishTrace(j, true);
-        if (j.contains("trace")) printResult(true, nlohmann::json{{"trace", j["trace"]}}, {});
+        if (j.contains("trace")) printResult(line, true, nlohmann::json{{"trace", j["trace"]}}, {});
     }
-    g_script = nullptr;
+    ctx.savedNote = line.savedNote;
     return worst;
 }
 
 }  // namespace
 
-void addRunCommand(CLI::App& app) {
+void addRunCommand(CLI::App& app, CommandContext& ctx) {
     auto o = std::make_shared<RunOptions>();
     CLI::App* r = app.add_subcommand(
         "run", "run the commands of a script, one per line, against one session");
     r->add_option("script", o->script, "the script file, or - for standard input")->required();
     addBoardOptions(r, o->board);
     r->add_flag("--json", o->json, "every command's output as one JSON object per line");
-    r->callback([o] { g_exitCode = runScript(*o); });
+    r->callback([o, &ctx] { ctx.exitCode = runScript(ctx, *o); });
     refuseEmptyValues(r);
 }
 

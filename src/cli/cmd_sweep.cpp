@@ -6,6 +6,7 @@
 #include "base/Numbers.h"
 #include "base/Text.h"
 #include "cli/Cli.h"
+#include "cli/Json.h"
 #include "session/StatusPlot.h"
 #include "session/Sweep.h"
 
@@ -43,22 +44,7 @@ std::vector<double> frequencies(const SweepOptions& o) {
     return f;
 }
 
-nlohmann::json pointJson(const SweepPoint& p) {
-    nlohmann::json j;
-    j["f_wanted"] = p.wanted;
-    if (p.refusal) {
-        j["refused"] = *p.refusal;
-        return j;
-    }
-    j["Ntot"] = p.Ntot;
-    j["N"] = p.N;
-    j["A"] = p.A;
-    j["fRF"] = p.tunedRf;
-    if (p.status) statusReadingJson(j, *p.status);
-    return j;
-}
-
-void runSweep(const SweepOptions& o) {
+void runSweep(CommandContext& ctx, const SweepOptions& o) {
     if (o.defaults == !o.file.empty())
         throw BadInput("sweep: give either a FILE.cfg or --defaults");
     const std::vector<double> points = frequencies(o);
@@ -86,22 +72,22 @@ void runSweep(const SweepOptions& o) {
     std::vector<NamedFile> inputs;
     if (!o.file.empty()) inputs.push_back({"the configuration file", o.file});
     if (!o.list.empty()) inputs.push_back({"the list", o.list});
-    auto s = openSession(o.board, inputs, o.json);
+    auto s = openSession(ctx, o.board, inputs, o.json);
     Session& core = *s->core;
     load(core);
     // The trace the options ask for covers the points, as it covers a write's cycle.
     s->resetCounts();
 
-    const bool json = o.json || (g_script != nullptr && g_script->jsonLines);
+    const bool json = o.json || ctx.jsonLines();
     if (!json) std::printf("%s\n", sweepCsvHeader().c_str());
     bool warned = false;
     std::vector<SweepPoint> measured;
     for (double f : points) {
         const SweepPoint& p = measured.emplace_back(sweepPoint(core, f, uint32_t(dwell)));
         if (json)
-            std::printf("%s\n", jsonLine(pointJson(p)).c_str());
+            std::printf("%s\n", jsonLine(sweepPointJson(p)).c_str());
         else
-            std::printf("%s\n", sweepCsvLine(p).c_str());
+            std::printf("%s\n", validUtf8(sweepCsvLine(p)).c_str());
         // Each point as it comes: a pipe or a terminal shows the sweep's progress. A reader
         // that went away ends the sweep before the next point is written to the board.
         flushOutput();
@@ -129,24 +115,7 @@ void finishLinesTrace(CtlSession& s, bool json) {
     }
 }
 
-void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d) {
-    j["word"] = registerText(word);
-    j["IFFVAL"] = d.IFFVAL;
-    j["IFFSTATE"] = d.IFFSTATE;
-    j["LD"] = d.LD;
-    j["RSSI"] = d.RSSI;
-}
-
-void statusReadingJson(nlohmann::json& j, const StatusReading& r) {
-    statusWordJson(j, r.word, r.decoded);
-    if (r.suspect) j["suspect"] = *r.suspect;
-}
-
-std::string jsonLine(const nlohmann::json& j) {
-    return j.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
-}
-
-void addSweepCommand(CLI::App& app) {
+void addSweepCommand(CLI::App& app, CommandContext& ctx) {
     auto o = std::make_shared<SweepOptions>();
     CLI::App* c = app.add_subcommand(
         "sweep", "plan, write and read the status at each frequency: one line per point");
@@ -163,7 +132,7 @@ void addSweepCommand(CLI::App& app) {
                   "also draw the points as an SVG plot into this file (- for standard output), "
                   "as the window's Sweep draws them");
     c->add_flag("--json", o->json, "JSON Lines instead of CSV");
-    c->callback([o] { runSweep(*o); });
+    c->callback([o, &ctx] { runSweep(ctx, *o); });
 }
 
 }  // namespace zvk::cli

@@ -12,6 +12,7 @@
 
 #include "base/Numbers.h"
 #include "cli/Cli.h"
+#include "cli/Json.h"
 
 namespace zvk::cli {
 
@@ -44,7 +45,8 @@ class InterruptFlag {
 
 }  // namespace
 
-void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool showLd) {
+void watchStatus(CommandContext& ctx, CtlSession& s, long intervalMs, long count, bool json,
+                 bool showLd) {
     using Steady = std::chrono::steady_clock;
     InterruptFlag interrupt;
     // The trace the options ask for covers the reads, and ends with them (Ctrl+C too).
@@ -71,7 +73,7 @@ void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool sho
             statusReadingJson(j, r);
             std::printf("%s\n", jsonLine(j).c_str());
         } else {
-            std::printf("%s\n", statusCsvLine(tMs, r).c_str());
+            std::printf("%s\n", validUtf8(statusCsvLine(tMs, r)).c_str());
         }
         // A reader that went away ends the watch now, also where SIGPIPE is ignored.
         flushOutput();
@@ -82,7 +84,7 @@ void watchStatus(CtlSession& s, long intervalMs, long count, bool json, bool sho
     }
     finishLinesTrace(s, json);
     // In a script, Ctrl+C ends the script, not only this line.
-    if (interrupt.raised() && g_script != nullptr) g_script->interrupted = true;
+    if (interrupt.raised() && ctx.script != nullptr) ctx.script->interrupted = true;
 }
 
 }  // namespace zvk::cli

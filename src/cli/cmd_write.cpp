@@ -9,6 +9,7 @@
 #include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "cli/Json.h"
 #include "session/LockCheck.h"
 #include "storage/ConfigFile.h"
 
@@ -51,7 +52,7 @@ RegisterImage parseRegs(const std::string& text) {
     return regs;
 }
 
-void runWrite(const WriteOptions& o) {
+void runWrite(CommandContext& ctx, const WriteOptions& o) {
     const int sources = int(!o.regs.empty()) + int(o.defaults) + int(!o.file.empty());
     if (sources != 1) throw BadInput("write: give exactly one of --regs, --defaults or a FILE.cfg");
     // Only a preset the chip has: no sign, no blank, no "not given" value of our own.
@@ -110,7 +111,7 @@ void runWrite(const WriteOptions& o) {
 
     std::vector<NamedFile> inputs;
     if (!o.file.empty()) inputs.push_back({"the configuration file", o.file});
-    auto s = openSession(o.board, inputs, o.json);
+    auto s = openSession(ctx, o.board, inputs, o.json);
     ChipController& chip = s->chip();
     prepare(*s);
     s->resetCounts();
@@ -127,7 +128,7 @@ void runWrite(const WriteOptions& o) {
     if (settled) statusWordJson(j["status"], settled->word, settled->decoding);
     s->addBoardJson(j);
     s->finishTrace(j);
-    printResult(o.json, j, [&] {
+    printResult(ctx, o.json, j, [&] {
         std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
                     registersLine(chip.regs()).c_str());
         if (settled)
@@ -135,11 +136,11 @@ void runWrite(const WriteOptions& o) {
                         settled->decoding.LD.c_str());
         s->printBoard();
     });
-    if (o.plan) reportUnfitN(*s->core);
+    if (o.plan) reportUnfitN(ctx, *s->core);
     if (settled && !settled->locked) {
         std::fprintf(stderr, "zvk40310ctl: not locked %u ms after the write (status %s)\n",
                      unsigned(settleMs), registerText(settled->word).c_str());
-        g_exitCode = kNotLocked;
+        ctx.exitCode = kNotLocked;
     }
 }
 
@@ -156,7 +157,7 @@ void statusJson(nlohmann::json& j, uint16_t word, bool showLd) {
 
 }  // namespace
 
-void addWriteCommands(CLI::App& app) {
+void addWriteCommands(CLI::App& app, CommandContext& ctx) {
     auto o = std::make_shared<WriteOptions>();
     CLI::App* w = app.add_subcommand("write", "one write cycle with a register image");
     w->add_option("--regs", o->regs, "R0,...,R7 (decimal or 0x hexadecimal)");
@@ -173,7 +174,7 @@ void addWriteCommands(CLI::App& app) {
     w->add_option_function<std::string>(
         "--settle", [o](const std::string& text) { o->settle = text; },
         "milliseconds between the write and the lock check (default 20)");
-    w->callback([o] { runWrite(*o); });
+    w->callback([o, &ctx] { runWrite(ctx, *o); });
 
     auto st = std::make_shared<WriteOptions>();
     auto showLd = std::make_shared<std::string>("1");
@@ -187,7 +188,7 @@ void addWriteCommands(CLI::App& app) {
                   "read every MS milliseconds, one CSV line (JSON Lines with --json) each, "
                   "until --count reads or Ctrl+C");
     s->add_option("--count", *count, "with --watch: stop after N reads");
-    s->callback([st, showLd, watch, count] {
+    s->callback([st, showLd, watch, count, &ctx] {
         const bool ld = *showLd == "1";
         if (!count->empty() && watch->empty()) throw BadInput("--count: needs --watch");
         if (!watch->empty()) {
@@ -198,11 +199,11 @@ void addWriteCommands(CLI::App& app) {
             if (n < 0 || (!count->empty() && n == 0))
                 throw BadInput("--count: " + quotedText(*count) +
                                " is not a count of reads above 0");
-            auto sess = openSession(st->board, {}, st->json);
-            watchStatus(*sess, ms, n, st->json || (g_script != nullptr && g_script->jsonLines), ld);
+            auto sess = openSession(ctx, st->board, {}, st->json);
+            watchStatus(ctx, *sess, ms, n, st->json || ctx.jsonLines(), ld);
             return;
         }
-        auto sess = openSession(st->board, {}, st->json);
+        auto sess = openSession(ctx, st->board, {}, st->json);
         sess->resetCounts();
         const auto word = sess->chip().registerRead(7);
         nlohmann::json j;
@@ -210,7 +211,7 @@ void addWriteCommands(CLI::App& app) {
         j["transport"] = sess->transport();
         sess->addBoardJson(j);
         sess->finishTrace(j);
-        printResult(st->json, j, [&] {
+        printResult(ctx, st->json, j, [&] {
             printStatus(j);
             std::printf("transport %s\n", sess->transport().c_str());
             sess->printViolations();
@@ -225,14 +226,14 @@ void addWriteCommands(CLI::App& app) {
     addChoice(d, "--showld", *dsShowLd, {"0", "1"}, "1: LDRSSIL is lock detect, 0: RSSI low flag")
         ->required();
     d->add_flag("--json", *dsJson, "one JSON object on standard output");
-    d->callback([word, dsShowLd, dsJson] {
+    d->callback([word, dsShowLd, dsJson, &ctx] {
         const long value = parseInteger(*word, "WORD");
         if (value < 0 || value > 0xFFF)
             throw BadInput("WORD: " + quotedText(*word) + " is outside 0..0xFFF");
         const bool ld = *dsShowLd == "1";
         nlohmann::json j;
         statusJson(j, uint16_t(value), ld);
-        printResult(*dsJson, j, [&] { printStatus(j); });
+        printResult(ctx, *dsJson, j, [&] { printStatus(j); });
     });
 }
 

@@ -9,6 +9,8 @@
 namespace {
 
 int run(int argc, char** argv) {
+    // What the commands run in, for as long as the app that holds them.
+    zvk::cli::CommandContext ctx;
     CLI::App app{"zvk40310ctl - control the ZVK40310 receiver chip from the command line",
                  "zvk40310ctl"};
     app.require_subcommand(1);
@@ -22,8 +24,8 @@ int run(int argc, char** argv) {
         ",\nthe window's settings file, unless --settings names another. It lies beside the\n"
         "programs in a build folder, under $XDG_CONFIG_HOME/zvk40310 (~/.config/zvk40310)\n"
         "for an installed program or one whose folder cannot be written.");
-    zvk::cli::addCommands(app);
-    zvk::cli::addRunCommand(app);
+    zvk::cli::addCommands(app, ctx);
+    zvk::cli::addRunCommand(app, ctx);
     // Without a command there is nothing to do: the usage says what there is.
     if (argc < 2) {
         std::cerr << app.help();
@@ -35,8 +37,9 @@ int run(int argc, char** argv) {
             return zvk::cli::kBadInput;
         }
     }
-    return zvk::cli::finishOutput(
-        zvk::cli::runCommand(app, "zvk40310ctl: ", [&] { app.parse(argc, argv); }));
+    const int code =
+        zvk::cli::runCommand(app, ctx, "zvk40310ctl: ", [&] { app.parse(argc, argv); });
+    return zvk::cli::finishOutput(ctx, code);
 }
 
 }  // namespace
