@@ -98,7 +98,6 @@ struct CtlSession {
     // Adapter commands before the counters were last reset (start-up, detection).
     std::vector<std::string> earlierCommands;
 
-    ChipController& chip() { return core->chip(); }
     bool isVirtual() const { return core->isVirtual(); }
     std::string transport() const { return core->usbInUse() ? "usb" : "lpt"; }
     const BoardOptions* options = nullptr;

@@ -68,7 +68,7 @@ void runShow(CommandContext& ctx, const ConfigOptions& o) {
     // The counters as the planning step left them; the display after the plan shows
     // every frequency from the planned dividers, as the plan command shows it.
     const FrequencyState planned = core.frequencies();
-    const RegisterImage plannedRegs = core.chip().regs();
+    const RegisterImage plannedRegs = core.regs();
     const std::string frfText = core.edits().frf;
     core.recomputeFrequencies();
     const TuningInfo t = ShowTuningInfo(core.frequencies());

@@ -66,14 +66,7 @@ void runPlan(CommandContext& ctx, const PlanOptions& o) {
     setField(start, "RIFF", uint32_t(riff));
     setField(start, "LO2DIV", o.lo2div == "8" ? 1 : 0);
     setField(start, "SSBSEL", lo2High ? 1 : 0);
-    core.chip().setRegs(start);
-    const int injlo1 = lo1High ? 1 : 0;
-
-    // The window's edits hold the numbers with three decimals, and the plan reads them
-    // from there: 433.9204 plans as 433.920.
-    core.setPlanEdits({formatFrequency(xtal), formatFrequency(rf), rgIf1Selection(injlo1)});
-    core.readFrequencyState();
-    core.calculate();
+    core.planFrequencies(start, xtal, rf, lo1High ? 1 : 0);
     const FrequencyState& s = core.frequencies();
     if (const auto& refusal = session->observer.refusal) {
         // A frequency beyond single precision is always refused; the option's own
@@ -87,7 +80,7 @@ void runPlan(CommandContext& ctx, const PlanOptions& o) {
 
     nlohmann::json j;
     addTuningJson(j, s, t);
-    const RegisterImage& regs = core.chip().regs();
+    const RegisterImage& regs = core.regs();
     j["registers"] = registersJson(regs);
     const PlanPicture picture = planPicture(s);
     if (o.spurs) j["picture"] = pictureJson(picture);

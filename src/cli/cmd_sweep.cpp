@@ -65,7 +65,7 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
         if (!o.file.empty()) {
             if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
         }
-        if (auto blocked = statusReadBlocked(core.chip())) throw BadInput("sweep: " + *blocked);
+        if (auto blocked = core.statusReadBlocked()) throw BadInput("sweep: " + *blocked);
     };
     load(*planningSession()->core);
 

@@ -63,7 +63,7 @@ void watchStatus(CommandContext& ctx, CtlSession& s, long intervalMs, long count
                 std::min<Steady::duration>(due - Steady::now(), std::chrono::milliseconds(20)));
         if (interrupt.raised()) break;
         const double tMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-        const auto reading = readStatus(s.chip());
+        const auto reading = s.core->readStatus();
         if (!reading) continue;  // the link was busy: no word this tick
         StatusReading r = *reading;
         r.decoded = decodeStatus(r.word, showLd);

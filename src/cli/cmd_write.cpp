@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "base/Text.h"
-#include "chip/ChipController.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
@@ -82,12 +81,9 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
     // The image to write, made in a core as the window makes it; a refused plan or a lock
     // check that could not say anything is bad input.
     auto prepare = [&](CtlSession& s) {
-        ChipController& chip = s.chip();
-        chip.setRegs(regs);
-        chip.setSpiMode(!abc);
-        chip.setPresetIndex(abc.value_or(0));
+        Session& core = *s.core;
+        core.setImage(regs, !abc, abc.value_or(0));
         if (!o.file.empty()) {
-            Session& core = *s.core;
             if (o.plan) {
                 // Loaded as the window loads it: the mode, the frequencies and the plan.
                 core.takeConfig(Config{});
@@ -97,10 +93,7 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
                 core.takeConfig(*fileConfig);
             }
             // The file's mode and preset, unless --abc says otherwise.
-            if (abc) {
-                chip.setSpiMode(false);
-                chip.setPresetIndex(*abc);
-            }
+            if (abc) core.setImage(core.regs(), false, *abc);
         }
         if (o.expectLock)
             if (auto why = lockUnreadable(*s.core)) throw BadInput("--expect-lock: " + *why);
@@ -112,10 +105,9 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
     std::vector<NamedFile> inputs;
     if (!o.file.empty()) inputs.push_back({"the configuration file", o.file});
     auto s = openSession(ctx, o.board, inputs, o.json);
-    ChipController& chip = s->chip();
     prepare(*s);
     s->resetCounts();
-    chip.writeCycle();
+    s->core->writeCycle();
     std::optional<SettledStatus> settled;
     if (o.expectLock) {
         settled = statusAfterSettle(*s->core, settleMs);
@@ -123,14 +115,14 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
     }
 
     nlohmann::json j;
-    j["registers"] = registersJson(chip.regs());
+    j["registers"] = registersJson(s->core->regs());
     j["transport"] = s->transport();
     if (settled) statusWordJson(j["status"], settled->word, settled->decoding);
     s->addBoardJson(j);
     s->finishTrace(j);
     printResult(ctx, o.json, j, [&] {
         std::printf("transport   %s\nregisters  %s\n", s->transport().c_str(),
-                    registersLine(chip.regs()).c_str());
+                    registersLine(s->core->regs()).c_str());
         if (settled)
             std::printf("status      %s  LD %s\n", registerText(settled->word).c_str(),
                         settled->decoding.LD.c_str());
@@ -205,7 +197,7 @@ void addWriteCommands(CLI::App& app, CommandContext& ctx) {
         }
         auto sess = openSession(ctx, st->board, {}, st->json);
         sess->resetCounts();
-        const auto word = sess->chip().registerRead(7);
+        const auto word = sess->core->registerRead(7);
         nlohmann::json j;
         statusJson(j, word.value_or(0), ld);
         j["transport"] = sess->transport();

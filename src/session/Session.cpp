@@ -411,6 +411,35 @@ void Session::restoreConfig(const Config& c) {
     observer_->planShown(fs_);
 }
 
+void Session::setImage(const RegisterImage& regs, bool spi, int presetIndex) {
+    chip_->setRegs(regs);
+    chip_->setSpiMode(spi);
+    chip_->setPresetIndex(presetIndex);
+}
+
+std::optional<std::string> Session::statusReadBlocked() const {
+    return zvk::statusReadBlocked(*chip_);
+}
+
+std::optional<StatusReading> Session::readStatus() {
+    return zvk::readStatus(*chip_);
+}
+
+void Session::requestStatus(std::function<void(const StatusReading&)> answer) {
+    zvk::requestStatus(*chip_, std::move(answer));
+}
+
+void Session::planFrequencies(const RegisterImage& start, double xtal, double rf, int injlo1) {
+    chip_->setRegs(start);
+    // The edits hold the numbers with three decimals, and the plan reads them from there:
+    // 433.9204 plans as 433.920.
+    edits_.fxtal = formatFrequency(xtal);
+    edits_.frf = formatFrequency(rf);
+    edits_.rgIf1 = rgIf1Selection(injlo1);
+    readFrequencyState();
+    calculate();
+}
+
 std::optional<StatusDecoding> Session::refreshStatus() {
     if (chip_->mfoSelection() != kMfoSpiOut) return std::nullopt;
     // nullopt: another transfer is running below us; there is no word to show.

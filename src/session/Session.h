@@ -14,6 +14,7 @@
 #include "session/EditRules.h"
 #include "session/InterfaceDetection.h"
 #include "session/Reporter.h"
+#include "session/StatusPoll.h"
 #include "storage/ConfigFile.h"
 #include "storage/Settings.h"
 #include "transport/Lpt.h"
@@ -248,6 +249,24 @@ class Session {
     // the image, the frequencies and what the front end shows agree again, and the chip
     // gets the image (one write cycle).
     void restoreConfig(const Config& c);
+    // The register image the program holds, and the chip's mode.
+    const RegisterImage& regs() const { return chip_->regs(); }
+    bool spiMode() const { return chip_->spiMode(); }
+    // An image to send as it stands, with its mode and ABC preset; nothing is planned.
+    void setImage(const RegisterImage& regs, bool spi, int presetIndex);
+    // A write cycle of the image, whatever "Send always" says.
+    void writeCycle() { chip_->writeCycle(); }
+    // The status word read and decoded, the image left alone (see readStatus); why it
+    // cannot be read on this state; and the read for a caller that waits its turn.
+    std::optional<std::string> statusReadBlocked() const;
+    std::optional<StatusReading> readStatus();
+    void requestStatus(std::function<void(const StatusReading&)> answer);
+    // One register read as the chip answers it; nullopt while another transfer runs.
+    std::optional<uint16_t> registerRead(int reg) { return chip_->registerRead(reg); }
+    // The planning step as the window's edits would hold these values (three decimals),
+    // from the image start with the injection side injlo1, then the recompute step.
+    void planFrequencies(const RegisterImage& start, double xtal, double rf, int injlo1);
+
     // "Refresh": the status register read, decoded, and kept as R7; nullopt while another
     // transfer runs or when MFO does not carry the serial output.
     std::optional<StatusDecoding> refreshStatus();
