@@ -86,6 +86,8 @@ class ChipModel {
     // Level of the MFO pin.
     bool mfo();
 
+    // The clock count at which the synthesizer's last settling ends.
+    uint64_t settleUntil() const { return settleUntil_; }
     // The registers the chip has latched (R7 computed from them).
     std::array<uint16_t, 8> latched() const;
     uint16_t statusWord() const;

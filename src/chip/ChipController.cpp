@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "chip/ChipController.h"
 
+#include <algorithm>
+
 #include "base/Numbers.h"
 #include "transport/Priority.h"
 
@@ -108,6 +110,7 @@ void ChipController::drainPending() {
 
 void ChipController::runWriteCycle() {
     ++writeCycles_;
+    lastLockTime_.reset();
     const bool ldOut = mfoSelection() == kMfoLdOut;
     observer_->showLockTimeRow(ldOut);
     const RealtimePriority priority(realtime_);
@@ -128,7 +131,7 @@ void ChipController::runWriteCycle() {
                            .c = uint16_t(regs_[size_t(i)] & 0xFFF)});
             if (const auto back = link.writeWord(frame)) readBack_[size_t(i)] = *back;
         }
-        if (ldOut && link.timesLockDetect()) measureLockTime();
+        if (ldOut && (link.timesLockDetect() || timeEveryLink_)) measureLockTime();
     }
 }
 
@@ -155,14 +158,23 @@ void ChipController::measureLockTime() {
     }
     start = clock.now();
     uint64_t last = start;
+    uint64_t samples = 0;
     for (;;) {
         const bool high = link.readMfo();
+        ++samples;
         last = clock.now();
         if (!high || last - start >= kLockBound) break;
     }
     float ms = float(double(last - start) * counterPeriodMs_ - 0.002);
+    const bool capped = ms >= 20.0f || last - start >= kLockBound;
     if (ms >= 20.0f) ms = 19.99f;
-    lastLockTime_ = ms;
+    lastLockTime_ =
+        LockTime{.ms = double(ms),
+                 .capped = capped,
+                 .resolutionMs = std::max(
+                     counterPeriodMs_, double(last - start) * counterPeriodMs_ / double(samples)),
+                 .samples = samples,
+                 .startCount = start};
     link.lines().microsecondWait(1);
     observer_->showLockTime(fixedText(double(ms), 2), ms > 10.0f);
     // With MFO carrying lock detect the chip cannot shift the status word out: every bit

@@ -29,6 +29,16 @@ class ChipObserver {
     virtual void realtimeRefused(const std::string& /*why*/) {}
 };
 
+// One lock-time measurement: from the end of a write cycle that left MFO at "LD out" until
+// the lock-detect pin went low, sampled as fast as the transport allows.
+struct LockTime {
+    double ms = 0;            // as "LD Time [ms]" shows it: 19.99 at the cap
+    bool capped = false;      // the pin had not gone low by the cap
+    double resolutionMs = 0;  // the time one sample of the pin takes
+    uint64_t samples = 0;
+    uint64_t startCount = 0;  // the program clock's count when sampling began
+};
+
 // The register image and the three routines every other part calls: the write cycle,
 // the register read and the after-change routine, over one transport: the parallel port
 // or the adapter, whichever the interface detection chose (setLink).
@@ -88,8 +98,11 @@ class ChipController {
     // Write cycles actually run (deferred ones included), for tests and the CLI.
     uint64_t writeCycles() const { return writeCycles_; }
 
-    // The result of the last lock-time measurement in milliseconds, if one ran.
-    std::optional<double> lastLockTime() const { return lastLockTime_; }
+    // The last write cycle's lock-time measurement, if it made one.
+    const std::optional<LockTime>& lastLockTime() const { return lastLockTime_; }
+    // Whether write cycles over a transport that cannot time the pin closely (the adapter,
+    // one command per sample) measure anyway: the window's do not, the scripts' do.
+    void setTimeLockOnEveryLink(bool on) { timeEveryLink_ = on; }
 
   private:
     void runWriteCycle();
@@ -118,7 +131,8 @@ class ChipController {
     };
     std::deque<QueuedRead> pendingReads_;
     uint64_t writeCycles_ = 0;
-    std::optional<double> lastLockTime_;
+    std::optional<LockTime> lastLockTime_;
+    bool timeEveryLink_ = false;
     std::optional<int> mfoShown_;
 };
 

@@ -124,6 +124,8 @@ std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::str
     options.settingsPath = settings;
     s->core = std::make_unique<Session>(options);
     s->core->setObserver(&s->observer);
+    // Scripts get the lock time over the adapter too, one command per sample.
+    s->core->setTimeLockOnEveryLink(true);
     return s;
 }
 
@@ -412,6 +414,7 @@ void addCommands(CLI::App& app, CommandContext& ctx) {
     addDoctorCommand(app, ctx);
     addDiffCommand(app, ctx);
     addSweepCommand(app, ctx);
+    addLockTimeCommand(app, ctx);
     refuseEmptyValues(&app);
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "cli/Json.h"
 
+#include <cmath>
+
 #include "board/VirtualAdapter.h"
 #include "chip/Registers.h"
 #include "cli/Cli.h"
@@ -109,6 +111,17 @@ nlohmann::json pictureJson(const PlanPicture& p) {
             {"s2", p.s2}};
 }
 
+void lockTimeJson(nlohmann::json& j, const LockTime& t) {
+    // The measurement counts in single precision: three decimals say all it knows.
+    j["lock_time_ms"] = std::round(t.ms * 1000.0) / 1000.0;
+    j["lock_time_capped"] = t.capped;
+    j["lock_time_resolution_ms"] = t.resolutionMs;
+}
+
+std::string resolutionText(double ms) {
+    return fixedText(ms, 4) + " ms";
+}
+
 nlohmann::json sweepPointJson(const SweepPoint& p) {
     nlohmann::json j;
     j["f_wanted"] = p.wanted;
@@ -121,6 +134,7 @@ nlohmann::json sweepPointJson(const SweepPoint& p) {
     j[kAKey] = p.A;
     j["fRF"] = p.tunedRf;
     if (p.status) statusReadingJson(j, *p.status);
+    if (p.lockTime) lockTimeJson(j, *p.lockTime);
     return j;
 }
 

@@ -34,6 +34,10 @@ void addTuningJson(nlohmann::json& j, const FrequencyState& s, const TuningInfo&
 void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d);
 // The status reading's keys: those of statusWordJson and, when set, suspect.
 void statusReadingJson(nlohmann::json& j, const StatusReading& r);
+// lock_time_ms, lock_time_capped and lock_time_resolution_ms.
+void lockTimeJson(nlohmann::json& j, const LockTime& t);
+// The resolution as the outputs say it: "0.006 ms".
+std::string resolutionText(double ms);
 // plan --spurs: the images, the spurs and the reference products.
 nlohmann::json pictureJson(const PlanPicture& p);
 // One point of a sweep: the wanted frequency, then the refusal or the counters, the tuned

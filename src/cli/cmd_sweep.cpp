@@ -7,6 +7,7 @@
 #include "base/Text.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
+#include "session/LockTime.h"
 #include "session/StatusPlot.h"
 #include "session/Sweep.h"
 
@@ -22,6 +23,7 @@ struct SweepOptions {
     std::string svg;  // the plot of the points, when given
     BoardOptions board;
     bool json = false;
+    bool lockTime = false;
 };
 
 constexpr long kMaxDwellMs = 60000;
@@ -65,7 +67,13 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
         if (!o.file.empty()) {
             if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
         }
-        if (auto blocked = core.statusReadBlocked()) throw BadInput("sweep: " + *blocked);
+        if (o.lockTime) {
+            // The lock time needs MFO at LD out: the status columns stay empty then.
+            if (!core.spiMode()) throw BadInput("sweep: the chip is in ABC mode");
+            selectLockDetectOutput(core);
+        } else if (auto blocked = core.statusReadBlocked()) {
+            throw BadInput("sweep: " + *blocked);
+        }
     };
     load(*planningSession()->core);
 
@@ -79,11 +87,12 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
     s->resetCounts();
 
     const bool json = o.json || ctx.jsonLines();
-    if (!json) std::printf("%s\n", sweepCsvHeader().c_str());
+    if (!json) std::printf("%s\n", sweepCsvHeader(o.lockTime).c_str());
     bool warned = false;
     std::vector<SweepPoint> measured;
     for (double f : points) {
-        const SweepPoint& p = measured.emplace_back(sweepPoint(core, f, uint32_t(dwell)));
+        const SweepPoint& p =
+            measured.emplace_back(sweepPoint(core, f, uint32_t(dwell), o.lockTime));
         if (json)
             std::printf("%s\n", jsonLine(sweepPointJson(p)).c_str());
         else
@@ -131,6 +140,8 @@ void addSweepCommand(CLI::App& app, CommandContext& ctx) {
     c->add_option("--svg", o->svg,
                   "also draw the points as an SVG plot into this file (- for standard output), "
                   "as the window's Sweep draws them");
+    c->add_flag("--lock-time", o->lockTime,
+                "MFO at LD out and each point's lock time instead of its status word");
     c->add_flag("--json", o->json, "JSON Lines instead of CSV");
     c->callback([o, &ctx] { runSweep(ctx, *o); });
 }

@@ -108,6 +108,7 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
     prepare(*s);
     s->resetCounts();
     s->core->writeCycle();
+    const std::optional<LockTime> lock = s->core->lastLockTime();
     std::optional<SettledStatus> settled;
     if (o.expectLock) {
         settled = statusAfterSettle(*s->core, settleMs);
@@ -118,6 +119,7 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
     j["registers"] = registersJson(s->core->regs());
     j["transport"] = s->transport();
     if (settled) statusWordJson(j["status"], settled->word, settled->decoding);
+    if (lock) lockTimeJson(j, *lock);
     s->addBoardJson(j);
     s->finishTrace(j);
     printResult(ctx, o.json, j, [&] {
@@ -126,6 +128,10 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
         if (settled)
             std::printf("status      %s  LD %s\n", registerText(settled->word).c_str(),
                         settled->decoding.LD.c_str());
+        if (lock)
+            std::printf("lock time   %s ms%s (resolution %s over %s)\n",
+                        fixedText(lock->ms, 3).c_str(), lock->capped ? " or more (capped)" : "",
+                        resolutionText(lock->resolutionMs).c_str(), s->transport().c_str());
         s->printBoard();
     });
     if (o.plan) reportUnfitN(ctx, *s->core);

@@ -256,6 +256,10 @@ class Session {
     void setImage(const RegisterImage& regs, bool spi, int presetIndex);
     // A write cycle of the image, whatever "Send always" says.
     void writeCycle() { chip_->writeCycle(); }
+    // The last write cycle's lock time, when it measured one; and whether write cycles
+    // over the adapter measure it too (one command per sample), as scripts ask.
+    const std::optional<LockTime>& lastLockTime() const { return chip_->lastLockTime(); }
+    void setTimeLockOnEveryLink(bool on) { chip_->setTimeLockOnEveryLink(on); }
     // The status word read and decoded, the image left alone (see readStatus); why it
     // cannot be read on this state; and the read for a caller that waits its turn.
     std::optional<std::string> statusReadBlocked() const;

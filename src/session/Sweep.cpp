@@ -58,9 +58,10 @@ std::optional<std::string> readSweepList(const std::string& path, std::vector<do
     return std::nullopt;
 }
 
-SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs) {
+SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs, bool lockTime) {
     SweepPoint p;
     p.wanted = mhz;
+    p.lockTimeAsked = lockTime;
     if (auto refusal = s.planQuietly(mhz)) {
         p.refusal = std::move(refusal);
         return p;
@@ -70,15 +71,16 @@ SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs) {
     p.N = fs.N;
     p.A = fs.A;
     p.tunedRf = s.tunedFrequencyText();
-    ChipController& chip = s.chip();
-    chip.writeCycle();
+    s.writeCycle();
+    if (lockTime) p.lockTime = s.lastLockTime();
     s.wait(dwellMs);
-    p.status = readStatus(chip);
+    if (!lockTime) p.status = s.readStatus();
     return p;
 }
 
-std::string sweepCsvHeader() {
-    return "f_wanted,Ntot,N,A,fRF,word,IFFVAL,IFFSTATE,LD,RSSI,suspect,refused";
+std::string sweepCsvHeader(bool lockTime) {
+    return std::string("f_wanted,Ntot,N,A,fRF,word,IFFVAL,IFFSTATE,LD,RSSI,suspect,refused") +
+           (lockTime ? ",lock_time_ms,lock_time_capped" : "");
 }
 
 std::vector<std::string> sweepCells(const SweepPoint& p) {
@@ -86,6 +88,7 @@ std::vector<std::string> sweepCells(const SweepPoint& p) {
     if (p.refusal) {
         c.resize(11);
         c.push_back(*p.refusal);
+        if (p.lockTimeAsked) c.resize(14);
         return c;
     }
     c.insert(c.end(),
@@ -96,6 +99,12 @@ std::vector<std::string> sweepCells(const SweepPoint& p) {
                            p.status->suspect.value_or("")});
     }
     c.resize(12);
+    if (p.lockTimeAsked && p.lockTime) {
+        c.push_back(fixedText(p.lockTime->ms, 3));
+        c.push_back(p.lockTime->capped ? "1" : "0");
+    } else if (p.lockTimeAsked) {
+        c.resize(14);
+    }
     return c;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "chip/ChipController.h"
 #include "session/StatusPoll.h"
 
 namespace zvk {
@@ -20,6 +21,10 @@ struct SweepPoint {
     uint32_t N = 0, A = 0;
     std::string tunedRf;
     std::optional<StatusReading> status;  // none: another transfer held the link
+    // With the lock time asked for: MFO carries lock detect, so there is no status word;
+    // none when the pin was low already (nothing to measure).
+    bool lockTimeAsked = false;
+    std::optional<LockTime> lockTime;
     bool locked() const { return status && status->decoded.LD == "locked"; }
 };
 
@@ -36,11 +41,14 @@ std::optional<std::string> sweepFrequencies(double from, double to, double step,
 std::optional<std::string> readSweepList(const std::string& path, std::vector<double>& out);
 
 // Plans mhz as "Calculate" does, writes the registers, waits dwellMs on the program's
-// clock (the window's messages keep running) and reads the status.
-SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs);
+// clock (the window's messages keep running) and reads the status. With lockTime the
+// image carries MFO at "LD out" (selectLockDetectOutput): the write cycle's lock time is
+// taken instead of the status, which the chip cannot shift out then.
+SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs, bool lockTime = false);
 
-// The point's columns under sweepCsvHeader's names, empty where the point has none.
-std::string sweepCsvHeader();
+// The point's columns under sweepCsvHeader's names, empty where the point has none; a
+// sweep of lock times has the lock_time_ms column last.
+std::string sweepCsvHeader(bool lockTime = false);
 std::vector<std::string> sweepCells(const SweepPoint& p);
 std::string sweepCsvLine(const SweepPoint& p);
 
