@@ -9,6 +9,7 @@
 #include "Layout.h"
 #include "chip/ChipController.h"
 #include "plan/FrequencyPlan.h"
+#include "plan/TuningRows.h"
 
 using namespace layout;
 
@@ -16,14 +17,12 @@ TuningInfoGroup::TuningInfoGroup(QWidget* parent)
     : QGroupBox(QStringLiteral("Tuning Info [MHz]"), parent) {
     setObjectName(QStringLiteral("GroupBox10"));
     setGeometry(8, 0, 457, 65);
-    const char* const names[7] = {"E_fRFinfo",  "E_fCHinfo",  "E_fIF1info", "E_fIF2info",
-                                  "E_fLO1info", "E_fLO2info", "E_fPFDinfo"};
-    const char* const captions[7] = {"f RF", "f CH", "f IF1", "f IF2", "f LO1", "f LO2", "f PFD"};
-    QLineEdit** const edits[7] = {&E_fRFinfo,  &E_fCHinfo,  &E_fIF1info, &E_fIF2info,
-                                  &E_fLO1info, &E_fLO2info, &E_fPFDinfo};
-    for (int i = 0; i < 7; ++i) {
-        const int x = 8 + 64 * i;
-        QLabel* l = label(this, QString::fromLatin1(captions[i]), x, 16);
+    QLineEdit** const edits[zvk::kTuningInfoGroupRows] = {
+        &E_fRFinfo, &E_fCHinfo, &E_fIF1info, &E_fIF2info, &E_fLO1info, &E_fLO2info, &E_fPFDinfo};
+    for (size_t i = 0; i < zvk::kTuningInfoGroupRows; ++i) {
+        const zvk::TuningRow& row = zvk::kTuningRows[i];
+        const int x = 8 + 64 * int(i);
+        QLabel* l = label(this, QString::fromLatin1(row.label), x, 16);
         QFont f = l->font();
         f.setBold(true);
         l->setFont(f);
@@ -31,7 +30,9 @@ TuningInfoGroup::TuningInfoGroup(QWidget* parent)
         p.setColor(QPalette::WindowText, Qt::blue);
         l->setPalette(p);
         l->resize(l->sizeHint().width(), kLabelHeight);
-        *edits[i] = infoEdit(this, names[i], x, 32, 57, true);
+        // E_fRFinfo ... E_fPFDinfo
+        const std::string name = std::string("E_") + row.key + "info";
+        *edits[i] = infoEdit(this, name.c_str(), x, 32, 57, true);
     }
 }
 
