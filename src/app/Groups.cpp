@@ -17,8 +17,6 @@ TuningInfoGroup::TuningInfoGroup(QWidget* parent)
     : QGroupBox(QStringLiteral("Tuning Info [MHz]"), parent) {
     setObjectName(QStringLiteral("GroupBox10"));
     setGeometry(8, 0, 457, 65);
-    QLineEdit** const edits[zvk::kTuningInfoGroupRows] = {
-        &E_fRFinfo, &E_fCHinfo, &E_fIF1info, &E_fIF2info, &E_fLO1info, &E_fLO2info, &E_fPFDinfo};
     for (size_t i = 0; i < zvk::kTuningInfoGroupRows; ++i) {
         const zvk::TuningRow& row = zvk::kTuningRows[i];
         const int x = 8 + 64 * int(i);
@@ -32,17 +30,15 @@ TuningInfoGroup::TuningInfoGroup(QWidget* parent)
         l->resize(l->sizeHint().width(), kLabelHeight);
         // E_fRFinfo ... E_fPFDinfo
         const std::string name = std::string("E_") + row.key + "info";
-        *edits[i] = infoEdit(this, name.c_str(), x, 32, 57, true);
+        edits_[i] = infoEdit(this, name.c_str(), x, 32, 57, true);
     }
 }
 
 void TuningInfoGroup::showPlan(const zvk::TuningInfo& t) {
-    const std::pair<QLineEdit*, const zvk::TuningItem*> items[7] = {
-        {E_fRFinfo, &t.fRF},   {E_fCHinfo, &t.fCH},   {E_fIF1info, &t.fIF1}, {E_fIF2info, &t.fIF2},
-        {E_fLO1info, &t.fLO1}, {E_fLO2info, &t.fLO2}, {E_fPFDinfo, &t.fPFD}};
-    for (const auto& [edit, item] : items) {
-        edit->setText(QString::fromStdString(item->text));
-        setRed(edit, item->red, true);
+    for (size_t i = 0; i < zvk::kTuningInfoGroupRows; ++i) {
+        const zvk::TuningItem& item = t.*zvk::kTuningRows[i].item;
+        edits_[i]->setText(QString::fromStdString(item.text));
+        setRed(edits_[i], item.red, true);
     }
 }
 
