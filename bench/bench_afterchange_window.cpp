@@ -14,10 +14,11 @@
 #include <functional>
 #include <memory>
 
-#include "BenchTools.h"
 #include "BitLabel.h"
 #include "Main.h"
 #include "PageControl.h"
+#include "StatusMonitorWindow.h"
+#include "ToolsMenu.h"
 #include "TraceWindow.h"
 #include "WindowBench.h"
 
@@ -30,7 +31,7 @@ struct Images {
 };
 // Two images that differ in every bit, so that nothing is skipped as unchanged.
 Images flipping() {
-    Images im{g_form->chip().regs(), {}};
+    Images im{g_form->session().chip().regs(), {}};
     for (size_t i = 0; i < 8; ++i) im.b[i] = uint16_t(im.a[i] ^ 0xFFF);
     return im;
 }
@@ -41,16 +42,16 @@ Images flipping() {
 // for its repaint once and later changes only join that request.)
 void BM_AfterChange(benchmark::State& state) {
     const Images im = flipping();
-    g_form->lpt().setMessagePump({});
+    g_form->session().lpt().setMessagePump({});
     bool flip = false;
     for (auto _ : state) {
-        g_form->chip().setRegs(flip ? im.a : im.b);
+        g_form->session().chip().setRegs(flip ? im.a : im.b);
         flip = !flip;
-        g_form->afterChange();
+        g_form->session().afterChange();
     }
-    g_form->lpt().setMessagePump([] { QCoreApplication::processEvents(); });
-    g_form->chip().setRegs(im.a);
-    g_form->afterChange();
+    g_form->session().lpt().setMessagePump([] { QCoreApplication::processEvents(); });
+    g_form->session().chip().setRegs(im.a);
+    g_form->session().afterChange();
 }
 BENCHMARK(BM_AfterChange);
 
@@ -60,13 +61,13 @@ void afterChangeLoop(benchmark::State& state, const std::function<void()>& betwe
     const Images im = flipping();
     bool flip = false;
     for (auto _ : state) {
-        g_form->chip().setRegs(flip ? im.a : im.b);
+        g_form->session().chip().setRegs(flip ? im.a : im.b);
         flip = !flip;
-        g_form->afterChange();
+        g_form->session().afterChange();
         if (between) between();
     }
-    g_form->chip().setRegs(im.a);
-    g_form->afterChange();
+    g_form->session().chip().setRegs(im.a);
+    g_form->session().afterChange();
 }
 
 // As the program runs it: the wait's message pass repaints the 104 changed labels.
@@ -80,8 +81,10 @@ BENCHMARK(BM_AfterChangeWithRepaint);
 // reads between two runs, so a read is made there whenever one is due. The figure should
 // match the one above: a read every 100 ms costs the routine nothing it can feel.
 void BM_AfterChangeWhileMonitoring(benchmark::State& state) {
-    g_form->Tools1->findChild<QAction*>(QStringLiteral("StatusMonitor1"))->trigger();
-    auto* monitor = g_form->findChild<StatusMonitor*>();
+    g_form->findChild<ToolsMenu*>(QStringLiteral("Tools1"))
+        ->findChild<QAction*>(QStringLiteral("StatusMonitor1"))
+        ->trigger();
+    auto* monitor = g_form->findChild<StatusMonitorWindow*>();
     monitor->intervalBox->setValue(100);
     monitor->start();
     const size_t before = monitor->samples().size();
@@ -101,10 +104,12 @@ BENCHMARK(BM_AfterChangeWhileMonitoring)->MinTime(2.0);
 // The pointer moving from bit label to bit label over an unchanged image: the bit name
 // in the status bar and the whole after-change routine with its message pass.
 void BM_PointerOverBitLabels(benchmark::State& state) {
-    BitLabel* labels[2] = {g_form->bitLabels()[0][0], g_form->bitLabels()[7][11]};
+    BitLabel* labels[2] = {
+        g_form->findChild<BitLabel*>(QString::fromStdString(zvk::bitLabelName(0, 0))),
+        g_form->findChild<BitLabel*>(QString::fromStdString(zvk::bitLabelName(7, 11)))};
     int i = 0;
     for (auto _ : state) {
-        g_form->LMouseMove(labels[i]);
+        emit labels[i]->mouseMoved();
         i ^= 1;
     }
 }
@@ -112,7 +117,7 @@ BENCHMARK(BM_PointerOverBitLabels);
 
 // A write cycle as "Send to IC" runs it in the window, on the virtual board.
 void BM_WindowWriteCycle(benchmark::State& state) {
-    for (auto _ : state) g_form->chip().writeCycle();
+    for (auto _ : state) g_form->session().chip().writeCycle();
 }
 BENCHMARK(BM_WindowWriteCycle);
 
@@ -120,7 +125,7 @@ BENCHMARK(BM_WindowWriteCycle);
 // when it shows a trace is the difference between the next benchmark and this one.
 void BM_WindowWriteCycleRecording(benchmark::State& state) {
     g_form->session().startTrace(TraceWindow::kKeptLines);
-    for (auto _ : state) g_form->chip().writeCycle();
+    for (auto _ : state) g_form->session().chip().writeCycle();
     g_form->session().stopTrace();
 }
 BENCHMARK(BM_WindowWriteCycleRecording);
@@ -130,12 +135,12 @@ BENCHMARK(BM_WindowWriteCycleRecording);
 // trace costs the window per write cycle.
 void BM_WindowWriteCycleTracing(benchmark::State& state) {
     QTemporaryDir dir;
-    ToolsMenu* tools = g_form->Tools1;
+    auto* tools = g_form->findChild<ToolsMenu*>(QStringLiteral("Tools1"));
     if (tools->startTrace(QDir(dir.path()).filePath("t.log"))) {
         state.SkipWithError("cannot write the trace log");
         return;
     }
-    for (auto _ : state) g_form->chip().writeCycle();
+    for (auto _ : state) g_form->session().chip().writeCycle();
     tools->stopTrace();
     tools->traceWindow()->hide();
 }
@@ -145,7 +150,9 @@ BENCHMARK(BM_WindowWriteCycleTracing);
 
 int main(int argc, char** argv) {
     return benchwindow::run(argc, argv, g_form, [](TForm1& form) {
-        form.PageControl1()->setCurrentPage(form.TabReg2());  // the bit view in sight
+        // the bit view in sight
+        form.findChild<PageControl*>(QStringLiteral("PageControl1"))
+            ->setCurrentPage(form.findChild<QWidget*>(QStringLiteral("TabReg2")));
         QApplication::processEvents();
     });
 }

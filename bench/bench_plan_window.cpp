@@ -9,7 +9,7 @@
 
 #include "Main.h"
 #include "PlanWindow.h"
-#include "TraceWindow.h"
+#include "ToolsMenu.h"
 #include "WindowBench.h"
 
 namespace {
@@ -17,7 +17,7 @@ namespace {
 TForm1* g_form = nullptr;
 
 PlanWindow* openPlan() {
-    PlanWindow* plan = g_form->Tools1->showPlan();
+    PlanWindow* plan = g_form->findChild<ToolsMenu*>(QStringLiteral("Tools1"))->showPlan();
     QApplication::processEvents();
     return plan;
 }
@@ -27,7 +27,7 @@ PlanWindow* openPlan() {
 // crystals in turn, so that every redraw has a new plan to draw.
 void BM_PlanRedraw(benchmark::State& state) {
     PlanWindow* plan = openPlan();
-    zvk::FrequencyState& fs = g_form->frequencies();
+    zvk::FrequencyState& fs = g_form->session().frequencies();
     const zvk::FrequencyState start = fs;
     const double crystals[] = {10.0, 10.5, 11.0, 9.5};
     unsigned i = 0;

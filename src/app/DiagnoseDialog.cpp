@@ -34,10 +34,10 @@ DiagnoseDialog::DiagnoseDialog(zvk::Session& session, QWidget* parent)
 void DiagnoseDialog::refresh() {
     zvk::DoctorInputs in;
     in.settingsPath = session_->settingsPath();
-    in.base = session_->lpt().base();
+    in.base = session_->portBase();
     in.usb = zvk::systemLibusb();
     // The adapter this window holds cannot be claimed a second time.
-    in.adapterHeldHere = !session_->isVirtual() && session_->adapter().DeviceReady();
+    in.adapterHeldHere = !session_->isVirtual() && session_->adapterOpen();
     const zvk::DoctorReport r = zvk::runDoctor(in);
     const zvk::DoctorSummary summary =
         zvk::doctorSummary(r, session_->isVirtual() ? session_->boardDescription() : std::string());

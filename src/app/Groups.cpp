@@ -9,6 +9,7 @@
 #include "Layout.h"
 #include "chip/ChipController.h"
 #include "plan/FrequencyPlan.h"
+#include "plan/TuningRows.h"
 
 using namespace layout;
 
@@ -16,14 +17,10 @@ TuningInfoGroup::TuningInfoGroup(QWidget* parent)
     : QGroupBox(QStringLiteral("Tuning Info [MHz]"), parent) {
     setObjectName(QStringLiteral("GroupBox10"));
     setGeometry(8, 0, 457, 65);
-    const char* const names[7] = {"E_fRFinfo",  "E_fCHinfo",  "E_fIF1info", "E_fIF2info",
-                                  "E_fLO1info", "E_fLO2info", "E_fPFDinfo"};
-    const char* const captions[7] = {"f RF", "f CH", "f IF1", "f IF2", "f LO1", "f LO2", "f PFD"};
-    QLineEdit** const edits[7] = {&E_fRFinfo,  &E_fCHinfo,  &E_fIF1info, &E_fIF2info,
-                                  &E_fLO1info, &E_fLO2info, &E_fPFDinfo};
-    for (int i = 0; i < 7; ++i) {
-        const int x = 8 + 64 * i;
-        QLabel* l = label(this, QString::fromLatin1(captions[i]), x, 16);
+    for (size_t i = 0; i < zvk::kTuningInfoGroupRows; ++i) {
+        const zvk::TuningRow& row = zvk::kTuningRows[i];
+        const int x = 8 + 64 * int(i);
+        QLabel* l = label(this, QString::fromLatin1(row.label), x, 16);
         QFont f = l->font();
         f.setBold(true);
         l->setFont(f);
@@ -31,17 +28,17 @@ TuningInfoGroup::TuningInfoGroup(QWidget* parent)
         p.setColor(QPalette::WindowText, Qt::blue);
         l->setPalette(p);
         l->resize(l->sizeHint().width(), kLabelHeight);
-        *edits[i] = infoEdit(this, names[i], x, 32, 57, true);
+        // E_fRFinfo ... E_fPFDinfo
+        const std::string name = std::string("E_") + row.key + "info";
+        edits_[i] = infoEdit(this, name.c_str(), x, 32, 57, true);
     }
 }
 
 void TuningInfoGroup::showPlan(const zvk::TuningInfo& t) {
-    const std::pair<QLineEdit*, const zvk::TuningItem*> items[7] = {
-        {E_fRFinfo, &t.fRF},   {E_fCHinfo, &t.fCH},   {E_fIF1info, &t.fIF1}, {E_fIF2info, &t.fIF2},
-        {E_fLO1info, &t.fLO1}, {E_fLO2info, &t.fLO2}, {E_fPFDinfo, &t.fPFD}};
-    for (const auto& [edit, item] : items) {
-        edit->setText(QString::fromStdString(item->text));
-        setRed(edit, item->red, true);
+    for (size_t i = 0; i < zvk::kTuningInfoGroupRows; ++i) {
+        const zvk::TuningItem& item = t.*zvk::kTuningRows[i].item;
+        edits_[i]->setText(QString::fromStdString(item.text));
+        setRed(edits_[i], item.red, true);
     }
 }
 

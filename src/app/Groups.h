@@ -4,9 +4,11 @@
 // presets, and the logo with the send and mode controls.
 #include <QGroupBox>
 #include <QWidget>
+#include <array>
 #include <string>
 
 #include "RadioGroup.h"
+#include "plan/TuningRows.h"
 
 class QCheckBox;
 class QLabel;
@@ -14,7 +16,6 @@ class QLineEdit;
 class QPushButton;
 namespace zvk {
 struct StatusDecoding;
-struct TuningInfo;
 }  // namespace zvk
 
 // "Tuning Info [MHz]": the seven frequencies of the plan, red outside their ranges.
@@ -23,8 +24,10 @@ class TuningInfoGroup : public QGroupBox {
   public:
     explicit TuningInfoGroup(QWidget* parent);
     void showPlan(const zvk::TuningInfo& t);
-    QLineEdit *E_fRFinfo, *E_fCHinfo, *E_fIF1info, *E_fIF2info, *E_fLO1info, *E_fLO2info,
-        *E_fPFDinfo;
+
+  private:
+    // E_fRFinfo ... E_fPFDinfo, one per row of the group.
+    std::array<QLineEdit*, zvk::kTuningInfoGroupRows> edits_{};
 };
 
 // "IC Status": the decoded status register, the lock time and "Refresh".

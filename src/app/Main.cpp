@@ -147,11 +147,6 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
     };
     core.realtime = options_.realtime;
     session_ = std::make_unique<Session>(core);
-    board_ = &session_->board();
-    lpt_ = &session_->lpt();
-    adapter_ = &session_->adapter();
-    detection_ = &session_->detection();
-    chip_ = &session_->chip();
     fs_ = &session_->frequencies();
     session_->setObserver(this);
 
@@ -172,7 +167,7 @@ TForm1::~TForm1() {
 }
 
 bool TForm1::usbInUse() const {
-    return detection_->usbInUse();
+    return session_->usbInUse();
 }
 
 void TForm1::showAndActivate() {
@@ -213,13 +208,13 @@ void TForm1::FormCreate() {
     // 11
     if (fs_->mfo == kMfoSpiOut) B_Refresh()->setEnabled(true);
     // 12: the handler does not run for this
-    if (chip_->presetIndex() >= 0 && chip_->presetIndex() < CB_fRF()->count())
-        CB_fRF()->setCurrentIndex(chip_->presetIndex());
+    if (session_->presetIndex() >= 0 && session_->presetIndex() < CB_fRF()->count())
+        CB_fRF()->setCurrentIndex(session_->presetIndex());
     // A first start has no stored mode. The default settings below put the chip into SPI
     // mode anyway; passing through ABC mode first would leave "Refresh" disabled for good.
-    if (!settingsExisted) chip_->setSpiMode(true);
+    if (!settingsExisted) session_->setSpiMode(true);
     // 13: exactly one run of the mode switch, whether the selection changes or not
-    session_->switchMode(chip_->spiMode());
+    session_->switchMode(session_->spiMode());
     // 14
     session_->writeWantedEdit(formatFrequency(fs_->fRF));
     // 15, 16
@@ -229,7 +224,7 @@ void TForm1::FormCreate() {
     // 18
     setWindowTitle(titleText_);
     // 19
-    lpt_->setStepDelay(0.01);
+    session_->setLineStepDelay(0.01);
     // 20
     buildBitNames();
     // 21
@@ -309,7 +304,7 @@ Settings TForm1::currentSettings() const {
 }
 
 void TForm1::applyInterfaceView() {
-    interfaceChanged(detection_->view());
+    interfaceChanged(session_->interfaceView());
 }
 
 void TForm1::interfaceChanged(const InterfaceView& v) {

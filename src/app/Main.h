@@ -77,17 +77,27 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     // also where no window manager hands out the focus.
     void showAndActivate();
 
-    // ---- state the rest of the program and the tests look at
+    // ---- what the tests look at besides the controls (found by their object names): the
+    // core, and the window's own state
     zvk::Session& session() { return *session_; }
-    zvk::ChipController& chip() { return *chip_; }
-    zvk::Board& board() { return *board_; }
-    zvk::Lpt& lpt() { return *lpt_; }
-    zvk::TZVK_SPIUSB& adapter() { return *adapter_; }
-    zvk::InterfaceDetection& detection() { return *detection_; }
+    QString panelText(int panel) const;
+    bool programmaticUpdate() const { return programmatic_; }
+    // The name the configuration file dialogs propose; empty until one was confirmed.
+    const QString& configFileName() const { return configFileName_; }
+
+  signals:
+    // The main window was closed: the program ends.
+    void closed();
+    // FormActivate has run.
+    void activated();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // ---- short names for what the handlers use of the core
     zvk::FrequencyState& frequencies() { return *fs_; }
     bool usbInUse() const;
-    bool programmaticUpdate() const { return programmatic_; }
-    QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
 
     // ---- handlers (named after their controls)
@@ -148,8 +158,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void extVref1Click();
     void SetVpwm1Click();
     void About1Click();
-    // The name the configuration file dialogs propose; empty until one was confirmed.
-    const QString& configFileName() const { return configFileName_; }
 
     // The info window, made hidden right after the first activation with the transport
     // found at start; null before that.
@@ -158,11 +166,9 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     VirtualBoardMenu* VirtualBoard1 = nullptr;
     ToolsMenu* Tools1 = nullptr;
 
-    // ---- the controls, named as the user's documentation names them; each page owns its own
-    QGroupBox* GroupBox10() const { return tuning_; }
-    QGroupBox* GroupBox13() const { return status_; }
+    // ---- the controls the handlers use, named as the user's documentation names them;
+    // each page owns its own
     RadioGroup* RGFreq() const { return bands_; }
-    QStatusBar* StatusBar1() const { return statusBar_; }
     PageControl* PageControl1() const { return pageControl_; }
     QWidget* TabMode() const { return modePage_; }
     QWidget* TabGain() const { return gainPage_; }
@@ -170,59 +176,15 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     QWidget* TabFIFF() const { return freqPage_; }
     QWidget* TabABC() const { return abcPage_; }
     QWidget* TabReg2() const { return regPage_; }
-    QLineEdit* E_fRFinfo() const { return tuning_->E_fRFinfo; }
-    QLineEdit* E_fCHinfo() const { return tuning_->E_fCHinfo; }
-    QLineEdit* E_fIF1info() const { return tuning_->E_fIF1info; }
-    QLineEdit* E_fIF2info() const { return tuning_->E_fIF2info; }
-    QLineEdit* E_fLO1info() const { return tuning_->E_fLO1info; }
-    QLineEdit* E_fLO2info() const { return tuning_->E_fLO2info; }
-    QLineEdit* E_fPFDinfo() const { return tuning_->E_fPFDinfo; }
     QLabel* Image1() const { return side_->Image1; }
     QPushButton* B_WriteReg() const { return side_->B_WriteReg; }
     QCheckBox* CB_SendAlways() const { return side_->CB_SendAlways; }
     RadioGroup* RG_SPI() const { return side_->RG_SPI; }
-    QLineEdit* E_IFFVAL() const { return status_->E_IFFVAL; }
-    QLineEdit* E_IFFSTATE() const { return status_->E_IFFSTATE; }
-    QLineEdit* E_LD() const { return status_->E_LD; }
-    QLineEdit* E_RSSI() const { return status_->E_RSSI; }
-    QLineEdit* E_LDT() const { return status_->E_LDT; }
-    QLabel* L_LDT() const { return status_->L_LDT; }
     QPushButton* B_Refresh() const { return status_->B_Refresh; }
-    QGroupBox* GroupBox4() const { return modePage_->GroupBox4; }
     QComboBox* CB_OPMODE() const { return modePage_->CB_OPMODE; }
     QComboBox* CB_MFO() const { return modePage_->CB_MFO; }
-    RadioGroup* RG_SHOWLD() const { return modePage_->RG_SHOWLD; }
-    RadioGroup* RG_SLCSEL() const { return modePage_->RG_SLCSEL; }
-    RadioGroup* RG_DTAPOL() const { return modePage_->RG_DTAPOL; }
-    RadioGroup* RG_MODSEL() const { return modePage_->RG_MODSEL; }
-    QGroupBox* GroupBox3() const { return gainPage_->GroupBox3; }
-    QGroupBox* GroupBox1() const { return gainPage_->GroupBox1; }
     QComboBox* CB_LNAGAIN() const { return gainPage_->CB_LNAGAIN; }
-    QComboBox* CB_IFFGAIN() const { return gainPage_->CB_IFFGAIN; }
-    QComboBox* CB_AGCDEL() const { return gainPage_->CB_AGCDEL; }
-    RadioGroup* RG_MIX1GAIN() const { return gainPage_->RG_MIX1GAIN; }
-    RadioGroup* RG_MIX2GAIN() const { return gainPage_->RG_MIX2GAIN; }
-    RadioGroup* RG_DEMGAIN() const { return gainPage_->RG_DEMGAIN; }
-    RadioGroup* RG_RSSIGAIN() const { return gainPage_->RG_RSSIGAIN; }
-    RadioGroup* RG_AGCMODE() const { return gainPage_->RG_AGCMODE; }
-    QCheckBox* CB_AGCEN() const { return gainPage_->CB_AGCEN; }
-    QGroupBox* GroupBox5() const { return pllPage_->GroupBox5; }
-    QGroupBox* GroupBox6() const { return pllPage_->GroupBox6; }
-    QComboBox* CB_CPCUR() const { return pllPage_->CB_CPCUR; }
-    QComboBox* CB_LDTIME() const { return pllPage_->CB_LDTIME; }
-    QComboBox* CB_ROCUR() const { return pllPage_->CB_ROCUR; }
-    RadioGroup* RG_PRESCUR() const { return pllPage_->RG_PRESCUR; }
-    RadioGroup* RG_PFDPOL() const { return pllPage_->RG_PFDPOL; }
     RadioGroup* RG_LDMODE() const { return pllPage_->RG_LDMODE; }
-    RadioGroup* RG_LDERR() const { return pllPage_->RG_LDERR; }
-    RadioGroup* RG_VCORANGE() const { return pllPage_->RG_VCORANGE; }
-    RadioGroup* RG_VCOBUF() const { return pllPage_->RG_VCOBUF; }
-    RadioGroup* RG_VCOCUR() const { return pllPage_->RG_VCOCUR; }
-    QGroupBox* GroupBox2() const { return freqPage_->GroupBox2; }
-    QGroupBox* GroupBox8() const { return freqPage_->GroupBox8; }
-    QGroupBox* GroupBox20() const { return freqPage_->GroupBox20; }
-    QCheckBox* CB_IFFTUNE() const { return freqPage_->CB_IFFTUNE; }
-    QCheckBox* CB_IFFHLT() const { return freqPage_->CB_IFFHLT; }
     Edit* E_RIFF() const { return freqPage_->E_RIFF; }
     Edit* E_IFFRES() const { return freqPage_->E_IFFRES; }
     Edit* E_IF2CH() const { return freqPage_->E_IF2CH; }
@@ -241,18 +203,10 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     QPushButton* B_CalcNA() const { return freqPage_->B_CalcNA; }
     QPushButton* B_Calc() const { return freqPage_->B_Calc; }
     RadioGroup* RG_IF1() const { return freqPage_->RG_IF1; }
-    RadioGroup* RG_SSBSEL() const { return freqPage_->RG_SSBSEL; }
-    RadioGroup* RG_LO2Div() const { return freqPage_->RG_LO2Div; }
-    QGroupBox* GroupBox9() const { return abcPage_->GroupBox9; }
     QComboBox* CB_fRF() const { return abcPage_->CB_fRF; }
-    QLineEdit* E_MA() const { return abcPage_->E_MA; }
-    QLineEdit* E_MB() const { return abcPage_->E_MB; }
-    QLineEdit* E_MC() const { return abcPage_->E_MC; }
-    const std::array<QGroupBox*, 8>& regRows() const { return regPage_->regRows; }
     const std::array<std::array<BitLabel*, 12>, 8>& bitLabels() const {
         return regPage_->bitLabels;
     }
-    const std::array<FastLabel*, 8>& L_R() const { return regPage_->L_R; }
 
     // ---- menus and timers
     QMenuBar* MainMenu1;
@@ -264,16 +218,6 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     QAction* About1;
     QTimer *T_Check, *T_USB;
 
-  signals:
-    // The main window was closed: the program ends.
-    void closed();
-    // FormActivate has run.
-    void activated();
-
-  protected:
-    void closeEvent(QCloseEvent* event) override;
-
-  private:
     // ChipObserver
     void redraw(const zvk::RegisterImage& regs) override;
     void showLockTimeRow(bool visible) override;
@@ -344,13 +288,8 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     std::unique_ptr<Beeper> ownBeeper_;
     Beeper* beeper_;
     std::unique_ptr<zvk::Reporter> reporter_;
-    // The program core, and short names for what the handlers use of it.
+    // The program core, and a short name for the plan state the handlers read.
     std::unique_ptr<zvk::Session> session_;
-    zvk::Board* board_ = nullptr;
-    zvk::Lpt* lpt_ = nullptr;
-    zvk::TZVK_SPIUSB* adapter_ = nullptr;
-    zvk::InterfaceDetection* detection_ = nullptr;
-    zvk::ChipController* chip_ = nullptr;
     zvk::FrequencyState* fs_ = nullptr;
 
     bool programmatic_ = false;

@@ -103,7 +103,7 @@ void TForm1::connectHandlers() {
     connect(B_WriteReg(), &QPushButton::clicked, this, &TForm1::B_WriteRegClick);
     connect(B_Refresh(), &QPushButton::clicked, this, &TForm1::B_RefreshClick);
     connect(CB_SendAlways(), &QCheckBox::toggled, this,
-            [this](bool on) { chip_->setSendAlways(on); });
+            [this](bool on) { session_->setSendAlways(on); });
     connect(PageControl1(), &PageControl::userChanged, this, [this] {
         PageControl1Change();
         if (PageControl1()->currentPage() == TabReg2()) TabReg2Enter();
@@ -219,7 +219,7 @@ void TForm1::showError(const std::string& text) {
 // ---- the register model's routines
 
 void TForm1::afterChange() {
-    chip_->afterChange();
+    session_->afterChange();
 }
 
 void TForm1::fieldChanged(const Field& f, int state) {
@@ -298,11 +298,11 @@ void TForm1::inputsShown() {
     // The core chose these: their handlers do not run again.
     for (auto [group, index] : {std::pair{RG_IF1(), e.rgIf1},
                                 {RGFreq(), session_->bandPreset()},
-                                {RG_SPI(), chip_->spiMode() ? 1 : 0}}) {
+                                {RG_SPI(), session_->spiMode() ? 1 : 0}}) {
         const QSignalBlocker quiet(group);
         group->setItemIndex(index);
     }
-    const int preset = chip_->presetIndex();
+    const int preset = session_->presetIndex();
     const int item = preset >= 0 && preset < CB_fRF()->count() ? preset : -1;
     if (CB_fRF()->currentIndex() != item) CB_fRF()->setCurrentIndex(item);
 }
@@ -339,7 +339,7 @@ void TForm1::PageControl1Change() {
 }
 
 void TForm1::B_WriteRegClick() {
-    chip_->writeCycle();
+    session_->writeCycle();
 }
 
 // ---- status panel
@@ -360,7 +360,7 @@ void TForm1::B_RefreshClick() {
 void TForm1::LClick(BitLabel* label) {
     session_->toggleBit(label->reg(), label->bit());
     // The row shows the new bit at once, not at the next pointer movement.
-    redraw(chip_->regs());
+    redraw(session_->regs());
     reverseSync();
 }
 

@@ -17,7 +17,7 @@
 #include "Main.h"
 #include "QtText.h"
 #include "RadioGroup.h"
-#include "TraceWindow.h"
+#include "ToolsMenu.h"
 #include "Unit2.h"
 #include "VirtualBoardMenu.h"
 #include "plan/FrequencyPlan.h"
@@ -52,8 +52,8 @@ void TForm1::connectMenus() {
     MainMenu1->insertMenu(About1, Tools1);
 
     // Only a simulated board can be unplugged or given a test signal by hand.
-    if (board_->chip) {
-        VirtualBoard1 = new VirtualBoardMenu(board_, this);
+    if (session_->isVirtual()) {
+        VirtualBoard1 = new VirtualBoardMenu(&session_->board(), this);
         MainMenu1->addMenu(VirtualBoard1);
     }
 }
@@ -69,17 +69,17 @@ void TForm1::T_USBTimer() {}
 // ---- "LPT"
 
 void TForm1::N0x3781Click() {
-    detection_->choose378();
+    session_->chooseBase378();
     applyInterfaceView();
 }
 
 void TForm1::N0x3BC1Click() {
-    detection_->choose3BC();
+    session_->chooseBase3BC();
     applyInterfaceView();
 }
 
 void TForm1::userdefined1Click() {
-    const QString initial = qs(detection_->userDefinedInitialText());
+    const QString initial = qs(session_->userDefinedBaseText());
     bool ok = false;
     QString text =
         QInputDialog::getText(this, QString::fromLatin1(InterfaceDetection::kUserDefinedCaption),
@@ -88,7 +88,7 @@ void TForm1::userdefined1Click() {
     // Cancelling reads the text the dialog started with, which keeps the old address.
     if (!ok) text = initial;
     std::string error;
-    const bool chosen = detection_->chooseUserDefined(text.toStdString(), &error);
+    const bool chosen = session_->chooseUserDefinedBase(text.toStdString(), &error);
     // On a refusal the tick Qt moved to "user defined" goes back.
     applyInterfaceView();
     if (!chosen) QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(error));
@@ -103,7 +103,7 @@ void TForm1::default1Click() {
 void TForm1::extVref1Click() {
     // Qt has already flipped the tick; the detection's state decides it, so one click is
     // one toggle however the action was triggered.
-    const bool internal = detection_->extVrefClick();
+    const bool internal = session_->toggleExtVref();
     applyInterfaceView();
     if (internal)
         QMessageBox::information(this, QString::fromLatin1(kApplicationTitle),
@@ -115,10 +115,10 @@ void TForm1::SetVpwm1Click() {
     const QString text =
         QInputDialog::getText(this, QString::fromLatin1(InterfaceDetection::kSetVpwmCaption),
                               QString::fromLatin1(InterfaceDetection::kSetVpwmPrompt),
-                              QLineEdit::Normal, qs(detection_->setVpwmInitialText()), &ok);
+                              QLineEdit::Normal, qs(session_->vpwmText()), &ok);
     std::string error;
-    if (!detection_->setVpwm(ok ? std::optional<std::string>(text.toStdString()) : std::nullopt,
-                             &error))
+    if (!session_->setVpwm(ok ? std::optional<std::string>(text.toStdString()) : std::nullopt,
+                           &error))
         QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(error));
 }
 

@@ -6,7 +6,7 @@
 #include "Main.h"
 #include "QtText.h"
 #include "RadioGroup.h"
-#include "TraceWindow.h"
+#include "ToolsMenu.h"
 
 using namespace zvk;
 

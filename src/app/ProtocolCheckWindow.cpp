@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 ProtocolCheckWindow::ProtocolCheckWindow(zvk::ChipModel& chip, QWidget* parent)
-    : QWidget(parent, Qt::Window), chip_(&chip) {
+    : QWidget(parent, Qt::Window), model_(&chip) {
     setObjectName(QStringLiteral("ProtocolCheckWindow"));
     setWindowTitle(QStringLiteral("Protocol Check"));
     Summary = new QLabel(this);
@@ -36,7 +36,7 @@ ProtocolCheckWindow::ProtocolCheckWindow(zvk::ChipModel& chip, QWidget* parent)
             if (window) window->add(v);
         });
     connect(Clear, &QPushButton::clicked, this, [this] {
-        chip_->clearViolations();
+        model_->clearViolations();
         List->clear();
         showCount();
     });

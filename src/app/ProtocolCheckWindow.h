@@ -23,5 +23,5 @@ class ProtocolCheckWindow : public QWidget {
   private:
     void add(const zvk::Violation& v);
     void showCount();
-    zvk::ChipModel* chip_;
+    zvk::ChipModel* model_;
 };

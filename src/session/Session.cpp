@@ -583,4 +583,90 @@ std::string Session::traceVcd() const {
     return zvk::traceVcd(*trace_, traceLines_, kVersionLine);
 }
 
+// ---- What a front end asks of the chip, the port and the adapter.
+
+const RegisterImage& Session::regs() const {
+    return chip_->regs();
+}
+
+bool Session::spiMode() const {
+    return chip_->spiMode();
+}
+
+int Session::presetIndex() const {
+    return chip_->presetIndex();
+}
+
+void Session::setSpiMode(bool spi) {
+    chip_->setSpiMode(spi);
+}
+
+void Session::setSendAlways(bool on) {
+    chip_->setSendAlways(on);
+}
+
+void Session::afterChange() {
+    chip_->afterChange();
+}
+
+void Session::writeCycle() {
+    chip_->writeCycle();
+}
+
+bool Session::transferRunning() const {
+    return chip_->busy();
+}
+
+void Session::setLineStepDelay(double us) {
+    lpt_->setStepDelay(us);
+}
+
+const InterfaceView& Session::interfaceView() const {
+    return detection_->view();
+}
+
+int Session::portBase() const {
+    return lpt_->base();
+}
+
+bool Session::adapterOpen() const {
+    return adapter_->DeviceReady();
+}
+
+void Session::chooseBase378() {
+    detection_->choose378();
+}
+
+void Session::chooseBase3BC() {
+    detection_->choose3BC();
+}
+
+bool Session::chooseUserDefinedBase(const std::string& text, std::string* error) {
+    return detection_->chooseUserDefined(text, error);
+}
+
+std::string Session::userDefinedBaseText() const {
+    return detection_->userDefinedInitialText();
+}
+
+bool Session::toggleExtVref() {
+    return detection_->extVrefClick();
+}
+
+bool Session::setVpwm(const std::optional<std::string>& text, std::string* error) {
+    return detection_->setVpwm(text, error);
+}
+
+std::string Session::vpwmText() const {
+    return detection_->setVpwmInitialText();
+}
+
+std::optional<std::string> Session::statusReadRefusal() const {
+    return statusReadBlocked(*chip_);
+}
+
+void Session::requestStatus(std::function<void(const StatusReading&)> answer) {
+    zvk::requestStatus(*chip_, std::move(answer));
+}
+
 }  // namespace zvk

@@ -302,6 +302,51 @@ class Session {
     // The trace as a VCD file.
     std::string traceVcd() const;
 
+    // ---- What a front end asks of the chip, the port and the adapter. A front end holds
+    // none of them: it calls these, and reads the state through the const views here.
+    const RegisterImage& regs() const;
+    bool spiMode() const;
+    // The ABC preset index: 0..7, or -1 for none.
+    int presetIndex() const;
+    // A first start has no stored mode: the front end names the one it starts in.
+    void setSpiMode(bool spi);
+    // "Send always": every after-change routine ends in a write cycle.
+    void setSendAlways(bool on);
+    // The after-change routine of the image as it stands (redraw, lock-time row, and the
+    // write cycle when "Send always" asks for one).
+    void afterChange();
+    // "Write": one write cycle with the image as it stands.
+    void writeCycle();
+    // A transfer is running (the front end's message loop runs inside its waits).
+    bool transferRunning() const;
+    // The delay of each step of the port's line sequence, in microseconds.
+    void setLineStepDelay(double us);
+    // What the interface detection decided last: menus, T_USB and the interface panel.
+    const InterfaceView& interfaceView() const;
+    // The parallel port's base address in use.
+    int portBase() const;
+    // The adapter was found, opened and configured by this program.
+    bool adapterOpen() const;
+    // The "LPT" menu: a fixed base, or the user-defined one from the dialog's text (the
+    // initial text when cancelled). False, with the message in error, when the text is
+    // no port address; nothing changes then.
+    void chooseBase378();
+    void chooseBase3BC();
+    bool chooseUserDefinedBase(const std::string& text, std::string* error);
+    std::string userDefinedBaseText() const;
+    // "ext. Vref" toggled; true when the user must disconnect the external reference.
+    bool toggleExtVref();
+    // "Set Vpwm": the dialog's text, nullopt when cancelled. False, with the message in
+    // error, when the text is no integer; nothing is sent then.
+    bool setVpwm(const std::optional<std::string>& text, std::string* error);
+    std::string vpwmText() const;
+    // Why the status word cannot be read now (ABC mode, MFO not SPI out); nullopt when
+    // it can.
+    std::optional<std::string> statusReadRefusal() const;
+    // A status read for a caller that waits for its answer: now, or as soon as the
+    // transfer that runs ends.
+    void requestStatus(std::function<void(const StatusReading&)> answer);
+
   private:
     // "Driver not open" with the reasons, at start-up or when a chosen base failed.
     void reportDriverNotOpen(const std::string& reasons);

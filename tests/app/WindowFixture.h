@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,7 +25,10 @@
 #include "Main.h"
 #include "PageControl.h"
 #include "RadioGroup.h"
+#include "ToolsMenu.h"
+#include "Unit2.h"
 #include "UpDown.h"
+#include "VirtualBoardMenu.h"
 #include "base/Clock.h"
 #include "board/Board.h"
 
@@ -78,6 +82,15 @@ inline void typeInto(QLineEdit* edit, const QString& text) {
 inline void typeAndEnter(QLineEdit* edit, const QString& text) {
     typeInto(edit, text);
     QTest::keyClick(edit, Qt::Key_Return);
+}
+
+// A control, action or timer under root by its object name (the names the user's
+// documentation gives them); fails the test when there is none of that type.
+template <class T = QWidget>
+T* findControl(const QObject* root, const QString& name) {
+    T* c = root->findChild<T*>(name);
+    EXPECT_NE(c, nullptr) << "no control " << name.toStdString();
+    return c;
 }
 
 inline void clickTab(PageControl* pc, QWidget* page) {
@@ -135,15 +148,49 @@ class WindowTest : public ::testing::Test {
         QApplication::processEvents();
     }
 
-    zvk::RegisterImage regs() const { return form->chip().regs(); }
-    std::array<uint16_t, 8> latched() { return form->board().chip->latched(); }
+    // A control of the main window by its object name.
+    template <class T = QWidget>
+    T* control(const QString& name) const {
+        return findControl<T>(form.get(), name);
+    }
+
+    // The register bit view's label of a bit, the register's value label and its row.
+    BitLabel* bitLabel(size_t reg, size_t bit) const {
+        return control<BitLabel>(QString::fromStdString(zvk::bitLabelName(int(reg), int(bit))));
+    }
+    FastLabel* registerValue(size_t reg) const {
+        return control<FastLabel>(QStringLiteral("L_R%1").arg(reg));
+    }
+    QGroupBox* registerRow(size_t reg) const {
+        return control<QGroupBox>(QStringLiteral("GroupBoxR%1").arg(reg));
+    }
+    // "Virtual Board": null when the window runs on other hardware.
+    VirtualBoardMenu* virtualBoardMenu() const {
+        return form->findChild<VirtualBoardMenu*>(QStringLiteral("VirtualBoard1"));
+    }
+    // The info window ("About"): null until the first activation has made it.
+    static TForm2* infoWindow() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* info = qobject_cast<TForm2*>(w)) return info;
+        return nullptr;
+    }
+    // An item of the "Tools" menu by its object name.
+    QAction* toolsItem(const char* name) const {
+        return control<ToolsMenu>("Tools1")->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    // One detection tick, as the timer gives it.
+    void tick() { EXPECT_TRUE(QMetaObject::invokeMethod(control<QTimer>("T_Check"), "timeout")); }
+
+    zvk::RegisterImage regs() const { return form->session().chip().regs(); }
+    std::array<uint16_t, 8> latched() { return form->session().board().chip->latched(); }
     // The chip model latched R0..R6 as the window's register image holds them (R7 is the
     // status word, never written).
     void expectChipHoldsImage(const char* tag = "R") {
         for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], regs()[size_t(r)]) << tag << r;
     }
     void sendAlways(bool on) {
-        if (form->CB_SendAlways()->isChecked() != on) click(form->CB_SendAlways());
+        auto* box = control<QCheckBox>("CB_SendAlways");
+        if (box->isChecked() != on) click(box);
     }
 
     QTemporaryDir dir;

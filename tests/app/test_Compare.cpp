@@ -9,7 +9,7 @@
 
 #include "BitLabel.h"
 #include "CompareItems.h"
-#include "TraceWindow.h"
+#include "ToolsMenu.h"
 #include "WindowFixture.h"
 #include "session/ConfigDiff.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 class CompareTest : public WindowTest {
   protected:
-    CompareItems* items() const { return form->Tools1->findChild<CompareItems*>(); }
+    CompareItems* items() const { return control<ToolsMenu>("Tools1")->findChild<CompareItems*>(); }
     QString save(const QString& name, const zvk::Config& c) {
         const QString path = dir.path() + "/" + name;
         EXPECT_FALSE(zvk::saveConfig(path.toStdString(), c, zvk::titleText()).has_value());
@@ -35,7 +35,7 @@ class CompareTest : public WindowTest {
         zvk::RegisterImage m{};
         for (int r = 0; r < 8; ++r)
             for (int b = 0; b < 12; ++b)
-                if (form->bitLabels()[size_t(r)][size_t(b)]->isOutlined())
+                if (bitLabel(size_t(r), size_t(b))->isOutlined())
                     m[size_t(r)] = uint16_t(m[size_t(r)] | (1u << b));
         return m;
     }
@@ -66,7 +66,8 @@ TEST_F(CompareTest, ListsTheDifferencesAndOutlinesTheirBitsUntilTheNextChange) {
     EXPECT_NE(outlined(), zvk::RegisterImage{});
 
     // Any change of the image ends the outline.
-    choose(form->CB_OPMODE(), (zvk::fieldValue(now.regs, zvk::field("OPMODE")) + 1) % 4);
+    choose(control<QComboBox>("CB_OPMODE"),
+           (zvk::fieldValue(now.regs, zvk::field("OPMODE")) + 1) % 4);
     QApplication::processEvents();
     EXPECT_EQ(outlined(), zvk::RegisterImage{});
 
@@ -99,7 +100,7 @@ TEST_F(CompareTest, TheResendChoiceIsKeptInTheSettingsFile) {
     for (const bool on : {true, false}) {
         start();
         ASSERT_NE(items(), nullptr);
-        emit form->Tools1->aboutToShow();
+        emit control<ToolsMenu>("Tools1")->aboutToShow();
         EXPECT_EQ(items()->ResendOnReturn1->isChecked(), !on) << "as the last run left it";
         items()->ResendOnReturn1->setChecked(on);
         EXPECT_EQ(form->session().adapterReturn().resend, on);

@@ -23,10 +23,12 @@ class ConfigDialogTest : public WindowTest {
         f.write(text);
     }
     std::vector<Seen> save(const Answer& answer) {
-        return withAnswers([&] { form->SaveConfig1->trigger(); }, {answer, press(QMessageBox::Ok)});
+        return withAnswers([&] { control<QAction>("SaveConfig1")->trigger(); },
+                           {answer, press(QMessageBox::Ok)});
     }
     std::vector<Seen> load(const Answer& answer) {
-        return withAnswers([&] { form->LoadConfig1->trigger(); }, {answer, press(QMessageBox::Ok)});
+        return withAnswers([&] { control<QAction>("LoadConfig1")->trigger(); },
+                           {answer, press(QMessageBox::Ok)});
     }
     static constexpr const char* kTitle = "ZVK40310 Evaluation Program v3.3";
 };
@@ -34,14 +36,14 @@ class ConfigDialogTest : public WindowTest {
 TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
     start();
     // Something other than the defaults in every item the file keeps.
-    choose(form->CB_OPMODE(), 1);
-    choose(form->RG_IF1(), 1);
-    clickTab(form->PageControl1(), form->TabFIFF());
-    typeAndEnter(form->E_fRFI(), "433.92");
-    click(form->B_Calc());
+    choose(control<QComboBox>("CB_OPMODE"), 1);
+    choose(control<RadioGroup>("RG_IF1"), 1);
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    typeAndEnter(control<Edit>("E_fRFI"), "433.92");
+    click(control<QPushButton>("B_Calc"));
     const zvk::RegisterImage saved = regs();
-    const QString tuned = form->E_fRFinfo()->text();
-    const int16_t injlo1 = form->frequencies().INJLO1;
+    const QString tuned = control<QLineEdit>("E_fRFinfo")->text();
+    const int16_t injlo1 = form->session().frequencies().INJLO1;
 
     // The first save proposes ".cfg"; a name with another extension is saved as .cfg.
     auto seen = save(chooseFile(path("setup.txt")));
@@ -55,9 +57,9 @@ TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(form->windowTitle(), QString(kTitle) + " setup.cfg");
     EXPECT_EQ(form->configFileName(), path("setup.cfg"));
 
-    form->default1->trigger();
+    control<QAction>("default1")->trigger();
     ASSERT_NE(regs(), saved);
-    choose(form->RGFreq(), 1);
+    choose(control<RadioGroup>("RGFreq"), 1);
 
     seen = load(chooseFile(path("setup.cfg")));
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
@@ -66,12 +68,12 @@ TEST_F(ConfigDialogTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(seen[0].defaultSuffix, "cfg");
     EXPECT_EQ(seen[0].text, "setup.cfg");  // the current name is the proposal
     EXPECT_EQ(regs(), saved);
-    EXPECT_TRUE(form->chip().spiMode());
-    EXPECT_EQ(form->E_fRFI()->text(), "433.920");
-    EXPECT_EQ(form->E_fXTAL()->text(), "10.000");
-    EXPECT_EQ(form->frequencies().INJLO1, injlo1);
-    EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
-    EXPECT_EQ(form->E_fRFinfo()->text(), tuned);
+    EXPECT_TRUE(form->session().chip().spiMode());
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "433.920");
+    EXPECT_EQ(control<Edit>("E_fXTAL")->text(), "10.000");
+    EXPECT_EQ(form->session().frequencies().INJLO1, injlo1);
+    EXPECT_EQ(control<RadioGroup>("RGFreq")->itemIndex(), -1);
+    EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text(), tuned);
     EXPECT_EQ(form->windowTitle(), QString(kTitle) + " setup.cfg");
 }
 
@@ -80,7 +82,7 @@ TEST_F(ConfigDialogTest, SavingOverAFileAsksFirst) {
     start();
     writeFile("kept.cfg", "mine\r\n");
     const QString caption = form->windowTitle();
-    auto seen = withAnswers([&] { form->SaveConfig1->trigger(); },
+    auto seen = withAnswers([&] { control<QAction>("SaveConfig1")->trigger(); },
                             {chooseFile(path("kept")), press(QMessageBox::No)});
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].kind, "message");
@@ -88,7 +90,7 @@ TEST_F(ConfigDialogTest, SavingOverAFileAsksFirst) {
     EXPECT_EQ(zvk::readFileText(path("kept.cfg").toStdString()).value_or(""), "mine\r\n");
     EXPECT_EQ(form->windowTitle(), caption);
 
-    seen = withAnswers([&] { form->SaveConfig1->trigger(); },
+    seen = withAnswers([&] { control<QAction>("SaveConfig1")->trigger(); },
                        {chooseFile(path("kept.cfg")), press(QMessageBox::Yes)});
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_NE(zvk::readFileText(path("kept.cfg").toStdString()).value_or(""), "mine\r\n");
@@ -115,8 +117,8 @@ TEST_F(ConfigDialogTest, NtlFileWithOnlyTheFrequencyPlansForIt) {
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
     EXPECT_EQ(form->windowTitle(), QString(kTitle) + " demo.cfg");
     EXPECT_EQ(form->configFileName(), path("demo.b"));
-    EXPECT_EQ(form->E_fRFI()->text(), "868.300");
-    EXPECT_EQ(form->E_fRFinfo()->text().left(3), "868");
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "868.300");
+    EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text().left(3), "868");
     // Only the dividers, in R2 and R3, moved.
     EXPECT_NE(regs()[2], before[2]);
     for (int r : {0, 1, 4, 5, 6}) EXPECT_EQ(regs()[size_t(r)], before[size_t(r)]) << "R" << r;
@@ -127,20 +129,24 @@ TEST_F(ConfigDialogTest, AbcModeFileSwitchesModeAndPlansThePreset) {
     writeFile("abc.cfg", "SPISEL\t0\r\nPLLMUX\t2\r\n");
     const auto seen = load(chooseFile(path("abc.cfg")));
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
-    EXPECT_FALSE(form->chip().spiMode());
-    EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabABC())));
+    EXPECT_FALSE(form->session().chip().spiMode());
+    EXPECT_TRUE(control<PageControl>("PageControl1")
+                    ->isTabVisible(
+                        control<PageControl>("PageControl1")->indexOf(control<QWidget>("TabABC"))));
     EXPECT_FALSE(
-        form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));
+        control<PageControl>("PageControl1")
+            ->isTabVisible(
+                control<PageControl>("PageControl1")->indexOf(control<QWidget>("TabMode"))));
     EXPECT_EQ(form->panelText(0), "ABC-mode");
-    EXPECT_EQ(form->CB_fRF()->currentIndex(), 2);
-    EXPECT_EQ(form->frequencies().fRF,
+    EXPECT_EQ(control<QComboBox>("CB_fRF")->currentIndex(), 2);
+    EXPECT_EQ(form->session().frequencies().fRF,
               zvk::parseRfEdit(zvk::formatFrequency(zvk::kAbcPresets[2].fRF)));
 }
 
 TEST_F(ConfigDialogTest, BadLineStopsTheLoadAndKeepsWhatCameBefore) {
     start();
     const auto before = regs();
-    const QString rfText = form->E_fRFI()->text();
+    const QString rfText = control<Edit>("E_fRFI")->text();
     writeFile("bad.cfg",
               "*START\r\nCntrlReg0\t123\r\nfRF\t500.000\r\nCntrlReg1\t0x5\r\nfXtal\t12.000\r\n"
               "CntrlReg4\t456\r\n");
@@ -152,12 +158,12 @@ TEST_F(ConfigDialogTest, BadLineStopsTheLoadAndKeepsWhatCameBefore) {
     // The name and caption had already changed; the lines above the bad one were taken.
     EXPECT_EQ(form->windowTitle(), QString(kTitle) + " bad.cfg");
     EXPECT_EQ(regs()[0], 0x123);
-    EXPECT_EQ(form->frequencies().fRF, 500.0);
+    EXPECT_EQ(form->session().frequencies().fRF, 500.0);
     // Nothing from below it, and the window was not brought into line.
-    EXPECT_EQ(form->frequencies().fXTAL, 10.0);
+    EXPECT_EQ(form->session().frequencies().fXTAL, 10.0);
     EXPECT_EQ(regs()[4], before[4]);
     for (int r = 1; r < 8; ++r) EXPECT_EQ(regs()[size_t(r)], before[size_t(r)]) << "R" << r;
-    EXPECT_EQ(form->E_fRFI()->text(), rfText);
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), rfText);
 }
 
 // A file without any of the loader's keys is no configuration: one box names it, and the
@@ -169,8 +175,8 @@ TEST_F(ConfigDialogTest, AFileWithoutAnyKeyIsRefusedAndChangesNothing) {
     ASSERT_EQ(load(chooseFile(path("setup.cfg"))).size(), 1u);
     const QString caption = form->windowTitle();
     const auto image = regs();
-    const auto fs = form->frequencies();
-    const size_t frames = form->board().chip->frames().size();
+    const auto fs = form->session().frequencies();
+    const size_t frames = form->session().board().chip->frames().size();
     const int beeps = beeper.count;
     writeFile("notes.txt", "Receiver notes\nThe LO sits above the signal.\n\nroot:x:0:0\n");
     const auto seen = load(chooseFile(path("notes.txt")));
@@ -180,9 +186,9 @@ TEST_F(ConfigDialogTest, AFileWithoutAnyKeyIsRefusedAndChangesNothing) {
     EXPECT_TRUE(seen[1].text.contains("not a configuration file")) << seen[1].text.toStdString();
     EXPECT_EQ(form->windowTitle(), caption);
     EXPECT_EQ(regs(), image);
-    EXPECT_EQ(form->frequencies().fRF, fs.fRF);
-    EXPECT_EQ(form->frequencies().Ntot, fs.Ntot);
-    EXPECT_EQ(form->board().chip->frames().size(), frames) << "nothing written";
+    EXPECT_EQ(form->session().frequencies().fRF, fs.fRF);
+    EXPECT_EQ(form->session().frequencies().Ntot, fs.Ntot);
+    EXPECT_EQ(form->session().board().chip->frames().size(), frames) << "nothing written";
     EXPECT_EQ(beeper.count, beeps) << "nothing planned";
     // The next dialog proposes the file loaded before.
     const auto again = load(cancel());

@@ -21,8 +21,8 @@ class DetectionTest : public WindowTest {
         if (!settings.isEmpty()) writeSettingsFile(settings);
         start(false, "virtual-usb");
     }
-    zvk::VirtualUsbBus& bus() { return *form->board().vusb; }
-    bool lptMenuEnabled() const { return form->LPT1->menuAction()->isEnabled(); }
+    zvk::VirtualUsbBus& bus() { return *form->session().board().vusb; }
+    bool lptMenuEnabled() const { return control<QMenu>("LPT1")->menuAction()->isEnabled(); }
 };
 
 TEST_F(DetectionTest, AdapterFoundShowsItsLevelAndSendsItEveryTick) {
@@ -42,21 +42,21 @@ TEST_F(DetectionTest, AdapterFoundShowsItsLevelAndSendsItEveryTick) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings);
         startUsb(c.settings);
-        form->T_Check->stop();  // the ticks of this test are the ones it makes
+        control<QTimer>("T_Check")->stop();  // the ticks of this test are the ones it makes
         bus().setExternalLevel(c.externalMv);
         // Start-up already chose the adapter; the level comes with the first tick.
         EXPECT_EQ(form->panelText(2), "USB found");
         EXPECT_FALSE(lptMenuEnabled());
-        EXPECT_TRUE(form->T_USB->isActive());
+        EXPECT_TRUE(control<QTimer>("T_USB")->isActive());
 
-        form->T_CheckTimer();
+        tick();
         EXPECT_EQ(form->panelText(2), c.panel);
-        EXPECT_TRUE(form->usbInUse());
+        EXPECT_TRUE(form->session().usbInUse());
         EXPECT_FALSE(lptMenuEnabled());
-        EXPECT_TRUE(form->T_USB->isActive());
-        EXPECT_TRUE(form->extVref1->isEnabled());
-        EXPECT_EQ(form->extVref1->isChecked(), c.extTicked);
-        EXPECT_EQ(form->SetVpwm1->isEnabled(), c.setVpwmEnabled);
+        EXPECT_TRUE(control<QTimer>("T_USB")->isActive());
+        EXPECT_TRUE(control<QAction>("extVref1")->isEnabled());
+        EXPECT_EQ(control<QAction>("extVref1")->isChecked(), c.extTicked);
+        EXPECT_EQ(control<QAction>("SetVpwm1")->isEnabled(), c.setVpwmEnabled);
         EXPECT_EQ(bus().adapter(0).levelEnabled, c.levelOn);
         if (c.levelOn) {
             EXPECT_EQ(bus().adapter(0).levelMv, c.levelMv);
@@ -65,7 +65,7 @@ TEST_F(DetectionTest, AdapterFoundShowsItsLevelAndSendsItEveryTick) {
         // Every tick sends the level again: a reference changed behind our back comes back.
         bus().setExternalLevel(0);
         const uint64_t before = bus().transfers();
-        form->T_CheckTimer();
+        tick();
         EXPECT_GT(bus().transfers(), before);
         EXPECT_EQ(bus().adapter(0).levelEnabled, c.levelOn);
         form.reset();
@@ -74,22 +74,22 @@ TEST_F(DetectionTest, AdapterFoundShowsItsLevelAndSendsItEveryTick) {
 
 TEST_F(DetectionTest, WrongVersionFallsBackToThePort) {
     startUsb();
-    form->T_Check->stop();
-    form->T_CheckTimer();
-    ASSERT_TRUE(form->usbInUse());
+    control<QTimer>("T_Check")->stop();
+    tick();
+    ASSERT_TRUE(form->session().usbInUse());
     bus().faults().wrongVersion = true;
-    form->T_CheckTimer();
-    EXPECT_FALSE(form->usbInUse());
+    tick();
+    EXPECT_FALSE(form->session().usbInUse());
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
     EXPECT_TRUE(lptMenuEnabled());
-    EXPECT_FALSE(form->T_USB->isActive());
+    EXPECT_FALSE(control<QTimer>("T_USB")->isActive());
     // Once seen, the level items stay usable.
-    EXPECT_TRUE(form->extVref1->isEnabled());
-    EXPECT_TRUE(form->SetVpwm1->isEnabled());
+    EXPECT_TRUE(control<QAction>("extVref1")->isEnabled());
+    EXPECT_TRUE(control<QAction>("SetVpwm1")->isEnabled());
 
     // The next transfer goes through the port.
     const uint64_t usbBefore = bus().transfers();
-    click(form->B_WriteReg());
+    click(control<QPushButton>("B_WriteReg"));
     EXPECT_EQ(bus().transfers(), usbBefore);
     expectChipHoldsImage();
 }
@@ -98,84 +98,85 @@ TEST_F(DetectionTest, WrongVersionFallsBackToThePort) {
 // panel fall back within the second's tick, keep working, plug it back.
 TEST_F(DetectionTest, UnplugAndPlugBackThroughTheVirtualBoardMenuKeepsEveryRegister) {
     startUsb();
-    ASSERT_NE(form->VirtualBoard1, nullptr);
-    ASSERT_NE(form->VirtualBoard1->AdapterPluggedIn1, nullptr);
-    ASSERT_TRUE(form->MainMenu1->actions().contains(form->VirtualBoard1->menuAction()));
+    ASSERT_NE(virtualBoardMenu(), nullptr);
+    ASSERT_NE(virtualBoardMenu()->AdapterPluggedIn1, nullptr);
+    ASSERT_TRUE(
+        control<QMenuBar>("MainMenu1")->actions().contains(virtualBoardMenu()->menuAction()));
     sendAlways(true);
 
     std::vector<Seen> boxes = withAnswers(
         [&] {
-            choose(form->CB_OPMODE(), 1);
+            choose(control<QComboBox>("CB_OPMODE"), 1);
             const auto usbWritten = regs();
             for (int r = 0; r < 7; ++r) EXPECT_EQ(latched()[size_t(r)], usbWritten[size_t(r)]);
 
-            form->VirtualBoard1->AdapterPluggedIn1->trigger();
+            virtualBoardMenu()->AdapterPluggedIn1->trigger();
             ASSERT_TRUE(bus().faults().unplugged);
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] { return form->panelText(2) == "LPT Port Address: 0x0378"; }, 3000));
-            EXPECT_FALSE(form->usbInUse());
+            EXPECT_FALSE(form->session().usbInUse());
             EXPECT_TRUE(lptMenuEnabled());
 
             // Working on: the port takes the writes.
-            choose(form->CB_OPMODE(), 2);
+            choose(control<QComboBox>("CB_OPMODE"), 2);
             expectChipHoldsImage("port, R");
 
-            form->VirtualBoard1->AdapterPluggedIn1->trigger();
+            virtualBoardMenu()->AdapterPluggedIn1->trigger();
             ASSERT_FALSE(bus().faults().unplugged);
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] { return form->panelText(2) == "USB found, int. Lvl: 5.00V"; }, 3000));
-            EXPECT_TRUE(form->usbInUse());
+            EXPECT_TRUE(form->session().usbInUse());
             EXPECT_FALSE(lptMenuEnabled());
 
             const uint64_t usbBefore = bus().transfers();
-            choose(form->CB_OPMODE(), 3);
+            choose(control<QComboBox>("CB_OPMODE"), 3);
             EXPECT_GT(bus().transfers(), usbBefore);
             expectChipHoldsImage("adapter, R");
         },
         {});
     EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
-    EXPECT_EQ(form->CB_OPMODE()->currentIndex(), 3);
+    EXPECT_EQ(control<QComboBox>("CB_OPMODE")->currentIndex(), 3);
 }
 
 TEST_F(DetectionTest, TickInsideATransferIsSkipped) {
     startUsb();
-    form->T_Check->stop();
+    control<QTimer>("T_Check")->stop();
     bus().faults().wrongVersion = true;
-    form->T_CheckTimer();
-    ASSERT_FALSE(form->usbInUse());
+    tick();
+    ASSERT_FALSE(form->session().usbInUse());
     bus().faults().wrongVersion = false;
 
     // The write cycle's waits run the message loop, where the tick comes due.
     bool ranInside = false;
     QTimer::singleShot(0, form.get(), [&] {
-        ranInside = form->chip().busy();
-        form->T_CheckTimer();
+        ranInside = form->session().chip().busy();
+        tick();
     });
     const uint64_t usbBefore = bus().transfers();
-    form->B_WriteRegClick();
+    control<QPushButton>("B_WriteReg")->click();
     ASSERT_TRUE(ranInside);
     EXPECT_EQ(bus().transfers(), usbBefore);
-    EXPECT_FALSE(form->usbInUse());
+    EXPECT_FALSE(form->session().usbInUse());
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
     expectChipHoldsImage();
 
     // The next tick outside a transfer finds the adapter again.
-    form->T_CheckTimer();
-    EXPECT_TRUE(form->usbInUse());
+    tick();
+    EXPECT_TRUE(form->session().usbInUse());
 }
 
 TEST_F(DetectionTest, AdapterAbsentFromTheStartLeavesTheLevelItemsDisabled) {
     start();  // the virtual board without an adapter
-    form->T_Check->stop();
-    form->T_CheckTimer();
+    control<QTimer>("T_Check")->stop();
+    tick();
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
     EXPECT_TRUE(lptMenuEnabled());
-    EXPECT_FALSE(form->extVref1->isEnabled());
-    EXPECT_FALSE(form->SetVpwm1->isEnabled());
+    EXPECT_FALSE(control<QAction>("extVref1")->isEnabled());
+    EXPECT_FALSE(control<QAction>("SetVpwm1")->isEnabled());
     // Nothing to unplug on this board, but the test signal is there.
-    ASSERT_NE(form->VirtualBoard1, nullptr);
-    EXPECT_EQ(form->VirtualBoard1->AdapterPluggedIn1, nullptr);
-    EXPECT_FALSE(form->VirtualBoard1->TestSignal1.empty());
+    ASSERT_NE(virtualBoardMenu(), nullptr);
+    EXPECT_EQ(virtualBoardMenu()->AdapterPluggedIn1, nullptr);
+    EXPECT_FALSE(virtualBoardMenu()->TestSignal1.empty());
 }
 
 }  // namespace

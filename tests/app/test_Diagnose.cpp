@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 
 #include "DiagnoseDialog.h"
-#include "TraceWindow.h"
+#include "ToolsMenu.h"
 #include "WindowFixture.h"
 
 namespace apptest {
@@ -11,7 +11,7 @@ namespace {
 
 TEST_F(WindowTest, DiagnoseShowsTheDoctorsLinesInADialog) {
     start();
-    auto* item = form->Tools1->findChild<QAction*>(QStringLiteral("Diagnose1"));
+    auto* item = control<ToolsMenu>("Tools1")->findChild<QAction*>(QStringLiteral("Diagnose1"));
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->text(), QStringLiteral("Diagnose…"));
     item->trigger();

@@ -58,8 +58,10 @@ const FieldCase kFieldCases[] = {
 };
 
 QWidget* pageOf(TForm1& f, QWidget* w) {
-    for (QWidget* p : {f.TabMode(), f.TabGain(), f.TabPLL(), f.TabFIFF(), f.TabABC(), f.TabReg2()})
+    for (const char* name : {"TabMode", "TabGain", "TabPLL", "TabFIFF", "TabABC", "TabReg2"}) {
+        QWidget* p = findControl<QWidget>(&f, name);
         if (p->isAncestorOf(w)) return p;
+    }
     return nullptr;
 }
 
@@ -70,7 +72,7 @@ TEST_F(WindowTest, EveryFieldControlWritesItsBitsAndTheChip) {
         sendAlways(true);
         QWidget* w = form->findChild<QWidget*>(c.control);
         ASSERT_NE(w, nullptr);
-        clickTab(form->PageControl1(), pageOf(*form, w));
+        clickTab(control<PageControl>("PageControl1"), pageOf(*form, w));
         const auto before = regs();
         switch (c.act) {
             case Act::Choose:
@@ -95,7 +97,7 @@ TEST_F(WindowTest, EveryFieldControlWritesItsBitsAndTheChip) {
         const auto chip = latched();
         for (int r = 0; r < 7; ++r)
             EXPECT_EQ(chip[size_t(r)], after[size_t(r)]) << "latched R" << r;
-        EXPECT_EQ(form->L_R()[size_t(c.reg)]->text(),
+        EXPECT_EQ(registerValue(size_t(c.reg))->text(),
                   QString::fromStdString(zvk::registerText(after[size_t(c.reg)])));
         form.reset();
         QFile::remove(QString::fromStdString(settingsPath()));
@@ -104,17 +106,17 @@ TEST_F(WindowTest, EveryFieldControlWritesItsBitsAndTheChip) {
 
 TEST_F(WindowTest, TypingNWritesBothOfItsParts) {
     start();
-    typeInto(form->E_N(), "500");  // 0b011'1110100: R3[3:0] = 3, R2[11:5] = 0x74
+    typeInto(control<Edit>("E_N"), "500");  // 0b011'1110100: R3[3:0] = 3, R2[11:5] = 0x74
     EXPECT_EQ(regs()[2] & 0xFE0, 0xE80);
     EXPECT_EQ(regs()[3] & 0x00F, 3);
     // Every key counts: a first "1" is raised to the minimum at once, while the edit
     // keeps what was typed until it is left.
-    typeInto(form->E_N(), "1");
-    EXPECT_EQ(form->E_N()->text(), "1");
+    typeInto(control<Edit>("E_N"), "1");
+    EXPECT_EQ(control<Edit>("E_N")->text(), "1");
     EXPECT_EQ(regs()[2] & 0xFE0, 3 << 5);
     EXPECT_EQ(regs()[3] & 0x00F, 0);
-    QTest::keyClick(form->E_N(), Qt::Key_Return);
-    EXPECT_EQ(form->E_N()->text(), "3");
+    QTest::keyClick(control<Edit>("E_N"), Qt::Key_Return);
+    EXPECT_EQ(control<Edit>("E_N")->text(), "3");
 }
 
 // Every key counts, while the edit keeps what was typed until it is left: a number whose
@@ -136,7 +138,7 @@ TEST_F(WindowTest, DividerEditsFollowEveryKeyAndShowTheValueWhenLeft) {
         {"E_RIFF", "0", 5, 0x7FF, 4, "4"},          {"E_IFFRES", "x", 6, 0x0FF, 133, "133"},
     };
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.edit) + " <- " + c.typed);
         auto* e = form->findChild<QLineEdit*>(c.edit);
@@ -172,20 +174,21 @@ TEST_F(WindowTest, MfoRestrictionWithAndWithoutLabMode) {
         SCOPED_TRACE(testing::Message() << "lab " << c.lab << " item " << c.item);
         start(c.lab);
         sendAlways(true);
-        form->E_IFFVAL()->setText("x");  // as a refresh would have left it
-        choose(form->CB_MFO(), c.item);
-        EXPECT_EQ(form->CB_MFO()->currentIndex(), c.shown);
+        control<QLineEdit>("E_IFFVAL")->setText("x");  // as a refresh would have left it
+        choose(control<QComboBox>("CB_MFO"), c.item);
+        EXPECT_EQ(control<QComboBox>("CB_MFO")->currentIndex(), c.shown);
         EXPECT_EQ(regs()[3] >> 8, c.r3high);
         EXPECT_EQ(regs()[3] & 0xFF, 0x00);  // default N high bits, LO2DIV, AGC untouched
-        EXPECT_EQ(form->B_Refresh()->isEnabled(), c.refresh);
-        EXPECT_EQ(form->E_LDT()->isVisibleTo(form.get()), c.ldtRow);
-        EXPECT_EQ(form->L_LDT()->isVisibleTo(form.get()), c.ldtRow);
-        EXPECT_TRUE(form->E_IFFVAL()->text().isEmpty());
-        EXPECT_EQ(form->panelText(1), "Shutdown  |  " + form->CB_MFO()->currentText().mid(7));
+        EXPECT_EQ(control<QPushButton>("B_Refresh")->isEnabled(), c.refresh);
+        EXPECT_EQ(control<QLineEdit>("E_LDT")->isVisibleTo(form.get()), c.ldtRow);
+        EXPECT_EQ(control<QLabel>("L_LDT")->isVisibleTo(form.get()), c.ldtRow);
+        EXPECT_TRUE(control<QLineEdit>("E_IFFVAL")->text().isEmpty());
+        EXPECT_EQ(form->panelText(1),
+                  "Shutdown  |  " + control<QComboBox>("CB_MFO")->currentText().mid(7));
         // Bits above 11 never reach the chip.
         EXPECT_EQ(latched()[3], regs()[3] & 0xFFF);
         if (c.r3high > 0x0F) {
-            EXPECT_EQ(form->L_R()[3]->text(), "0x1000");
+            EXPECT_EQ(registerValue(3)->text(), "0x1000");
         }
         form.reset();
         QFile::remove(QString::fromStdString(settingsPath()));
@@ -194,33 +197,33 @@ TEST_F(WindowTest, MfoRestrictionWithAndWithoutLabMode) {
 
 TEST_F(WindowTest, TogglingABitSyncsTheControlsBack) {
     start();
-    clickTab(form->PageControl1(), form->TabReg2());
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabReg2"));
     sendAlways(true);
-    click(form->bitLabels()[0][0]);  // OPMODE0
+    click(bitLabel(0, 0));  // OPMODE0
     EXPECT_EQ(regs()[0], 0x08D);
-    EXPECT_EQ(form->CB_OPMODE()->currentText(), "Receive");
+    EXPECT_EQ(control<QComboBox>("CB_OPMODE")->currentText(), "Receive");
     // A combo box set by the sync runs nothing: the row shows the bit at once, and the
     // next pointer movement sends.
     EXPECT_EQ(latched()[0], 0x08C);
-    EXPECT_EQ(form->L_R()[0]->text(), "0x08D");
-    QTest::mouseMove(form->bitLabels()[0][0], QPoint(3, 3));
+    EXPECT_EQ(registerValue(0)->text(), "0x08D");
+    QTest::mouseMove(bitLabel(0, 0), QPoint(3, 3));
     EXPECT_EQ(latched()[0], 0x08D);
-    EXPECT_EQ(form->L_R()[0]->text(), "0x08D");
-    EXPECT_EQ(form->bitLabels()[0][0]->background(), BitLabel::setColour());
-    click(form->bitLabels()[0][9]);  // SSBSEL: the LO2 side follows, and so does the plan
-    EXPECT_EQ(form->RG_SSBSEL()->itemIndex(), 0);
-    EXPECT_EQ(form->E_fIF1info()->text(), "126.667");
-    click(form->bitLabels()[3][8]);  // MFO0: 0001 -> 0000
-    EXPECT_EQ(form->CB_MFO()->currentIndex(), 0);
-    click(form->bitLabels()[1][11]);  // SHOWLD
-    EXPECT_EQ(form->RG_SHOWLD()->itemIndex(), 0);
-    click(form->bitLabels()[6][9]);  // IFTUNE
-    EXPECT_FALSE(form->CB_IFFTUNE()->isChecked());
-    click(form->bitLabels()[0][0]);
+    EXPECT_EQ(registerValue(0)->text(), "0x08D");
+    EXPECT_EQ(bitLabel(0, 0)->background(), BitLabel::setColour());
+    click(bitLabel(0, 9));  // SSBSEL: the LO2 side follows, and so does the plan
+    EXPECT_EQ(control<RadioGroup>("RG_SSBSEL")->itemIndex(), 0);
+    EXPECT_EQ(control<QLineEdit>("E_fIF1info")->text(), "126.667");
+    click(bitLabel(3, 8));  // MFO0: 0001 -> 0000
+    EXPECT_EQ(control<QComboBox>("CB_MFO")->currentIndex(), 0);
+    click(bitLabel(1, 11));  // SHOWLD
+    EXPECT_EQ(control<RadioGroup>("RG_SHOWLD")->itemIndex(), 0);
+    click(bitLabel(6, 9));  // IFTUNE
+    EXPECT_FALSE(control<QCheckBox>("CB_IFFTUNE")->isChecked());
+    click(bitLabel(0, 0));
     EXPECT_EQ(regs()[0] & 0x3, 0);
-    EXPECT_EQ(form->CB_OPMODE()->currentText(), "Shutdown");
+    EXPECT_EQ(control<QComboBox>("CB_OPMODE")->currentText(), "Shutdown");
     // A value changed here shows on the other pages when they open.
-    clickTab(form->PageControl1(), form->TabMode());
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabMode"));
     EXPECT_EQ(form->panelText(0), "Mode Control");
     EXPECT_EQ(form->panelText(1), "Shutdown  |  Z state");
 }
@@ -228,19 +231,19 @@ TEST_F(WindowTest, TogglingABitSyncsTheControlsBack) {
 TEST_F(WindowTest, CalculatePlansTheWantedFrequency) {
     start();
     sendAlways(true);
-    choose(form->RGFreq(), 1);
-    clickTab(form->PageControl1(), form->TabFIFF());
-    typeInto(form->E_fRFI(), "433.92");
+    choose(control<RadioGroup>("RGFreq"), 1);
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    typeInto(control<Edit>("E_fRFI"), "433.92");
     const int beeps = beeper.count;
-    click(form->B_Calc());  // leaving the edit applies the typed frequency
-    EXPECT_EQ(form->E_fRFI()->text(), "433.920");
-    EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
+    click(control<QPushButton>("B_Calc"));  // leaving the edit applies the typed frequency
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "433.920");
+    EXPECT_EQ(control<RadioGroup>("RGFreq")->itemIndex(), -1);
     EXPECT_EQ(beeper.count, beeps + 2);
     // between two channels the nearer one, the tie going up
-    EXPECT_EQ(form->E_Ntot()->text(), "4319");
-    EXPECT_EQ(form->E_N()->text(), "134");
-    EXPECT_EQ(form->E_A()->text(), "31");
-    EXPECT_EQ(form->E_fRFinfo()->text(), "433.900");
+    EXPECT_EQ(control<Edit>("E_Ntot")->text(), "4319");
+    EXPECT_EQ(control<Edit>("E_N")->text(), "134");
+    EXPECT_EQ(control<Edit>("E_A")->text(), "31");
+    EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text(), "433.900");
     EXPECT_EQ(regs()[2], (134 & 127) << 5 | 31);
     EXPECT_EQ(regs()[3] & 0xF, 134 >> 7);
     EXPECT_EQ(latched()[2], regs()[2]);
@@ -266,23 +269,23 @@ TEST_F(WindowTest, EachBandPresetPlansItsBand) {
     sendAlways(true);
     for (const PresetCase& p : kPresets) {
         SCOPED_TRACE(p.item);
-        choose(form->RGFreq(), p.item);
-        EXPECT_EQ(form->E_Ntot()->text(), p.ntot);
-        EXPECT_EQ(form->E_N()->text(), p.n);
-        EXPECT_EQ(form->E_A()->text(), p.a);
-        EXPECT_EQ(form->E_fLO1info()->text(), p.lo1);
-        EXPECT_EQ(form->E_fLO2info()->text(), p.lo2);
-        EXPECT_EQ(form->E_fIF1info()->text(), p.if1);
-        EXPECT_EQ(form->E_fRFinfo()->text(), p.rf);
-        EXPECT_EQ(form->E_fPFDinfo()->text(), p.pfd);
-        EXPECT_EQ(form->E_fCHinfo()->text(), "0.100");
-        EXPECT_EQ(form->E_R()->text(), QString::number(p.r));
+        choose(control<RadioGroup>("RGFreq"), p.item);
+        EXPECT_EQ(control<Edit>("E_Ntot")->text(), p.ntot);
+        EXPECT_EQ(control<Edit>("E_N")->text(), p.n);
+        EXPECT_EQ(control<Edit>("E_A")->text(), p.a);
+        EXPECT_EQ(control<QLineEdit>("E_fLO1info")->text(), p.lo1);
+        EXPECT_EQ(control<QLineEdit>("E_fLO2info")->text(), p.lo2);
+        EXPECT_EQ(control<QLineEdit>("E_fIF1info")->text(), p.if1);
+        EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text(), p.rf);
+        EXPECT_EQ(control<QLineEdit>("E_fPFDinfo")->text(), p.pfd);
+        EXPECT_EQ(control<QLineEdit>("E_fCHinfo")->text(), "0.100");
+        EXPECT_EQ(control<Edit>("E_R")->text(), QString::number(p.r));
         EXPECT_EQ(regs()[4] & 0x7FF, p.r);
         EXPECT_EQ(regs()[0] & 0x800, 0x800);  // DTAPOL positive
-        EXPECT_EQ(form->RG_IF1()->itemIndex(), p.lo1Side);
-        EXPECT_EQ(form->RG_SSBSEL()->itemIndex(), p.lo1Side);
-        EXPECT_EQ(form->RG_LO2Div()->itemIndex(), 0);
-        EXPECT_EQ(form->RGFreq()->itemIndex(), p.item);
+        EXPECT_EQ(control<RadioGroup>("RG_IF1")->itemIndex(), p.lo1Side);
+        EXPECT_EQ(control<RadioGroup>("RG_SSBSEL")->itemIndex(), p.lo1Side);
+        EXPECT_EQ(control<RadioGroup>("RG_LO2Div")->itemIndex(), 0);
+        EXPECT_EQ(control<RadioGroup>("RGFreq")->itemIndex(), p.item);
         expectChipHoldsImage();
     }
 }
@@ -299,58 +302,58 @@ TEST_F(WindowTest, CrystalChangeReplansAtOnce) {
         {"abc", "10.000", "0.133"},  {"12", "12.000", "0.160"},
     };
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
     for (const XtalCase& c : cases) {
         SCOPED_TRACE(c.typed);
         const int beeps = beeper.count;
-        typeAndEnter(form->E_fXTAL(), c.typed);
-        EXPECT_EQ(form->E_fXTAL()->text(), c.shown);
-        EXPECT_EQ(form->E_fPFDinfo()->text(), c.pfd);
-        EXPECT_EQ(form->E_fRFI()->text(), "384.000");  // the wanted RF is kept
+        typeAndEnter(control<Edit>("E_fXTAL"), c.typed);
+        EXPECT_EQ(control<Edit>("E_fXTAL")->text(), c.shown);
+        EXPECT_EQ(control<QLineEdit>("E_fPFDinfo")->text(), c.pfd);
+        EXPECT_EQ(control<Edit>("E_fRFI")->text(), "384.000");  // the wanted RF is kept
         EXPECT_EQ(beeper.count, beeps + 2);
     }
 }
 
 TEST_F(WindowTest, TypingAFrequencyTakesEffectWhenEditingFinishes) {
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
-    typeInto(form->E_fXTAL(), "12");
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    typeInto(control<Edit>("E_fXTAL"), "12");
     // mid-typing nothing is rewritten and nothing planned
-    EXPECT_EQ(form->E_fXTAL()->text(), "12");
-    EXPECT_EQ(form->frequencies().fXTAL, 10.0);
-    QTest::keyClick(form->E_fXTAL(), Qt::Key_Return);
-    EXPECT_EQ(form->E_fXTAL()->text(), "12.000");
-    EXPECT_EQ(form->frequencies().fXTAL, 12.0);
+    EXPECT_EQ(control<Edit>("E_fXTAL")->text(), "12");
+    EXPECT_EQ(form->session().frequencies().fXTAL, 10.0);
+    QTest::keyClick(control<Edit>("E_fXTAL"), Qt::Key_Return);
+    EXPECT_EQ(control<Edit>("E_fXTAL")->text(), "12.000");
+    EXPECT_EQ(form->session().frequencies().fXTAL, 12.0);
     // The RF edit takes a point only; the wanted RF alone never replans.
     const auto before = regs();
-    typeAndEnter(form->E_fRFI(), "433,92");
-    EXPECT_EQ(form->E_fRFI()->text(), "433.000");
-    EXPECT_EQ(form->frequencies().fRF, 433.0);
+    typeAndEnter(control<Edit>("E_fRFI"), "433,92");
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "433.000");
+    EXPECT_EQ(form->session().frequencies().fRF, 433.0);
     EXPECT_EQ(regs(), before);
 }
 
 TEST_F(WindowTest, SendAlwaysWritesTheChipOnEveryChange) {
     start();
-    choose(form->CB_OPMODE(), 1);
+    choose(control<QComboBox>("CB_OPMODE"), 1);
     EXPECT_EQ(latched()[0], 0x08C);  // not ticked: nothing sent
     sendAlways(true);
-    choose(form->CB_OPMODE(), 3);
+    choose(control<QComboBox>("CB_OPMODE"), 3);
     EXPECT_EQ(latched()[0], 0x08F);
     sendAlways(false);
-    choose(form->CB_OPMODE(), 2);
+    choose(control<QComboBox>("CB_OPMODE"), 2);
     EXPECT_EQ(latched()[0], 0x08F);
-    click(form->B_WriteReg());
+    click(control<QPushButton>("B_WriteReg"));
     EXPECT_EQ(latched()[0], 0x08E);
     // R7 is not sent over the parallel port.
-    EXPECT_EQ(form->board().chip->frames().size() % 7, 0u);
+    EXPECT_EQ(form->session().board().chip->frames().size() % 7, 0u);
 }
 
 TEST_F(WindowTest, RefusedPlanShowsInTheModePanelWithoutABox) {
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
-    typeInto(form->E_fRFI(), "-5");
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    typeInto(control<Edit>("E_fRFI"), "-5");
     const auto before = regs();
-    const QString box = answerMessageBox([&] { click(form->B_Calc()); });
+    const QString box = answerMessageBox([&] { click(control<QPushButton>("B_Calc")); });
     EXPECT_TRUE(box.isEmpty());
     EXPECT_TRUE(form->panelText(1).contains("-5.000")) << form->panelText(1).toStdString();
     EXPECT_EQ(regs()[2], before[2]);
@@ -359,12 +362,13 @@ TEST_F(WindowTest, RefusedPlanShowsInTheModePanelWithoutABox) {
 
 TEST_F(WindowTest, UnconvertibleSpinnerTextIsReportedAndChangesNothing) {
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
     const struct {
         QLineEdit* edit;
         UpDown* spinner;
-    } cases[] = {
-        {form->E_R(), form->UpD_R()}, {form->E_A(), form->UpD_A()}, {form->E_N(), form->UpD_N()}};
+    } cases[] = {{control<Edit>("E_R"), control<UpDown>("UpD_R")},
+                 {control<Edit>("E_A"), control<UpDown>("UpD_A")},
+                 {control<Edit>("E_N"), control<UpDown>("UpD_N")}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.edit->objectName().toStdString());
         c.edit->setText("4x");  // as typed, before its key handler ran
@@ -375,40 +379,42 @@ TEST_F(WindowTest, UnconvertibleSpinnerTextIsReportedAndChangesNothing) {
         EXPECT_EQ(c.edit->text(), "4x");
     }
     // The hidden "CalcNA" reads the RF edit without a fallback.
-    form->E_fRFI()->setText("x1");
+    control<Edit>("E_fRFI")->setText("x1");
     const auto before = regs();
-    const QString text = answerMessageBox([&] { form->B_CalcNA()->click(); });
+    const QString text = answerMessageBox([&] { control<QPushButton>("B_CalcNA")->click(); });
     EXPECT_TRUE(text.contains("'x1'")) << text.toStdString();
     EXPECT_EQ(regs(), before);
 }
 
 TEST_F(WindowTest, SpinnersStepTheirEditAndWriteTheField) {
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
-    click(form->UpD_R(), QPoint(8, 3));  // upper half: +1
-    EXPECT_EQ(form->E_R()->text(), "76");
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    click(control<UpDown>("UpD_R"), QPoint(8, 3));  // upper half: +1
+    EXPECT_EQ(control<Edit>("E_R")->text(), "76");
     EXPECT_EQ(regs()[4] & 0x7FF, 76);
-    EXPECT_EQ(form->E_fPFDinfo()->text(), "0.132");
-    click(form->UpD_RIFF(), QPoint(8, 17));  // lower half: -1, through the change handler
-    EXPECT_EQ(form->E_RIFF()->text(), "683");
+    EXPECT_EQ(control<QLineEdit>("E_fPFDinfo")->text(), "0.132");
+    click(control<UpDown>("UpD_RIFF"),
+          QPoint(8, 17));  // lower half: -1, through the change handler
+    EXPECT_EQ(control<Edit>("E_RIFF")->text(), "683");
     EXPECT_EQ(regs()[5] & 0x7FF, 683);
-    for (int i = 0; i < 40; ++i) click(form->UpD_A(), QPoint(8, 3));
-    EXPECT_EQ(form->E_A()->text(), "31");  // no wrap
+    for (int i = 0; i < 40; ++i) click(control<UpDown>("UpD_A"), QPoint(8, 3));
+    EXPECT_EQ(control<Edit>("E_A")->text(), "31");  // no wrap
     EXPECT_EQ(regs()[2] & 0x1F, 31);
 }
 
 TEST_F(WindowTest, IfFilterEditsFollowTheirLimits) {
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
-    typeAndEnter(form->E_RIFF(), "3");
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    typeAndEnter(control<Edit>("E_RIFF"), "3");
     EXPECT_EQ(regs()[5] & 0x7FF, 4);
-    EXPECT_EQ(form->E_RIFF()->text(), "4");
-    EXPECT_EQ(form->E_IF2CH()->text(), "342.000");
-    typeInto(form->E_RIFF(), "700");
-    EXPECT_EQ(form->E_IF2CH()->text(), "1.954");
-    EXPECT_EQ(form->E_fIF2info()->text(), "2.000");  // the plan's IF stays until replanned
+    EXPECT_EQ(control<Edit>("E_RIFF")->text(), "4");
+    EXPECT_EQ(control<Edit>("E_IF2CH")->text(), "342.000");
+    typeInto(control<Edit>("E_RIFF"), "700");
+    EXPECT_EQ(control<Edit>("E_IF2CH")->text(), "1.954");
+    EXPECT_EQ(control<QLineEdit>("E_fIF2info")->text(),
+              "2.000");  // the plan's IF stays until replanned
     const uint16_t r6 = regs()[6];
-    typeInto(form->E_IFFRES(), "999");
+    typeInto(control<Edit>("E_IFFRES"), "999");
     EXPECT_EQ(regs()[6], (r6 & 0xF00) | 255);  // held at the spinner's end, not spilled
 }
 
@@ -419,22 +425,24 @@ namespace {
 TEST_F(WindowTest, HiddenCalculationButtons) {
     start();
     // "CalcFS" recomputes from the registers as they are ...
-    form->chip().setRegister(4, uint16_t((form->chip().regs()[4] & 0x800) | 125));
-    form->B_CalcFS()->click();
-    EXPECT_EQ(form->E_fPFDinfo()->text(), "0.080");
-    EXPECT_EQ(form->E_R()->text(), "125");
+    form->session().chip().setRegister(4,
+                                       uint16_t((form->session().chip().regs()[4] & 0x800) | 125));
+    control<QPushButton>("B_CalcFS")->click();
+    EXPECT_EQ(control<QLineEdit>("E_fPFDinfo")->text(), "0.080");
+    EXPECT_EQ(control<Edit>("E_R")->text(), "125");
     EXPECT_FALSE(form->programmaticUpdate());
     // ... "CalcNA" plans for the RF edit's text, without the recompute step.
-    form->chip().setRegister(4, uint16_t((form->chip().regs()[4] & 0x800) | 75));
-    form->E_fRFI()->setText("315");
+    form->session().chip().setRegister(4,
+                                       uint16_t((form->session().chip().regs()[4] & 0x800) | 75));
+    control<Edit>("E_fRFI")->setText("315");
     const int beeps = beeper.count;
-    form->B_CalcNA()->click();
+    control<QPushButton>("B_CalcNA")->click();
     EXPECT_EQ(beeper.count, beeps + 2);
-    EXPECT_EQ(form->E_Ntot()->text(), "3170");
-    EXPECT_EQ(form->E_N()->text(), "99");
-    EXPECT_EQ(form->E_A()->text(), "2");
-    EXPECT_EQ(form->chip().regs()[2] & 0xFE0, 99 << 5);
-    EXPECT_EQ(form->chip().regs()[3] & 0x00F, 0);
+    EXPECT_EQ(control<Edit>("E_Ntot")->text(), "3170");
+    EXPECT_EQ(control<Edit>("E_N")->text(), "99");
+    EXPECT_EQ(control<Edit>("E_A")->text(), "2");
+    EXPECT_EQ(form->session().chip().regs()[2] & 0xFE0, 99 << 5);
+    EXPECT_EQ(form->session().chip().regs()[3] & 0x00F, 0);
 }
 
 }  // namespace
@@ -443,12 +451,12 @@ namespace {
 
 TEST_F(WindowTest, ArrowKeysInADividerEditStepItsSpinner) {
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
-    click(form->E_R());
-    QTest::keyClick(form->E_R(), Qt::Key_Up);
-    QTest::keyClick(form->E_R(), Qt::Key_Up);
-    QTest::keyClick(form->E_R(), Qt::Key_Down);
-    EXPECT_EQ(form->E_R()->text(), "76");
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    click(control<Edit>("E_R"));
+    QTest::keyClick(control<Edit>("E_R"), Qt::Key_Up);
+    QTest::keyClick(control<Edit>("E_R"), Qt::Key_Up);
+    QTest::keyClick(control<Edit>("E_R"), Qt::Key_Down);
+    EXPECT_EQ(control<Edit>("E_R")->text(), "76");
     EXPECT_EQ(regs()[4] & 0x7FF, 76);
 }
 
@@ -460,24 +468,24 @@ namespace {
 // text's value: Calculate twice gives one plan, and the settings get what was shown.
 TEST_F(WindowTest, TheStoredFrequencyIsTheValueItsEditShows) {
     start();
-    clickTab(form->PageControl1(), form->TabFIFF());
-    typeAndEnter(form->E_fRFI(), "433.9496");
-    EXPECT_EQ(form->E_fRFI()->text(), "433.950");
-    EXPECT_EQ(form->frequencies().fRF, 433.95);
-    click(form->B_Calc());
-    const QString ntot = form->E_Ntot()->text();
-    click(form->B_Calc());
-    EXPECT_EQ(form->E_Ntot()->text(), ntot);
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    typeAndEnter(control<Edit>("E_fRFI"), "433.9496");
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "433.950");
+    EXPECT_EQ(form->session().frequencies().fRF, 433.95);
+    click(control<QPushButton>("B_Calc"));
+    const QString ntot = control<Edit>("E_Ntot")->text();
+    click(control<QPushButton>("B_Calc"));
+    EXPECT_EQ(control<Edit>("E_Ntot")->text(), ntot);
 }
 
 // When the reverse sync moves the operation mode or the MFO function, the mode panel
 // follows: a band preset restores the default image, whose R0 says Shutdown.
 TEST_F(WindowTest, TheModeSummaryFollowsTheReverseSync) {
     start();
-    choose(form->CB_OPMODE(), 1);
+    choose(control<QComboBox>("CB_OPMODE"), 1);
     EXPECT_EQ(form->panelText(1), "Receive  |  SPI out");
-    choose(form->RGFreq(), 1);
-    EXPECT_EQ(form->CB_OPMODE()->currentText(), "Shutdown");
+    choose(control<RadioGroup>("RGFreq"), 1);
+    EXPECT_EQ(control<QComboBox>("CB_OPMODE")->currentText(), "Shutdown");
     EXPECT_EQ(form->panelText(1), "Shutdown  |  SPI out");
 }
 

@@ -42,72 +42,77 @@ TEST_F(WindowTest, FirstStartWithoutSettingsFileShowsTheDefaultConfiguration) {
     EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3 Default Settings");
     EXPECT_EQ(regs(), kDefaults);
     // controls from the image
-    EXPECT_EQ(form->CB_OPMODE()->currentText(), "Shutdown");
-    EXPECT_EQ(form->CB_MFO()->currentText(), "0001 - SPI out");
-    EXPECT_EQ(form->RG_SHOWLD()->itemIndex(), 1);
-    EXPECT_EQ(form->RG_MODSEL()->itemIndex(), 0);
-    EXPECT_TRUE(form->CB_IFFTUNE()->isChecked());
-    EXPECT_FALSE(form->CB_IFFHLT()->isChecked());
-    EXPECT_EQ(form->E_R()->text(), "75");
-    EXPECT_EQ(form->E_RIFF()->text(), "684");
-    EXPECT_EQ(form->E_IFFRES()->text(), "75");
-    EXPECT_EQ(form->E_N()->text(), "120");
-    EXPECT_EQ(form->E_A()->text(), "20");
-    EXPECT_EQ(form->E_fRFI()->text(), "384.000");
-    EXPECT_EQ(form->E_fXTAL()->text(), "10.000");
-    EXPECT_EQ(form->RG_IF1()->itemIndex(), 0);
+    EXPECT_EQ(control<QComboBox>("CB_OPMODE")->currentText(), "Shutdown");
+    EXPECT_EQ(control<QComboBox>("CB_MFO")->currentText(), "0001 - SPI out");
+    EXPECT_EQ(control<RadioGroup>("RG_SHOWLD")->itemIndex(), 1);
+    EXPECT_EQ(control<RadioGroup>("RG_MODSEL")->itemIndex(), 0);
+    EXPECT_TRUE(control<QCheckBox>("CB_IFFTUNE")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>("CB_IFFHLT")->isChecked());
+    EXPECT_EQ(control<Edit>("E_R")->text(), "75");
+    EXPECT_EQ(control<Edit>("E_RIFF")->text(), "684");
+    EXPECT_EQ(control<Edit>("E_IFFRES")->text(), "75");
+    EXPECT_EQ(control<Edit>("E_N")->text(), "120");
+    EXPECT_EQ(control<Edit>("E_A")->text(), "20");
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "384.000");
+    EXPECT_EQ(control<Edit>("E_fXTAL")->text(), "10.000");
+    EXPECT_EQ(control<RadioGroup>("RG_IF1")->itemIndex(), 0);
     // the plan of the defaults
-    EXPECT_EQ(form->E_fRFinfo()->text(), "384.000");
-    EXPECT_EQ(form->E_fCHinfo()->text(), "0.100");
-    EXPECT_EQ(form->E_fIF1info()->text(), "130.667");
-    EXPECT_EQ(form->E_fIF2info()->text(), "2.000");
-    EXPECT_EQ(form->E_fLO1info()->text(), "514.667");
-    EXPECT_EQ(form->E_fLO2info()->text(), "128.667");
-    EXPECT_EQ(form->E_fPFDinfo()->text(), "0.133");
-    EXPECT_EQ(form->E_Ntot()->text(), "3860");
-    EXPECT_EQ(form->E_IF2CH()->text(), "2.000");
+    EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text(), "384.000");
+    EXPECT_EQ(control<QLineEdit>("E_fCHinfo")->text(), "0.100");
+    EXPECT_EQ(control<QLineEdit>("E_fIF1info")->text(), "130.667");
+    EXPECT_EQ(control<QLineEdit>("E_fIF2info")->text(), "2.000");
+    EXPECT_EQ(control<QLineEdit>("E_fLO1info")->text(), "514.667");
+    EXPECT_EQ(control<QLineEdit>("E_fLO2info")->text(), "128.667");
+    EXPECT_EQ(control<QLineEdit>("E_fPFDinfo")->text(), "0.133");
+    EXPECT_EQ(control<Edit>("E_Ntot")->text(), "3860");
+    EXPECT_EQ(control<Edit>("E_IF2CH")->text(), "2.000");
     // the chip revision: new LNA items; the activation's sync shows the image's LNAGAIN
-    EXPECT_EQ(items(form->CB_LNAGAIN()),
+    EXPECT_EQ(items(control<QComboBox>("CB_LNAGAIN")),
               QStringList({"default -20dB", "default - 6dB", "default - 2dB", "default"}));
-    EXPECT_EQ(form->CB_LNAGAIN()->currentIndex(), 3);
-    EXPECT_TRUE(form->RG_LDMODE()->isHidden());
-    EXPECT_FALSE(form->RG_RSSIGAIN()->isHidden());
+    EXPECT_EQ(control<QComboBox>("CB_LNAGAIN")->currentIndex(), 3);
+    EXPECT_TRUE(control<RadioGroup>("RG_LDMODE")->isHidden());
+    EXPECT_FALSE(control<RadioGroup>("RG_RSSIGAIN")->isHidden());
     // SPI mode: every page but ABC; Refresh usable; lab-only mode selection hidden
     for (QWidget* p :
-         {form->TabMode(), form->TabGain(), form->TabPLL(), form->TabFIFF(), form->TabReg2()})
-        EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(p)));
-    EXPECT_FALSE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabABC())));
-    EXPECT_EQ(form->PageControl1()->currentPage(), form->TabMode());
-    EXPECT_TRUE(form->B_Refresh()->isEnabled());
-    EXPECT_TRUE(form->RG_SPI()->isHidden());
-    EXPECT_TRUE(form->RGFreq()->isEnabled());
-    EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
+         {control<QWidget>("TabMode"), control<QWidget>("TabGain"), control<QWidget>("TabPLL"),
+          control<QWidget>("TabFIFF"), control<QWidget>("TabReg2")})
+        EXPECT_TRUE(control<PageControl>("PageControl1")
+                        ->isTabVisible(control<PageControl>("PageControl1")->indexOf(p)));
+    EXPECT_FALSE(
+        control<PageControl>("PageControl1")
+            ->isTabVisible(
+                control<PageControl>("PageControl1")->indexOf(control<QWidget>("TabABC"))));
+    EXPECT_EQ(control<PageControl>("PageControl1")->currentPage(), control<QWidget>("TabMode"));
+    EXPECT_TRUE(control<QPushButton>("B_Refresh")->isEnabled());
+    EXPECT_TRUE(control<RadioGroup>("RG_SPI")->isHidden());
+    EXPECT_TRUE(control<RadioGroup>("RGFreq")->isEnabled());
+    EXPECT_EQ(control<RadioGroup>("RGFreq")->itemIndex(), -1);
     // status bar
     EXPECT_EQ(form->panelText(0), "Mode Control");
     EXPECT_EQ(form->panelText(1), "Shutdown  |  SPI out");
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x0378");
     // bit view
-    EXPECT_EQ(form->L_R()[0]->text(), "0x08C");
-    EXPECT_EQ(form->L_R()[6]->text(), "0xE4B");
-    EXPECT_EQ(form->bitLabels()[0][2]->background(), QColor(255, 0, 0));
-    EXPECT_EQ(form->bitLabels()[0][0]->background(), QColor(0, 0, 255));
+    EXPECT_EQ(registerValue(0)->text(), "0x08C");
+    EXPECT_EQ(registerValue(6)->text(), "0xE4B");
+    EXPECT_EQ(bitLabel(0, 2)->background(), QColor(255, 0, 0));
+    EXPECT_EQ(bitLabel(0, 0)->background(), QColor(0, 0, 255));
     // nothing sent without "Send always": the chip still holds its power-on image
-    EXPECT_TRUE(form->board().chip->frames().empty());
+    EXPECT_TRUE(form->session().board().chip->frames().empty());
 }
 
 TEST_F(WindowTest, TheWindowHasItsFixedFrameMenusAndTimers) {
     start();
     EXPECT_EQ(form->width(), 482);
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_EQ(form->StatusBar1()->height(), 19);
+    EXPECT_EQ(control<QStatusBar>("StatusBar1")->height(), 19);
     // The fixture runs on the virtual board, which brings its own menu at the end; our
     // "Tools" stands between the layout's menus and "About".
     const QStringList menus = {"File", "LPT", "Settings", "Tools", "About", "Virtual Board"};
     QStringList shown;
-    for (QAction* a : form->MainMenu1->actions()) shown << a->text();
+    for (QAction* a : control<QMenuBar>("MainMenu1")->actions()) shown << a->text();
     EXPECT_EQ(shown, menus);
     EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeMenuBar));
-    EXPECT_FALSE(form->MainMenu1->isNativeMenuBar());
+    EXPECT_FALSE(control<QMenuBar>("MainMenu1")->isNativeMenuBar());
     struct Item {
         QAction* action;
         const char* caption;
@@ -115,16 +120,16 @@ TEST_F(WindowTest, TheWindowHasItsFixedFrameMenusAndTimers) {
         bool checked;
     };
     const Item table[] = {
-        {form->LoadConfig1, "Load Config", true, false},
-        {form->SaveConfig1, "Save Config", true, false},
-        {form->Exit1, "Exit", true, false},
-        {form->N0x3781, "0x378", true, true},
-        {form->N0x3BC1, "0x3BC", true, false},
-        {form->userdefined1, "user defined", true, false},
-        {form->default1, "Defaults", true, false},
-        {form->extVref1, "ext. Vref", false, false},
-        {form->SetVpwm1, "Set Vpwm", false, false},
-        {form->About1, "About", true, false},
+        {control<QAction>("LoadConfig1"), "Load Config", true, false},
+        {control<QAction>("SaveConfig1"), "Save Config", true, false},
+        {control<QAction>("Exit1"), "Exit", true, false},
+        {control<QAction>("N0x3781"), "0x378", true, true},
+        {control<QAction>("N0x3BC1"), "0x3BC", true, false},
+        {control<QAction>("userdefined1"), "user defined", true, false},
+        {control<QAction>("default1"), "Defaults", true, false},
+        {control<QAction>("extVref1"), "ext. Vref", false, false},
+        {control<QAction>("SetVpwm1"), "Set Vpwm", false, false},
+        {control<QAction>("About1"), "About", true, false},
     };
     for (const Item& i : table) {
         SCOPED_TRACE(i.caption);
@@ -133,11 +138,11 @@ TEST_F(WindowTest, TheWindowHasItsFixedFrameMenusAndTimers) {
         EXPECT_EQ(i.action->isChecked(), i.checked);
         EXPECT_TRUE(i.action->shortcut().isEmpty());
     }
-    EXPECT_TRUE(form->LPT1->menuAction()->isEnabled());
-    EXPECT_TRUE(form->T_Check->isActive());
-    EXPECT_EQ(form->T_Check->interval(), 1000);
-    EXPECT_FALSE(form->T_USB->isActive());
-    EXPECT_EQ(form->T_USB->interval(), 100000);
+    EXPECT_TRUE(control<QMenu>("LPT1")->menuAction()->isEnabled());
+    EXPECT_TRUE(control<QTimer>("T_Check")->isActive());
+    EXPECT_EQ(control<QTimer>("T_Check")->interval(), 1000);
+    EXPECT_FALSE(control<QTimer>("T_USB")->isActive());
+    EXPECT_EQ(control<QTimer>("T_USB")->interval(), 100000);
 }
 
 TEST_F(WindowTest, FirstActivationPlansAndBeepsTwice) {
@@ -158,32 +163,34 @@ TEST_F(WindowTest, StartFromSettingsFileInAbcMode) {
         "FRF=371.1\nFXTAL=10\nINJLO1=1\n[CWR]\n0=141\n1=2292\n2=3860\n3=256\n"
         "4=75\n5=684\n6=3659\n7=0\n");
     start();
-    PageControl* pc = form->PageControl1();
+    PageControl* pc = control<PageControl>("PageControl1");
     for (int i = 0; i < pc->count(); ++i)
-        EXPECT_EQ(pc->isTabVisible(i), pc->page(i) == form->TabABC()) << i;
-    EXPECT_EQ(pc->currentPage(), form->TabABC());
+        EXPECT_EQ(pc->isTabVisible(i), pc->page(i) == control<QWidget>("TabABC")) << i;
+    EXPECT_EQ(pc->currentPage(), control<QWidget>("TabABC"));
     EXPECT_EQ(form->panelText(0), "ABC-mode");
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x03BC");
-    EXPECT_TRUE(form->N0x3BC1->isChecked());
-    EXPECT_FALSE(form->RGFreq()->isEnabled());
-    EXPECT_FALSE(form->B_Refresh()->isEnabled());
-    EXPECT_EQ(form->CB_fRF()->currentText(), "371.1");
-    EXPECT_EQ(form->E_fRFI()->text(), "371.100");
-    EXPECT_EQ(form->E_fRFinfo()->text(), "371.100");
-    EXPECT_EQ(form->E_MA()->text(), "1");
-    EXPECT_EQ(form->E_MB()->text(), "0");
-    EXPECT_EQ(form->E_MC()->text(), "0");
+    EXPECT_TRUE(control<QAction>("N0x3BC1")->isChecked());
+    EXPECT_FALSE(control<RadioGroup>("RGFreq")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>("B_Refresh")->isEnabled());
+    EXPECT_EQ(control<QComboBox>("CB_fRF")->currentText(), "371.1");
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "371.100");
+    EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text(), "371.100");
+    EXPECT_EQ(control<QLineEdit>("E_MA")->text(), "1");
+    EXPECT_EQ(control<QLineEdit>("E_MB")->text(), "0");
+    EXPECT_EQ(control<QLineEdit>("E_MC")->text(), "0");
     EXPECT_EQ(form->pos(), QPoint(30, 40));
     // ABC mode starts from the default image: the stored R0 (Receive) is gone
     EXPECT_EQ(regs()[0] & 0x003, 0);
     EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3");
     // "Send always" in ABC mode puts the preset on the pins instead of sending words
     sendAlways(true);
-    form->board().chip->clearTrace();
-    choose(form->CB_fRF(), 7);
-    EXPECT_EQ(form->board().chip->abcPreset(), 7);
-    EXPECT_TRUE(form->board().chip->frames().empty());
-    EXPECT_EQ(form->E_MA()->text() + form->E_MB()->text() + form->E_MC()->text(), "111");
+    form->session().board().chip->clearTrace();
+    choose(control<QComboBox>("CB_fRF"), 7);
+    EXPECT_EQ(form->session().board().chip->abcPreset(), 7);
+    EXPECT_TRUE(form->session().board().chip->frames().empty());
+    EXPECT_EQ(control<QLineEdit>("E_MA")->text() + control<QLineEdit>("E_MB")->text() +
+                  control<QLineEdit>("E_MC")->text(),
+              "111");
 }
 
 TEST_F(WindowTest, MissingInjectionKeySelectsNoLo1Side) {
@@ -191,33 +198,33 @@ TEST_F(WindowTest, MissingInjectionKeySelectsNoLo1Side) {
         "[CFG]\nSPISEL=1\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n4=75\n5=684\n"
         "6=3659\n7=0\n");
     start();
-    EXPECT_EQ(form->RG_IF1()->itemIndex(), -1);
-    EXPECT_EQ(form->frequencies().INJLO1, 2);
+    EXPECT_EQ(control<RadioGroup>("RG_IF1")->itemIndex(), -1);
+    EXPECT_EQ(form->session().frequencies().INJLO1, 2);
 }
 
 TEST_F(WindowTest, LabModeShowsModeSelectionAndSwitchesPages) {
     start(true);
-    ASSERT_FALSE(form->RG_SPI()->isHidden());
-    choose(form->RG_SPI(), 0);
-    PageControl* pc = form->PageControl1();
-    EXPECT_EQ(pc->currentPage(), form->TabABC());
-    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabMode())));
-    EXPECT_FALSE(form->B_Refresh()->isEnabled());
+    ASSERT_FALSE(control<RadioGroup>("RG_SPI")->isHidden());
+    choose(control<RadioGroup>("RG_SPI"), 0);
+    PageControl* pc = control<PageControl>("PageControl1");
+    EXPECT_EQ(pc->currentPage(), control<QWidget>("TabABC"));
+    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(control<QWidget>("TabMode"))));
+    EXPECT_FALSE(control<QPushButton>("B_Refresh")->isEnabled());
     EXPECT_EQ(form->panelText(0), "ABC-mode");
     EXPECT_EQ(form->panelText(1), "");
-    choose(form->RG_SPI(), 1);
-    EXPECT_EQ(pc->currentPage(), form->TabMode());
-    EXPECT_TRUE(pc->isTabVisible(pc->indexOf(form->TabReg2())));
-    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(form->TabABC())));
+    choose(control<RadioGroup>("RG_SPI"), 1);
+    EXPECT_EQ(pc->currentPage(), control<QWidget>("TabMode"));
+    EXPECT_TRUE(pc->isTabVisible(pc->indexOf(control<QWidget>("TabReg2"))));
+    EXPECT_FALSE(pc->isTabVisible(pc->indexOf(control<QWidget>("TabABC"))));
     EXPECT_EQ(form->panelText(0), "Mode Control");
     // coming back to SPI mode does not give Refresh back
-    EXPECT_FALSE(form->B_Refresh()->isEnabled());
+    EXPECT_FALSE(control<QPushButton>("B_Refresh")->isEnabled());
 }
 
 TEST_F(WindowTest, ClosingWritesTheSettingsFile) {
     start();
     sendAlways(true);
-    choose(form->CB_OPMODE(), 1);
+    choose(control<QComboBox>("CB_OPMODE"), 1);
     bool closedSignal = false;
     QObject::connect(form.get(), &TForm1::closed, [&] { closedSignal = true; });
     const auto expected = regs();
@@ -248,7 +255,7 @@ TEST_F(WindowTest, AnUnreadableSettingsFileIsSaidBeforeTheLevelGoesOut) {
                                       auto* window = qobject_cast<TForm1*>(box->parentWidget());
                                       ASSERT_NE(window, nullptr);
                                       levelSentBefore =
-                                          window->board().vusb->adapter(0).levelEnabled;
+                                          window->session().board().vusb->adapter(0).levelEnabled;
                                       box->button(QMessageBox::Ok)->click();
                                   }});
     ASSERT_EQ(seen.size(), 1u);
@@ -256,8 +263,8 @@ TEST_F(WindowTest, AnUnreadableSettingsFileIsSaidBeforeTheLevelGoesOut) {
         << seen[0].text.toStdString();
     EXPECT_FALSE(levelSentBefore);
     // Confirmed: the defaults, and the level they give.
-    EXPECT_TRUE(form->board().vusb->adapter(0).levelEnabled);
-    EXPECT_EQ(form->board().vusb->adapter(0).levelMv, 5000);
+    EXPECT_TRUE(form->session().board().vusb->adapter(0).levelEnabled);
+    EXPECT_EQ(form->session().board().vusb->adapter(0).levelMv, 5000);
     // Closing does not put a file in the folder's place.
     const auto closing =
         withAnswers([&] { EXPECT_FALSE(form->close()); }, {press(QMessageBox::No)});
@@ -390,7 +397,7 @@ TEST_F(WindowTest, EveryExampleOfTheManualPageStartsTheWindow) {
                 EXPECT_TRUE(seen.empty()) << seen.front().text.toStdString();
                 EXPECT_TRUE(form->session().isVirtual());
             }
-            EXPECT_EQ(form->RG_SPI()->isVisibleTo(form.get()), c.labMode);
+            EXPECT_EQ(control<RadioGroup>("RG_SPI")->isVisibleTo(form.get()), c.labMode);
             QFile::remove(QString::fromStdString(o.settingsPath));
             EXPECT_TRUE(form->close());
             EXPECT_TRUE(QFile::exists(QString::fromStdString(o.settingsPath))) << o.settingsPath;
@@ -481,14 +488,14 @@ TEST_F(WindowTest, StoredPlaceAndValuesOutOfRangeAreTakenSafely) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(form->pos(), screen->availableGeometry().topLeft());
-    EXPECT_EQ(form->lpt().base(), 0x378);
-    EXPECT_EQ(form->chip().presetIndex(), -1);
-    EXPECT_EQ(form->E_MA()->text(), "1");
-    EXPECT_EQ(form->E_MB()->text(), "1");
-    EXPECT_EQ(form->E_MC()->text(), "1");
+    EXPECT_EQ(form->session().portBase(), 0x378);
+    EXPECT_EQ(form->session().chip().presetIndex(), -1);
+    EXPECT_EQ(control<QLineEdit>("E_MA")->text(), "1");
+    EXPECT_EQ(control<QLineEdit>("E_MB")->text(), "1");
+    EXPECT_EQ(control<QLineEdit>("E_MC")->text(), "1");
     sendAlways(true);
-    click(form->B_WriteReg());
-    EXPECT_EQ(form->board().chip->lines(), 0x07);
+    click(control<QPushButton>("B_WriteReg"));
+    EXPECT_EQ(form->session().board().chip->lines(), 0x07);
 }
 
 }  // namespace
@@ -502,10 +509,10 @@ TEST_F(WindowTest, TheFirstActivationShowsThePlannedFrequencies) {
         "[CFG]\nSPISEL=1\nFRF=384\n[CWR]\n0=140\n1=2292\n2=3860\n3=256\n"
         "4=75\n5=684\n6=3659\n");
     start();
-    const double lo2 = form->E_fLO2info()->text().toDouble();
-    const double if2 = form->E_fIF2info()->text().toDouble();
-    EXPECT_NEAR(form->E_fIF1info()->text().toDouble(), lo2 + if2, 0.0015)
-        << form->E_fIF1info()->text().toStdString();
+    const double lo2 = control<QLineEdit>("E_fLO2info")->text().toDouble();
+    const double if2 = control<QLineEdit>("E_fIF2info")->text().toDouble();
+    EXPECT_NEAR(control<QLineEdit>("E_fIF1info")->text().toDouble(), lo2 + if2, 0.0015)
+        << control<QLineEdit>("E_fIF1info")->text().toStdString();
 }
 
 // Switching to ABC by "Mode Selection" plans the preset with both injection sides high,
@@ -513,17 +520,17 @@ TEST_F(WindowTest, TheFirstActivationShowsThePlannedFrequencies) {
 TEST_F(WindowTest, AbcByModeSelectionShowsThePresetsPlan) {
     start(true);
     const int beeps = beeper.count;
-    const uint64_t cycles = form->chip().writeCycles();
-    choose(form->RG_SPI(), 0);
-    EXPECT_EQ(form->RG_SSBSEL()->itemIndex(), 0);
-    EXPECT_EQ(form->RG_IF1()->itemIndex(), 0);
-    EXPECT_EQ(form->E_Ntot()->text(), "3675");
-    EXPECT_EQ(form->E_N()->text(), "114");
-    EXPECT_EQ(form->E_A()->text(), "27");
-    EXPECT_EQ(form->E_fRFinfo()->text(), "369.500");
+    const uint64_t cycles = form->session().chip().writeCycles();
+    choose(control<RadioGroup>("RG_SPI"), 0);
+    EXPECT_EQ(control<RadioGroup>("RG_SSBSEL")->itemIndex(), 0);
+    EXPECT_EQ(control<RadioGroup>("RG_IF1")->itemIndex(), 0);
+    EXPECT_EQ(control<Edit>("E_Ntot")->text(), "3675");
+    EXPECT_EQ(control<Edit>("E_N")->text(), "114");
+    EXPECT_EQ(control<Edit>("E_A")->text(), "27");
+    EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text(), "369.500");
     // The quiet replan adds no beep and no write cycle to what the switch does.
     EXPECT_EQ(beeper.count - beeps, 4);
-    EXPECT_EQ(form->chip().writeCycles(), cycles);
+    EXPECT_EQ(form->session().chip().writeCycles(), cycles);
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ namespace {
 
 QAction* tickedLptItem(TForm1& f) {
     QAction* ticked = nullptr;
-    for (QAction* a : {f.N0x3781, f.N0x3BC1, f.userdefined1}) {
+    for (const char* name : {"N0x3781", "N0x3BC1", "userdefined1"}) {
+        QAction* a = findControl<QAction>(&f, name);
         if (!a->isChecked()) continue;
         EXPECT_EQ(ticked, nullptr) << "two LPT items ticked";
         ticked = a;
@@ -45,7 +46,7 @@ TEST_F(WindowTest, StoredAddressTicksItsLptItem) {
         SCOPED_TRACE(c.adr);
         writeSettingsFile(QByteArray("[Port]\nAdr=") + c.adr + "\n");
         start();
-        EXPECT_EQ(form->lpt().base(), c.base);
+        EXPECT_EQ(form->session().portBase(), c.base);
         QAction* ticked = tickedLptItem(*form);
         ASSERT_NE(ticked, nullptr);
         EXPECT_EQ(ticked->objectName(), c.item);
@@ -56,25 +57,25 @@ TEST_F(WindowTest, StoredAddressTicksItsLptItem) {
 
 TEST_F(WindowTest, LptItemsSetTheAddressWithThreeDigitsUntilTheTick) {
     start();
-    form->T_Check->stop();
-    form->N0x3BC1->trigger();
-    EXPECT_EQ(form->lpt().base(), 0x3BC);
-    EXPECT_EQ(tickedLptItem(*form), form->N0x3BC1);
+    control<QTimer>("T_Check")->stop();
+    control<QAction>("N0x3BC1")->trigger();
+    EXPECT_EQ(form->session().portBase(), 0x3BC);
+    EXPECT_EQ(tickedLptItem(*form), control<QAction>("N0x3BC1"));
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x3BC");
-    form->T_CheckTimer();
+    tick();
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x03BC");
 
-    form->N0x3781->trigger();
-    EXPECT_EQ(form->lpt().base(), 0x378);
-    EXPECT_EQ(tickedLptItem(*form), form->N0x3781);
+    control<QAction>("N0x3781")->trigger();
+    EXPECT_EQ(form->session().portBase(), 0x378);
+    EXPECT_EQ(tickedLptItem(*form), control<QAction>("N0x3781"));
     EXPECT_EQ(form->panelText(2), "LPT Port Address: 0x378");
 
     // The next transfer goes to the new address, where the board's port now answers.
-    form->N0x3BC1->trigger();
-    const uint64_t before = form->board().vport->accesses();
-    choose(form->CB_OPMODE(), 1);
-    click(form->B_WriteReg());
-    EXPECT_GT(form->board().vport->accesses(), before);
+    control<QAction>("N0x3BC1")->trigger();
+    const uint64_t before = form->session().board().vport->accesses();
+    choose(control<QComboBox>("CB_OPMODE"), 1);
+    click(control<QPushButton>("B_WriteReg"));
+    EXPECT_GT(form->session().board().vport->accesses(), before);
     expectChipHoldsImage();
 }
 
@@ -103,10 +104,10 @@ TEST_F(WindowTest, UserDefinedAddress) {
         SCOPED_TRACE(c.name);
         writeSettingsFile(QByteArray("[Port]\nAdr=") + c.stored + "\n");
         start();
-        form->T_Check->stop();
-        const int oldBase = form->lpt().base();
-        const auto seen =
-            withAnswers([&] { form->userdefined1->trigger(); }, {c.answer, press(QMessageBox::Ok)});
+        control<QTimer>("T_Check")->stop();
+        const int oldBase = form->session().portBase();
+        const auto seen = withAnswers([&] { control<QAction>("userdefined1")->trigger(); },
+                                      {c.answer, press(QMessageBox::Ok)});
         ASSERT_GE(seen.size(), 1u);
         EXPECT_EQ(seen[0].kind, "input");
         EXPECT_EQ(seen[0].caption, "LPT-port address");
@@ -116,7 +117,7 @@ TEST_F(WindowTest, UserDefinedAddress) {
         if (c.error) {
             EXPECT_TRUE(seen[1].text.contains("xyz")) << seen[1].text.toStdString();
         }
-        EXPECT_EQ(form->lpt().base(), c.base);
+        EXPECT_EQ(form->session().portBase(), c.base);
         ASSERT_NE(tickedLptItem(*form), nullptr);
         EXPECT_EQ(tickedLptItem(*form)->objectName(), c.ticked);
         EXPECT_EQ(form->panelText(2), c.panel);
@@ -144,13 +145,13 @@ TEST_F(WindowTest, SetVpwmLimitsAndSends) {
         SCOPED_TRACE(c.name);
         writeSettingsFile("[USBSPI]\nVPWM=3300\n");
         start(false, "virtual-usb");
-        form->T_Check->stop();  // no tick may send the level in between
-        ASSERT_TRUE(form->SetVpwm1->isEnabled());
-        auto& bus = *form->board().vusb;
+        control<QTimer>("T_Check")->stop();  // no tick may send the level in between
+        ASSERT_TRUE(control<QAction>("SetVpwm1")->isEnabled());
+        auto& bus = *form->session().board().vusb;
         bus.setRecording(true);
         const size_t requestsBefore = bus.requests().size();
-        const auto seen =
-            withAnswers([&] { form->SetVpwm1->trigger(); }, {c.answer, press(QMessageBox::Ok)});
+        const auto seen = withAnswers([&] { control<QAction>("SetVpwm1")->trigger(); },
+                                      {c.answer, press(QMessageBox::Ok)});
         ASSERT_GE(seen.size(), 1u);
         EXPECT_EQ(seen[0].caption, " Set High Level for SPI interface");
         EXPECT_EQ(seen[0].label, "RefOut [mV]");
@@ -159,7 +160,7 @@ TEST_F(WindowTest, SetVpwmLimitsAndSends) {
         if (c.error) {
             EXPECT_TRUE(seen[1].text.contains("12a")) << seen[1].text.toStdString();
         }
-        EXPECT_EQ(form->detection().vpwm, c.vpwm);
+        EXPECT_EQ(form->session().detection().vpwm, c.vpwm);
         EXPECT_EQ(bus.requests().size() > requestsBefore, c.sent);
         if (c.sent) {
             EXPECT_TRUE(bus.adapter(0).levelEnabled);
@@ -172,24 +173,24 @@ TEST_F(WindowTest, SetVpwmLimitsAndSends) {
 TEST_F(WindowTest, ExtVrefTogglesOncePerClick) {
     writeSettingsFile("[USBSPI]\nVPWM=3300\n");
     start(false, "virtual-usb");
-    form->T_Check->stop();
-    auto& bus = *form->board().vusb;
-    ASSERT_TRUE(form->extVref1->isEnabled());
-    ASSERT_FALSE(form->extVref1->isChecked());
+    control<QTimer>("T_Check")->stop();
+    auto& bus = *form->session().board().vusb;
+    ASSERT_TRUE(control<QAction>("extVref1")->isEnabled());
+    ASSERT_FALSE(control<QAction>("extVref1")->isChecked());
 
-    auto seen = withAnswers([&] { form->extVref1->trigger(); }, {});
+    auto seen = withAnswers([&] { control<QAction>("extVref1")->trigger(); }, {});
     EXPECT_TRUE(seen.empty());
-    EXPECT_TRUE(form->extVref1->isChecked());
-    EXPECT_FALSE(form->detection().level);
-    EXPECT_FALSE(form->SetVpwm1->isEnabled());
+    EXPECT_TRUE(control<QAction>("extVref1")->isChecked());
+    EXPECT_FALSE(form->session().detection().level);
+    EXPECT_FALSE(control<QAction>("SetVpwm1")->isEnabled());
     EXPECT_FALSE(bus.adapter(0).levelEnabled);
 
-    seen = withAnswers([&] { form->extVref1->trigger(); }, {press(QMessageBox::Ok)});
+    seen = withAnswers([&] { control<QAction>("extVref1")->trigger(); }, {press(QMessageBox::Ok)});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Please disconnect external reference voltage");
-    EXPECT_FALSE(form->extVref1->isChecked());
-    EXPECT_TRUE(form->detection().level);
-    EXPECT_TRUE(form->SetVpwm1->isEnabled());
+    EXPECT_FALSE(control<QAction>("extVref1")->isChecked());
+    EXPECT_TRUE(form->session().detection().level);
+    EXPECT_TRUE(control<QAction>("SetVpwm1")->isEnabled());
     EXPECT_TRUE(bus.adapter(0).levelEnabled);
     EXPECT_EQ(bus.adapter(0).levelMv, 3300);
 }
@@ -198,23 +199,26 @@ TEST_F(WindowTest, DefaultsClearThePresetAndSelectSpiMode) {
     // From ABC mode with a band preset chosen before: SPI mode, no preset, default image.
     writeSettingsFile("[CFG]\nSPISEL=1\n");
     start();
-    choose(form->RGFreq(), 2);
-    ASSERT_EQ(form->RGFreq()->itemIndex(), 2);
-    ASSERT_NE(form->E_fRFI()->text(), "384.000");
-    form->default1->trigger();
-    EXPECT_EQ(form->RGFreq()->itemIndex(), -1);
+    choose(control<RadioGroup>("RGFreq"), 2);
+    ASSERT_EQ(control<RadioGroup>("RGFreq")->itemIndex(), 2);
+    ASSERT_NE(control<Edit>("E_fRFI")->text(), "384.000");
+    control<QAction>("default1")->trigger();
+    EXPECT_EQ(control<RadioGroup>("RGFreq")->itemIndex(), -1);
     EXPECT_EQ(form->windowTitle(), "ZVK40310 Evaluation Program v3.3 Default Settings");
-    EXPECT_EQ(form->E_fRFI()->text(), "384.000");
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "384.000");
     const zvk::RegisterImage defaults = {0x08C, 0x8F4, 0xF14, 0x100, 0x04B, 0x2AC, 0xE4B, 0x000};
     EXPECT_EQ(regs(), defaults);
 
     form.reset();
     writeSettingsFile("[CFG]\nSPISEL=0\n");
     start();
-    ASSERT_FALSE(form->chip().spiMode());
-    form->default1->trigger();
-    EXPECT_TRUE(form->chip().spiMode());
-    EXPECT_TRUE(form->PageControl1()->isTabVisible(form->PageControl1()->indexOf(form->TabMode())));
+    ASSERT_FALSE(form->session().chip().spiMode());
+    control<QAction>("default1")->trigger();
+    EXPECT_TRUE(form->session().chip().spiMode());
+    EXPECT_TRUE(
+        control<PageControl>("PageControl1")
+            ->isTabVisible(
+                control<PageControl>("PageControl1")->indexOf(control<QWidget>("TabMode"))));
 }
 
 TEST_F(WindowTest, ExitEndsWithoutWritingTheSettingsWhileClosingWritesThem) {
@@ -222,7 +226,7 @@ TEST_F(WindowTest, ExitEndsWithoutWritingTheSettingsWhileClosingWritesThem) {
     form->move(form->x() + 40, form->y() + 30);
     bool closedSignal = false;
     QObject::connect(form.get(), &TForm1::closed, [&] { closedSignal = true; });
-    QTimer::singleShot(0, form->Exit1, &QAction::trigger);
+    QTimer::singleShot(0, control<QAction>("Exit1"), &QAction::trigger);
     // Should "Exit" not end the loop, the test fails instead of hanging.
     QTimer guard;
     guard.setSingleShot(true);
@@ -271,13 +275,13 @@ TEST_F(WindowTest, AboutShowsTheInfoWindowOfTheTransportAtStart) {
     for (const char* board : {"virtual", "virtual-usb"}) {
         SCOPED_TRACE(board);
         start(false, board);
-        const bool usb = form->usbInUse();
+        const bool usb = form->session().usbInUse();
         // Made right after the first activation: once, hidden, with the flag of that moment.
-        ASSERT_TRUE(QTest::qWaitFor([this] { return form->Form2 != nullptr; }));
-        TForm2& info = *form->Form2;
+        ASSERT_TRUE(QTest::qWaitFor([this] { return infoWindow() != nullptr; }));
+        TForm2& info = *infoWindow();
         EXPECT_FALSE(info.isVisible());
 
-        form->About1->trigger();
+        control<QAction>("About1")->trigger();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&info));
         EXPECT_EQ(info.windowTitle(), "Info");
         EXPECT_EQ(info.Memo2->isVisible(), usb);
@@ -286,12 +290,12 @@ TEST_F(WindowTest, AboutShowsTheInfoWindowOfTheTransportAtStart) {
         EXPECT_EQ(lines, usb ? TForm2::memo2Lines() : TForm2::memo1Lines());
         // Not modal: the main window goes on working while it is open.
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-        click(form->B_WriteReg());
+        click(control<QPushButton>("B_WriteReg"));
 
         // A second "About" brings it to the front again.
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        form->About1->trigger();
+        control<QAction>("About1")->trigger();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&info));
 
         // Its close button hides it; coming back to the main window activates that.

@@ -5,7 +5,7 @@
 #include <QImage>
 
 #include "PlanWindow.h"
-#include "TraceWindow.h"
+#include "ToolsMenu.h"
 #include "WindowFixture.h"
 
 namespace apptest {
@@ -28,7 +28,7 @@ const zvk::PlanMarker* named(const PlanView* view, const std::string& name) {
 
 TEST_F(WindowTest, ThePlanPictureFollowsEveryPlan) {
     start(true);  // lab mode, for the switch to ABC mode
-    ToolsMenu* tools = form->Tools1;
+    ToolsMenu* tools = control<ToolsMenu>("Tools1");
     ASSERT_NE(tools, nullptr);
     tools->FrequencyPlan1->trigger();
     PlanWindow* plan = tools->planWindow();
@@ -41,11 +41,13 @@ TEST_F(WindowTest, ThePlanPictureFollowsEveryPlan) {
         const size_t at = svg.find("Frequency plan: ");
         return at == std::string::npos ? std::string() : svg.substr(at, svg.find('<', at) - at);
     };
-    auto drawnNow = [&] { return zvk::drawPlan(zvk::planPicture(form->frequencies())).svg; };
+    auto drawnNow = [&] {
+        return zvk::drawPlan(zvk::planPicture(form->session().frequencies())).svg;
+    };
     EXPECT_EQ(view->drawing().svg, drawnNow());
 
     // A band preset, the LO1 side, the crystal: each shows at once.
-    choose(form->RGFreq(), 3);
+    choose(control<RadioGroup>("RGFreq"), 3);
     QApplication::processEvents();
     EXPECT_EQ(title(), "Frequency plan: RF 915.000 MHz, LO1 low side, LO2 low side");
     const zvk::PlanMarker* image1 = named(view, "first image");
@@ -55,12 +57,12 @@ TEST_F(WindowTest, ThePlanPictureFollowsEveryPlan) {
     EXPECT_EQ(view->toolTipAt(QPoint(1, 1)), "");
 
     // The same dividers with LO1 above the signal tune 9130 x 0.06 - 2 MHz.
-    choose(form->RG_IF1(), 0);
+    choose(control<RadioGroup>("RG_IF1"), 0);
     QApplication::processEvents();
     EXPECT_EQ(title(), "Frequency plan: RF 545.800 MHz, LO1 high side, LO2 low side");
     EXPECT_EQ(view->drawing().svg, drawnNow());
 
-    typeAndEnter(form->E_fXTAL(), "12");
+    typeAndEnter(control<Edit>("E_fXTAL"), "12");
     QApplication::processEvents();
     EXPECT_EQ(view->drawing().svg, drawnNow());
     EXPECT_NE(named(view, "first oscillator LO1"), nullptr);
@@ -94,15 +96,15 @@ TEST_F(WindowTest, ThePlanPictureFollowsEveryPlan) {
 
     // Closed, it is the same window the next time, showing the plan as it is by then.
     plan->close();
-    choose(form->RGFreq(), 0);
+    choose(control<RadioGroup>("RGFreq"), 0);
     QApplication::processEvents();
     tools->FrequencyPlan1->trigger();
     EXPECT_EQ(tools->planWindow(), plan);
     EXPECT_EQ(title(), "Frequency plan: RF 315.000 MHz, LO1 high side, LO2 high side");
 
     // In ABC mode a preconfigured frequency is a plan too.
-    choose(form->RG_SPI(), 0);
-    choose(form->CB_fRF(), 2);
+    choose(control<RadioGroup>("RG_SPI"), 0);
+    choose(control<QComboBox>("CB_fRF"), 2);
     QApplication::processEvents();
     EXPECT_NE(title().find("RF " + zvk::formatFrequency(zvk::kAbcPresets[2].fRF) + " MHz"),
               std::string::npos)

@@ -14,23 +14,23 @@ namespace {
 
 TEST_F(WindowTest, ProtocolCheckListsViolationsAsTheyOccur) {
     start();
-    ASSERT_NE(form->VirtualBoard1, nullptr);
-    ASSERT_NE(form->VirtualBoard1->ProtocolCheck1, nullptr);
-    form->VirtualBoard1->ProtocolCheck1->trigger();
-    ProtocolCheckWindow* w = form->VirtualBoard1->protocolCheckWindow();
+    ASSERT_NE(virtualBoardMenu(), nullptr);
+    ASSERT_NE(virtualBoardMenu()->ProtocolCheck1, nullptr);
+    virtualBoardMenu()->ProtocolCheck1->trigger();
+    ProtocolCheckWindow* w = virtualBoardMenu()->protocolCheckWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     EXPECT_FALSE(w->isModal());
 
     sendAlways(true);
-    choose(form->CB_OPMODE(), 1);
-    click(form->B_WriteReg());
+    choose(control<QComboBox>("CB_OPMODE"), 1);
+    click(control<QPushButton>("B_WriteReg"));
     QApplication::processEvents();
     EXPECT_EQ(w->List->count(), 0);
     EXPECT_EQ(w->Summary->text(), "No protocol violation so far.");
 
     // A bit whose data moves with the clock edge, while the window is open.
-    zvk::ChipModel& chip = *form->board().chip;
+    zvk::ChipModel& chip = *form->session().board().chip;
     const uint8_t spi = zvk::ChipModel::kSpisel;
     chip.setLines(spi);
     chip.setLines(uint8_t(spi | zvk::ChipModel::kSdta | zvk::ChipModel::kSclk));

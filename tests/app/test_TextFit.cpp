@@ -89,8 +89,8 @@ TEST_P(TextFitTest, EveryTextFitsItsControlOnEveryPageInBothModes) {
     QStringList clips;
     for (int spi : {1, 0}) {
         SCOPED_TRACE(spi == 1 ? "SPI mode" : "ABC mode");
-        choose(form->RG_SPI(), spi);
-        PageControl* pc = form->PageControl1();
+        choose(control<RadioGroup>("RG_SPI"), spi);
+        PageControl* pc = control<PageControl>("PageControl1");
         for (int i = 0; i < pc->count(); ++i) {
             if (!pc->isTabVisible(i)) continue;
             clickTab(pc, pc->page(i));
@@ -140,7 +140,7 @@ TEST_F(TextFitTest, ALabelStopsShortOfTheControlAfterIt) {
 TEST_F(TextFitTest, TextsTheProgramWritesFitOrCanBeReadWhole) {
     startIn("DejaVu Sans");
     // A status field: the narrow face while "not allowed" stands, the window's after it.
-    QLineEdit* rssi = form->E_RSSI();
+    QLineEdit* rssi = control<QLineEdit>("E_RSSI");
     const QString windowFamily = rssi->font().family();
     rssi->setText(QStringLiteral("not allowed"));
     auto s = textfit::space(rssi);
@@ -150,20 +150,21 @@ TEST_F(TextFitTest, TextsTheProgramWritesFitOrCanBeReadWhole) {
 
     // A refused plan: the mode panel shows what fits, its tooltip and the tuning info's the
     // whole reason while the panel shows it.
-    clickTab(form->PageControl1(), form->TabFIFF());
-    typeAndEnter(form->E_fRFI(), QStringLiteral("-500"));
-    click(form->B_Calc());
-    auto* panel = form->StatusBar1()->findChild<StatusBarPanel*>(QStringLiteral("Panel1"));
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabFIFF"));
+    typeAndEnter(control<Edit>("E_fRFI"), QStringLiteral("-500"));
+    click(control<QPushButton>("B_Calc"));
+    auto* panel =
+        control<QStatusBar>("StatusBar1")->findChild<StatusBarPanel*>(QStringLiteral("Panel1"));
     ASSERT_NE(panel, nullptr);
     const QString reason = panel->text();
     ASSERT_TRUE(reason.contains("cannot be planned")) << reason.toStdString();
     EXPECT_EQ(panel->toolTip(), reason);
-    EXPECT_EQ(form->GroupBox10()->toolTip(), reason);
+    EXPECT_EQ(control<QGroupBox>("GroupBox10")->toolTip(), reason);
     // The mode summary takes the panel back: the reason no longer stands.
-    clickTab(form->PageControl1(), form->TabMode());
-    choose(form->CB_OPMODE(), 1);
+    clickTab(control<PageControl>("PageControl1"), control<QWidget>("TabMode"));
+    choose(control<QComboBox>("CB_OPMODE"), 1);
     EXPECT_NE(panel->text(), reason);
-    EXPECT_TRUE(form->GroupBox10()->toolTip().isEmpty());
+    EXPECT_TRUE(control<QGroupBox>("GroupBox10")->toolTip().isEmpty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // comes and saves the lines as a VCD file.
 #include <QFile>
 
+#include "ToolsMenu.h"
 #include "TraceWindow.h"
 #include "WindowFixture.h"
 
@@ -16,7 +17,7 @@ QString fileText(const QString& path) {
 
 TEST_F(WindowTest, ATraceLogsShowsAndSavesWhatTheWindowSends) {
     start();
-    ToolsMenu* tools = form->Tools1;
+    ToolsMenu* tools = control<ToolsMenu>("Tools1");
     ASSERT_NE(tools, nullptr);
     EXPECT_TRUE(tools->StartTrace1->isEnabled());
     EXPECT_FALSE(tools->StopTrace1->isEnabled());
@@ -33,11 +34,11 @@ TEST_F(WindowTest, ATraceLogsShowsAndSavesWhatTheWindowSends) {
     EXPECT_FALSE(tools->StartTrace1->isEnabled());
     EXPECT_TRUE(tools->StopTrace1->isEnabled());
     EXPECT_TRUE(tools->ShowTrace1->isEnabled());
-    choose(form->CB_OPMODE(), 1);  // Receive: R0 changes OPMODE
+    choose(control<QComboBox>("CB_OPMODE"), 1);  // Receive: R0 changes OPMODE
     // The trace window closed while tracing comes back with every line, the later ones
     // included.
     tools->traceWindow()->close();
-    click(form->B_WriteReg());
+    click(control<QPushButton>("B_WriteReg"));
     QApplication::processEvents();
     EXPECT_FALSE(tools->traceWindow()->isVisible());
     EXPECT_FALSE(tools->StartTrace1->isEnabled());
@@ -57,7 +58,7 @@ TEST_F(WindowTest, ATraceLogsShowsAndSavesWhatTheWindowSends) {
     EXPECT_EQ(tools->traceWindow()->view()->text() + "\n", text);
 
     // Nothing is recorded after the stop.
-    click(form->B_WriteReg());
+    click(control<QPushButton>("B_WriteReg"));
     QApplication::processEvents();
     EXPECT_EQ(fileText(log), text);
 

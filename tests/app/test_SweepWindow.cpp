@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// "Tools > Sweep…" and "Tools > Status Monitor…" on the virtual board.
+// "Tools > Sweep…" on the virtual board, also while the status monitor reads.
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QProgressBar>
@@ -7,18 +7,15 @@
 #include <QTableWidget>
 #include <set>
 
-#include "BenchTools.h"
 #include "PlanWindow.h"
-#include "TraceWindow.h"
+#include "StatusMonitorWindow.h"
+#include "SweepWindow.h"
+#include "ToolsMenu.h"
 #include "WindowFixture.h"
 #include "chip/FieldMap.h"
 
 namespace apptest {
 namespace {
-
-QAction* toolsItem(TForm1* form, const char* name) {
-    return form->Tools1->findChild<QAction*>(QString::fromLatin1(name));
-}
 
 int column(QTableWidget* t, const QString& name) {
     for (int c = 0; c < t->columnCount(); ++c)
@@ -28,8 +25,8 @@ int column(QTableWidget* t, const QString& name) {
 
 TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
     start();
-    choose(form->CB_OPMODE(), 1);  // Receive: the synthesizer runs
-    QAction* item = toolsItem(form.get(), "Sweep1");
+    choose(control<QComboBox>("CB_OPMODE"), 1);  // Receive: the synthesizer runs
+    QAction* item = toolsItem("Sweep1");
     ASSERT_NE(item, nullptr);
     item->trigger();
     auto* w = form->findChild<SweepWindow*>();
@@ -38,9 +35,9 @@ TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
     w->fromBox->setValue(720);
     w->toBox->setValue(780);
     w->stepBox->setValue(10);
-    const int32_t ntotBefore = form->frequencies().Ntot;
-    const QString tunedBefore = form->E_fRFinfo()->text();
-    const QString wantedBefore = form->E_fRFI()->text();
+    const int32_t ntotBefore = form->session().frequencies().Ntot;
+    const QString tunedBefore = control<QLineEdit>("E_fRFinfo")->text();
+    const QString wantedBefore = control<Edit>("E_fRFI")->text();
     click(w->startButton);
     EXPECT_FALSE(w->startButton->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
@@ -62,9 +59,9 @@ TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
     // The plan from before the sweep is the plan again: the chip holds it, and the tuning
     // info and the wanted RF say the same as before.
     expectChipHoldsImage();
-    EXPECT_EQ(form->frequencies().Ntot, ntotBefore);
-    EXPECT_EQ(form->E_fRFinfo()->text(), tunedBefore);
-    EXPECT_EQ(form->E_fRFI()->text(), wantedBefore);
+    EXPECT_EQ(form->session().frequencies().Ntot, ntotBefore);
+    EXPECT_EQ(control<QLineEdit>("E_fRFinfo")->text(), tunedBefore);
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), wantedBefore);
 
     QTemporaryDir out;
     const QString path = out.path() + QStringLiteral("/sweep.csv");
@@ -78,7 +75,7 @@ TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
 
 TEST_F(WindowTest, CancelStopsTheSweepAfterThePointRunning) {
     start();
-    toolsItem(form.get(), "Sweep1")->trigger();
+    toolsItem("Sweep1")->trigger();
     auto* w = form->findChild<SweepWindow*>();
     ASSERT_NE(w, nullptr);
     w->fromBox->setValue(400);
@@ -101,13 +98,13 @@ TEST_F(WindowTest, CancelStopsTheSweepAfterThePointRunning) {
 // every status word they ask for.
 TEST_F(WindowTest, ASweepAndTheStatusMonitorTogetherGetEveryRead) {
     start();
-    choose(form->CB_OPMODE(), 1);
-    toolsItem(form.get(), "StatusMonitor1")->trigger();
-    auto* m = form->findChild<StatusMonitor*>();
+    choose(control<QComboBox>("CB_OPMODE"), 1);
+    toolsItem("StatusMonitor1")->trigger();
+    auto* m = form->findChild<StatusMonitorWindow*>();
     ASSERT_NE(m, nullptr);
     m->intervalBox->setValue(1);
     click(m->startButton);
-    toolsItem(form.get(), "Sweep1")->trigger();
+    toolsItem("Sweep1")->trigger();
     auto* w = form->findChild<SweepWindow*>();
     ASSERT_NE(w, nullptr);
     w->fromBox->setValue(700);
@@ -124,52 +121,12 @@ TEST_F(WindowTest, ASweepAndTheStatusMonitorTogetherGetEveryRead) {
     EXPECT_EQ(int(m->samples().size()), m->readsAsked());
 }
 
-TEST_F(WindowTest, StatusMonitorReadsMarksAndStopsWhereRefreshWould) {
-    start();
-    QAction* item = toolsItem(form.get(), "StatusMonitor1");
-    ASSERT_NE(item, nullptr);
-    item->trigger();
-    auto* m = form->findChild<StatusMonitor*>();
-    ASSERT_NE(m, nullptr);
-    EXPECT_TRUE(m->isVisible());
-    EXPECT_FALSE(m->isModal());
-    QTemporaryDir out;
-    const QString log = out.path() + QStringLiteral("/status.csv");
-    ASSERT_FALSE(m->logTo(log));
-    m->intervalBox->setValue(10);
-    click(m->startButton);
-    QTRY_VERIFY_WITH_TIMEOUT(m->samples().size() >= 3, 30000);
-    EXPECT_EQ(m->samples().back().reading.word, form->board().chip->statusWord());
-    EXPECT_FALSE(m->samples().back().reading.suspect);
-
-    // IFFPRES 0 with the synthesizer off: every bit of the word low, as a dead board.
-    form->chip().setField(zvk::field("IFFPRES"), 0);
-    form->chip().writeCycle();
-    QTRY_VERIFY_WITH_TIMEOUT(m->samples().back().reading.suspect.has_value(), 30000);
-    EXPECT_TRUE(m->message->text().contains(QStringLiteral("supply")))
-        << m->message->text().toStdString();
-
-    choose(form->CB_MFO(), 8);  // LD out: the chip cannot shift the status out
-    QTRY_VERIFY_WITH_TIMEOUT(m->message->text().contains(QStringLiteral("MFO")), 30000);
-    const size_t reads = m->samples().size();
-    QTest::qWait(60);
-    EXPECT_EQ(m->samples().size(), reads);
-    click(m->stopButton);
-    EXPECT_FALSE(m->polling());
-
-    QFile f(log);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
-    EXPECT_EQ(size_t(lines.size()), reads + 1);
-    EXPECT_EQ(lines[0].toStdString(), zvk::statusCsvHeader());
-}
-
 // The plots as the core draws them: the sweep's over the whole range with its lanes, the
 // read under the pointer, and SHOWLD at "RSSI Low Flag" painting LD unknown, not "no lock".
 TEST_F(WindowTest, SweepPlotNamesThePointUnderThePointerAndLdUnknownWithoutLd) {
     start();
-    choose(form->CB_OPMODE(), 1);
-    toolsItem(form.get(), "Sweep1")->trigger();
+    choose(control<QComboBox>("CB_OPMODE"), 1);
+    toolsItem("Sweep1")->trigger();
     auto* w = form->findChild<SweepWindow*>();
     ASSERT_NE(w, nullptr);
     w->fromBox->setValue(720);
@@ -194,8 +151,8 @@ TEST_F(WindowTest, SweepPlotNamesThePointUnderThePointerAndLdUnknownWithoutLd) {
     EXPECT_TRUE(w->plot->readoutAt(QPointF(pic.x() + 2, pic.y() + 2)).isEmpty());
 
     // SHOWLD at "RSSI Low Flag": no LD is decoded, and none is painted.
-    choose(form->RG_SHOWLD(), 0);
-    ASSERT_EQ(zvk::fieldValue(form->chip().regs(), zvk::field("SHOWLD")), 0u);
+    choose(control<RadioGroup>("RG_SHOWLD"), 0);
+    ASSERT_EQ(zvk::fieldValue(form->session().chip().regs(), zvk::field("SHOWLD")), 0u);
     click(w->startButton);
     QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
     for (const zvk::LaneRun& r : w->plot->plot().runs) {
@@ -211,27 +168,6 @@ TEST_F(WindowTest, SweepPlotNamesThePointUnderThePointerAndLdUnknownWithoutLd) {
                                 w->plot->plot().width, w->plot->plot().height));
     QImage png(out.path() + "/sweep.png");
     EXPECT_EQ(png.width(), int(zvk::kStatusPlotWidth * 2));
-}
-
-TEST_F(WindowTest, MonitorChartPaintsLdUnknownWithoutLdAndSuspectReadsApart) {
-    start();
-    choose(form->RG_SHOWLD(), 0);
-    toolsItem(form.get(), "StatusMonitor1")->trigger();
-    auto* m = form->findChild<StatusMonitor*>();
-    ASSERT_NE(m, nullptr);
-    m->intervalBox->setValue(10);
-    click(m->startButton);
-    QTRY_VERIFY_WITH_TIMEOUT(m->samples().size() >= 3, 30000);
-    form->chip().setField(zvk::field("IFFPRES"), 0);
-    form->chip().writeCycle();
-    QTRY_VERIFY_WITH_TIMEOUT(m->samples().back().reading.suspect.has_value(), 30000);
-    click(m->stopButton);
-    m->redrawChart();
-    std::set<zvk::FlagState> ld;
-    for (const zvk::LaneRun& r : m->chart->plot().runs)
-        if (r.lane == 0) ld.insert(r.state);
-    EXPECT_EQ(ld, (std::set<zvk::FlagState>{zvk::FlagState::Unknown, zvk::FlagState::Suspect}));
-    EXPECT_EQ(m->chart->plot().marks.size(), m->samples().size());
 }
 
 }  // namespace
