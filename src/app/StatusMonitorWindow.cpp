@@ -89,7 +89,7 @@ void StatusMonitorWindow::stop() {
 
 void StatusMonitorWindow::poll() {
     if (!clock_.isValid()) clock_.start();
-    if (auto blocked = session_->statusReadRefusal()) {
+    if (auto blocked = session_->statusReadBlocked()) {
         message->setText(QStringLiteral("Not reading: ") + qs(*blocked) + QLatin1Char('.'));
         return;
     }

@@ -122,7 +122,7 @@ void SweepWindow::redrawPlot() {
 
 void SweepWindow::start() {
     if (running()) return;
-    if (auto blocked = session_->statusReadRefusal()) {
+    if (auto blocked = session_->statusReadBlocked()) {
         message->setText(QStringLiteral("No sweep: ") + qs(*blocked) + QLatin1Char('.'));
         return;
     }

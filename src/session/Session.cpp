@@ -585,14 +585,6 @@ std::string Session::traceVcd() const {
 
 // ---- What a front end asks of the chip, the port and the adapter.
 
-const RegisterImage& Session::regs() const {
-    return chip_->regs();
-}
-
-bool Session::spiMode() const {
-    return chip_->spiMode();
-}
-
 int Session::presetIndex() const {
     return chip_->presetIndex();
 }
@@ -607,10 +599,6 @@ void Session::setSendAlways(bool on) {
 
 void Session::afterChange() {
     chip_->afterChange();
-}
-
-void Session::writeCycle() {
-    chip_->writeCycle();
 }
 
 bool Session::transferRunning() const {
@@ -659,14 +647,6 @@ bool Session::setVpwm(const std::optional<std::string>& text, std::string* error
 
 std::string Session::vpwmText() const {
     return detection_->setVpwmInitialText();
-}
-
-std::optional<std::string> Session::statusReadRefusal() const {
-    return statusReadBlocked(*chip_);
-}
-
-void Session::requestStatus(std::function<void(const StatusReading&)> answer) {
-    zvk::requestStatus(*chip_, std::move(answer));
 }
 
 }  // namespace zvk

@@ -304,8 +304,6 @@ class Session {
 
     // ---- What a front end asks of the chip, the port and the adapter. A front end holds
     // none of them: it calls these, and reads the state through the const views here.
-    const RegisterImage& regs() const;
-    bool spiMode() const;
     // The ABC preset index: 0..7, or -1 for none.
     int presetIndex() const;
     // A first start has no stored mode: the front end names the one it starts in.
@@ -315,8 +313,6 @@ class Session {
     // The after-change routine of the image as it stands (redraw, lock-time row, and the
     // write cycle when "Send always" asks for one).
     void afterChange();
-    // "Write": one write cycle with the image as it stands.
-    void writeCycle();
     // A transfer is running (the front end's message loop runs inside its waits).
     bool transferRunning() const;
     // The delay of each step of the port's line sequence, in microseconds.
@@ -340,12 +336,6 @@ class Session {
     // error, when the text is no integer; nothing is sent then.
     bool setVpwm(const std::optional<std::string>& text, std::string* error);
     std::string vpwmText() const;
-    // Why the status word cannot be read now (ABC mode, MFO not SPI out); nullopt when
-    // it can.
-    std::optional<std::string> statusReadRefusal() const;
-    // A status read for a caller that waits for its answer: now, or as soon as the
-    // transfer that runs ends.
-    void requestStatus(std::function<void(const StatusReading&)> answer);
 
   private:
     // "Driver not open" with the reasons, at start-up or when a chosen base failed.
