@@ -412,6 +412,7 @@ void addCommands(CLI::App& app, CommandContext& ctx) {
     addDoctorCommand(app, ctx);
     addDiffCommand(app, ctx);
     addSweepCommand(app, ctx);
+    addCalibrateCommand(app, ctx);
     refuseEmptyValues(&app);
 }
 
