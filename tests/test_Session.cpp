@@ -302,3 +302,62 @@ TEST_F(SessionTest, TheImageIsResentOnceWhenTheAdapterReturnsIfAsked) {
 
 }  // namespace
 }  // namespace zvk
+
+namespace zvk {
+namespace {
+
+// The settings' correction is the session's from start-up on; a figure no crystal is off
+// by counts as none. The save carries it only after a front end changed it, so a
+// calibration stored meanwhile by zvk40310ctl survives the window's close.
+TEST_F(SessionTest, TheCrystalCorrectionComesFromTheSettingsAndIsSavedOnlyWhenChanged) {
+    struct Case {
+        const char* stored;
+        double ppm;
+    };
+    for (const Case c : {Case{"20", 20}, Case{"-50.5", -50.5}, Case{"1001", 0}, Case{"x", 0}}) {
+        auto s = open("virtual", std::string("[zvk40310]\nCrystalPpm=") + c.stored + "\n");
+        s->startUp();
+        EXPECT_EQ(s->crystalCorrection().ppm, c.ppm) << c.stored;
+        EXPECT_FALSE(s->crystalCorrection().planOnCorrectedCrystal);
+    }
+    auto s = open("virtual", "[zvk40310]\nCrystalPpm=20\n");
+    s->startUp();
+    EXPECT_EQ(s->currentSettings(0, 0, 490, 580).crystalPpm, std::nullopt);
+    // Stored meanwhile by another program.
+    ASSERT_EQ(writeCrystalPpm(s->settingsPath(), 7), std::nullopt);
+    ASSERT_EQ(s->saveSettings(s->currentSettings(0, 0, 490, 580)), std::nullopt);
+    EXPECT_EQ(readSettings(s->settingsPath()).crystalPpm, 7.0);
+
+    s->setCrystalCorrection({-3, false});
+    EXPECT_EQ(s->currentSettings(0, 0, 490, 580).crystalPpm, -3.0);
+}
+
+// Calculate plans on the crystal the correction says; the tuning info stays nominal and
+// the corrected frequencies follow the dividers.
+TEST_F(SessionTest, CalculateFollowsTheCorrection) {
+    struct Case {
+        CrystalCorrection correction;
+        int ntot;
+        double correctedRf;
+    };
+    const Case cases[] = {
+        {{0, false}, 4360, 434.0},
+        {{100, false}, 4360, 434.0434},
+        {{100, true}, 4359, 433.94339},
+    };
+    for (const Case& c : cases) {
+        auto s = open("virtual");
+        s->chip().setRegs(kDefaultImage);
+        s->setPlanEdits({"10.000", "433.960", 0});
+        s->setCrystalCorrection(c.correction);
+        s->readFrequencyState();
+        s->calculate();
+        EXPECT_EQ(s->frequencies().Ntot, c.ntot) << c.correction.ppm;
+        EXPECT_NEAR(s->frequencies().fRFt, c.ntot * 0.1 - 2, 1e-6) << "nominal";
+        EXPECT_NEAR(s->correctedFrequencies().fRF, c.correctedRf, 1e-6);
+        EXPECT_EQ(s->correctedFrequencies().ppm, c.correction.ppm);
+    }
+}
+
+}  // namespace
+}  // namespace zvk

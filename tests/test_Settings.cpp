@@ -722,3 +722,63 @@ TEST_F(SettingsFile, ResendOnReturnIsKeptInTheProgramsOwnSection) {
 
 }  // namespace
 }  // namespace zvk
+
+namespace zvk {
+namespace {
+
+// The crystal correction is saved alone into whatever the file holds: comments, foreign
+// sections, odd spacing and CRLF line ends stay byte for byte, and only the one line
+// changes (or is added at the end of the program's own section).
+TEST_F(SettingsFile, CrystalPpmSavedAloneKeepsEveryOtherByte) {
+    const std::string before =
+        "; lab bench 3\r\n[Form]\r\nTop=12\r\n\r\n[zvk40310]\r\nResendOnReturn=1\r\n"
+        "; kept\r\n[Other]\r\n  Key = spaced value  \r\nCrystalPpm=99\r\n";
+    put(before);
+    EXPECT_EQ(readSettings(path).crystalPpm, std::nullopt) << "[Other]'s key is not ours";
+
+    ASSERT_EQ(writeCrystalPpm(path, 20), std::nullopt);
+    const std::string added = contents();
+    const std::string expectAdded =
+        "; lab bench 3\r\n[Form]\r\nTop=12\r\n\r\n[zvk40310]\r\nResendOnReturn=1\r\n"
+        "; kept\r\nCrystalPpm=20\r\n[Other]\r\n  Key = spaced value  \r\nCrystalPpm=99\r\n";
+    EXPECT_EQ(added, expectAdded);
+    EXPECT_EQ(readSettings(path).crystalPpm, 20.0);
+
+    ASSERT_EQ(writeCrystalPpm(path, -50.125), std::nullopt);
+    std::string expectChanged = expectAdded;
+    expectChanged.replace(expectChanged.find("CrystalPpm=20"), 13, "CrystalPpm=-50.125");
+    EXPECT_EQ(contents(), expectChanged);
+    EXPECT_EQ(readSettings(path).crystalPpm, -50.125);
+    EXPECT_TRUE(readSettings(path).resendOnReturn);
+}
+
+// A whole save writes the correction only when the record carries one: a program that did
+// not change it keeps what another program stored meanwhile.
+TEST_F(SettingsFile, CrystalPpmOnlyWrittenWhenTheRecordCarriesOne) {
+    ASSERT_EQ(writeSettings(path, Settings{}), std::nullopt);
+    const std::string without = contents();
+    ASSERT_EQ(writeCrystalPpm(path, 12.5), std::nullopt);
+
+    Settings unchanged = readSettings(path);
+    unchanged.crystalPpm.reset();
+    ASSERT_EQ(writeSettings(path, unchanged), std::nullopt);
+    EXPECT_EQ(readSettings(path).crystalPpm, 12.5) << contents();
+
+    Settings changed;
+    changed.crystalPpm = -3;
+    ASSERT_EQ(writeSettings(path, changed), std::nullopt);
+    EXPECT_EQ(readSettings(path).crystalPpm, -3.0);
+    EXPECT_EQ(without.find("CrystalPpm"), std::string::npos);
+}
+
+TEST_F(SettingsFile, CrystalPpmThatIsNoNumberIsNoCorrection) {
+    for (const char* value : {"abc", "", "nan", "inf", "12ppm"}) {
+        put(std::string("[zvk40310]\nCrystalPpm=") + value + "\n");
+        EXPECT_EQ(readSettings(path).crystalPpm, std::nullopt) << value;
+    }
+    put("[ZVK40310]\ncrystalppm= -7.5 \n");
+    EXPECT_EQ(readSettings(path).crystalPpm, -7.5) << "names match without regard to case";
+}
+
+}  // namespace
+}  // namespace zvk

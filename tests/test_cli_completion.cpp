@@ -66,6 +66,10 @@ TEST_F(Completion, OffersTheFilesAndValuesEachPlaceTakes) {
         {{"new", ""}, {"rx.cfg", "sub"}},
         {{"new", "r.cfg", "--settings", ""}, {"sub"}},
         {{"show", ""}, {"rx.cfg", "sub"}},
+        {{"calibrate", ""}, {"rx.cfg", "sub"}},
+        {{"calibrate", "rx.cfg", "--lo1-measured", ""}, {}},
+        {{"plan", "--rf", "433.92", "--ppm", ""}, {}},
+        {{"plan", "--settings", ""}, {"sub"}},
     };
     for (const auto& c : cases) {
         std::string line;
@@ -78,6 +82,13 @@ TEST_F(Completion, OffersTheFilesAndValuesEachPlaceTakes) {
         EXPECT_NE(std::find(newOptions.begin(), newOptions.end(), o), newOptions.end()) << o;
     const V sweepOptions = offered({"sweep", "rx.cfg", "--s"});
     EXPECT_EQ(sweepOptions, (V{"--settings", "--step", "--svg"}));
+    const V planOptions = offered({"plan", "--p"});
+    EXPECT_EQ(planOptions, (V{"--plan-corrected", "--ppm"}));
+    const V calibrateOptions = offered({"calibrate", "rx.cfg", "--"});
+    for (const char* o : {"--defaults", "--lo1-measured", "--rf-offset", "--settings", "--dry-run"})
+        EXPECT_NE(std::find(calibrateOptions.begin(), calibrateOptions.end(), o),
+                  calibrateOptions.end())
+            << o;
     const V commands = offered({""});
     EXPECT_NE(std::find(commands.begin(), commands.end(), "new"), commands.end());
 }

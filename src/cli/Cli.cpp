@@ -415,6 +415,7 @@ void addCommands(CLI::App& app, CommandContext& ctx) {
     addDiffCommand(app, ctx);
     addSweepCommand(app, ctx);
     addLockTimeCommand(app, ctx);
+    addCalibrateCommand(app, ctx);
     refuseEmptyValues(&app);
 }
 

@@ -233,14 +233,15 @@ void reportUnfitN(CommandContext& ctx, const Session& core);
 
 // Each group of commands registers itself on the app; its commands run in ctx, which
 // outlives the app.
-void addWriteCommands(CLI::App& app, CommandContext& ctx);    // write, status, decode-status
-void addPlanCommand(CLI::App& app, CommandContext& ctx);      // plan
-void addConfigCommands(CLI::App& app, CommandContext& ctx);   // show, export, import, set, new
-void addRunCommand(CLI::App& app, CommandContext& ctx);       // run
-void addDoctorCommand(CLI::App& app, CommandContext& ctx);    // doctor
-void addDiffCommand(CLI::App& app, CommandContext& ctx);      // diff
-void addSweepCommand(CLI::App& app, CommandContext& ctx);     // sweep
-void addLockTimeCommand(CLI::App& app, CommandContext& ctx);  // locktime
+void addWriteCommands(CLI::App& app, CommandContext& ctx);     // write, status, decode-status
+void addPlanCommand(CLI::App& app, CommandContext& ctx);       // plan
+void addConfigCommands(CLI::App& app, CommandContext& ctx);    // show, export, import, set, new
+void addRunCommand(CLI::App& app, CommandContext& ctx);        // run
+void addDoctorCommand(CLI::App& app, CommandContext& ctx);     // doctor
+void addDiffCommand(CLI::App& app, CommandContext& ctx);       // diff
+void addSweepCommand(CLI::App& app, CommandContext& ctx);      // sweep
+void addLockTimeCommand(CLI::App& app, CommandContext& ctx);   // locktime
+void addCalibrateCommand(CLI::App& app, CommandContext& ctx);  // calibrate
 // status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C, which
 // in a script ends the script.
 void watchStatus(CommandContext& ctx, CtlSession& s, long intervalMs, long count, bool json,

@@ -12,6 +12,7 @@
 #include "base/Version.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "cli/Correction.h"
 #include "cli/Json.h"
 #include "plan/FrequencyPlan.h"
 #include "storage/ConfigFile.h"
@@ -27,6 +28,7 @@ struct ConfigOptions {
     std::string file;
     std::string format;
     bool json = false;
+    CorrectionOptions correction;  // show
 };
 
 // Where a field lives, for a person: "R0 1..0", N spans two registers.
@@ -60,9 +62,12 @@ auto checked(F&& f) -> decltype(f()) {
 }
 
 void runShow(CommandContext& ctx, const ConfigOptions& o) {
+    const CorrectionInUse correction =
+        correctionInUse(o.correction, storedCorrection(ctx, o.correction));
     const Config c = loadConfigOrThrow(o.file);
     auto session = planningSession();
     Session& core = *session->core;
+    core.setCrystalCorrection(correction.correction);
     if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
     const std::optional<std::string>& refusal = session->observer.refusal;
     // The counters as the planning step left them; the display after the plan shows
@@ -72,6 +77,7 @@ void runShow(CommandContext& ctx, const ConfigOptions& o) {
     const std::string frfText = core.edits().frf;
     core.recomputeFrequencies();
     const TuningInfo t = ShowTuningInfo(core.frequencies());
+    const CorrectedFrequencies corrected = core.correctedFrequencies();
 
     nlohmann::json j;
     j["file"] = o.file;
@@ -89,6 +95,7 @@ void runShow(CommandContext& ctx, const ConfigOptions& o) {
     } else {
         addTuningJson(j, planned, t);
         j["planned_registers"] = registersJson(plannedRegs);
+        j["corrected"] = correctedJson(correction, corrected);
     }
 
     printResult(ctx, o.json, j, [&] {
@@ -109,6 +116,7 @@ void runShow(CommandContext& ctx, const ConfigOptions& o) {
         printCounters(t, planned, 11);
         printTuningRows(t, 11);
         std::printf("registers  %s\n", registersLine(plannedRegs).c_str());
+        printCorrection(correction, core.frequencies(), t, corrected);
     });
     if (!refusal) reportUnfitN(ctx, core);
 }
@@ -293,6 +301,7 @@ void addConfigCommands(CLI::App& app, CommandContext& ctx) {
         "show", "load a configuration file: registers, fields, mode, frequencies and the plan");
     show->add_option("file", so->file, "a register configuration file (.cfg)")->required();
     show->add_flag("--json", so->json, "one JSON object on standard output");
+    addCorrectionOptions(show, so->correction, true);
     show->callback([so, &ctx] { runShow(ctx, *so); });
 
     auto eo = std::make_shared<ConfigOptions>();

@@ -9,6 +9,7 @@
 #include "base/Text.h"
 #include "chip/FieldMap.h"
 #include "cli/Cli.h"
+#include "cli/Correction.h"
 #include "cli/Json.h"
 #include "plan/FrequencyPlan.h"
 #include "plan/PlanPicture.h"
@@ -29,6 +30,7 @@ struct PlanOptions {
     bool json = false;
     bool spurs = false;
     std::string svg;
+    CorrectionOptions correction;
 };
 
 // "3..2047": the range a divider's spinner allows.
@@ -59,7 +61,10 @@ void runPlan(CommandContext& ctx, const PlanOptions& o) {
     // The picture's file can be written before anything is planned.
     if (!o.svg.empty()) checkFiles(ctx, {{"--svg", o.svg}}, {}, o.json);
 
+    const CorrectionInUse correction =
+        correctionInUse(o.correction, storedCorrection(ctx, o.correction));
     auto session = planningSession();
+    session->core->setCrystalCorrection(correction.correction);
     Session& core = *session->core;
     RegisterImage start = kDefaultImage;
     setField(start, "R", uint32_t(r));
@@ -82,6 +87,8 @@ void runPlan(CommandContext& ctx, const PlanOptions& o) {
     addTuningJson(j, s, t);
     const RegisterImage& regs = core.regs();
     j["registers"] = registersJson(regs);
+    const CorrectedFrequencies corrected = core.correctedFrequencies();
+    j["corrected"] = correctedJson(correction, corrected);
     const PlanPicture picture = planPicture(s);
     if (o.spurs) j["picture"] = pictureJson(picture);
     if (!o.svg.empty()) writeOut(o.svg, drawPlan(picture).svg, "--svg");
@@ -100,6 +107,7 @@ void runPlan(CommandContext& ctx, const PlanOptions& o) {
                     registerText(regs[size_t(n.high.reg)]).c_str(), n.width - 1, low.width,
                     highBits, fieldValue(regs, field("LO2DIV")));
         printTuningRows(t, 7);
+        printCorrection(correction, s, t, corrected);
         if (!o.spurs) return;
         std::printf("image1  %s\nimage2  %s (mirror %s)\n", formatFrequency(picture.image1).c_str(),
                     formatFrequency(picture.image2).c_str(),
@@ -135,6 +143,7 @@ void addPlanCommand(CLI::App& app, CommandContext& ctx) {
     p->add_option("--svg", o->svg,
                   "also draw the plan as an SVG picture into FILE (- for standard output)")
         ->option_text("FILE");
+    addCorrectionOptions(p, o->correction, true);
     p->callback([o, &ctx] { runPlan(ctx, *o); });
 }
 

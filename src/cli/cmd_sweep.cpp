@@ -6,6 +6,7 @@
 #include "base/Numbers.h"
 #include "base/Text.h"
 #include "cli/Cli.h"
+#include "cli/Correction.h"
 #include "cli/Json.h"
 #include "session/LockTime.h"
 #include "session/StatusPlot.h"
@@ -24,6 +25,7 @@ struct SweepOptions {
     BoardOptions board;
     bool json = false;
     bool lockTime = false;
+    CorrectionOptions correction;
 };
 
 constexpr long kMaxDwellMs = 60000;
@@ -54,7 +56,8 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
     if (dwell < 0 || dwell > kMaxDwellMs)
         throw BadInput("--dwell: " + quotedText(o.dwell) + " is outside 0.." +
                        std::to_string(kMaxDwellMs) + " ms");
-    // A bad file is refused before the board is touched.
+    // A bad file or correction is refused before the board is touched.
+    correctionInUse(o.correction, 0);
     if (!o.file.empty()) loadConfigOrThrow(o.file);
     // The configuration as the sweep starts from it, made in a core of its own first: a
     // status that cannot be read is refused before the board is touched.
@@ -83,20 +86,36 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
     auto s = openSession(ctx, o.board, inputs, o.json);
     Session& core = *s->core;
     load(core);
+    // The settings' correction came with the session; --ppm overrides it.
+    const CorrectionInUse correction = correctionInUse(o.correction, core.crystalCorrection().ppm);
+    core.setCrystalCorrection(correction.correction);
+    // The corrected frequencies follow each point's columns while a correction is in use.
+    auto correctedColumns = [&](const SweepPoint& p, nlohmann::json* j) -> std::string {
+        if (!correction.shown()) return {};
+        const std::optional<CorrectedFrequencies> real =
+            p.refusal ? std::nullopt : std::optional(core.correctedFrequencies());
+        if (j != nullptr && real) (*j)["corrected"] = correctedJson(correction, *real);
+        return "," + csvLine(correctionCells(correction, real ? &*real : nullptr));
+    };
     // The trace the options ask for covers the points, as it covers a write's cycle.
     s->resetCounts();
 
     const bool json = o.json || ctx.jsonLines();
-    if (!json) std::printf("%s\n", sweepCsvHeader(o.lockTime).c_str());
+    if (!json)
+        std::printf("%s%s\n", sweepCsvHeader(o.lockTime).c_str(),
+                    correction.shown() ? ("," + correctionCsvHeader()).c_str() : "");
     bool warned = false;
     std::vector<SweepPoint> measured;
     for (double f : points) {
         const SweepPoint& p =
             measured.emplace_back(sweepPoint(core, f, uint32_t(dwell), o.lockTime));
-        if (json)
-            std::printf("%s\n", jsonLine(sweepPointJson(p)).c_str());
-        else
-            std::printf("%s\n", validUtf8(sweepCsvLine(p)).c_str());
+        if (json) {
+            nlohmann::json j = sweepPointJson(p);
+            correctedColumns(p, &j);
+            std::printf("%s\n", jsonLine(j).c_str());
+        } else {
+            std::printf("%s\n", validUtf8(sweepCsvLine(p) + correctedColumns(p, nullptr)).c_str());
+        }
         // Each point as it comes: a pipe or a terminal shows the sweep's progress. A reader
         // that went away ends the sweep before the next point is written to the board.
         flushOutput();
@@ -143,6 +162,7 @@ void addSweepCommand(CLI::App& app, CommandContext& ctx) {
     c->add_flag("--lock-time", o->lockTime,
                 "MFO at LD out and each point's lock time instead of its status word");
     c->add_flag("--json", o->json, "JSON Lines instead of CSV");
+    addCorrectionOptions(c, o->correction, false);
     c->callback([o, &ctx] { runSweep(ctx, *o); });
 }
 

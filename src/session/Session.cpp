@@ -115,6 +115,9 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     }
     detection_->startUpAfterPortOpen();
     adapterReturn_.resend = s.resendOnReturn;
+    // A figure no crystal can be off by is no correction, as other bad values give defaults.
+    correction_.ppm =
+        s.crystalPpm && !crystalPpmRefusal(*s.crystalPpm, "CrystalPpm") ? *s.crystalPpm : 0.0;
     adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
     if (board_->hwport && !adapter_->DeviceReady()) {
@@ -154,7 +157,7 @@ void Session::beepTwice() {
 
 bool Session::planDividers(float fRF, std::optional<double> wanted) {
     readFrequencyState();
-    if (const auto refusal = PlanDividers(fs_, chip_->editImage(), fRF, wanted)) {
+    if (const auto refusal = planStep(fRF, wanted)) {
         observer_->planRefused(*refusal);
         return false;
     }
@@ -179,7 +182,7 @@ void Session::recomputeQuietly() {
 
 bool Session::replanQuietly() {
     ReadFrequencyState(fs_, chip_->regs(), planInputs());
-    if (PlanDividers(fs_, chip_->editImage(), rfArgument(fs_.fRF), fs_.fRF)) return false;
+    if (planStep(rfArgument(fs_.fRF), fs_.fRF)) return false;
     plannedNtot_ = fs_.Ntot;
     recomputeQuietly();
     return true;
@@ -187,10 +190,26 @@ bool Session::replanQuietly() {
 
 std::optional<std::string> Session::planQuietly(double mhz) {
     ReadFrequencyState(fs_, chip_->regs(), planInputs());
-    if (auto refusal = PlanDividers(fs_, chip_->editImage(), rfArgument(mhz), mhz)) return refusal;
+    if (auto refusal = planStep(rfArgument(mhz), mhz)) return refusal;
     plannedNtot_ = fs_.Ntot;
     recomputeQuietly();
     return std::nullopt;
+}
+
+std::optional<std::string> Session::planStep(float fRF, std::optional<double> wanted) {
+    if (correction_.planOnCorrectedCrystal)
+        return planDividersOnCorrectedCrystal(fs_, chip_->editImage(), fRF, correction_.ppm,
+                                              wanted);
+    return PlanDividers(fs_, chip_->editImage(), fRF, wanted);
+}
+
+void Session::setCrystalCorrection(const CrystalCorrection& c) {
+    if (c.ppm != correction_.ppm) correctionChanged_ = true;
+    correction_ = c;
+}
+
+CorrectedFrequencies Session::correctedFrequencies() const {
+    return zvk::correctedFrequencies(fs_, correction_.ppm);
 }
 
 void Session::calculate() {
@@ -545,6 +564,7 @@ Settings Session::currentSettings(int top, int left, int width, int height) cons
     s.level = detection_->level;
     s.cwr = chip_->regs();
     s.resendOnReturn = adapterReturn_.resend;
+    if (correctionChanged_) s.crystalPpm = correction_.ppm;
     return s;
 }
 

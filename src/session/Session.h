@@ -9,6 +9,7 @@
 #include "board/Board.h"
 #include "chip/ChipController.h"
 #include "chip/TraceText.h"
+#include "plan/CrystalCorrection.h"
 #include "plan/FrequencyPlan.h"
 #include "session/AdapterReturn.h"
 #include "session/EditRules.h"
@@ -186,6 +187,14 @@ class Session {
     // "Calculate": the planning step for the stored fRF, then the recompute step.
     void calculate();
 
+    // The crystal correction: the settings file's figure from start-up on, then what a
+    // front end sets (a dialog, --ppm). Every later planning step follows it.
+    const CrystalCorrection& crystalCorrection() const { return correction_; }
+    void setCrystalCorrection(const CrystalCorrection& c);
+    // What the chip really does with the current dividers on the corrected crystal, beside
+    // the nominal frequencies that frequencies() holds.
+    CorrectedFrequencies correctedFrequencies() const;
+
     // The controls' operations. Each changes the program state and ends in the recompute
     // step or the after-change routine, as the control's handler does; byProgram: the
     // program itself wrote the control (only the after-change routine follows).
@@ -349,6 +358,8 @@ class Session {
     const BandPreset* startBandPreset(int item);
     void defaultImage();
     const PlanEdits& planInputs() const { return edits_; }
+    // PlanDividers on the crystal the correction says to plan on.
+    std::optional<std::string> planStep(float fRF, std::optional<double> wanted);
 
     SessionOptions options_;
     std::unique_ptr<Clock> ownClock_;
@@ -369,6 +380,10 @@ class Session {
     RegisterImage traceHeld_{};
     uint8_t traceLines_ = 0;
     AdapterReturn adapterReturn_;
+    CrystalCorrection correction_;
+    // Set once a front end changed the correction: only then does the settings' save
+    // write it, so that a calibration stored meanwhile by another program survives.
+    bool correctionChanged_ = false;
     SessionObserver none_;
     SessionObserver* observer_ = &none_;
 };

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +27,7 @@ namespace {
 
 // This program's own keys, apart from the sections the file has always had.
 constexpr const char* kOwnSection = "zvk40310";
+constexpr const char* kCrystalPpmKey = "CrystalPpm";
 
 // Integers as the settings file has always held them: decimal with a sign, or
 // hexadecimal after a "0x"/"0X" prefix taken as 32 bits (0xFFFFFFFF is -1). Anything
@@ -163,6 +166,10 @@ Settings parseSettingsText(std::string_view text) {
         s.cwr[size_t(i)] = uint16_t(r.integer("CWR", key.c_str(), d.cwr[size_t(i)]));
     }
     s.resendOnReturn = r.boolean(kOwnSection, "ResendOnReturn", d.resendOnReturn);
+    if (const auto ppmText = ini.value(kOwnSection, kCrystalPpmKey)) {
+        const auto ppm = parseDouble(*ppmText);
+        if (ppm && std::isfinite(*ppm)) s.crystalPpm = *ppm;
+    }
     return s;
 }
 
@@ -191,6 +198,13 @@ std::optional<std::string> mergeSettingsText(std::string_view existing, const Se
     // A file that never had the option keeps its bytes when it stays off.
     if (s.resendOnReturn || ini.value(kOwnSection, "ResendOnReturn"))
         ini.set(kOwnSection, "ResendOnReturn", s.resendOnReturn ? "1" : "0");
+    if (s.crystalPpm) ini.set(kOwnSection, kCrystalPpmKey, shortestText(*s.crystalPpm));
+    return ini.bytes();
+}
+
+std::optional<std::string> mergeCrystalPpmText(std::string_view existing, double ppm) {
+    IniText ini(existing);
+    ini.set(kOwnSection, kCrystalPpmKey, shortestText(ppm));
     return ini.bytes();
 }
 
@@ -206,11 +220,15 @@ Settings readSettings(const std::string& path, bool* existed, std::string* error
     return text ? parseSettingsText(*text) : Settings{};
 }
 
-std::optional<std::string> writeSettings(const std::string& path, const Settings& s) {
+namespace {
+
+// A locked read, change and replace of the file: what the file holds already stays, its
+// keys changed in place and everything else written back as it was. A file that exists
+// but cannot be read is left alone rather than replaced by our keys alone.
+std::optional<std::string> updateSettingsFile(
+    const std::string& path,
+    const std::function<std::optional<std::string>(std::string_view)>& merge) {
     const std::string what = "Cannot write the settings file \"" + path + "\": ";
-    // What the file holds already stays: the keys are changed in place and everything
-    // else is written back as it was. A file that exists but cannot be read is left alone
-    // rather than replaced by our keys alone.
     const SaveLock lock(path);
     if (lock.refusal()) return what + *lock.refusal();
     std::string error;
@@ -221,7 +239,7 @@ std::optional<std::string> writeSettings(const std::string& path, const Settings
     } else if (errorNumber != ENOENT) {
         return what + error;
     }
-    const auto out = mergeSettingsText(oldText, s);
+    const auto out = merge(oldText);
     if (!out) return what + "out of memory";
     // The folder may not be there before the first save: the user's configuration folder
     // on a fresh account, or the folder a --settings path names (~/lab/board2.INI). The
@@ -232,6 +250,18 @@ std::optional<std::string> writeSettings(const std::string& path, const Settings
     }
     if (auto reason = replaceFileText(path, *out)) return what + *reason;
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> writeSettings(const std::string& path, const Settings& s) {
+    return updateSettingsFile(path,
+                              [&](std::string_view text) { return mergeSettingsText(text, s); });
+}
+
+std::optional<std::string> writeCrystalPpm(const std::string& path, double ppm) {
+    return updateSettingsFile(
+        path, [&](std::string_view text) { return mergeCrystalPpmText(text, ppm); });
 }
 
 }  // namespace zvk

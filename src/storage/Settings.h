@@ -26,6 +26,10 @@ struct Settings {
     // Kept in a section of this program's own ([zvk40310]), which other readers of the
     // file skip.
     bool resendOnReturn = false;
+    // The crystal's error in ppm (positive when it runs fast), in the same section. None
+    // when the file holds no usable figure; writing none leaves the file's key as it is,
+    // so a program that did not change the correction keeps one saved meanwhile.
+    std::optional<double> crystalPpm;
 };
 
 // The program's own path with its extension replaced by ".INI".
@@ -67,9 +71,14 @@ Settings readSettings(const std::string& path, bool* existed = nullptr,
 // file's SaveLock, so that two programs saving at once both keep the keys they changed.
 std::optional<std::string> writeSettings(const std::string& path, const Settings& s);
 
+// The crystal correction alone, written into the existing file under the same lock and
+// in the same way as writeSettings: every other byte of the file stays.
+std::optional<std::string> writeCrystalPpm(const std::string& path, double ppm);
+
 // The text forms behind the two: the values a file's text gives, and the text that
 // writing s into an existing file's text makes (nullopt when memory runs out).
 Settings parseSettingsText(std::string_view text);
 std::optional<std::string> mergeSettingsText(std::string_view existing, const Settings& s);
+std::optional<std::string> mergeCrystalPpmText(std::string_view existing, double ppm);
 
 }  // namespace zvk
