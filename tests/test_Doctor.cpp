@@ -7,10 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TempDir.h"
+#include "board/VirtualAdapter.h"
 #include "session/Doctor.h"
+#include "transport/PortIo.h"
 
 namespace zvk {
 namespace {
@@ -86,6 +89,67 @@ TEST_F(Doctor, ParallelPortsAreListedWithTheirNodesAndHolders) {
     const DoctorLine* driver = line(r, "port driver at 0x0378");
     ASSERT_NE(driver, nullptr);
     EXPECT_THAT(driver->text, HasSubstr("ppdev"));
+}
+
+// What may use the board's port or stand in for one: lp bound to the port, a USB printer
+// cable, a PCI card the kernel does not drive, an adapter another program has claimed.
+TEST_F(Doctor, NamesWhatDrivesTheLinesOrCannotDriveThem) {
+    put("proc/sys/dev/parport/parport0/base-addr", "888\t1912\n");
+    put("proc/sys/dev/parport/parport0/devices/lp/timeslice", "200\n");
+    put("dev/parport0", "");
+    put("sys/class/usbmisc/lp1/dev", "180:1\n");
+    SteppingClock clock;
+    ChipModel chip(clock);
+    VirtualUsbBus bus(chip, 1);
+    bus.faults().claimFails = true;  // EBUSY until configuration 1: another program's
+    DoctorInputs in = inputs();
+    in.usb = bus.api();
+    const DoctorReport r = runDoctor(in);
+    const DoctorLine* lp = line(r, "printer driver lp is bound");
+    ASSERT_NE(lp, nullptr);
+    EXPECT_FALSE(lp->ok);
+    EXPECT_THAT(lp->fix, HasSubstr("blacklist lp"));
+    const DoctorLine* cable = line(r, "USB printer cable lp1");
+    ASSERT_NE(cable, nullptr);
+    EXPECT_THAT(cable->text, HasSubstr("cannot drive single lines"));
+    const DoctorLine* claim = line(r, "cannot be claimed");
+    ASSERT_NE(claim, nullptr);
+    EXPECT_THAT(claim->text, HasSubstr("another program or instance has it"));
+    EXPECT_THAT(claim->fix, HasSubstr("--device"));
+
+    // No port the kernel drives, but a card on the PCI bus: the card is named.
+    std::filesystem::remove_all(dir / "proc/sys/dev/parport");
+    put("sys/bus/pci/devices/0000:05:00.0/class", "0x070103\n");
+    const DoctorReport card = runDoctor(inputs());
+    const DoctorLine* named = line(card, "PCI device 0000:05:00.0");
+    ASSERT_NE(named, nullptr);
+    EXPECT_THAT(named->fix, HasSubstr("lspci -nn"));
+    EXPECT_THAT(named->fix, HasSubstr("io_hi=0x778,0 irq=none,none"));
+}
+
+// The doctor's own backend over the port the window has open gives back only its own
+// ioperm grant: the window's next access must not fault.
+TEST_F(Doctor, ItsRawBackendLeavesTheWindowsGrantInPlace) {
+    std::vector<std::tuple<unsigned long, unsigned long, int>> grants;
+    uint8_t data = 0x5A;
+    DoctorInputs in = inputs();
+    in.port.directIo = true;
+    in.port.ioperm = [&](unsigned long from, unsigned long n, int on) {
+        grants.emplace_back(from, n, on);
+        return 0;
+    };
+    in.port.inb = [&](uint16_t a) { return a == 0x378 ? data : uint8_t(0xFF); };
+    in.port.outb = [&](uint8_t v, uint16_t a) {
+        if (a == 0x378) data = v;
+    };
+    put("proc/ioports", "0000-0cf7 : PCI Bus 0000:00\n  0060-0060 : keyboard\n");
+    HardwarePortIo window(in.port);
+    ASSERT_TRUE(window.open(0x378)) << window.failureReasons();
+    const DoctorReport r = runDoctor(in);
+    const DoctorLine* driver = line(r, "port driver at 0x0378: ioperm");
+    ASSERT_NE(driver, nullptr);
+    for (const auto& g : grants) EXPECT_NE(std::get<2>(g), 0) << "a grant was revoked";
+    EXPECT_EQ(grants.size(), 2u);
 }
 
 TEST_F(Doctor, KernelLockdownIsReadFromItsBracketedMode) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "board/VirtualAdapter.h"
 #include "transport/Libusb32.h"
@@ -141,13 +143,97 @@ TEST(TlibUSB, ReleaseFailingIsReportedAndTheDeviceIsClosedAnyway) {
     EXPECT_EQ(b.bus.openHandles(), 0);
 }
 
+// The virtual bus's table with the buses listed in reverse (as libusb may list them) and
+// a claim that fails on the adapters a test names (another program has them).
+struct ReorderedBus {
+    explicit ReorderedBus(UsbBoard& b) : api(*b.bus.api()) {
+        const LibusbApi& base = *b.bus.api();
+        api.usb_get_busses = [this, &base] {
+            struct usb_bus* first = base.usb_get_busses();
+            second = *first->next;
+            one = *first;
+            one.next = nullptr;
+            second.next = &one;  // bus 002 before bus 001
+            return &second;
+        };
+        api.usb_open = [this, &base](struct usb_device* d) {
+            usb_dev_handle* h = base.usb_open(d);
+            opened[h] = d;
+            return h;
+        };
+        api.usb_claim_interface = [this, &base](usb_dev_handle* h, int i) {
+            for (struct usb_device* taken : held)
+                if (opened[h] == taken) return -16;  // EBUSY: another program has it
+            return base.usb_claim_interface(h, i);
+        };
+    }
+    LibusbApi api;
+    struct usb_bus one {
+    }, second{};
+    std::map<usb_dev_handle*, struct usb_device*> opened;
+    std::vector<struct usb_device*> held;
+};
+
+TEST(TlibUSB, TheWalkGoesByBusThenDeviceNumberAndPassesOverAHeldAdapter) {
+    struct Case {
+        const char* what;
+        AdapterChoice choice;
+        bool holdLast;  // the adapter at bus 2 is another program's
+        int used;       // -1: none
+        int bus, device;
+    };
+    AdapterChoice first;
+    first.bus = 1;
+    first.device = 2;
+    AdapterChoice missing;
+    missing.bus = 1;
+    missing.device = 9;
+    AdapterChoice none;
+    none.none = true;
+    const Case cases[] = {
+        {"the last in the fixed order, whatever libusb lists first", {}, false, 1, 2, 3},
+        {"the next one when the last is held", {}, true, 0, 1, 2},
+        {"by address", first, false, 0, 1, 2},
+        {"by an address nobody has", missing, false, -1, -1, -1},
+        {"none wanted", none, false, -1, -1, -1},
+    };
+    for (const Case& c : cases) {
+        UsbBoard b(2);
+        ReorderedBus r(b);
+        TlibUSB probe(&r.api, {}, missing);  // fills the lists; takes nothing
+        if (c.holdLast) r.held.push_back(r.api.usb_get_busses()->devices);
+        b.bus.resetCounts();
+        {
+            TlibUSB usb(&r.api, reportUsbProblems(b.reporter), c.choice);
+            EXPECT_EQ(usb.ready(), c.used >= 0) << c.what;
+            EXPECT_EQ(b.bus.openedAdapter(), c.used) << c.what;
+            EXPECT_EQ(usb.busNumber(), c.bus) << c.what;
+            EXPECT_EQ(usb.deviceNumber(), c.device) << c.what;
+            EXPECT_EQ(b.bus.openHandles(), c.used >= 0 ? 1 : 0) << c.what;
+            EXPECT_EQ(b.bus.calls("usb_set_configuration"), 0u) << c.what;
+        }
+        EXPECT_THAT(b.reporter.messages, IsEmpty()) << c.what;
+    }
+}
+
+TEST(TlibUSB, ASingleHeldAdapterKeepsTheConfigurationStepAndItsMessage) {
+    UsbBoard b(1);
+    b.bus.faults().claimFails = true;
+    b.bus.faults().configFails = true;
+    TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
+    EXPECT_TRUE(usb.ready());
+    EXPECT_THAT(setupCalls(b.bus), ElementsAre("usb_claim_interface", "usb_set_configuration"));
+    ASSERT_EQ(b.reporter.messages.size(), 1u);
+    EXPECT_EQ(b.reporter.messages[0].text, "Error in USB configuration");
+}
+
 TEST(TlibUSB, TwoAdaptersUseTheLastFoundAndCloseTheEarlierHandle) {
     UsbBoard b(2);
     {
         TlibUSB usb(b.bus.api(), reportUsbProblems(b.reporter));
         EXPECT_TRUE(usb.ready());
         EXPECT_EQ(b.bus.openedAdapter(), 1);
-        EXPECT_EQ(b.bus.calls("usb_open"), 2u);  // the hub on the first bus is skipped
+        EXPECT_EQ(b.bus.calls("usb_open"), 1u);  // only the adapter it keeps
         EXPECT_EQ(b.bus.openHandles(), 1);
         ASSERT_NE(usb.device(), nullptr);
         EXPECT_EQ(usb.device()->bus->location, 2u);

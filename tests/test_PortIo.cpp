@@ -2,11 +2,13 @@
 // The hardware port backends on a scratch directory that stands in for /proc and /dev:
 // a regular file as /dev/port takes the pread/pwrite backend's bytes at the port
 // addresses, so its addressing can be checked without a parallel port.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "chip/ChipController.h"
@@ -97,6 +99,122 @@ TEST(RawIoConflict, OnlyWhereNoOtherDeviceIsAndTheRangesCanBeSeen) {
         ASSERT_TRUE(conflict.has_value());
         EXPECT_NE(conflict->find("cannot be checked"), std::string::npos) << *conflict;
     }
+}
+
+// A PCI parallel-port card at 0xD010 (class 0x0701) and a network card beside it.
+void putPciCards(const Scratch& s) {
+    s.put("pci/0000:05:00.0/class", "0x070103\n");
+    s.put("pci/0000:05:00.0/resource",
+          "0x000000000000d010 0x000000000000d017 0x0000000000040101\n"
+          "0x000000000000d000 0x000000000000d007 0x0000000000040101\n");
+    s.put("pci/0000:03:00.0/class", "0x020000\n");
+    s.put("pci/0000:03:00.0/resource",
+          "0x000000000000e000 0x000000000000e01f 0x0000000000040101\n");
+}
+
+TEST(RawPortVerdict, OnlyAddressesKnownToBeAParallelPort) {
+    Scratch s;
+    putPciCards(s);
+    const std::string pci = (s.dir / "pci").string();
+    struct Case {
+        uint16_t base;
+        RawPortKnown known;
+        const char* says;  // in the refusal
+    };
+    const Case cases[] = {
+        {0x092, RawPortKnown::Refused, "below 0x100"},  // the chipset's fast reset
+        {0x090, RawPortKnown::Refused, "below 0x100"},
+        {0x0FD, RawPortKnown::Refused, "below 0x100"},
+        {0x064, RawPortKnown::Refused, "keyboard"},
+        {0x3BC, RawPortKnown::KernelNamed, ""},
+        {0xD010, RawPortKnown::PciCard, ""},
+        {0x378, RawPortKnown::LegacyAddress, ""},
+        {0x278, RawPortKnown::LegacyAddress, ""},
+        {0x2E8, RawPortKnown::Refused, "parport_pc io=0x2E8"},  // unlisted
+        {0xE000, RawPortKnown::Refused, "0000:05:00.0 (class 0x070103) is probably the card"},
+        {0xD000, RawPortKnown::PciCard, ""},  // any I/O range of the card
+    };
+    for (const Case& c : cases) {
+        const RawPortVerdict v = rawPortVerdict(kIoports, pci, c.base);
+        EXPECT_EQ(v.known, c.known) << std::hex << c.base << ": " << v.refusal;
+        EXPECT_NE(v.refusal.find(c.says), std::string::npos)
+            << std::hex << c.base << ": " << v.refusal;
+        EXPECT_EQ(v.refusal.empty(), c.known != RawPortKnown::Refused) << v.refusal;
+    }
+    EXPECT_EQ(pciParallelCard(pci, 0xD016), "") << "the three registers must fit the range";
+}
+
+// The raw port instructions over a model of the I/O space: a port at 0x378 keeps what its
+// data register is given, nothing answers anywhere else; every grant is logged.
+struct RawModel {
+    struct Grant {
+        unsigned long from, count;
+        int on;
+        bool operator==(const Grant&) const = default;
+    };
+    void attach(PortIoPaths& p) {
+        p.directIo = true;
+        p.ioperm = [this](unsigned long from, unsigned long count, int on) {
+            grants.push_back({from, count, on});
+            return 0;
+        };
+        p.inb = [this](uint16_t a) { return a == 0x378 ? data : uint8_t(0xFF); };
+        p.outb = [this](uint8_t v, uint16_t a) {
+            written.emplace_back(a, v);
+            if (a == 0x378) data = v;
+        };
+    }
+    std::vector<Grant> grants;
+    std::vector<std::pair<uint16_t, uint8_t>> written;
+    uint8_t data = 0x5A;
+};
+
+TEST(HardwarePortIo, RawAccessOnlyWhereAPortAnswersAndOnlyZeroIsWrittenToFindOut) {
+    Scratch s;
+    RawModel m;
+    PortIoPaths p = s.paths();
+    m.attach(p);
+    HardwarePortIo io(p);
+    ASSERT_TRUE(io.open(0x378)) << io.failureReasons();
+    EXPECT_EQ(io.name(), "ioperm");
+    EXPECT_EQ(m.written, (std::vector<std::pair<uint16_t, uint8_t>>{{0x378, 0x00}}));
+
+    m.written.clear();
+    EXPECT_FALSE(io.open(0x278));
+    EXPECT_NE(io.failureReasons().find("no parallel port answers at 0x278"), std::string::npos)
+        << io.failureReasons();
+    EXPECT_EQ(m.written, (std::vector<std::pair<uint16_t, uint8_t>>{{0x278, 0x00}}));
+
+    m.grants.clear();
+    m.written.clear();
+    for (uint16_t base : {0x92, 0x90, 0x2E8}) {
+        EXPECT_FALSE(io.open(base)) << base;
+        EXPECT_NE(io.failureReasons().find("raw port access refused"), std::string::npos)
+            << io.failureReasons();
+    }
+    EXPECT_TRUE(m.grants.empty()) << "no grant is even asked for";
+    EXPECT_TRUE(m.written.empty());
+}
+
+// The doctor opens a second backend over the window's port and closes it: the grant the
+// window's thread holds must outlive it.
+TEST(HardwarePortIo, ClosingOneOfTwoGrantsOverAPortKeepsTheOther) {
+    Scratch s;
+    RawModel m;
+    PortIoPaths p = s.paths();
+    m.attach(p);
+    using Grant = RawModel::Grant;
+    auto window = std::make_unique<HardwarePortIo>(p);
+    ASSERT_TRUE(window->open(0x378)) << window->failureReasons();
+    {
+        HardwarePortIo doctor(p);
+        ASSERT_TRUE(doctor.open(0x378));
+    }
+    EXPECT_EQ(m.grants, (std::vector<Grant>{{0x378, 3, 1}, {0x378, 3, 1}}));
+    window.reset();
+    EXPECT_EQ(m.grants,
+              (std::vector<Grant>{
+                  {0x378, 3, 1}, {0x378, 3, 1}, {0x378, 1, 0}, {0x379, 1, 0}, {0x37A, 1, 0}}));
 }
 
 TEST(HardwarePortIo, RawAccessIsNotTriedWhereAnotherDeviceSits) {
@@ -270,6 +388,133 @@ TEST(HardwarePortIo, TransfersOnAPortHeldElsewhereAreSkippedAndToldOnce) {
     io.writePort(0x378, 0x08);
     ASSERT_EQ(told.size(), 3u);
     EXPECT_EQ(told[2], "parport0 is in use by ppdev0");
+}
+
+TEST(HardwarePortIo, AHeldPortIsTriedAgainForTheBusyWaitOnly) {
+    SharedPort s;
+    HardwarePortIo io(s.paths(s.portFile()));
+    std::vector<std::string> told;
+    io.onBusy = [&](const std::string& why) { told.push_back(why); };
+    ASSERT_TRUE(io.open(0x378)) << io.failureReasons();
+    uint32_t slept = 0;
+    io.setBusyWait(50, [&](uint32_t ms) { slept += ms; });
+    io.beginTransfer();
+    EXPECT_TRUE(io.transferSkipped());
+    io.endTransfer();
+    EXPECT_EQ(slept, 50u) << "gives up after the bound";
+    EXPECT_EQ(told, std::vector<std::string>{"parport0 is in use by lp"});
+
+    // The holder lets go while we wait: the claim is tried then (this node is no port).
+    slept = 0;
+    io.setBusyWait(1000, [&](uint32_t ms) {
+        slept += ms;
+        if (slept == 30) s.holder("none");
+    });
+    io.beginTransfer();
+    io.endTransfer();
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[1].find("cannot claim the port"), std::string::npos) << told[1];
+    EXPECT_FALSE(io.transferSkipped()) << "outside a transfer nothing is skipped";
+}
+
+// A port the kernel lets us claim: the claim is a call that succeeds (the node is a plain
+// file, so the other ioctls go nowhere).
+struct FreePort : SharedPort {
+    FreePort() { holder("none"); }
+    PortIoPaths paths(std::chrono::milliseconds lockWait) const {
+        PortIoPaths p = SharedPort::paths();
+        p.lockWait = lockWait;
+        p.ppclaim = [](int) { return 0; };
+        return p;
+    }
+};
+
+TEST(HardwarePortIo, TwoInstancesTakeTurnsInsteadOfClaimingTogether) {
+    using namespace std::chrono_literals;
+    FreePort s;
+    HardwarePortIo first(s.paths(20ms));
+    HardwarePortIo second(s.paths(20ms));
+    std::vector<std::string> told;
+    second.onBusy = [&](const std::string& why) { told.push_back(why); };
+    ASSERT_TRUE(first.open(0x378)) << first.failureReasons();
+    ASSERT_TRUE(second.open(0x378)) << second.failureReasons();
+
+    first.beginTransfer();
+    ASSERT_FALSE(first.transferSkipped());
+    second.beginTransfer();  // no turn within the bound: skipped, not hung
+    EXPECT_TRUE(second.transferSkipped());
+    second.endTransfer();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("another instance of this program"), std::string::npos) << told[0];
+    first.endTransfer();
+    second.beginTransfer();
+    EXPECT_FALSE(second.transferSkipped()) << "the turn is free once the first one released";
+    second.endTransfer();
+
+    // One waits while the other holds the port: it gets its turn when the other ends.
+    HardwarePortIo patient(s.paths(60s));
+    ASSERT_TRUE(patient.open(0x378));
+    first.beginTransfer();
+    bool skipped = true;
+    std::thread t([&] {
+        patient.beginTransfer();
+        skipped = patient.transferSkipped();
+        patient.endTransfer();
+    });
+    first.endTransfer();
+    t.join();
+    EXPECT_FALSE(skipped);
+}
+
+TEST(HardwarePortIo, AClaimThatSleepsIsEndedAndTheNodeOpenedAfresh) {
+    using namespace std::chrono_literals;
+    SharedPort s;
+    s.holder("none");  // the kernel says nobody, yet the claim sleeps (a driver's race)
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    int claims = 0;
+    bool freshDescription = false;
+    PortIoPaths p = s.paths();
+    p.claimWait = 20ms;
+    p.ppclaim = [&](int fd) {
+        ++claims;
+        if (claims == 1) return 0;  // the claim at open
+        if (claims == 2) {
+            // Marks this open file description; a reopened node has a new one.
+            fcntl(fd, F_SETOWN, getpid());
+            char c;
+            return int(read(pipeFds[0], &c, 1));  // sleeps until the bound interrupts it
+        }
+        freshDescription = fcntl(fd, F_GETOWN) == 0;
+        return 0;
+    };
+    HardwarePortIo io(p);
+    std::vector<std::string> told;
+    io.onBusy = [&](const std::string& why) { told.push_back(why); };
+    ASSERT_TRUE(io.open(0x378)) << io.failureReasons();
+    io.beginTransfer();
+    EXPECT_TRUE(io.transferSkipped());
+    io.endTransfer();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("did not let go within 20 ms"), std::string::npos) << told[0];
+
+    // Our lock went with the old descriptor: another instance gets its turn.
+    PortIoPaths q = s.paths();
+    q.lockWait = 20ms;
+    q.ppclaim = [](int) { return 0; };
+    HardwarePortIo other(q);
+    ASSERT_TRUE(other.open(0x378));
+    other.beginTransfer();
+    EXPECT_FALSE(other.transferSkipped());
+    other.endTransfer();
+
+    io.beginTransfer();
+    EXPECT_FALSE(io.transferSkipped());
+    io.endTransfer();
+    EXPECT_EQ(claims, 3);
+    EXPECT_TRUE(freshDescription) << "the claim after an interrupted one uses a new descriptor";
+    close(pipeFds[0]);
+    close(pipeFds[1]);
 }
 
 TEST(HardwarePortIo, ABaseThatCannotBeHadKeepsTheWorkingOne) {

@@ -11,13 +11,18 @@
 #include "board/VirtualAdapter.h"
 #include "chip/FieldMap.h"
 #include "session/Session.h"
+#include "session/StatusPoll.h"
 
 namespace zvk {
 namespace {
 
 struct Recorder : SessionObserver {
     std::vector<std::string> refusals;
+    std::vector<std::string> busy;
+    std::vector<bool> pending;
     int shown = 0;
+    void portBusy(const std::string& why) override { busy.push_back(why); }
+    void writePending(bool on) override { pending.push_back(on); }
     void planRefused(const std::string& reason) override { refusals.push_back(reason); }
     void planShown(const FrequencyState&) override { ++shown; }
 };
@@ -298,6 +303,114 @@ TEST_F(SessionTest, TheImageIsResentOnceWhenTheAdapterReturnsIfAsked) {
         s->tick();
         EXPECT_NE(s->board().chip->latched()[1], s->chip().regs()[1]) << "resend " << resend;
     }
+}
+
+// Linux never lets the old handle answer again: a replugged adapter is a new device node.
+// With the resend option on it is searched for and found; off, the user hears once what
+// would bring it back.
+TEST_F(SessionTest, ALostAdapterIsFoundUnderItsNewNodeWhenTheResendOptionIsOn) {
+    struct Lost : Recorder {
+        std::vector<std::string> lost;
+        void adapterLost(const std::string& text) override { lost.push_back(text); }
+    };
+    for (const bool resend : {false, true}) {
+        Lost told;
+        auto s = open("virtual-usb");
+        s->setObserver(&told);
+        s->startUp();
+        ASSERT_TRUE(s->usbInUse());
+        s->chip().setSpiMode(true);
+        s->chip().writeCycle();
+        s->adapterReturn().resend = resend;
+        VirtualUsbBus& bus = *s->board().vusb;
+        bus.faults().unplugged = true;
+        s->tick();
+        ASSERT_FALSE(s->usbInUse());
+        bus.replug();
+        s->chip().setRegister(1, uint16_t(s->chip().regs()[1] ^ 0x003));
+        for (int tick = 0; tick < 3; ++tick) s->tick();
+        EXPECT_EQ(s->usbInUse(), resend) << "resend " << resend;
+        EXPECT_EQ(s->board().chip->latched()[1] == s->chip().regs()[1], resend);
+        EXPECT_EQ(s->detection().searches() > 0, resend);
+        EXPECT_EQ(told.lost.size(), resend ? 0u : 1u) << "told once";
+        if (!resend) {
+            EXPECT_NE(told.lost[0].find("Resend Registers When the Adapter Returns"),
+                      std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(bus.openHandles(), 1) << "the lost handle was closed";
+        EXPECT_EQ(s->detection().view().panel.rfind("USB found", 0), 0u)
+            << s->detection().view().panel;
+    }
+}
+
+// Another program holds the parallel port: nothing read is invented, nothing written is
+// lost.
+TEST_F(SessionTest, ABusyPortInventsNoStatusAndKeepsTheWriteForTheNextTick) {
+    auto s = open("virtual", "[CFG]\nSPISEL=1\n");
+    s->startUp();
+    s->chip().setField(field("MFO"), kMfoSpiOut);
+    s->chip().writeCycle();
+    ASSERT_TRUE(s->chip().spiMode());
+    const RegisterImage before = s->chip().regs();
+    VirtualPort& port = *s->board().vport;
+
+    // A read: no word, no R7, no decoded panel, no monitor sample.
+    port.holdElsewhere(2);
+    const uint64_t accesses = port.accesses();
+    EXPECT_FALSE(s->refreshStatus().has_value());
+    EXPECT_TRUE(s->chip().lastReadSkipped());
+    EXPECT_EQ(s->chip().regs(), before) << "R7 untouched";
+    std::vector<StatusReading> readings;
+    requestStatus(s->chip(), [&](const StatusReading& r) { readings.push_back(r); });
+    ASSERT_EQ(readings.size(), 1u);
+    EXPECT_TRUE(readings[0].skipped);
+    EXPECT_FALSE(readings[0].suspect.has_value()) << "no board is blamed for a busy port";
+    EXPECT_EQ(statusCsvLine(100, readings[0]), "100.0,,,,,,port busy");
+    EXPECT_EQ(port.accesses(), accesses) << "nothing went over the port";
+    EXPECT_EQ(recorder.busy, std::vector<std::string>{"parport0 is in use by lp"});
+
+    // A write cycle: held back, said so, and sent at the next tick once the port is free.
+    port.holdElsewhere(1);
+    s->chip().setRegister(1, uint16_t(before[1] ^ 0x003));
+    const uint64_t cycles = s->chip().writeCycles();
+    s->chip().writeCycle();
+    EXPECT_TRUE(s->chip().writePending());
+    EXPECT_EQ(s->chip().writeCycles(), cycles);
+    EXPECT_NE(s->board().chip->latched()[1], s->chip().regs()[1]);
+    EXPECT_EQ(recorder.pending, std::vector<bool>{true});
+    s->tick();
+    EXPECT_FALSE(s->chip().writePending());
+    EXPECT_EQ(s->board().chip->latched()[1], s->chip().regs()[1]);
+    EXPECT_EQ(recorder.pending, (std::vector<bool>{true, false}));
+
+    // Free again: the read gives the chip's word and R7 takes it.
+    const auto d = s->refreshStatus();
+    ASSERT_TRUE(d.has_value());
+    EXPECT_FALSE(s->chip().lastReadSkipped());
+    EXPECT_EQ(s->chip().regs()[7], s->board().chip->statusWord());
+}
+
+// A port held over several ticks: the write waits for as many, and goes out once.
+TEST_F(SessionTest, APendingWriteWaitsAsLongAsThePortIsHeld) {
+    auto s = open("virtual", "[CFG]\nSPISEL=1\nSendAlways=1\n");
+    s->startUp();
+    s->chip().setSendAlways(true);
+    VirtualPort& port = *s->board().vport;
+    port.holdElsewhere(3);  // the change's transfer and the next two ticks
+    s->chip().setRegister(2, uint16_t(s->chip().regs()[2] ^ 0x010));
+    s->chip().afterChange();
+    for (int tick = 0; tick < 2; ++tick) {
+        EXPECT_TRUE(s->chip().writePending()) << tick;
+        s->tick();
+    }
+    EXPECT_TRUE(s->chip().writePending());
+    const uint64_t cycles = s->chip().writeCycles();
+    s->tick();
+    EXPECT_FALSE(s->chip().writePending());
+    EXPECT_EQ(s->chip().writeCycles(), cycles + 1);
+    EXPECT_EQ(s->board().chip->latched()[2], s->chip().regs()[2]);
+    EXPECT_EQ(recorder.pending, (std::vector<bool>{true, false}));
 }
 
 }  // namespace

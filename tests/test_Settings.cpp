@@ -691,6 +691,67 @@ TEST_F(SettingsFile, TheFirstSaveMakesAPrivateConfigurationFolder) {
     EXPECT_EQ(writeSettings(target, Settings{}), std::nullopt);
 }
 
+// Root saving for a user (sudo -E keeps HOME): what the save makes is the user's, or the
+// user would silently get the defaults afterwards and could not save.
+TEST_F(SettingsFile, RootSavingForAUserMakesTheNewFoldersAndFileTheirs) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    struct Env {
+        const char* name;
+        std::optional<std::string> before;
+        explicit Env(const char* n) : name(n) {
+            if (const char* v = std::getenv(n)) before = v;
+        }
+        ~Env() {
+            if (before)
+                ::setenv(name, before->c_str(), 1);
+            else
+                ::unsetenv(name);
+        }
+        void set(const char* value) const {
+            if (value != nullptr)
+                ::setenv(name, value, 1);
+            else
+                ::unsetenv(name);
+        }
+    };
+    const Env sudoUid("SUDO_UID"), sudoGid("SUDO_GID");
+    struct Case {
+        const char* what;
+        const char* uid;    // SUDO_UID, null: unset
+        const char* gid;    // SUDO_GID
+        bool userOwnsHome;  // the folder above is user 12345's
+        unsigned expectUid, expectGid;
+    };
+    const Case cases[] = {
+        {"sudo -E", "12345", "23456", false, 12345, 23456},
+        {"the folder is the user's", nullptr, nullptr, true, 12345, 777},
+        {"root for itself", nullptr, nullptr, false, 0, 0},
+        {"SUDO_UID of root", "0", nullptr, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        sudoUid.set(c.uid);
+        sudoGid.set(c.gid);
+        const std::string home = file(std::string("home-") + std::to_string(&c - cases));
+        ASSERT_EQ(::mkdir(home.c_str(), 0755), 0);
+        if (c.userOwnsHome) {
+            ASSERT_EQ(::chown(home.c_str(), 12345, 777), 0);
+        }
+        const std::string target = home + "/.config/zvk40310/zvk40310.INI";
+        ASSERT_EQ(writeSettings(target, Settings{}), std::nullopt) << c.what;
+        for (const std::string& made : {home + "/.config", home + "/.config/zvk40310", target}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
+            EXPECT_EQ(st.st_uid, c.expectUid) << c.what << ": " << made;
+            EXPECT_EQ(st.st_gid, c.expectGid) << c.what << ": " << made;
+        }
+        // A later save keeps the owner.
+        ASSERT_EQ(writeSettings(target, Settings{}), std::nullopt) << c.what;
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.expectUid) << c.what;
+    }
+}
+
 }  // namespace
 }  // namespace zvk
 

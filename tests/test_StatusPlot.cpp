@@ -10,6 +10,7 @@
 #include <string>
 
 #include "TempDir.h"
+#include "base/Numbers.h"
 #include "session/StatusPlot.h"
 
 namespace zvk {

@@ -71,6 +71,19 @@ TEST(CliWrite, HardwareWithoutAnyPortExitsTwoWithTheReason) {
     EXPECT_TRUE(r.out.empty());
 }
 
+// A port another program holds gives no word and no false success: exit 2 with the holder.
+TEST(CliWrite, APortHeldElsewhereEndsWithExitTwoAndTheHolder) {
+    for (const char* command : {"status", "write --defaults", "status --watch 10 --count 2"}) {
+        const CtlResult r = runCtl(std::string(command) + " --board virtual:port-busy=5 --json");
+        EXPECT_EQ(r.code, 2) << command << ": " << r.err;
+        EXPECT_NE(r.err.find("parport0 is in use by lp"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("\"word\""), std::string::npos) << command << ": " << r.out;
+    }
+    const CtlResult bad = runCtl("status --board virtual --busy-wait -3");
+    EXPECT_EQ(bad.code, 1) << bad.err;
+    EXPECT_NE(bad.err.find("--busy-wait"), std::string::npos) << bad.err;
+}
+
 // Without hardware a command that reaches for the board ends with exit code 2: a refusal
 // that comes first (1) shows that the board was not touched, not even by the logic level
 // the start-up sends.

@@ -67,6 +67,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         QStringLiteral("Use this settings file instead of the program's own."),
         QStringLiteral("FILE"));
     parser.addOption(settings);
+    const QCommandLineOption device(
+        QStringLiteral("device"),
+        QStringLiteral("The adapter to use when there are several (or another program has one), "
+                       "as zvk40310ctl takes it: usb:BUS/DEV or usb:path=PORT (the USB port "
+                       "path, such as 1-1.4); zvk40310ctl list shows them."),
+        QStringLiteral("DEVICE"));
+    parser.addOption(device);
     for (const char* name : kToolkitOptions) {
         QCommandLineOption o(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         o.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -117,5 +124,17 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     // Written with one dash, as the toolkit's options are.
     if (parser.isSet(virtualBoard) && c.boardName == "hardware") c.boardName = "virtual";
+    if (parser.isSet(device)) {
+        c.device = parser.value(device).toStdString();
+        std::string error;
+        if (!zvk::parseDeviceOption(c.device, error)) {
+            c.exitCode = 1;
+            c.text = "zvk40310: --device: " + error + "\n";
+        } else if (c.boardName.rfind("hardware", 0) != 0) {
+            c.exitCode = 1;
+            c.text = "zvk40310: --device: \"" + c.device + "\" names a real adapter, but --board " +
+                     c.boardName + " is a virtual board\n";
+        }
+    }
     return c;
 }

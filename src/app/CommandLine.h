@@ -11,6 +11,7 @@ struct CommandLine {
     bool labMode = false;
     std::string boardName = "hardware";
     std::string settingsPath;  // empty: the program's own settings file
+    std::string device;        // one adapter: usb:BUS/DEV or usb:path=PORT
     // Set when the program ends at once (help, version, an unknown option) with this code,
     // after printing the text: on standard output for 0, else on standard error.
     std::optional<int> exitCode;

@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -146,6 +147,11 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
         loop.exec();
     };
     core.realtime = options_.realtime;
+    if (!options_.device.empty()) {
+        std::string error;
+        if (const auto chosen = zvk::parseDeviceOption(options_.device, error))
+            core.adapter = *chosen;
+    }
     session_ = std::make_unique<Session>(core);
     fs_ = &session_->frequencies();
     session_->setObserver(this);
@@ -317,6 +323,12 @@ void TForm1::interfaceChanged(const InterfaceView& v) {
     QAction* ticked = v.lptTicked == 0 ? N0x3781 : v.lptTicked == 1 ? N0x3BC1 : userdefined1;
     ticked->setChecked(true);
     setPanelText(2, QString::fromStdString(v.panel));
+    // Which adapter, where there may be two.
+    const auto adapter = v.tUsbEnabled ? session_->adapterName() : std::nullopt;
+    const QString inUse = QStringLiteral("In use: ZVK_SPIUSB");
+    setInterfaceNoteLine(
+        inUse,
+        adapter ? QStringLiteral("In use: ") + QString::fromStdString(adapter->text()) : QString());
 }
 
 void TForm1::portBusy(const std::string& why) {
@@ -324,11 +336,35 @@ void TForm1::portBusy(const std::string& why) {
     setPanelText(2, QString::fromStdString(why));
 }
 
+void TForm1::setInterfaceNoteLine(const QString& key, const QString& line) {
+    // A line of the tooltip while it lasts: the panel's own texts stay as they are.
+    StatusBarPanel* panel = statusBar_->panel(2);
+    QStringList lines = panel->note().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [&](const QString& l) { return l.startsWith(key); }),
+                lines.end());
+    if (!line.isEmpty()) lines.append(line);
+    const QString note = lines.join(QLatin1Char('\n'));
+    if (note != panel->note()) panel->setNote(note);
+}
+
+void TForm1::writePending(bool pending) {
+    const QString waiting = QStringLiteral("A write cycle waits for the port");
+    setInterfaceNoteLine(waiting,
+                         pending ? waiting + QStringLiteral(" (another program holds it); it is "
+                                                            "sent as soon as the port is free.")
+                                 : QString());
+}
+
 void TForm1::realtimeRefused(const std::string& why) {
     addInterfaceNote(QString::fromStdString(why));
 }
 
 void TForm1::adapterNotAccessible(const std::string& text) {
+    addInterfaceNote(QString::fromStdString(text));
+}
+
+void TForm1::adapterLost(const std::string& text) {
     addInterfaceNote(QString::fromStdString(text));
 }
 

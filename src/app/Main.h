@@ -56,6 +56,7 @@ class Beeper {
 struct MainOptions {
     std::string settingsPath;
     std::string boardName = "hardware";  // a name of kBoardKinds
+    std::string device;                  // the device option, checked: one adapter
     bool labMode = false;                // the first command-line argument was "bench"
     Beeper* beeper = nullptr;            // the system bell when null
     zvk::Clock* clock = nullptr;         // the steady microsecond clock when null
@@ -231,11 +232,15 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     bool driverNotOpen(const std::string& reasons) override;
     void interfaceChanged(const zvk::InterfaceView& view) override;
     void portBusy(const std::string& why) override;
+    void writePending(bool pending) override;
     void realtimeRefused(const std::string& why) override;
     void adapterNotAccessible(const std::string& text) override;
+    void adapterLost(const std::string& text) override;
     void settingsUnreadable(const std::string& message) override;
     // A line more in the interface panel's tooltip.
     void addInterfaceNote(const QString& note);
+    // The tooltip's line that starts with key becomes line (none when line is empty).
+    void setInterfaceNoteLine(const QString& key, const QString& line);
     void inputsShown() override;
     void modeSwitched(bool spi) override;
     void abcPinsShown(const std::array<int, 3>& pins) override;

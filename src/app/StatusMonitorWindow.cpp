@@ -103,6 +103,16 @@ void StatusMonitorWindow::poll() {
 }
 
 void StatusMonitorWindow::take(const zvk::StatusReading& reading) {
+    if (reading.skipped) {
+        // No sample: the chart leaves the time empty, the log says why.
+        message->setText(QStringLiteral("Port busy: no read."));
+        if (log_.isOpen()) {
+            const std::string line = zvk::statusCsvLine(double(clock_.elapsed()), reading) + "\n";
+            log_.write(line.data(), qint64(line.size()));
+            log_.flush();
+        }
+        return;
+    }
     zvk::StatusSample s{double(clock_.elapsed()), reading};
     message->setText(s.reading.suspect ? qs(*s.reading.suspect) : QString());
     if (log_.isOpen()) {

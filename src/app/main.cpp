@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
         options.settingsPath =
             command.settingsPath.empty() ? zvk::programSettingsPath() : command.settingsPath;
         options.boardName = command.boardName;
+        options.device = command.device;
         options.labMode = command.labMode;
         TForm1 form1(options);
         form1.showAndActivate();

@@ -114,6 +114,11 @@ std::optional<BoardChoice> parseBoardOption(std::string_view text, std::string& 
             if (!dbm || *dbm < -150 || *dbm > 20)
                 return refuse("signal takes a whole number of dBm from -150 to 20");
             choice.signalDbm = double(*dbm);
+        } else if (key == "port-busy") {
+            const auto n = value ? wholeNumber(*value) : std::nullopt;
+            if (!n || *n < 0 || *n > 1000000000)
+                return refuse("port-busy takes a number of transfers, 0 or more");
+            choice.portBusy = uint64_t(*n);
         } else if (key == "unplug-after" || fault != std::end(kFaultKnobs)) {
             if (!hasAdapter)
                 return refuse("\"" + std::string(key) + "\" needs the adapter (virtual-usb)");
@@ -135,8 +140,46 @@ std::optional<BoardChoice> parseBoardOption(std::string_view text, std::string& 
     return choice;
 }
 
+std::optional<AdapterChoice> parseDeviceOption(std::string_view text, std::string& error) {
+    const std::string expected =
+        " (expected usb:BUS/DEV, such as usb:3/7, or usb:path=PORT, such as usb:path=1-1.4; the "
+        "parallel port is chosen with --port)";
+    AdapterChoice c;
+    if (text.rfind("usb:", 0) != 0) {
+        error = "device \"" + std::string(text) + "\" is not an adapter" + expected;
+        return std::nullopt;
+    }
+    const std::string_view rest = text.substr(4);
+    if (rest.rfind("path=", 0) == 0) {
+        const std::string_view path = rest.substr(5);
+        // Bus number, then port numbers joined by '-' and '.': "1-1.4".
+        const bool ok =
+            !path.empty() && path.find_first_not_of("0123456789-.") == std::string_view::npos &&
+            path.find('-') != std::string_view::npos && path[0] != '-' && path[0] != '.';
+        if (!ok) {
+            error = "device \"" + std::string(text) + "\": \"" + std::string(path) +
+                    "\" is no USB port path" + expected;
+            return std::nullopt;
+        }
+        c.portPath = std::string(path);
+        return c;
+    }
+    const size_t slash = rest.find('/');
+    const auto bus =
+        slash == std::string_view::npos ? std::nullopt : wholeNumber(rest.substr(0, slash));
+    const auto dev =
+        slash == std::string_view::npos ? std::nullopt : wholeNumber(rest.substr(slash + 1));
+    if (!bus || !dev || *bus < 1 || *bus > 255 || *dev < 1 || *dev > 255) {
+        error = "device \"" + std::string(text) + "\": no bus and device number 1..255" + expected;
+        return std::nullopt;
+    }
+    c.bus = int(*bus);
+    c.device = int(*dev);
+    return c;
+}
+
 std::string boardKnobsHelp() {
-    std::string text = "signal=DBM, unplug-after=N";
+    std::string text = "signal=DBM, port-busy=N, unplug-after=N";
     for (const FaultKnob& k : kFaultKnobs) text += std::string(", ") + k.name;
     return text;
 }
@@ -148,6 +191,7 @@ std::unique_ptr<Board> makeBoard(std::string_view option, Clock& clock, int base
     std::unique_ptr<Board> board = choice->kind->make(clock, base);
     if (board->vusb) board->vusb->faults() = choice->faults;
     if (board->chip && choice->signalDbm) board->chip->setTestSignal(*choice->signalDbm);
+    if (board->vport && choice->portBusy > 0) board->vport->holdElsewhere(choice->portBusy);
     return board;
 }
 

@@ -41,6 +41,7 @@ std::string unknownBoardText(std::string_view name);
 // The board option of both programs: a kind, and for the virtual boards knobs that switch
 // faults on from the shell, "virtual-usb:unplug-after=40,wrong-version,signal=-20".
 //   signal=DBM        the test signal at the antenna (both virtual boards), -150..20
+//   port-busy=N       another program holds the parallel port for the next N transfers
 //   unplug-after=N    the adapter is pulled out after N more bulk transfers
 //   wrong-version, claim-fails, config-fails, timeout, release-fails, open-fails
 //                     the adapter's faults (virtual-usb only)
@@ -48,9 +49,16 @@ struct BoardChoice {
     const BoardKind* kind = nullptr;
     VirtualUsbBus::Faults faults;
     std::optional<double> signalDbm;
+    uint64_t portBusy = 0;
 };
 // The choice, or the one-line message that names what is wrong in it.
 std::optional<BoardChoice> parseBoardOption(std::string_view text, std::string& error);
+// The device option of both programs, which picks one adapter among several (or the
+// adapter another instance does not have): "usb:BUS/DEV" by bus and device number, or
+// "usb:path=1-1.4" by the USB port path sysfs gives (stable while the cabling stays).
+// The parallel port is chosen with the port option instead. nullopt with the one-line
+// message when the text is none of these.
+std::optional<AdapterChoice> parseDeviceOption(std::string_view text, std::string& error);
 // The knobs, for the programs' help texts.
 std::string boardKnobsHelp();
 // The board the option names, its knobs applied. Throws std::invalid_argument with the

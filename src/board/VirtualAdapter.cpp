@@ -88,6 +88,7 @@ struct VirtualUsbBus::Impl {
     struct Handle {
         int adapter = -1;
         bool open = false;
+        bool gone = false;  // its device node went with an unplug: ENODEV for ever
     };
 
     ChipModel& chip;
@@ -103,6 +104,24 @@ struct VirtualUsbBus::Impl {
     uint64_t received = 0;  // requests that reached a firmware
     bool recording = true;
     uint16_t externalMv = 0;
+    // Records of nodes that went with a replug: a program may still hold their pointers.
+    std::vector<std::unique_ptr<struct usb_device>> retired;
+    int nextDevnum = 4;
+
+    void replug() {
+        for (auto& h : handles)
+            if (h->open) h->gone = true;
+        faults.unplugged = false;
+        faults.unplugAfter = -1;
+        for (Adapter& a : adapters) {
+            retired.push_back(std::move(a.device));
+            a.device = makeDevice(kAdapterVendor, kAdapterProduct, nextDevnum++);
+            a.state = AdapterState{};  // the firmware started afresh
+            a.replyPending = false;
+        }
+        // The bus lists the program holds keep the old records until it searches again
+        // (usb_find_devices).
+    }
 
     Impl(ChipModel& c, int adapterCount) : chip(c) {
         adapterCount = std::clamp(adapterCount, 0, 2);
@@ -196,7 +215,7 @@ struct VirtualUsbBus::Impl {
         count(kClaim);
         Handle* h = handle(dh);
         if (h == nullptr || interface != 0) return kErrInvalid;
-        if (faults.unplugged) return kErrNoDevice;
+        if (faults.unplugged || h->gone) return kErrNoDevice;
         AdapterState& s = adapters[size_t(h->adapter)].state;
         if (faults.claimFails && s.configurationValue != 1) return kErrBusy;
         s.interfaceClaimed = true;
@@ -207,7 +226,7 @@ struct VirtualUsbBus::Impl {
         count(kSetConfiguration);
         Handle* h = handle(dh);
         if (h == nullptr || value != 1) return kErrInvalid;
-        if (faults.unplugged) return kErrNoDevice;
+        if (faults.unplugged || h->gone) return kErrNoDevice;
         if (faults.configFails) return kErrPipe;
         adapters[size_t(h->adapter)].state.configurationValue = 1;
         return 0;
@@ -217,7 +236,7 @@ struct VirtualUsbBus::Impl {
         count(kRelease);
         Handle* h = handle(dh);
         if (h == nullptr || interface != 0) return kErrInvalid;
-        if (faults.unplugged) return kErrNoDevice;
+        if (faults.unplugged || h->gone) return kErrNoDevice;
         if (faults.releaseFails) return kErrInvalid;
         AdapterState& s = adapters[size_t(h->adapter)].state;
         // The kernel refuses to release what was never claimed.
@@ -230,7 +249,7 @@ struct VirtualUsbBus::Impl {
         count(kClose);
         Handle* h = handle(dh);
         if (h == nullptr) return kErrInvalid;
-        adapters[size_t(h->adapter)].state.interfaceClaimed = false;
+        if (!h->gone) adapters[size_t(h->adapter)].state.interfaceClaimed = false;
         h->open = false;
         return 0;
     }
@@ -245,7 +264,7 @@ struct VirtualUsbBus::Impl {
         }
         if (h == nullptr || endpoint != expected || bytes == nullptr || size <= 0)
             return kErrInvalid;
-        if (faults.unplugged) return kErrNoDevice;
+        if (faults.unplugged || h->gone) return kErrNoDevice;
         if (!adapters[size_t(h->adapter)].state.interfaceClaimed) return kErrBusy;
         if (faults.timeout) return kErrTimeout;
         return 0;
@@ -437,6 +456,10 @@ const LibusbApi* VirtualUsbBus::api() const {
 
 VirtualUsbBus::Faults& VirtualUsbBus::faults() {
     return impl_->faults;
+}
+
+void VirtualUsbBus::replug() {
+    impl_->replug();
 }
 
 int VirtualUsbBus::adapterCount() const {

@@ -60,6 +60,11 @@ class VirtualUsbBus {
     const LibusbApi* api() const;
 
     Faults& faults();
+    // The adapters plugged back in after an unplug, as Linux shows it: each is a new
+    // device with a new number, found only by a new search (usb_find_devices), while
+    // every handle opened before answers ENODEV for ever. (Clearing faults().unplugged
+    // instead is a contact that came back: the old handles answer again.)
+    void replug();
     int adapterCount() const;
     // Index (0-based, in walk order) of the adapter that was opened last; -1 when none.
     int openedAdapter() const;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "board/ChipModel.h"
 #include "transport/PortIo.h"
@@ -18,6 +19,12 @@ class VirtualPort : public PortIo {
     void writePort(uint16_t address, uint8_t value) override;
     std::string name() const override { return "virtual"; }
     void useBase(int base) override { base_ = uint16_t(base); }
+    void beginTransfer() override;
+    void endTransfer() override;
+    bool transferSkipped() const override { return depth_ > 0 && skipped_; }
+    // Another program (named holder) holds the port for the next count transfers: they
+    // are skipped, as the real port's are, and their accesses go nowhere.
+    void holdElsewhere(uint64_t count, std::string holder = "lp");
 
     uint64_t accesses() const { return reads_ + writes_; }
     uint64_t reads() const { return reads_; }
@@ -32,6 +39,11 @@ class VirtualPort : public PortIo {
     uint8_t data_ = 0;
     uint8_t control_ = 0;
     uint64_t reads_ = 0, writes_ = 0;
+    int depth_ = 0;
+    bool skipped_ = false;
+    uint64_t heldFor_ = 0;
+    std::string holder_;
+    bool told_ = false;
 };
 
 }  // namespace zvk

@@ -48,12 +48,14 @@ void ChipController::writeCycle() {
         TransferScope scope(busy_, *link_);
         runWriteCycle();
     }
+    notePending();
     drainPending();
 }
 
 std::optional<uint16_t> ChipController::registerRead(int address) {
+    readSkipped_ = false;
     if (busy_) return std::nullopt;
-    uint16_t value;
+    std::optional<uint16_t> value;
     {
         TransferScope scope(busy_, *link_);
         value = runRegisterRead(address);
@@ -62,7 +64,34 @@ std::optional<uint16_t> ChipController::registerRead(int address) {
     return value;
 }
 
-void ChipController::requestRead(int address, std::function<void(uint16_t)> answer) {
+bool ChipController::sendPending() {
+    if (busy_ || !writePending()) return !writePending();
+    {
+        TransferScope scope(busy_, *link_);
+        if (unsentWrite_) runWriteCycle();
+        if (unsentModsel_) runModsel();
+    }
+    notePending();
+    drainPending();
+    return !writePending();
+}
+
+void ChipController::notePending() {
+    if (writePending() == pendingTold_) return;
+    pendingTold_ = writePending();
+    observer_->writePending(pendingTold_);
+}
+
+void ChipController::runModsel() {
+    if (link_->transferSkipped()) {
+        unsentModsel_ = true;
+        return;
+    }
+    unsentModsel_ = false;
+    link_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
+}
+
+void ChipController::requestRead(int address, std::function<void(std::optional<uint16_t>)> answer) {
     pendingReads_.push_back({address, std::move(answer)});
     drainPending();
 }
@@ -77,8 +106,9 @@ void ChipController::afterChange() {
     {
         TransferScope scope(busy_, *link_);
         if (sendAlways_) runWriteCycle();
-        link_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
+        runModsel();
     }
+    notePending();
     drainPending();
 }
 
@@ -93,13 +123,14 @@ void ChipController::drainPending() {
             }
             if (pendingModsel_) {
                 pendingModsel_ = false;
-                link_->modselLine(fieldValue(regs_, field("MODSEL")) != 0);
+                runModsel();
             }
+            notePending();
             continue;
         }
         QueuedRead read = std::move(pendingReads_.front());
         pendingReads_.pop_front();
-        uint16_t word;
+        std::optional<uint16_t> word;
         {
             TransferScope scope(busy_, *link_);
             word = runRegisterRead(read.address);
@@ -109,6 +140,12 @@ void ChipController::drainPending() {
 }
 
 void ChipController::runWriteCycle() {
+    // Nothing reaches the board: the image goes out when the port can be had again.
+    if (link_->transferSkipped()) {
+        unsentWrite_ = true;
+        return;
+    }
+    unsentWrite_ = false;
     ++writeCycles_;
     lastLockTime_.reset();
     const bool ldOut = mfoSelection() == kMfoLdOut;
@@ -135,9 +172,11 @@ void ChipController::runWriteCycle() {
     }
 }
 
-uint16_t ChipController::runRegisterRead(int address, bool lockSample) {
+std::optional<uint16_t> ChipController::runRegisterRead(int address, bool lockSample) {
     const int a = address & 7;
     SpiLink& link = *link_;
+    readSkipped_ = link.transferSkipped();
+    if (readSkipped_) return std::nullopt;
     link.setDelay(del_);
     const SpiLink::ReadResult r = link.readWord(readRequest(a));
     if (r.readBack) readBack_[size_t(a)] = r.word;
@@ -180,8 +219,9 @@ void ChipController::measureLockTime() {
     // With MFO carrying lock detect the chip cannot shift the status word out: every bit
     // of this read is the lock-detect pin, which is low once the synthesizer has locked.
     // Taking bit 10 as it comes would show "locked" for a synthesizer that never locks.
-    const uint16_t status = runRegisterRead(7, true);
-    if (fieldValue(regs_, field("SHOWLD")) != 0) observer_->showLockFlag(lockSampleFlag(status));
+    const auto status = runRegisterRead(7, true);
+    if (status && fieldValue(regs_, field("SHOWLD")) != 0)
+        observer_->showLockFlag(lockSampleFlag(*status));
 }
 
 std::string lockSampleFlag(uint16_t word) {

@@ -27,6 +27,9 @@ class ChipObserver {
     virtual void showLockFlag(const std::string& /*text*/) {}
     // The write cycles run at normal priority, and why; told once per run.
     virtual void realtimeRefused(const std::string& /*why*/) {}
+    // A write cycle could not reach the board (the port is held by another program) and
+    // waits to be sent (true), or has gone out since (false).
+    virtual void writePending(bool /*pending*/) {}
 };
 
 // One lock-time measurement: from the end of a write cycle that left MFO at "LD out" until
@@ -49,6 +52,10 @@ struct LockTime {
 // so the chip always ends with the latest image. A register read asked for meanwhile is
 // refused (nullopt) when its caller needs the value now; one asked for with requestRead
 // is queued and answered, in the order asked, as soon as the running transfer ends.
+//
+// A transfer the transport had to skip (another program holds the port) invents nothing:
+// a read gives no word, and a write cycle or line write stays pending until sendPending
+// gets it out (the detection tick calls it).
 class ChipController {
   public:
     explicit ChipController(SpiLink& link);
@@ -86,10 +93,19 @@ class ChipController {
     int mfoSelection() const { return mfoShown_.value_or(int(fieldValue(regs_, field("MFO")))); }
 
     void writeCycle();
+    // nullopt while another transfer runs, or when the transport skipped the read
+    // (lastReadSkipped tells which).
     std::optional<uint16_t> registerRead(int address);
     // The register read now, or, while a transfer runs, after it: answer gets the word
-    // either way, outside any transfer (so it may start one of its own).
-    void requestRead(int address, std::function<void(uint16_t)> answer);
+    // either way, outside any transfer (so it may start one of its own); nullopt when the
+    // transport skipped the read.
+    void requestRead(int address, std::function<void(std::optional<uint16_t>)> answer);
+    // Whether the last register read asked for was skipped by the transport.
+    bool lastReadSkipped() const { return readSkipped_; }
+    // A write cycle or line write the transport skipped waits to be sent.
+    bool writePending() const { return unsentWrite_ || unsentModsel_; }
+    // Sends what waits, unless a transfer runs; true when nothing waits afterwards.
+    bool sendPending();
     // Redraw, the write cycle when "Send always" is on, then the MODSEL line.
     void afterChange();
     void redraw() { observer_->redraw(regs_); }
@@ -107,7 +123,9 @@ class ChipController {
   private:
     void runWriteCycle();
     // lockSample: the read takes the lock-detect pin's samples, not a status word.
-    uint16_t runRegisterRead(int address, bool lockSample = false);
+    std::optional<uint16_t> runRegisterRead(int address, bool lockSample = false);
+    void runModsel();
+    void notePending();
     void measureLockTime();
     void drainPending();
 
@@ -127,8 +145,13 @@ class ChipController {
     bool pendingModsel_ = false;
     struct QueuedRead {
         int address;
-        std::function<void(uint16_t)> answer;
+        std::function<void(std::optional<uint16_t>)> answer;
     };
+    // Skipped by the transport, to be sent again.
+    bool unsentWrite_ = false;
+    bool unsentModsel_ = false;
+    bool pendingTold_ = false;  // what the observer heard last
+    bool readSkipped_ = false;
     std::deque<QueuedRead> pendingReads_;
     uint64_t writeCycles_ = 0;
     std::optional<LockTime> lastLockTime_;

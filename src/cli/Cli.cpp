@@ -57,6 +57,17 @@ void addBoardOptions(CLI::App* command, BoardOptions& o) {
         })
         ->option_text("KIND[:KNOB,...]=" + o.board);
     command->add_option("--port", o.port, portOptionHelp());
+    command->add_option("--device", o.device,
+                        "the adapter to use when there are several (or another program has "
+                        "one): usb:BUS/DEV or usb:path=PORT (the USB port path, such as "
+                        "1-1.4); zvk40310ctl list shows them");
+    addChoice(command, "--transport", o.transport, {"usb", "lpt"},
+              "use only this transport and exit with 2 when it cannot be had, instead of "
+              "falling back to the other");
+    command->add_option("--busy-wait", o.busyWait,
+                        "how long to try again while another program holds the parallel port, "
+                        "in ms, before giving up with exit code 2 (default: " +
+                            std::to_string(kDefaultBusyWaitMs) + ")");
     command->add_flag("--verbose", o.verbose,
                       "say on standard error what the hardware access had to do without "
                       "(real-time priority)");
@@ -85,6 +96,15 @@ int parsePort(const std::string& text, const std::string& procParport) {
         std::string known;
         for (const Parport& p : listParports(procParport)) {
             if (p.number == *n && validPortBase(p.base)) return p.base;
+            // A port without I/O registers (a USB-to-parallel bridge) is driven by its own
+            // chip a byte at a time: no line can be set alone.
+            if (p.number == *n)
+                throw Unreachable("--port: the kernel's " + quotedText(text) +
+                                  " has no I/O base (base-addr " +
+                                  (p.base >= 0 ? std::to_string(p.base) : std::string("unknown")) +
+                                  "): a USB-to-parallel bridge or a printer port of another "
+                                  "kind, which cannot set single lines; the board needs a PC "
+                                  "parallel port or the ZVK_SPIUSB adapter");
             known += (known.empty() ? "" : ", ") + ("parport" + std::to_string(p.number));
         }
         // The same missing port given by its address gets as far as the driver and ends
@@ -115,13 +135,17 @@ void applyLevel(const std::string& text, Settings& s) {
     s.vpwm = int(mv);
 }
 
-std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::string& settings) {
+std::unique_ptr<CtlSession> makeSession(const std::string& board, const std::string& settings,
+                                        uint32_t busyWaitMs = kDefaultBusyWaitMs,
+                                        const AdapterChoice& adapter = {}) {
     std::string error;
     if (!parseBoardOption(board, error)) throw BadInput("--board: " + error);
     auto s = std::make_unique<CtlSession>();
     SessionOptions options;
     options.boardName = board;
     options.settingsPath = settings;
+    options.busyWaitMs = busyWaitMs;
+    options.adapter = adapter;
     s->core = std::make_unique<Session>(options);
     s->core->setObserver(&s->observer);
     // Scripts get the lock time over the adapter too, one command per sample.
@@ -239,7 +263,28 @@ std::shared_ptr<CtlSession> openSession(const CommandContext& ctx, const BoardOp
         // The script checked its own outputs before its first line.
         checkFiles(ctx, {}, inputs, json);
     }
-    auto s = makeSession(o.board, settings);
+    uint32_t busyWait = kDefaultBusyWaitMs;
+    if (!o.busyWait.empty()) {
+        const long ms = parseInteger(o.busyWait, "--busy-wait");
+        if (ms < 0 || ms > 60000)
+            throw BadInput("--busy-wait: " + quotedText(o.busyWait) + " is outside 0..60000 ms");
+        busyWait = uint32_t(ms);
+    }
+    AdapterChoice adapter;
+    if (!o.device.empty()) {
+        std::string error;
+        const auto chosen = parseDeviceOption(o.device, error);
+        if (!chosen) throw BadInput("--device: " + error);
+        if (o.board.rfind("hardware", 0) != 0)
+            throw BadInput("--device: " + quotedText(o.device) +
+                           " names a real adapter, but --board " + quotedText(o.board) +
+                           " is a virtual board");
+        if (o.transport == "lpt")
+            throw BadInput("--device: an adapter, but --transport lpt asks for the parallel port");
+        adapter = *chosen;
+    }
+    if (o.transport == "lpt") adapter.none = true;
+    auto s = makeSession(o.board, settings, busyWait, adapter);
     s->options = &o;
     s->script = script;
     s->observer.verbose = o.verbose;
@@ -253,8 +298,17 @@ std::shared_ptr<CtlSession> openSession(const CommandContext& ctx, const BoardOp
     // The check the window makes at its first detection tick, with the logic level it
     // sends.
     s->core->tick();
+    if (o.transport == "usb" && !s->core->usbInUse())
+        throw Unreachable(
+            "--transport usb: no ZVK_SPIUSB adapter " +
+            (adapter.any() ? std::string("answers") : "at " + adapter.text() + " answers") +
+            " (zvk40310ctl list shows the adapters; doctor says what is missing)");
     if (!s->core->usbInUse() && s->observer.driverFailure)
         throw Unreachable(*s->observer.driverFailure);
+    if (o.verbose) {
+        if (const auto a = s->core->adapterName())
+            std::cerr << "zvk40310ctl: using the " << a->text() << "\n";
+    }
     if (script == nullptr) return s;
     // The script's trace runs from its first transfer to its end.
     if (!o.trace.empty() || !o.vcd.empty() || o.traceJson) s->core->startTrace();
@@ -416,6 +470,7 @@ void addCommands(CLI::App& app, CommandContext& ctx) {
     addSweepCommand(app, ctx);
     addLockTimeCommand(app, ctx);
     addCalibrateCommand(app, ctx);
+    addListCommand(app, ctx);
     refuseEmptyValues(&app);
 }
 

@@ -55,7 +55,12 @@ struct BoardOptions {
     std::string vcd;         // the VCD file of the command's transfers ("-": standard output)
     bool traceJson = false;  // the events as the JSON key "trace"
     bool verbose = false;    // what the hardware access did without, on standard error
+    std::string busyWait;    // ms to try again while the port is held elsewhere
+    std::string device;      // one adapter among several: usb:BUS/DEV or usb:path=PORT
+    std::string transport;   // usb or lpt: that one or exit 2, no fallback to the other
 };
+// How long a command tries again while another program holds the parallel port.
+inline constexpr uint32_t kDefaultBusyWaitMs = 1000;
 // The help text of --port.
 std::string portOptionHelp();
 // The --port text as a base: a number, or the name parportN of a port the kernel lists
@@ -77,6 +82,12 @@ class CtlObserver : public SessionObserver {
     void planRefused(const std::string& reason) override { refusal = reason; }
     // Another program has the port: waiting could take for ever, so the command ends.
     void portBusy(const std::string& why) override { throw Unreachable(why); }
+    void writePending(bool pending) override {
+        if (pending) std::cerr << "zvk40310ctl: a write cycle waits for the port\n";
+    }
+    void adapterLost(const std::string& text) override {
+        std::cerr << "zvk40310ctl: " << text << "\n";
+    }
     void adapterNotAccessible(const std::string& text) override {
         std::cerr << "zvk40310ctl: " << text << "\n";
     }
@@ -242,6 +253,7 @@ void addDiffCommand(CLI::App& app, CommandContext& ctx);       // diff
 void addSweepCommand(CLI::App& app, CommandContext& ctx);      // sweep
 void addLockTimeCommand(CLI::App& app, CommandContext& ctx);   // locktime
 void addCalibrateCommand(CLI::App& app, CommandContext& ctx);  // calibrate
+void addListCommand(CLI::App& app, CommandContext& ctx);       // list
 // status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C, which
 // in a script ends the script.
 void watchStatus(CommandContext& ctx, CtlSession& s, long intervalMs, long count, bool json,

@@ -139,6 +139,10 @@ nlohmann::json sweepPointJson(const SweepPoint& p) {
 }
 
 void CtlSession::addBoardJson(nlohmann::json& j) const {
+    if (const auto a = core->adapterName()) {
+        j["adapter"] = {{"bus", a->bus}, {"device", a->device}};
+        if (!a->portPath.empty()) j["adapter"]["port_path"] = a->portPath;
+    }
     if (!isVirtual()) return;
     const Board& board = core->board();
     j["latched"] = registersJson(board.chip->latched());

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -84,9 +85,23 @@ bool checkAdapters(const DoctorInputs& in, DoctorReport& r) {
                 add(r, true, where + ": opens and can be claimed");
                 usable = true;
             } else {
-                add(r, false, where + ": cannot be claimed (error " + std::to_string(claimed) + ")",
-                    "close the other program that uses the adapter; otherwise " +
-                        std::string(kUdevFix));
+                // libusb 0.1 hands the kernel's errno back negated.
+                if (claimed == -EPERM || claimed == -EACCES)
+                    add(r, false,
+                        where + ": cannot be claimed (error " + std::to_string(claimed) +
+                            ": the node is read-only for this user)",
+                        kUdevFix);
+                else if (claimed == -EBUSY)
+                    add(r, false,
+                        where + ": cannot be claimed (error " + std::to_string(claimed) +
+                            ": another program or instance has it)",
+                        "close the other program, or choose another adapter with --device "
+                        "(zvk40310ctl list shows them)");
+                else
+                    add(r, false,
+                        where + ": cannot be claimed (error " + std::to_string(claimed) + ")",
+                        "close the other program that uses the adapter; otherwise " +
+                            std::string(kUdevFix));
             }
             api.usb_close(h);
         }
@@ -101,10 +116,32 @@ bool checkParports(const DoctorInputs& in, DoctorReport& r) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const std::vector<Parport> ports = listParports(in.port.procParport, in.port.devDir);
+    // A USB printer cable looks like a printer port to the system, but its chip sends
+    // whole bytes: no line can be set alone.
+    for (fs::directory_iterator it(in.usbmisc, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind("lp", 0) == 0)
+            add(r, false,
+                "USB printer cable " + escapedText(name) +
+                    ": it prints bytes and cannot drive single lines, so the board cannot be "
+                    "run from it",
+                "use a PC parallel port (on the mainboard or a PCI card) or the ZVK_SPIUSB "
+                "adapter");
+    }
     if (!fs::is_directory(in.port.procParport, ec) || ports.empty()) {
+        const std::string card = pciParallelCard(in.port.pciDevices, 0);
+        if (!card.empty()) {
+            add(r, false,
+                "the kernel drives no parallel port, but PCI device " + card +
+                    " is a parallel-port card",
+                "check it with lspci -nn, then give parport_pc every port's base: sudo modprobe "
+                "parport_pc io=0x378,0xBASE io_hi=0x778,0 irq=none,none (the README says how to "
+                "keep it in /etc/modprobe.d)");
+            return false;
+        }
         add(r, false, "the kernel drives no parallel port (nothing in " + in.port.procParport + ")",
             "sudo modprobe parport_pc ppdev (a port on a PCI card: check that the card is seen "
-            "by lspci)");
+            "by lspci -nn)");
         return false;
     }
     bool usable = false;
@@ -125,6 +162,16 @@ bool checkParports(const DoctorInputs& in, DoctorReport& r) {
                 "sudo adduser $USER lp, then log in again");
             continue;
         }
+        // lp bound to the board's port uses it between our transfers: opening /dev/lpN
+        // (CUPS' probe) negotiates a mode that drives the data lines, and printed bytes
+        // pulse SDEN.
+        if (fs::is_directory(in.port.procParport + "/" + name + "/devices/lp", ec))
+            add(r, false,
+                name +
+                    ": the printer driver lp is bound to it and may drive its lines between "
+                    "the program's transfers",
+                "sudo modprobe -r lp, and keep it off: echo 'blacklist lp' | sudo tee "
+                "/etc/modprobe.d/zvk40310-no-lp.conf");
         std::string text = at + ": " + p.device + " read-write";
         if (auto holder = parportHolder(in.port.procParport, p.number))
             text += " (in use by " + *holder + " right now)";
@@ -162,10 +209,12 @@ DoctorInputs DoctorInputs::under(const std::string& root) {
     in.port.devDir = root + "/dev";
     in.port.devPort = root + "/dev/port";
     in.port.ioports = root + "/proc/ioports";
+    in.port.pciDevices = root + "/sys/bus/pci/devices";
     in.port.directIo = false;  // another machine's layout: this machine's ports are not it
     in.usbSysfs = root + "/sys/bus/usb/devices";
     in.usbDevfs = root + "/dev/bus/usb";
     in.lockdown = root + "/sys/kernel/security/lockdown";
+    in.usbmisc = root + "/sys/class/usbmisc";
     return in;
 }
 
@@ -199,6 +248,53 @@ std::vector<std::string> inaccessibleAdapters(const std::string& usbSysfs,
         ::close(fd);
     }
     return found;
+}
+
+BoardList listBoards(const DoctorInputs& in) {
+    namespace fs = std::filesystem;
+    BoardList list;
+    auto openProblem = [](const std::string& path) -> std::string {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return std::strerror(errno);
+        ::close(fd);
+        return {};
+    };
+    std::error_code ec;
+    for (fs::directory_iterator it(in.usbSysfs, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string dir = it->path().string();
+        const auto vendor = parseHex(firstLine(dir + "/idVendor"));
+        const auto product = parseHex(firstLine(dir + "/idProduct"));
+        if (!vendor || !product || *vendor != TlibUSB::kVendor || *product != TlibUSB::kProduct)
+            continue;
+        ListedAdapter a;
+        a.portPath = it->path().filename().string();
+        const auto bus = parseDecimal32(firstLine(dir + "/busnum"));
+        const auto dev = parseDecimal32(firstLine(dir + "/devnum"));
+        if (!bus || !dev) continue;
+        a.bus = *bus;
+        a.device = *dev;
+        char node[32];
+        std::snprintf(node, sizeof node, "/%03d/%03d", a.bus, a.device);
+        a.node = in.usbDevfs + node;
+        a.problem = openProblem(a.node);
+        list.adapters.push_back(std::move(a));
+    }
+    std::sort(list.adapters.begin(), list.adapters.end(), [](const auto& x, const auto& y) {
+        return x.bus != y.bus ? x.bus < y.bus : x.device < y.device;
+    });
+    for (const Parport& p : listParports(in.port.procParport, in.port.devDir)) {
+        ListedPort l;
+        l.port = p;
+        if (auto holder = parportHolder(in.port.procParport, p.number))
+            l.holder = *holder;
+        else if (fs::exists(in.port.procParport + "/parport" + std::to_string(p.number) +
+                                "/devices/active",
+                            ec))
+            l.holder = "none";
+        l.problem = openProblem(p.device);
+        list.ports.push_back(std::move(l));
+    }
+    return list;
 }
 
 DoctorReport runDoctor(const DoctorInputs& in) {

@@ -26,6 +26,7 @@ struct DoctorInputs {
     std::string usbSysfs = "/sys/bus/usb/devices";  // one folder per USB device
     std::string usbDevfs = "/dev/bus/usb";          // the device nodes, BBB/DDD
     std::string lockdown = "/sys/kernel/security/lockdown";
+    std::string usbmisc = "/sys/class/usbmisc";  // USB printer cables show as lpN here
     std::string settingsPath;
     int base = kDefaultPortBase;     // the base the settings name
     const LibusbApi* usb = nullptr;  // null: libusb could not be loaded
@@ -62,5 +63,23 @@ DoctorSummary doctorSummary(const DoctorReport& r, const std::string& virtualBoa
 // would look absent. One text per adapter naming the node and why.
 std::vector<std::string> inaccessibleAdapters(const std::string& usbSysfs,
                                               const std::string& usbDevfs);
+
+// What "list" shows: every adapter the kernel lists and every parallel port it drives.
+struct ListedAdapter {
+    int bus = -1, device = -1;
+    std::string portPath;  // the sysfs name, "1-1.4"
+    std::string node;      // usbDevfs/BBB/DDD
+    std::string problem;   // empty when the node opens read-write for this user
+};
+struct ListedPort {
+    Parport port;
+    std::string holder;   // "none" when free, empty when the kernel does not say
+    std::string problem;  // empty when the node opens for this user
+};
+struct BoardList {
+    std::vector<ListedAdapter> adapters;  // by bus number, then device number
+    std::vector<ListedPort> ports;        // by N
+};
+BoardList listBoards(const DoctorInputs& in);
 
 }  // namespace zvk

@@ -45,13 +45,25 @@ void InterfaceDetection::startUpAfterPortOpen() {
 }
 
 void InterfaceDetection::tick() {
+    if (lost_ && searchAgain) searchLostAdapter();
+    const bool wasUsb = usbInUse_;
     const bool usb = adapter_->VersionMatches();
     choose(usb);
     applyFlag(usb);
     if (!usb) {
+        // A version text that did not come back at all: the adapter is gone, not wrong.
+        if (wasUsb && !adapter_->lastReplyArrived()) lost_ = true;
+        if (lost_ && !searchAgain && !lostTold_ && adapterLost) {
+            lostTold_ = true;
+            adapterLost(
+                "ZVK_SPIUSB adapter lost: the parallel port is used until the program is "
+                "started again, or turn on \"Resend Registers When the Adapter Returns\" to "
+                "have it searched for");
+        }
         showPortPanel(4);
         return;
     }
+    lost_ = false;
     uint16_t millivolts = 0;
     adapter_->ReadAnalog(TZVK_SPIUSB::kLevelChannel, millivolts);
     // An adapter pulled out after the version check answers nothing: keep "USB found"
@@ -59,6 +71,22 @@ void InterfaceDetection::tick() {
     if (!adapter_->lastReplyArrived()) return;
     view_.panel = std::string(level ? "USB found, int. Lvl: " : "USB found, ext. Lvl: ") +
                   fixedText(millivolts * 0.001, 2) + "V";
+}
+
+void InterfaceDetection::searchLostAdapter() {
+    if (ticksToNextSearch_ > 0) {
+        --ticksToNextSearch_;
+        return;
+    }
+    // A search that takes long (many devices, a slow hub) is not made on every tick: the
+    // window's timer must keep its pace.
+    Clock& clock = lpt_->clock();
+    const uint64_t start = clock.now();
+    ++searches_;
+    adapter_->SearchAgain();
+    const uint64_t tookMs = (clock.now() - start) * 1000u / clock.frequency();
+    constexpr uint64_t kSlowMs = 50;
+    ticksToNextSearch_ = tookMs > kSlowMs ? int(std::min<uint64_t>(tookMs / kSlowMs, 30)) : 0;
 }
 
 void InterfaceDetection::applyFlag(bool usb) {

@@ -49,6 +49,14 @@ class InterfaceDetection {
     // Told when a chosen base's driver could not be had (the old base stays in use), with
     // the reasons for the new one.
     std::function<void(const std::string&)> baseRefused;
+    // Told once when the adapter in use stops answering while nothing searches for it:
+    // what brings it back.
+    std::function<void(const std::string&)> adapterLost;
+    // "Resend Registers When the Adapter Returns": a lost adapter is closed and the bus
+    // searched again on later ticks (Linux never lets the old handle answer again).
+    bool searchAgain = false;
+    // Bus searches made for a lost adapter, for tests and the trace.
+    uint64_t searches() const { return searches_; }
 
     bool level = true;    // internal reference (true) or external (false)
     int32_t vpwm = 5000;  // internal reference in millivolts, 0..5000
@@ -89,6 +97,7 @@ class InterfaceDetection {
     std::string setVpwmInitialText() const;
 
   private:
+    void searchLostAdapter();
     void choose(bool usb);
     void applyFlag(bool usb);
     void sendLevel();
@@ -104,6 +113,10 @@ class InterfaceDetection {
     bool usbInUse_ = false;
     ChipController* chip_ = nullptr;
     InterfaceView view_;
+    bool lost_ = false;  // the adapter was in use and stopped answering
+    bool lostTold_ = false;
+    uint64_t searches_ = 0;
+    int ticksToNextSearch_ = 0;
 };
 
 }  // namespace zvk

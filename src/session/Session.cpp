@@ -41,7 +41,8 @@ Session::Session(const SessionOptions& options) : options_(options) {
     board_ = makeBoard(options_.boardName, *clock_, Lpt::kDefaultBase);
     lpt_ = std::make_unique<Lpt>(*board_->port, *clock_);
     if (options_.pump) lpt_->setMessagePump(options_.pump);
-    adapter_ = std::make_unique<TZVK_SPIUSB>(board_->usbApi, reportUsbProblems(*reporter_));
+    adapter_ = std::make_unique<TZVK_SPIUSB>(board_->usbApi, reportUsbProblems(*reporter_),
+                                             options_.adapter);
     detection_ = std::make_unique<InterfaceDetection>(*lpt_, *adapter_);
     chip_ = std::make_unique<ChipController>(detection_->link());
     detection_->setController(chip_.get());
@@ -50,8 +51,9 @@ Session::Session(const SessionOptions& options) : options_(options) {
     // The USB-in-use flag takes the adapter's Ready; T_USB follows it.
     detection_->startUpConstruct();
     detection_->baseRefused = [this](const std::string& reasons) { reportDriverNotOpen(reasons); };
-    if (board_->hwport)
-        board_->hwport->onBusy = [this](const std::string& why) { observer_->portBusy(why); };
+    detection_->adapterLost = [this](const std::string& text) { observer_->adapterLost(text); };
+    board_->port->onBusy = [this](const std::string& why) { observer_->portBusy(why); };
+    if (board_->hwport) board_->hwport->setBusyWait(options_.busyWaitMs);
 }
 
 void Session::reportDriverNotOpen(const std::string& reasons) {
@@ -110,8 +112,19 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
     lpt_->setDriverOpen(st.driverOpen);
     // The reset goes where the transfers go: to the adapter when it was found.
     if (st.driverOpen) detection_->link().resetLines();
+    // An adapter the user may not open is the likelier fix on a laptop without a port:
+    // it comes first among the reasons.
+    std::vector<std::string> hidden;
+    if (board_->hwport && !adapter_->DeviceReady()) {
+        const DoctorInputs system;
+        for (const std::string& node : inaccessibleAdapters(system.usbSysfs, system.usbDevfs))
+            hidden.push_back("ZVK_SPIUSB found but not accessible: " + node);
+    }
     if (!st.driverOpen) {
-        reportDriverNotOpen(board_->hwport ? board_->hwport->failureReasons() : "");
+        std::string reasons;
+        for (const std::string& h : hidden) reasons += h + " | ";
+        reasons += board_->hwport ? board_->hwport->failureReasons() : "";
+        reportDriverNotOpen(reasons);
     }
     detection_->startUpAfterPortOpen();
     adapterReturn_.resend = s.resendOnReturn;
@@ -120,11 +133,7 @@ Session::StartUp Session::startUp(const std::function<void(Settings&)>& adjust) 
         s.crystalPpm && !crystalPpmRefusal(*s.crystalPpm, "CrystalPpm") ? *s.crystalPpm : 0.0;
     adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
-    if (board_->hwport && !adapter_->DeviceReady()) {
-        const DoctorInputs system;
-        for (const std::string& node : inaccessibleAdapters(system.usbSysfs, system.usbDevfs))
-            observer_->adapterNotAccessible("ZVK_SPIUSB found but not accessible: " + node);
-    }
+    for (const std::string& h : hidden) observer_->adapterNotAccessible(h);
     return st;
 }
 
@@ -132,9 +141,30 @@ void Session::tick() {
     // The waits of a transfer let the window's timer fire; adapter commands of the tick
     // between the transfer's own would garble both. The next tick comes a second later.
     if (chip_->busy()) return;
+    // A write cycle the port's other user kept back goes out first, on whichever
+    // transport the last tick chose.
+    chip_->sendPending();
+    detection_->searchAgain = adapterReturn_.resend;
     detection_->tick();
     adapterReturn_.afterTick(usbInUse(), *chip_);
     observer_->interfaceChanged(detection_->view());
+}
+
+std::string AdapterName::text() const {
+    std::string t =
+        "ZVK_SPIUSB at bus " + std::to_string(bus) + " device " + std::to_string(device);
+    if (!portPath.empty()) t += " (USB port " + portPath + ")";
+    return t;
+}
+
+std::optional<AdapterName> Session::adapterName() const {
+    TlibUSB& usb = adapter_->usb();
+    if (!usb.ready()) return std::nullopt;
+    AdapterName n;
+    n.bus = usb.busNumber();
+    n.device = usb.deviceNumber();
+    if (board_->hwport) n.portPath = usbPortOf(usb.choice().usbSysfs, n.bus, n.device);
+    return n;
 }
 
 void Session::wait(uint32_t ms) {

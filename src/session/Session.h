@@ -56,6 +56,9 @@ class SessionObserver : public ChipObserver {
     // The kernel lists the adapter but this user cannot open it, so the search passed it
     // over ("ZVK_SPIUSB found but not accessible: …"). Told once, at start-up.
     virtual void adapterNotAccessible(const std::string& /*text*/) {}
+    // The adapter in use stopped answering and nothing searches for it: text says what
+    // brings it back. Told once.
+    virtual void adapterLost(const std::string& /*text*/) {}
     // What the interface detection decided: menus, T_USB and the interface panel.
     virtual void interfaceChanged(const InterfaceView& /*view*/) {}
     // The settings file is there but cannot be read; message names it and the reason.
@@ -95,6 +98,18 @@ struct SessionOptions {
     MessagePump pump;              // runs inside every wait
     IdleWait idleWait;             // the long waits' message loop; none: they just sleep
     bool realtime = true;          // write cycles at real-time scheduling
+    // How long a transfer tries again while another program holds the parallel port
+    // before it is skipped: 0 for the window, whose next tick tries again anyway.
+    uint32_t busyWaitMs = 0;
+    // Which adapter the search may take (the device option), or none (the port only).
+    AdapterChoice adapter;
+};
+
+// The adapter in use as the user finds it again: bus, device and the USB port path.
+struct AdapterName {
+    int bus = -1, device = -1;
+    std::string portPath;      // empty where sysfs names none (a virtual board)
+    std::string text() const;  // "ZVK_SPIUSB at bus 1 device 4 (USB port 1-1.4)"
 };
 
 // The program core: the board (hardware or virtual), the line layer, the adapter object,
@@ -153,6 +168,8 @@ class Session {
     StartUp startUp(const std::function<void(Settings&)>& adjust = {});
     // The detection tick; skipped while a transfer runs.
     void tick();
+    // The adapter the program has open; nullopt when none.
+    std::optional<AdapterName> adapterName() const;
     // What a detection tick does when the adapter comes back after it was lost.
     AdapterReturn& adapterReturn() { return adapterReturn_; }
 

@@ -44,8 +44,14 @@ std::optional<StatusReading> readStatus(ChipController& chip) {
 }
 
 void requestStatus(ChipController& chip, std::function<void(const StatusReading&)> answer) {
-    chip.requestRead(7, [&chip, answer = std::move(answer)](uint16_t word) {
-        answer(statusReading(chip, word));
+    chip.requestRead(7, [&chip, answer = std::move(answer)](std::optional<uint16_t> word) {
+        if (word) {
+            answer(statusReading(chip, *word));
+            return;
+        }
+        StatusReading gap;
+        gap.skipped = true;
+        answer(gap);
     });
 }
 
@@ -70,6 +76,7 @@ std::string statusCsvHeader() {
 }
 
 std::string statusCsvLine(double tMs, const StatusReading& r) {
+    if (r.skipped) return csvLine({fixedText(tMs, 1), "", "", "", "", "", kPortBusyText});
     const StatusDecoding& d = r.decoded;
     return csvLine({fixedText(tMs, 1), registerText(r.word), d.IFFVAL, d.IFFSTATE, d.LD, d.RSSI,
                     r.suspect.value_or("")});

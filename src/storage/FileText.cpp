@@ -188,6 +188,49 @@ std::optional<std::string> notARegularFile(const struct stat& st) {
     return "it is not a regular file";
 }
 
+}  // namespace
+
+std::optional<FileOwner> ownerForNewFiles(const std::string& path) {
+    if (::geteuid() != 0 || path.empty()) return std::nullopt;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target = fs::absolute(path, ec);
+    if (const passwd* root = ::getpwuid(0); root != nullptr && root->pw_dir != nullptr) {
+        const std::string home = fs::path(root->pw_dir).lexically_normal().string();
+        const std::string t = target.lexically_normal().string();
+        if (home != "/" && (t == home || t.rfind(home + "/", 0) == 0)) return std::nullopt;
+    }
+    auto number = [](const char* name) -> std::optional<unsigned> {
+        const char* text = std::getenv(name);
+        if (text == nullptr || *text == '\0') return std::nullopt;
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long v = std::strtoul(text, &end, 10);
+        if (errno != 0 || *end != '\0' || v == 0 || v > 0xFFFFFFFEul) return std::nullopt;
+        return unsigned(v);
+    };
+    if (const auto uid = number("SUDO_UID")) {
+        FileOwner o{*uid, *uid};
+        if (const auto gid = number("SUDO_GID")) {
+            o.gid = *gid;
+        } else if (const passwd* pw = ::getpwuid(*uid); pw != nullptr) {
+            o.gid = pw->pw_gid;
+        }
+        return o;
+    }
+    for (fs::path dir = target.parent_path(); !dir.empty(); dir = dir.parent_path()) {
+        struct stat st {};
+        if (::stat(dir.c_str(), &st) == 0) {
+            if (st.st_uid == 0) return std::nullopt;
+            return FileOwner{st.st_uid, st.st_gid};
+        }
+        if (dir == dir.root_path()) break;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
 // A save on its way: the target checked, and the temporary file made (or the target
 // opened, for a save in place). Dropped before commit, it leaves nothing behind.
 class Replacement {
@@ -215,7 +258,12 @@ class Replacement {
             if (::geteuid() != 0 && old_.st_uid != ::geteuid()) return openInPlace();
         }
         if (auto why = makeTemporary()) return why;
-        if (!hadFile_) return std::nullopt;
+        if (!hadFile_) {
+            // Root saving for a user makes the file theirs, or they could not save it again.
+            if (const auto owner = ownerForNewFiles(target_))
+                if (::fchown(f_.fd, owner->uid, owner->gid) != 0) return reasonOf(errno);
+            return std::nullopt;
+        }
         // Root saving someone else's file leaves it theirs; a member of the file's group
         // keeps the group (a folder with the set-group-ID bit may have given another).
         if (::geteuid() == 0) {

@@ -31,6 +31,17 @@ std::optional<std::string> readFileText(const std::string& path, std::string* er
 // the reason on failure.
 std::optional<std::string> replaceFileText(const std::string& path, std::string_view data);
 
+// Who is to own the folders and files a save makes at path, when that is not the saving
+// user: root saving for someone else, as "sudo -E" (which keeps HOME) does. With
+// SUDO_UID (and SUDO_GID) naming another user, that user; else the owner of the nearest
+// folder that exists above path, when that is not root. Never for a path under root's
+// own home (plain sudo saves there, for root). nullopt when the saver owns what it makes.
+struct FileOwner {
+    unsigned uid = 0;
+    unsigned gid = 0;
+};
+std::optional<FileOwner> ownerForNewFiles(const std::string& path);
+
 // Whether replaceFileText(path, ...) would find the target writable now: the same checks
 // (links, kind, write protection) and a temporary file made and removed beside it, with
 // the file itself unchanged. Outputs are checked so before anything else happens.

@@ -75,15 +75,23 @@ std::string shortestText(double value) {
     return std::string(buf, r.ptr);
 }
 
-// The folders up to the file's, with the mode given (the umask applies).
+// The folders up to the file's, with the mode given (the umask applies). Root saving for
+// a user (sudo -E) makes them the user's: a ~/.config of root's would leave the user with
+// the defaults and no way to save.
 std::optional<std::string> makeFolderOf(const std::string& path, mode_t mode) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) return std::nullopt;
+    const auto owner = ownerForNewFiles(path);
     for (size_t at = path.find('/', 1); at != std::string::npos && at <= slash;
          at = path.find('/', at + 1)) {
         const std::string folder = path.substr(0, at);
-        if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST)
+        if (::mkdir(folder.c_str(), mode) != 0) {
+            if (errno == EEXIST) continue;
             return "cannot make the folder \"" + folder + "\": " + std::strerror(errno);
+        }
+        if (owner && ::chown(folder.c_str(), owner->uid, owner->gid) != 0)
+            return "cannot give the folder \"" + folder + "\" to user " +
+                   std::to_string(owner->uid) + ": " + std::strerror(errno);
     }
     return std::nullopt;
 }

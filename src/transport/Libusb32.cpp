@@ -3,6 +3,11 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
 namespace zvk {
 
 namespace {
@@ -42,8 +47,58 @@ const LibusbApi* systemLibusb() {
     return api.get();
 }
 
-TlibUSB::TlibUSB(const LibusbApi* api, UsbProblemSink problems)
-    : api_(api), problems_(std::move(problems)) {
+std::string AdapterChoice::text() const {
+    if (none) return "none";
+    if (!portPath.empty()) return "usb:path=" + portPath;
+    if (bus >= 0) return "usb:" + std::to_string(bus) + "/" + std::to_string(device);
+    return "usb";
+}
+
+namespace {
+
+std::optional<int> numberFile(const std::string& path) {
+    std::ifstream f(path);
+    int v = -1;
+    if (!(f >> v) || v < 0) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+std::optional<std::pair<int, int>> usbAddressOfPort(const std::string& usbSysfs,
+                                                    const std::string& portPath) {
+    // A port path has no slash and no dot-dot: it names a folder of usbSysfs, nothing else.
+    if (portPath.empty() || portPath.find('/') != std::string::npos || portPath[0] == '.')
+        return std::nullopt;
+    const auto bus = numberFile(usbSysfs + "/" + portPath + "/busnum");
+    const auto dev = numberFile(usbSysfs + "/" + portPath + "/devnum");
+    if (!bus || !dev) return std::nullopt;
+    return std::make_pair(*bus, *dev);
+}
+
+std::string usbPortOf(const std::string& usbSysfs, int bus, int device) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(usbSysfs, ec)) {
+        const std::string name = e.path().filename().string();
+        // Interfaces ("1-1.4:1.0") and root hubs ("usb1") are no ports.
+        if (name.find(':') != std::string::npos || name.rfind("usb", 0) == 0) continue;
+        if (usbAddressOfPort(usbSysfs, name) == std::make_pair(bus, device)) return name;
+    }
+    return "";
+}
+
+int usbNumber(const char* name) {
+    if (name == nullptr || *name == '\0') return -1;
+    int v = 0;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || v > 100000) return -1;
+        v = v * 10 + (*c - '0');
+    }
+    return v;
+}
+
+TlibUSB::TlibUSB(const LibusbApi* api, UsbProblemSink problems, AdapterChoice choice)
+    : api_(api), problems_(std::move(problems)), choice_(std::move(choice)) {
     libraryCheck();
     Ready = Open();
 }
@@ -54,29 +109,74 @@ bool TlibUSB::libraryCheck() {
     return false;
 }
 
+int TlibUSB::busNumber() const {
+    return Device != nullptr && Device->bus != nullptr ? usbNumber(Device->bus->dirname) : -1;
+}
+
+int TlibUSB::deviceNumber() const {
+    return Device != nullptr ? usbNumber(Device->filename) : -1;
+}
+
 bool TlibUSB::Open() {
     // Without the library there is nothing to search with; the device counts as absent.
     if (api_ == nullptr) return false;
     api_->usb_init();
     api_->usb_find_busses();
     api_->usb_find_devices();
+    if (choice_.none) return false;
+    // A port path names whatever is plugged in there now.
+    AdapterChoice want = choice_;
+    if (!want.portPath.empty()) {
+        const auto at = usbAddressOfPort(want.usbSysfs, want.portPath);
+        if (!at) return false;
+        want.bus = at->first;
+        want.device = at->second;
+    }
+    struct Match {
+        int bus, device;
+        struct usb_device* dev;
+    };
+    std::vector<Match> matches;
     for (struct usb_bus* bus = api_->usb_get_busses(); bus != nullptr; bus = bus->next) {
         for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next) {
             if (dev->descriptor.idVendor != kVendor || dev->descriptor.idProduct != kProduct)
                 continue;
-            // The last match wins. libusb 0.1.12 returns a handle even when opening the
-            // node failed (the failure shows at the claim); a null handle, which other
-            // builds of the library may give, wins nothing. An earlier match's handle is
-            // closed rather than left open for the rest of the run.
-            usb_dev_handle* h = api_->usb_open(dev);
-            if (h == nullptr) continue;
-            if (Handle != nullptr) api_->usb_close(Handle);
-            Device = dev;
-            Handle = h;
+            const Match m{usbNumber(bus->dirname), usbNumber(dev->filename), dev};
+            if (want.bus >= 0 && (m.bus != want.bus || m.device != want.device)) continue;
+            matches.push_back(m);
         }
     }
-    if (Handle == nullptr) return false;
-    if (api_->usb_claim_interface(Handle, 0) >= 0) return true;
+    // The walk's order is the bus number, then the device number, whatever order libusb
+    // lists them in (on some file systems the node made first), and the last match wins.
+    std::stable_sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
+        return a.bus != b.bus ? a.bus < b.bus : a.device < b.device;
+    });
+    // An adapter another program (or instance) has claimed is passed over when another can
+    // be claimed; the last match keeps its handle for the configuration step otherwise.
+    // libusb 0.1.12 returns a handle even when opening the node failed (the failure shows
+    // at the claim); a null handle, which other builds of the library may give, wins
+    // nothing.
+    usb_dev_handle* fallback = nullptr;
+    struct usb_device* fallbackDevice = nullptr;
+    for (auto m = matches.rbegin(); m != matches.rend(); ++m) {
+        usb_dev_handle* h = api_->usb_open(m->dev);
+        if (h == nullptr) continue;
+        if (api_->usb_claim_interface(h, 0) >= 0) {
+            if (fallback != nullptr) api_->usb_close(fallback);
+            Device = m->dev;
+            Handle = h;
+            return true;
+        }
+        if (fallback == nullptr) {
+            fallback = h;
+            fallbackDevice = m->dev;
+        } else {
+            api_->usb_close(h);
+        }
+    }
+    if (fallback == nullptr) return false;
+    Device = fallbackDevice;
+    Handle = fallback;
     if (api_->usb_set_configuration(Handle, 1) < 0) {
         if (problems_) problems_(UsbProblem::ConfigurationFailed);
     } else {
@@ -95,6 +195,13 @@ int TlibUSB::BulkRead(uint8_t* buffer, int length) {
     if (!Ready) return 0;
     return api_->usb_bulk_read(Handle, kEndpointIn, reinterpret_cast<char*>(buffer), length,
                                Timeout);
+}
+
+bool TlibUSB::SearchAgain() {
+    Release();
+    Device = nullptr;
+    Ready = Open();
+    return Ready;
 }
 
 void TlibUSB::Release() {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace zvk {
 
@@ -38,6 +40,28 @@ enum class UsbProblem {
 };
 using UsbProblemSink = std::function<void(UsbProblem)>;
 
+// Which adapter the search may take: any (the last in the walk), the one at a bus and
+// device number, or the one on a USB port path as sysfs names it ("1-1.4": stable while
+// the cabling stays, where the device number changes at every plug).
+struct AdapterChoice {
+    int bus = -1;  // -1: any
+    int device = -1;
+    std::string portPath;                           // set: resolved at every search
+    std::string usbSysfs = "/sys/bus/usb/devices";  // where portPath is looked up
+    bool none = false;                              // no adapter at all: the port only
+    bool any() const { return bus < 0 && portPath.empty(); }
+    std::string text() const;  // "usb:3/7", "usb:path=1-1.4"
+};
+
+// The bus and device number sysfs gives the USB device on port path ("1-1.4"); nullopt
+// when nothing is plugged in there.
+std::optional<std::pair<int, int>> usbAddressOfPort(const std::string& usbSysfs,
+                                                    const std::string& portPath);
+// The port path of the USB device at bus and device number; empty when sysfs names none.
+std::string usbPortOf(const std::string& usbSysfs, int bus, int device);
+// A libusb 0.1 bus's or device's number from its name ("003"); -1 when it is none.
+int usbNumber(const char* name);
+
 // Device access to the ZVK_SPIUSB adapter: found once at construction, never searched
 // again; every transfer is gated by Ready.
 class TlibUSB {
@@ -48,12 +72,16 @@ class TlibUSB {
     static constexpr int kEndpointIn = 0x81;
 
     // api == nullptr means the library could not be loaded.
-    TlibUSB(const LibusbApi* api, UsbProblemSink problems);
+    TlibUSB(const LibusbApi* api, UsbProblemSink problems, AdapterChoice choice = {});
     ~TlibUSB();  // Close
     TlibUSB(const TlibUSB&) = delete;
     TlibUSB& operator=(const TlibUSB&) = delete;
 
     bool Open();
+    // A lost adapter (usbfs answers its handle with ENODEV for ever, and a replugged one
+    // has a new node): the old handle released and closed, and the bus searched again,
+    // claim and configuration as at start. True when an adapter was found.
+    bool SearchAgain();
     // Releases the interface and closes the handle without a word: at the end of the
     // program, where a message would only hold up the exit.
     void Release();
@@ -67,6 +95,10 @@ class TlibUSB {
         return Device;
     }
     int32_t timeout() const { return Timeout; }
+    // The bus and device number of the adapter in use; -1 when none.
+    int busNumber() const;
+    int deviceNumber() const;
+    const AdapterChoice& choice() const { return choice_; }
 
   private:
     usb_dev_handle* Handle = nullptr;
@@ -77,6 +109,7 @@ class TlibUSB {
     bool libraryCheck();
     const LibusbApi* api_;
     UsbProblemSink problems_;
+    AdapterChoice choice_;
 };
 
 }  // namespace zvk

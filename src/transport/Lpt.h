@@ -66,6 +66,7 @@ class Lpt {
     bool changeBase(int base, std::string* why);
     int base() const { return base_; }
     PortIo& io() { return *io_; }
+    const PortIo& io() const { return *io_; }
     LineState& lineState() { return lines_; }
     void setMessagePump(MessagePump pump) { lines_.setMessagePump(std::move(pump)); }
     Clock& clock() { return lines_.clock(); }

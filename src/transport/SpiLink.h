@@ -55,6 +55,9 @@ class SpiLink {
     // line write). They nest.
     virtual void beginTransfer() {}
     virtual void endTransfer() {}
+    // Inside a transfer: the board could not be reached (the port is held by another
+    // program), so nothing went out and nothing read back means anything.
+    virtual bool transferSkipped() const { return false; }
 
     // The clock and the microsecond wait the line sequence runs at.
     LineState& lines() { return *lines_; }
@@ -81,6 +84,7 @@ class LptLink : public SpiLink {
     // A shared port is held for the transfer only.
     void beginTransfer() override { lpt_->io().beginTransfer(); }
     void endTransfer() override { lpt_->io().endTransfer(); }
+    bool transferSkipped() const override { return lpt_->io().transferSkipped(); }
     Trace* trace() const override { return lpt_->trace(); }
 
   private:

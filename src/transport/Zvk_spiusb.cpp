@@ -5,8 +5,8 @@
 
 namespace zvk {
 
-TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems)
-    : usb_(api, std::move(problems)) {
+TZVK_SPIUSB::TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems, AdapterChoice choice)
+    : usb_(api, std::move(problems), std::move(choice)) {
     Configure();
 }
 
@@ -43,6 +43,12 @@ void TZVK_SPIUSB::SetLevel(uint8_t enable, uint16_t millivolts) {
     b[2] = uint8_t(millivolts >> 8);
     b[3] = uint8_t(millivolts & 0xFF);
     command(b);
+}
+
+bool TZVK_SPIUSB::SearchAgain() {
+    if (!usb_.SearchAgain()) return false;
+    Configure();
+    return true;
 }
 
 void TZVK_SPIUSB::Configure() {

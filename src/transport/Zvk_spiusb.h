@@ -37,9 +37,12 @@ class TZVK_SPIUSB {
     static const char* commandName(uint8_t opcode);
 
     // Creates the device access (search, open, claim), then sends Configure.
-    TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems);
+    TZVK_SPIUSB(const LibusbApi* api, UsbProblemSink problems, AdapterChoice choice = {});
 
     bool DeviceReady() const { return usb_.ready(); }
+    // The lost adapter closed and the bus searched again; one found is configured as at
+    // start. True when one was found.
+    bool SearchAgain();
     TlibUSB& usb() { return usb_; }
 
     void WritePort(uint8_t sel, uint8_t value);
