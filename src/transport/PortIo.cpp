@@ -373,13 +373,16 @@ void HardwarePortIo::close() {
     backend_.reset();
 }
 
-std::optional<std::string> rawIoConflict(std::string_view ioports, uint16_t base) {
-    struct Range {
-        size_t depth;
-        unsigned long first, last;
-        std::string name;
-    };
-    std::vector<Range> ranges;
+namespace {
+
+// The lines of /proc/ioports: "  0378-037a : parport0", indented by nesting depth.
+struct IoRange {
+    size_t depth;
+    unsigned long first, last;
+    std::string name;
+};
+std::vector<IoRange> ioportRanges(std::string_view ioports) {
+    std::vector<IoRange> ranges;
     size_t pos = 0;
     while (pos < ioports.size()) {
         size_t end = ioports.find('\n', pos);
@@ -398,6 +401,14 @@ std::optional<std::string> rawIoConflict(std::string_view ioports, uint16_t base
         ranges.push_back({depth, static_cast<unsigned long>(*first),
                           static_cast<unsigned long>(*last), std::string(line.substr(colon + 3))});
     }
+    return ranges;
+}
+
+}  // namespace
+
+std::optional<std::string> rawIoConflict(std::string_view ioports, uint16_t base) {
+    using Range = IoRange;
+    const std::vector<Range> ranges = ioportRanges(ioports);
     const std::string where = hexAddress(base) + " to " + hexAddress(base + 2u);
     bool anyRange = false;
     for (const Range& r : ranges) anyRange = anyRange || r.last != 0;
@@ -421,23 +432,8 @@ namespace {
 
 // Innermost ranges of /proc/ioports named parport* that hold the three registers.
 bool kernelNamesParport(std::string_view ioports, uint16_t base) {
-    size_t pos = 0;
-    while (pos < ioports.size()) {
-        size_t end = ioports.find('\n', pos);
-        if (end == std::string_view::npos) end = ioports.size();
-        const std::string_view line = ioports.substr(pos, end - pos);
-        pos = end + 1;
-        const size_t start = line.find_first_not_of(' ');
-        const size_t dash = line.find('-');
-        const size_t colon = line.find(" : ");
-        if (start == std::string_view::npos || dash == std::string_view::npos ||
-            colon == std::string_view::npos || dash > colon)
-            continue;
-        if (line.substr(colon + 3).rfind("parport", 0) != 0) continue;
-        const auto first = parseHex(line.substr(start, dash - start));
-        const auto last = parseHex(line.substr(dash + 1, colon - dash - 1));
-        if (first && last && *first <= base && base + 2 <= *last) return true;
-    }
+    for (const IoRange& r : ioportRanges(ioports))
+        if (r.name.rfind("parport", 0) == 0 && r.first <= base && base + 2u <= r.last) return true;
     return false;
 }
 
