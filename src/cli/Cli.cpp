@@ -451,6 +451,14 @@ Config loadConfigOrThrow(const std::string& path) {
     return c;
 }
 
+void loadStartImage(Session& core, const std::string& file, bool defaults) {
+    Config start;
+    if (defaults) start.regs = kDefaultImage;
+    core.takeConfig(start);
+    if (!file.empty())
+        if (auto error = core.loadConfiguration(file)) throw BadInput(*error);
+}
+
 void printResult(const CommandContext& ctx, bool json, const nlohmann::json& j,
                  const std::function<void()>& text) {
     if (!json && !ctx.jsonLines()) {

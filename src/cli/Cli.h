@@ -212,6 +212,10 @@ std::string registersLine(const RegisterImage& regs);
 // A configuration file loaded from the values a file starts from; one that does not load
 // is bad input.
 Config loadConfigOrThrow(const std::string& path);
+// What a command that runs on a configuration starts from: the default image (defaults),
+// or the file loaded over the values every command reads a file over (show, write, set),
+// as the window loads it, so that one file gives one image everywhere.
+void loadStartImage(Session& core, const std::string& file, bool defaults);
 // Prints the JSON object (one line in a script with --json), or runs the text printer for
 // a person. A text the printer echoes from outside (a file name) goes through validUtf8,
 // as every text in the JSON does.

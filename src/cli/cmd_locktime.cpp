@@ -39,11 +39,7 @@ void runLockTime(CommandContext& ctx, const LockTimeOptions& o) {
     // The file is loaded as the window loads it; MFO goes to LD out in the program only,
     // the file stays as it is.
     auto load = [&](Session& core) {
-        Config start;
-        if (o.defaults) start.regs = kDefaultImage;
-        core.takeConfig(start);
-        if (!o.file.empty())
-            if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
+        loadStartImage(core, o.file, o.defaults);
         if (!core.spiMode())
             throw BadInput("locktime: the chip is in ABC mode: no write cycle reaches it");
         selectLockDetectOutput(core);

@@ -62,14 +62,7 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
     // The configuration as the sweep starts from it, made in a core of its own first: a
     // status that cannot be read is refused before the board is touched.
     auto load = [&](Session& core) {
-        // --defaults: the default image. A file is read over the values every command reads
-        // a file over (show, write, set), so that one file gives one image everywhere.
-        Config start;
-        if (o.defaults) start.regs = kDefaultImage;
-        core.takeConfig(start);
-        if (!o.file.empty()) {
-            if (auto error = core.loadConfiguration(o.file)) throw BadInput(*error);
-        }
+        loadStartImage(core, o.file, o.defaults);
         if (o.lockTime) {
             // The lock time needs MFO at LD out: the status columns stay empty then.
             if (!core.spiMode()) throw BadInput("sweep: the chip is in ABC mode");

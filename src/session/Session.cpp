@@ -564,7 +564,6 @@ void Session::applyLoadedConfiguration(const Config& c) {
     observer_->inputsShown();
     // In ABC mode the preset list's change handler plans the preset.
     if (!chip_->spiMode()) chooseAbcPreset(chip_->presetIndex());
-    chip_->setPresetIndex(presetOrNone(c.pllmux));
     const std::string xtal = formatFrequency(c.fxtal);
     if (edits_.fxtal == xtal)
         takeCrystal(xtal);

@@ -48,8 +48,8 @@ class ThreadTimer {
     ThreadTimer& operator=(const ThreadTimer&) = delete;
     bool arm(std::chrono::nanoseconds first, std::chrono::nanoseconds every) {
         itimerspec t{};
-        t.it_value = spec(first);
-        t.it_interval = spec(every);
+        t.it_value = timespecOf(first);
+        t.it_interval = timespecOf(every);
         return ok_ && timer_settime(id_, 0, &t, nullptr) == 0;
     }
     void disarm() {
@@ -59,7 +59,7 @@ class ThreadTimer {
     }
 
   private:
-    static timespec spec(std::chrono::nanoseconds ns) {
+    static timespec timespecOf(std::chrono::nanoseconds ns) {
         if (ns.count() <= 0) ns = std::chrono::nanoseconds(1);
         return {time_t(ns.count() / 1000000000), long(ns.count() % 1000000000)};
     }
