@@ -580,5 +580,28 @@ TEST_F(ScpiInstrument, JunkNeverChangesTheImage) {
     EXPECT_GT(std::stoi(run("SYST:ERR:COUN?")), 0);
 }
 
+// The manual's command table names every command with each form it has.
+TEST(ScpiManual, ListsEveryCommandAndItsForms) {
+    std::ifstream in(std::string(ZVK_SOURCE_DIR) + "/docs/man/zvk40310ctl.1");
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    const size_t begin = page.find("\n.SH REMOTE CONTROL COMMANDS\n");
+    const size_t end = page.find("\n.SH ", begin + 1);
+    ASSERT_NE(begin, std::string::npos);
+    const std::string section = page.substr(begin, end - begin);
+    for (const Instrument::CommandInfo& c : Instrument::commands()) {
+        std::string header = c.header;
+        if (header.back() == '#') header.replace(header.size() - 1, 1, "\\fIn\\fP");
+        bool setForm = false;
+        for (size_t at = section.find(header); at != std::string::npos;
+             at = section.find(header, at + 1)) {
+            const char next =
+                at + header.size() < section.size() ? section[at + header.size()] : '\n';
+            if (next == ' ' || next == '\n' || next == '"') setForm = true;
+        }
+        EXPECT_EQ(setForm, c.set) << header;
+        EXPECT_EQ(section.find(header + "?") != std::string::npos, c.query) << header;
+    }
+}
+
 }  // namespace
 }  // namespace zvk::remote
