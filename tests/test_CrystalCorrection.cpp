@@ -184,7 +184,8 @@ TEST(CrystalCorrection, TypedMeasurementsAndCorrections) {
         // 600 MHz against an LO1 of 581.2: over 32000 ppm.
         {CrystalMeasurement::Lo1, "600", "check the measurement against the plan (f LO1 581.2"},
         {CrystalMeasurement::RfOffset, "1e6", "entry: a crystal correction of"},
-        {CrystalMeasurement::RfOffset, "nan", "entry: the crystal correction is not a finite"},
+        {CrystalMeasurement::RfOffset, "-5e5", "entry: a crystal correction of -11"},
+        {CrystalMeasurement::RfOffset, "nan", "entry: \"nan\" is not a number"},
     };
     for (const Refused& r : refused) {
         ppm = 7;

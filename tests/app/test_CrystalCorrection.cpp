@@ -43,7 +43,10 @@ class CorrectionTest : public WindowTest {
         CrystalCorrectionDialog* d = openDialog();
         ASSERT_NE(d, nullptr);
         typeInto(d->E_ppm, ppm);
-        if (d->CB_PlanCorrected->isChecked() != planCorrected) click(d->CB_PlanCorrected);
+        // On the box itself: the middle of a row-wide check box lies beyond its caption.
+        if (d->CB_PlanCorrected->isChecked() != planCorrected)
+            click(d->CB_PlanCorrected, QPoint(7, d->CB_PlanCorrected->height() / 2));
+        EXPECT_EQ(d->CB_PlanCorrected->isChecked(), planCorrected);
         click(d->B_OK);
         QApplication::processEvents();
         EXPECT_FALSE(d->isVisible()) << d->L_Message->text().toStdString();
@@ -80,7 +83,7 @@ TEST_F(CorrectionTest, ARefusedEntryNamesItAndChangesNothing) {
         {d->E_ppm, nullptr, "abc", "Correction [ppm]: \"abc\" is not a number"},
         {d->E_ppm, nullptr, "", "Correction [ppm]: \"\" is not a number"},
         {d->E_ppm, nullptr, "1500", "Correction [ppm]: a crystal correction of 1500.000 ppm"},
-        {d->E_ppm, nullptr, "nan", "Correction [ppm]: the crystal correction is not a finite"},
+        {d->E_ppm, nullptr, "nan", "Correction [ppm]: \"nan\" is not a number"},
         {d->E_LO1Measured, d->B_FromLO1, "-1", "Measured LO1 [MHz]: \"-1\" is no frequency"},
         {d->E_LO1Measured, d->B_FromLO1, "lo1", "Measured LO1 [MHz]: \"lo1\" is not a number"},
         {d->E_LO1Measured, d->B_FromLO1, "600", "check the measurement against the plan"},
@@ -97,7 +100,9 @@ TEST_F(CorrectionTest, ARefusedEntryNamesItAndChangesNothing) {
             << d->L_Message->text().toStdString();
         EXPECT_TRUE(d->isVisible());
         // A refused measurement leaves the correction typed before it.
-        if (c.button != nullptr) EXPECT_EQ(d->E_ppm->text(), QStringLiteral("+20"));
+        if (c.button != nullptr) {
+            EXPECT_EQ(d->E_ppm->text(), QStringLiteral("+20"));
+        }
         EXPECT_EQ(form->session().crystalCorrection().ppm, 20);
         EXPECT_FALSE(form->session().crystalCorrection().planOnCorrectedCrystal);
         EXPECT_EQ(regs(), image);

@@ -95,13 +95,15 @@ TEST_F(WindowTest, SweepWithLockTimeTimesEachPointOnBothTransports) {
         w->stepBox->setValue(20);
         w->dwellBox->setValue(0);
         EXPECT_LT(column(w->table, QStringLiteral("lock_time_ms")), 0);
-        click(w->lockTimeBox);
+        click(w->lockTimeBox, QPoint(7, w->lockTimeBox->height() / 2));
         ASSERT_TRUE(w->lockTimeBox->isChecked());
         const int ms = column(w->table, QStringLiteral("lock_time_ms"));
         ASSERT_GE(ms, 0) << "the empty table shows the columns to come";
         // The model's settling of each point, read as the point lands in the table.
         std::vector<double> settleMs;
         QObject::connect(w->progress, &QProgressBar::valueChanged, w, [&] {
+            // The start sets the bar back to 0 before any point.
+            if (w->points().size() != settleMs.size() + 1) return;
             const zvk::SweepPoint& p = w->points().back();
             settleMs.push_back(p.lockTime ? double(form->session().board().chip->settleUntil() -
                                                    p.lockTime->startCount) /
