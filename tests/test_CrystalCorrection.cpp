@@ -162,8 +162,8 @@ TEST(CrystalCorrection, TypedMeasurementsAndCorrections) {
     const FrequencyState s = correctionDefaultPlanAt(433.92);
     const CorrectedFrequencies real = correctedFrequencies(s, -50);
     double ppm = 7;
-    ASSERT_FALSE(crystalPpmFromMeasurement(s, CrystalMeasurement::Lo1, fixedText(real.fLO1, 9),
-                                           "LO1", ppm));
+    ASSERT_FALSE(
+        crystalPpmFromMeasurement(s, CrystalMeasurement::Lo1, fixedText(real.fLO1, 9), "LO1", ppm));
     EXPECT_NEAR(ppm, -50, 1e-6);
     ASSERT_FALSE(crystalPpmFromMeasurement(s, CrystalMeasurement::RfOffset,
                                            fixedText(real.rfOffsetHz, 3), "offset", ppm));
@@ -204,8 +204,8 @@ TEST(CrystalCorrection, TypedMeasurementsAndCorrections) {
 }
 
 TEST(CrystalCorrection, TextsBothFrontEndsShow) {
-    const std::pair<double, const char*> ppm[] = {
-        {20, "+20"}, {-50, "-50"}, {0.25, "+0.25"}, {-0.0001, "0"}, {0.0001, "0"}, {0, "0"}};
+    const std::pair<double, const char*> ppm[] = {{20, "+20"},    {-50, "-50"},  {0.25, "+0.25"},
+                                                  {-0.0001, "0"}, {0.0001, "0"}, {0, "0"}};
     for (const auto& [v, text] : ppm) EXPECT_EQ(crystalPpmText(v), text) << v;
     EXPECT_EQ(correctedValueText(433.908678, 20),
               "433.908678 MHz on the crystal corrected by +20 ppm");

@@ -127,8 +127,9 @@ TEST_F(CorrectionTest, CalibrationGivesBackThePpmThatMadeTheMeasurement) {
         CrystalCorrectionDialog* d = openDialog();
         ASSERT_NE(d, nullptr);
         // The plan measured against is shown to the hertz.
-        EXPECT_TRUE(d->L_NominalPlan->text().contains(QString::fromStdString(
-            zvk::correctedFrequencyText(zvk::correctedFrequencies(form->session().frequencies(), 0).fLO1))))
+        EXPECT_TRUE(
+            d->L_NominalPlan->text().contains(QString::fromStdString(zvk::correctedFrequencyText(
+                zvk::correctedFrequencies(form->session().frequencies(), 0).fLO1))))
             << d->L_NominalPlan->text().toStdString();
         typeInto(d->E_LO1Measured, QString::number(real.fLO1, 'f', 9));
         click(d->B_FromLO1);
@@ -164,28 +165,31 @@ TEST_F(CorrectionTest, TooltipsCarryTheCorrectedValuesTheTuningInfoKeepsTheNomin
         double mhz;
     };
     const Worked worked[] = {
-        {"E_fRFinfo", 433.908678}, {"E_fLO1info", 581.211624}, {"E_fLO2info", 145.302906},
-        {"E_fIF1info", 147.302946}, {"E_fIF2info", 2.00004},   {"E_fPFDinfo", 0.133336},
+        {"E_fRFinfo", 433.908678},  {"E_fLO1info", 581.211624}, {"E_fLO2info", 145.302906},
+        {"E_fIF1info", 147.302946}, {"E_fIF2info", 2.00004},    {"E_fPFDinfo", 0.133336},
         {"E_IF2CH", 2.00004},
     };
     const zvk::CorrectedFrequencies core = form->session().correctedFrequencies();
     for (const Worked& w : worked) {
         SCOPED_TRACE(w.edit);
         const QString t = tip(w.edit);
-        ASSERT_TRUE(t.endsWith(QStringLiteral(" MHz on the crystal corrected by +20 ppm"))) << t.toStdString();
+        ASSERT_TRUE(t.endsWith(QStringLiteral(" MHz on the crystal corrected by +20 ppm")))
+            << t.toStdString();
         EXPECT_NEAR(t.section(QLatin1Char(' '), 0, 0).toDouble(), w.mhz, 1.5e-6);
     }
     EXPECT_EQ(tip("E_fLO1info").toStdString(), zvk::correctedValueText(core.fLO1, 20));
     EXPECT_EQ(tip("E_fRFinfo").toStdString(), zvk::correctedValueText(core.fRF, 20));
     // The texts stay the nominal plan's.
     for (size_t i = 0; i < zvk::kTuningInfoGroupRows; ++i)
-        EXPECT_EQ(control<QLineEdit>(QStringLiteral("E_%1info").arg(zvk::kTuningRows[i].key))->text(),
-                  nominal[int(i)]);
+        EXPECT_EQ(
+            control<QLineEdit>(QStringLiteral("E_%1info").arg(zvk::kTuningRows[i].key))->text(),
+            nominal[int(i)]);
     EXPECT_EQ(form->session().frequencies().Ntot, 4359);
 
     // Back to none: no tooltip is left.
     setCorrection(QStringLiteral("0"), false);
-    for (const char* edit : {"E_fRFinfo", "E_fLO1info", "E_IF2CH"}) EXPECT_EQ(tip(edit), QString()) << edit;
+    for (const char* edit : {"E_fRFinfo", "E_fLO1info", "E_IF2CH"})
+        EXPECT_EQ(tip(edit), QString()) << edit;
 }
 
 // Planning on the corrected crystal picks N and A as the core's plan does; the tuning info

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // "Tools > Sweep…" on the virtual board, also while the status monitor reads.
+#include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QProgressBar>
 #include <QSpinBox>
-#include <QCheckBox>
 #include <QTableWidget>
 #include <algorithm>
 #include <set>
