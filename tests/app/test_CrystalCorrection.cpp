@@ -4,6 +4,7 @@
 // file at close.
 #include <QFile>
 
+#include "../CtlRunner.h"
 #include "CrystalCorrectionDialog.h"
 #include "PlanWindow.h"
 #include "ToolsMenu.h"
@@ -272,18 +273,24 @@ TEST_F(CorrectionTest, TheSettingsFileKeepsACalibrationMadeWhileTheWindowRan) {
     const QByteArray comment = "; the bench's own note\n[Bench]\nOperator=lab 3\n";
     writeSettingsFile(settingsText() + comment);
 
-    // zvk40310ctl calibrate stores its figure while the window is open.
+    // zvk40310ctl calibrate stores its figure while the window is open: the default plan's
+    // LO1 (Ntot 3860 at 10 / 75 MHz) measured 12.5 ppm high.
     start();
-    ASSERT_FALSE(zvk::writeCrystalPpm(settingsPath(), 12.5));
+    const double lo1 = 3860 * 10.0 / 75 * (1 + 12.5e-6);
+    const zvk::test::CtlResult r =
+        zvk::test::runCtl({"calibrate", "--defaults", "--lo1-measured", zvk::fixedText(lo1, 9),
+                           "--settings", settingsPath()});
+    ASSERT_EQ(r.code, 0) << r.err;
     const QByteArray calibrated = settingsText();
+    ASSERT_TRUE(calibrated.contains("CrystalPpm=12.5")) << calibrated.toStdString();
     ASSERT_TRUE(form->close());
     form.reset();
     EXPECT_EQ(settingsText(), calibrated);
-    EXPECT_EQ(zvk::readSettings(settingsPath()).crystalPpm, 12.5);
+    EXPECT_NEAR(zvk::readSettings(settingsPath()).crystalPpm.value_or(0), 12.5, 1e-3);
 
     // The window took 12.5 at start; a correction changed in the dialog is written.
     start();
-    EXPECT_EQ(form->session().crystalCorrection().ppm, 12.5);
+    EXPECT_NEAR(form->session().crystalCorrection().ppm, 12.5, 1e-3);
     const QByteArray before = settingsText();
     setCorrection(QStringLiteral("-7.25"), false);
     ASSERT_TRUE(form->close());
