@@ -136,7 +136,8 @@ QString SweepWindow::lockTimeSummary() const {
                    "already after each write.")
             .arg(qs(over));
     QString t = QStringLiteral("Lock time %1").arg(qs(zvk::lockTimeRangeText(sum)));
-    if (sum.capped > 0) t += QStringLiteral(", %1 capped at 19.99 ms").arg(sum.capped);
+    if (sum.capped > 0)
+        t += QStringLiteral(", %1 of them capped (no lock by the cap)").arg(sum.capped);
     return t + QStringLiteral("; ") + qs(zvk::lockTimeResolutionText(sum.resolutionMs, over)) +
            QLatin1Char('.');
 }
