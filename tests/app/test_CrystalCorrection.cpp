@@ -282,7 +282,8 @@ TEST_F(CorrectionTest, TheSettingsFileKeepsACalibrationMadeWhileTheWindowRan) {
                            "--settings", settingsPath()});
     ASSERT_EQ(r.code, 0) << r.err;
     const QByteArray calibrated = settingsText();
-    ASSERT_TRUE(calibrated.contains("CrystalPpm=12.5")) << calibrated.toStdString();
+    ASSERT_NEAR(zvk::readSettings(settingsPath()).crystalPpm.value_or(0), 12.5, 1e-6)
+        << calibrated.toStdString();
     ASSERT_TRUE(form->close());
     form.reset();
     EXPECT_EQ(settingsText(), calibrated);
