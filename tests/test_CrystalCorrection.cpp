@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "PlanFixtures.h"
+#include "base/Numbers.h"
 #include "chip/FieldMap.h"
 #include "plan/CrystalCorrection.h"
 
@@ -152,6 +154,64 @@ TEST(CrystalCorrection, RefusesFiguresNoCrystalIsOffBy) {
             EXPECT_EQ(refusal->rfind("--ppm: ", 0), 0u) << *refusal;
         }
     }
+}
+
+// The entries as typed (the dialog's, the options'): the same figure as the arithmetic, and
+// a refusal that names the entry and keeps the figure it had.
+TEST(CrystalCorrection, TypedMeasurementsAndCorrections) {
+    const FrequencyState s = correctionDefaultPlanAt(433.92);
+    const CorrectedFrequencies real = correctedFrequencies(s, -50);
+    double ppm = 7;
+    ASSERT_FALSE(
+        crystalPpmFromMeasurement(s, CrystalMeasurement::Lo1, fixedText(real.fLO1, 9), "LO1", ppm));
+    EXPECT_NEAR(ppm, -50, 1e-6);
+    ASSERT_FALSE(crystalPpmFromMeasurement(s, CrystalMeasurement::RfOffset,
+                                           fixedText(real.rfOffsetHz, 3), "offset", ppm));
+    EXPECT_NEAR(ppm, -50, 1e-5);
+    ASSERT_FALSE(parseCrystalPpm("-12.5", "ppm", ppm));
+    EXPECT_EQ(ppm, -12.5);
+
+    struct Refused {
+        CrystalMeasurement kind;
+        const char* text;
+        const char* says;
+    };
+    const Refused refused[] = {
+        {CrystalMeasurement::Lo1, "abc", "entry: \"abc\" is not a number"},
+        {CrystalMeasurement::Lo1, "", "is not a number"},
+        {CrystalMeasurement::Lo1, "-1", "entry: \"-1\" is no frequency above 0 MHz"},
+        {CrystalMeasurement::Lo1, "0", "no frequency above 0 MHz"},
+        // 600 MHz against an LO1 of 581.2: over 32000 ppm.
+        {CrystalMeasurement::Lo1, "600", "check the measurement against the plan (f LO1 581.2"},
+        {CrystalMeasurement::RfOffset, "1e6", "entry: a crystal correction of"},
+        {CrystalMeasurement::RfOffset, "-5e5", "entry: a crystal correction of -11"},
+        {CrystalMeasurement::RfOffset, "nan", "entry: \"nan\" is not a number"},
+    };
+    for (const Refused& r : refused) {
+        ppm = 7;
+        const auto refusal = crystalPpmFromMeasurement(s, r.kind, r.text, "entry", ppm);
+        ASSERT_TRUE(refusal) << r.text;
+        EXPECT_NE(refusal->find(r.says), std::string::npos) << *refusal;
+        EXPECT_EQ(ppm, 7) << r.text;
+    }
+    for (const char* text : {"x", "1001", "-inf", "20 ppm"}) {
+        ppm = 7;
+        const auto refusal = parseCrystalPpm(text, "Correction [ppm]", ppm);
+        ASSERT_TRUE(refusal) << text;
+        EXPECT_EQ(refusal->rfind("Correction [ppm]: ", 0), 0u) << *refusal;
+        EXPECT_EQ(ppm, 7) << text;
+    }
+}
+
+TEST(CrystalCorrection, TextsBothFrontEndsShow) {
+    const std::pair<double, const char*> ppm[] = {{20, "+20"},    {-50, "-50"},  {0.25, "+0.25"},
+                                                  {-0.0001, "0"}, {0.0001, "0"}, {0, "0"}};
+    for (const auto& [v, text] : ppm) EXPECT_EQ(crystalPpmText(v), text) << v;
+    EXPECT_EQ(correctedValueText(433.908678, 20),
+              "433.908678 MHz on the crystal corrected by +20 ppm");
+    EXPECT_NE(nominalRfNote(-50).find("-50 ppm"), std::string::npos);
+    EXPECT_STREQ(plannedOnText(true), "corrected");
+    EXPECT_STREQ(plannedOnText(false), "nominal");
 }
 
 }  // namespace

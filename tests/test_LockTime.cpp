@@ -79,6 +79,10 @@ TEST(LockTimeSummary, MedianOfEvenAndOddCountsAndCappedHops) {
     EXPECT_EQ(even.measured, 4u);
     EXPECT_EQ(even.capped, 1u);
     EXPECT_EQ(even.medianMs, 3);
+    // As every output names them.
+    EXPECT_EQ(lockTimeRangeText(odd), "min 1.000  median 2.000  max 3.000 ms");
+    EXPECT_EQ(lockTimeRangeText(summarizeLockTimes({LockTimeHop{}})), "");
+    EXPECT_EQ(lockTimeResolutionText(odd.resolutionMs, "usb"), "resolution 0.3000 ms over usb");
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "PlanFixtures.h"
 #include "TempDir.h"
+#include "base/Numbers.h"
 #include "plan/PlanSvg.h"
 
 namespace zvk {
@@ -28,33 +30,68 @@ const PlanMarker& named(const PlanDrawing& d, const std::string& name) {
 }
 
 TEST(PlanSvg, LabelsNeverOverlapOrShrinkOnTheFivePlans) {
+    for (const test::PlanCase& c : test::kFivePlans)
+        for (double ppm : {0.0, 20.0, -50.0}) {
+            SCOPED_TRACE(testing::Message() << c.rf << " MHz, " << ppm << " ppm");
+            const PlanPicture p = planPicture(test::planned(c), ppm);
+            const PlanDrawing d = drawPlan(p);
+            EXPECT_EQ(d.width, kPlanWidth);
+            // Every spur and every product near the chain is drawn, with the chain and images.
+            EXPECT_EQ(d.markers.size(), 8 + p.spurs.size() + p.reference.size());
+            for (size_t i = 0; i < d.texts.size(); ++i) {
+                const Box& a = d.texts[i];
+                EXPECT_GE(a.x0, 0);
+                EXPECT_LE(a.x1, d.width);
+                EXPECT_GE(a.y0, 0);
+                EXPECT_LE(a.y1, d.height);
+                for (size_t j = i + 1; j < d.texts.size(); ++j)
+                    EXPECT_FALSE(a.overlaps(d.texts[j]))
+                        << describe(a) << " and " << describe(d.texts[j]);
+            }
+            // No text below 10 units, in a picture that is 600 units wide.
+            const std::string attribute = "font-size=\"";
+            int texts = 0;
+            for (size_t at = d.svg.find(attribute); at != std::string::npos;
+                 at = d.svg.find(attribute, at + 1)) {
+                EXPECT_GE(std::stod(d.svg.substr(at + attribute.size(), 8)), 10.0);
+                ++texts;
+            }
+            EXPECT_EQ(size_t(texts), d.texts.size());
+            EXPECT_NE(d.svg.find("viewBox=\"0 0 600 "), std::string::npos);
+        }
+}
+
+// A correction adds the chain's real frequencies under the title and to every marker's
+// tooltip; without one the picture is the nominal plan's alone.
+TEST(PlanSvg, TheCorrectedValuesStandBesideTheNominalOnes) {
     for (const test::PlanCase& c : test::kFivePlans) {
         SCOPED_TRACE(c.rf);
-        const PlanPicture p = planPicture(test::planned(c));
-        const PlanDrawing d = drawPlan(p);
-        EXPECT_EQ(d.width, kPlanWidth);
-        // Every spur and every product near the chain is drawn, with the chain and images.
-        EXPECT_EQ(d.markers.size(), 8 + p.spurs.size() + p.reference.size());
-        for (size_t i = 0; i < d.texts.size(); ++i) {
-            const Box& a = d.texts[i];
-            EXPECT_GE(a.x0, 0);
-            EXPECT_LE(a.x1, d.width);
-            EXPECT_GE(a.y0, 0);
-            EXPECT_LE(a.y1, d.height);
-            for (size_t j = i + 1; j < d.texts.size(); ++j)
-                EXPECT_FALSE(a.overlaps(d.texts[j]))
-                    << describe(a) << " and " << describe(d.texts[j]);
+        const FrequencyState s = test::planned(c);
+        const PlanDrawing nominal = drawPlan(planPicture(s, 0));
+        EXPECT_EQ(nominal.svg.find("corrected"), std::string::npos);
+        for (const PlanMarker& m : nominal.markers) EXPECT_FALSE(m.corrected) << m.name;
+        const double ppm = 20;
+        const CorrectedFrequencies real = correctedFrequencies(s, ppm);
+        const PlanDrawing d = drawPlan(planPicture(s, ppm));
+        EXPECT_GT(d.height, nominal.height);
+        for (const auto& [name, f] : {std::pair{"RF ", real.fRF},
+                                      {"LO1 ", real.fLO1},
+                                      {"IF1 ", real.fIF1},
+                                      {"LO2 ", real.fLO2},
+                                      {"IF2 ", real.fIF2},
+                                      {"PFD ", real.fPFD},
+                                      {"IFF ", real.fIFF}})
+            EXPECT_NE(d.svg.find(name + correctedFrequencyText(f)), std::string::npos) << name;
+        ASSERT_EQ(d.markers.size(), nominal.markers.size());
+        for (size_t i = 0; i < d.markers.size(); ++i) {
+            const PlanMarker& m = d.markers[i];
+            ASSERT_TRUE(m.corrected) << m.name;
+            // 20 ppm of the marker's own frequency, whichever it is.
+            EXPECT_NEAR(*m.corrected - m.f, m.f * 20e-6, 1e-9) << m.name;
+            EXPECT_EQ(markerText(m), markerText(nominal.markers[i]) + ", " +
+                                         correctedValueText(*m.corrected, ppm));
         }
-        // No text below 10 units, in a picture that is 600 units wide.
-        const std::string attribute = "font-size=\"";
-        int texts = 0;
-        for (size_t at = d.svg.find(attribute); at != std::string::npos;
-             at = d.svg.find(attribute, at + 1)) {
-            EXPECT_GE(std::stod(d.svg.substr(at + attribute.size(), 8)), 10.0);
-            ++texts;
-        }
-        EXPECT_EQ(size_t(texts), d.texts.size());
-        EXPECT_NE(d.svg.find("viewBox=\"0 0 600 "), std::string::npos);
+        EXPECT_NEAR(named(d, "first oscillator LO1").corrected.value_or(0), real.fLO1, 1e-9);
     }
 }
 

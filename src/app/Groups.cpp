@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "Layout.h"
+#include "TextFit.h"
 #include "chip/ChipController.h"
 #include "plan/FrequencyPlan.h"
 #include "plan/TuningRows.h"
@@ -39,6 +40,19 @@ void TuningInfoGroup::showPlan(const zvk::TuningInfo& t) {
         const zvk::TuningItem& item = t.*zvk::kTuningRows[i].item;
         edits_[i]->setText(QString::fromStdString(item.text));
         setRed(edits_[i], item.red, true);
+    }
+}
+
+void TuningInfoGroup::showCorrection(const zvk::CorrectedFrequencies* c,
+                                     const zvk::CrystalCorrection& set) {
+    for (size_t i = 0; i < zvk::kTuningInfoGroupRows; ++i) {
+        QStringList note;
+        if (c != nullptr)
+            note << QString::fromStdString(
+                zvk::correctedValueText(c->*zvk::kTuningRows[i].corrected, c->ppm));
+        if (i == 0 && set.planOnCorrectedCrystal)
+            note << QString::fromStdString(zvk::nominalRfNote(set.ppm));
+        textfit::setNote(edits_[i], note.join(QLatin1Char('\n')));
     }
 }
 

@@ -24,6 +24,10 @@ class TuningInfoGroup : public QGroupBox {
   public:
     explicit TuningInfoGroup(QWidget* parent);
     void showPlan(const zvk::TuningInfo& t);
+    // Each edit's tooltip carries its frequency on the corrected crystal while a correction
+    // is set (c null: the nominal values alone); f RF's also says, while N and A are
+    // planned on the corrected crystal, that it is the nominal plan's.
+    void showCorrection(const zvk::CorrectedFrequencies* c, const zvk::CrystalCorrection& set);
 
   private:
     // E_fRFinfo ... E_fPFDinfo, one per row of the group.

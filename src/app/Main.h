@@ -138,6 +138,8 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void recomputeFrequencies();
     void readFrequencyState();
     void showTuningInfo();
+    // The tuning info's tooltips and the filter frequency's follow the crystal correction.
+    void showCorrection();
     void buildBitNames();
     QString modeSummary() const;
     void showModeSummary();

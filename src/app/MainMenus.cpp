@@ -49,6 +49,7 @@ void TForm1::connectMenus() {
 
     // Ours, between the menus the layout has always had and "About".
     Tools1 = new ToolsMenu(*session_, this);
+    connect(Tools1, &ToolsMenu::correctionChanged, this, &TForm1::showTuningInfo);
     MainMenu1->insertMenu(About1, Tools1);
 
     // Only a simulated board can be unplugged or given a test signal by hand.

@@ -6,6 +6,7 @@
 #include "Main.h"
 #include "QtText.h"
 #include "RadioGroup.h"
+#include "TextFit.h"
 #include "ToolsMenu.h"
 
 using namespace zvk;
@@ -57,7 +58,17 @@ void TForm1::showTuningInfo() {
     layout::setRed(E_Ntot(), t.Ntot.red, false);
     E_IF2CH()->setText(qs(t.IF2CH.text));
     layout::setRed(E_IF2CH(), t.IF2CH.red, false);
+    showCorrection();
     if (Tools1) Tools1->planChanged();
+}
+
+void TForm1::showCorrection() {
+    // The nominal values stay as they were; the tooltips carry what the chip really does.
+    const CrystalCorrection& set = session_->crystalCorrection();
+    std::optional<CorrectedFrequencies> real;
+    if (set.ppm != 0) real = session_->correctedFrequencies();
+    tuning_->showCorrection(real ? &*real : nullptr, set);
+    textfit::setNote(E_IF2CH(), real ? qs(correctedValueText(real->fIFF, real->ppm)) : QString());
 }
 
 void TForm1::defaultsApplied() {

@@ -126,8 +126,9 @@ bool PlanView::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-PlanWindow::PlanWindow(const zvk::FrequencyState& plan, QWidget* parent)
-    : QWidget(parent, Qt::Window), plan_(&plan) {
+PlanWindow::PlanWindow(const zvk::FrequencyState& plan, const zvk::CrystalCorrection& correction,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window), plan_(&plan), correction_(&correction) {
     setObjectName(QStringLiteral("PlanWindow"));
     setWindowTitle(QStringLiteral("Frequency Plan"));
     view_ = new PlanView(this);
@@ -159,7 +160,7 @@ void PlanWindow::planChanged() {
 }
 
 void PlanWindow::redraw() {
-    view_->setDrawing(zvk::drawPlan(zvk::planPicture(*plan_)));
+    view_->setDrawing(zvk::drawPlan(zvk::planPicture(*plan_, correction_->ppm)));
 }
 
 void PlanWindow::showEvent(QShowEvent* event) {

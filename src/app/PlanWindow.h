@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "plan/CrystalCorrection.h"
 #include "plan/FrequencyPlan.h"
 #include "plan/PlanSvg.h"
 
@@ -77,7 +78,10 @@ void savePictureClick(QWidget* parent, const QString& name, const std::string& s
 class PlanWindow : public QWidget {
     Q_OBJECT
   public:
-    PlanWindow(const zvk::FrequencyState& plan, QWidget* parent = nullptr);
+    // correction: the session's, whose corrected values the picture shows beside the
+    // nominal ones while it is not 0.
+    PlanWindow(const zvk::FrequencyState& plan, const zvk::CrystalCorrection& correction,
+               QWidget* parent = nullptr);
     // The plan changed: redrawn at the end of the change, once, and only while shown.
     void planChanged();
     // Draws the plan as it stands now.
@@ -94,6 +98,7 @@ class PlanWindow : public QWidget {
 
   private:
     const zvk::FrequencyState* plan_;
+    const zvk::CrystalCorrection* correction_;
     PlanView* view_;
     bool pending_ = false;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SweepWindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -55,6 +56,13 @@ SweepWindow::SweepWindow(zvk::Session& session, QWidget* parent)
     form->addRow(QStringLiteral("To"), toBox);
     form->addRow(QStringLiteral("Step"), stepBox);
     form->addRow(QStringLiteral("Dwell"), dwellBox);
+    lockTimeBox = new QCheckBox(QStringLiteral("Lock time"), this);
+    lockTimeBox->setObjectName(QStringLiteral("SweepLockTime"));
+    lockTimeBox->setToolTip(QStringLiteral(
+        "Times the synthesizer's lock after each point's write cycle: MFO is at \"1000 - LD "
+        "out\" for the sweep, so the chip cannot shift the status out and the status columns "
+        "stay empty."));
+    form->addRow(QString(), lockTimeBox);
     startButton = new QPushButton(QStringLiteral("Start"), this);
     cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     saveButton = new QPushButton(QStringLiteral("Save CSV…"), this);
@@ -74,9 +82,8 @@ SweepWindow::SweepWindow(zvk::Session& session, QWidget* parent)
     progress = new QProgressBar(this);
     message = new QLabel(this);
     message->setWordWrap(true);
-    const QStringList header = csvHeader(zvk::sweepCsvHeader());
-    table = new QTableWidget(0, int(header.size()), this);
-    table->setHorizontalHeaderLabels(header);
+    table = new QTableWidget(this);
+    showHeader(false);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
     plot = new StatusPlotView(this);
@@ -107,7 +114,32 @@ SweepWindow::SweepWindow(zvk::Session& session, QWidget* parent)
     connect(dwellBox, &QSpinBox::valueChanged, this, [this] {
         if (!running()) redrawPlot();
     });
+    // An empty table shows the columns a sweep would fill.
+    connect(lockTimeBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (!running() && points_.empty()) showHeader(on);
+    });
     redrawPlot();
+}
+
+void SweepWindow::showHeader(bool lockTime) {
+    const QStringList header = csvHeader(zvk::sweepCsvHeader(lockTime));
+    table->setColumnCount(int(header.size()));
+    table->setHorizontalHeaderLabels(header);
+}
+
+QString SweepWindow::lockTimeSummary() const {
+    const zvk::LockTimeSummary sum = zvk::sweepLockTimes(points_);
+    const std::string over = session_->transportName();
+    if (sum.measured == 0)
+        return QStringLiteral(
+                   "No lock time measured over %1: the lock-detect pin was low "
+                   "already after each write.")
+            .arg(qs(over));
+    QString t = QStringLiteral("Lock time %1").arg(qs(zvk::lockTimeRangeText(sum)));
+    if (sum.capped > 0)
+        t += QStringLiteral(", %1 of them capped (no lock by the cap)").arg(sum.capped);
+    return t + QStringLiteral("; ") + qs(zvk::lockTimeResolutionText(sum.resolutionMs, over)) +
+           QLatin1Char('.');
 }
 
 void SweepWindow::redrawPlot() {
@@ -122,17 +154,24 @@ void SweepWindow::redrawPlot() {
 
 void SweepWindow::start() {
     if (running()) return;
-    if (auto blocked = session_->statusReadBlocked()) {
-        message->setText(QStringLiteral("No sweep: ") + qs(*blocked) + QLatin1Char('.'));
-        return;
-    }
     std::vector<double> f;
     if (auto error = zvk::sweepFrequencies(fromBox->value(), toBox->value(), stepBox->value(), f)) {
         message->setText(qs(*error));
         return;
     }
+    const bool lockTime = lockTimeBox->isChecked();
+    // Taken before the sweep's own MFO setting, which the end of the sweep undoes.
+    zvk::Config before = session_->currentConfig();
+    if (auto blocked = zvk::prepareSweep(*session_, lockTime)) {
+        message->setText(QStringLiteral("No sweep: ") + qs(*blocked) + QLatin1Char('.'));
+        return;
+    }
+    // Over the adapter too: one command per sample is coarse, and the sweep says how coarse.
+    session_->setTimeLockOnEveryLink(lockTime);
+    lockTime_ = lockTime;
+    showHeader(lockTime);
     planned_ = std::move(f);
-    before_ = session_->currentConfig();
+    before_ = std::move(before);
     next_ = 0;
     cancelled_ = false;
     points_.clear();
@@ -164,7 +203,7 @@ void SweepWindow::step() {
     }
     const double f = planned_[next_++];
     // The dwell time lets the message loop run: a click on "Cancel" lands here.
-    zvk::SweepPoint pt = zvk::sweepPoint(*session_, f, uint32_t(dwellBox->value()));
+    zvk::SweepPoint pt = zvk::sweepPoint(*session_, f, uint32_t(dwellBox->value()), lockTime_);
     const std::vector<std::string> cells = zvk::sweepCells(pt);
     const int row = table->rowCount();
     table->insertRow(row);
@@ -184,11 +223,17 @@ void SweepWindow::step() {
 void SweepWindow::stop() {
     // The points planned without showing it: the plan from before the sweep is the plan
     // again, written, and the main window shows it.
+    const bool wasRunning = before_.has_value();
     if (before_) session_->restoreConfig(*std::exchange(before_, std::nullopt));
+    // The window's own write cycles over the adapter time nothing, as before the sweep.
+    session_->setTimeLockOnEveryLink(false);
+    QStringList said;
     if (cancelled_)
-        message->setText(QStringLiteral("Cancelled after %1 of %2 points.")
-                             .arg(points_.size())
-                             .arg(planned_.size()));
+        said << QStringLiteral("Cancelled after %1 of %2 points.")
+                    .arg(points_.size())
+                    .arg(planned_.size());
+    if (lockTime_ && wasRunning) said << lockTimeSummary();
+    if (!said.isEmpty()) message->setText(said.join(QLatin1Char(' ')));
     next_ = planned_.size();
     startButton->setEnabled(true);
     cancelButton->setEnabled(false);
@@ -197,7 +242,7 @@ void SweepWindow::stop() {
 }
 
 std::optional<QString> SweepWindow::saveCsv(const QString& path) const {
-    std::string text = zvk::sweepCsvHeader() + "\n";
+    std::string text = zvk::sweepCsvHeader(lockTime_) + "\n";
     for (const zvk::SweepPoint& pt : points_) text += zvk::sweepCsvLine(pt) + "\n";
     if (auto error = zvk::replaceFileText(ss(path), text))
         return QStringLiteral("Cannot write \"%1\": %2").arg(path, qs(*error));

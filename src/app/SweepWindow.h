@@ -9,6 +9,7 @@
 #include "session/Sweep.h"
 #include "storage/ConfigFile.h"
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -21,8 +22,10 @@ class Session;
 }
 
 // "Sweep…": the sweep of the command-line tool with a progress bar, a cancel button, a
-// table and a plot. One point runs at a time from the message loop, so the window answers
-// between points and inside each dwell time; "Cancel" stops after the current point.
+// table and a plot. With "Lock time" each point's write cycle is timed instead of its
+// status read (MFO at "LD out" for the sweep). One point runs at a time from the message loop, so
+// the window answers between points and inside each dwell time; "Cancel" stops after the current
+// point.
 class SweepWindow : public QWidget {
     Q_OBJECT
   public:
@@ -31,6 +34,7 @@ class SweepWindow : public QWidget {
     QDoubleSpinBox* toBox;
     QDoubleSpinBox* stepBox;
     QSpinBox* dwellBox;
+    QCheckBox* lockTimeBox;
     QPushButton* startButton;
     QPushButton* cancelButton;
     QPushButton* saveButton;
@@ -58,6 +62,10 @@ class SweepWindow : public QWidget {
     void step();
     void stop();
     void saveClick();
+    // The columns of the points shown: with the lock time's when that was asked for.
+    void showHeader(bool lockTime);
+    // What the lock times came to, over which transport and how finely timed.
+    QString lockTimeSummary() const;
     // The plot of the points so far over the frequencies planned (the boxes' range before
     // a sweep).
     void redrawPlot();
@@ -66,6 +74,7 @@ class SweepWindow : public QWidget {
     std::optional<zvk::Config> before_;  // the plan the sweep started from
     size_t next_ = 0;
     bool cancelled_ = false;
+    bool lockTime_ = false;  // the points shown carry lock times
     std::vector<zvk::SweepPoint> points_;
     QTimer pointTimer_;
 };

@@ -198,6 +198,21 @@ void fitAll(QWidget* root) {
     for (QWidget* w : root->findChildren<QWidget*>()) fit(w);
 }
 
+namespace {
+
+constexpr const char* kNote = "zvkNote";
+
+// The whole text when the field cannot show it, then the note.
+void showToolTip(QLineEdit* field, bool whole) {
+    QStringList parts;
+    if (!whole) parts << field->text();
+    const QString note = field->property(kNote).toString();
+    if (!note.isEmpty()) parts << note;
+    field->setToolTip(parts.join(QLatin1Char('\n')));
+}
+
+}  // namespace
+
 void keepFitted(QLineEdit* field) {
     QObject::connect(field, &QLineEdit::textChanged, field, [field] {
         // Each new text starts from the window's font: a number after "not allowed" fits it.
@@ -208,10 +223,16 @@ void keepFitted(QLineEdit* field) {
         if (field->font() != wanted) field->setFont(wanted);
         fit(field);
         const bool whole = fits(field);
-        field->setToolTip(whole ? QString() : field->text());
+        showToolTip(field, whole);
         // Too wide even so: its start is what can be read.
         if (!whole) field->setCursorPosition(0);
     });
+}
+
+void setNote(QLineEdit* field, const QString& note) {
+    if (field->property(kNote).toString() == note) return;
+    field->setProperty(kNote, note);
+    showToolTip(field, fits(field));
 }
 
 }  // namespace textfit

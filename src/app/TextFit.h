@@ -39,5 +39,8 @@ void fitAll(QWidget* root);
 // clipboard read it); where the narrow face is not enough it shows its start and carries
 // the whole text as its tooltip.
 void keepFitted(QLineEdit* field);
+// A note the field's tooltip carries besides the whole text (the corrected value of a
+// frequency); an empty note removes it.
+void setNote(QLineEdit* field, const QString& note);
 
 }  // namespace textfit

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "CompareItems.h"
+#include "CrystalCorrectionDialog.h"
 #include "DiagnoseDialog.h"
 #include "PlanWindow.h"
 #include "QtText.h"
@@ -50,6 +51,9 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     FrequencyPlan1 = addAction(QStringLiteral("Frequency Plan"));
     FrequencyPlan1->setObjectName(QStringLiteral("FrequencyPlan1"));
     connect(FrequencyPlan1, &QAction::triggered, this, &ToolsMenu::showPlan);
+    CrystalCorrection1 = addAction(QStringLiteral("Crystal Correction…"));
+    CrystalCorrection1->setObjectName(QStringLiteral("CrystalCorrection1"));
+    connect(CrystalCorrection1, &QAction::triggered, this, &ToolsMenu::showCorrection);
     addSeparator();
     StartTrace1 = addAction(QStringLiteral("Start Trace…"));
     StartTrace1->setObjectName(QStringLiteral("StartTrace1"));
@@ -74,10 +78,38 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
 }
 
 PlanWindow* ToolsMenu::showPlan() {
-    if (!planWindow_) planWindow_ = new PlanWindow(session_->frequencies(), parentWidget());
+    if (!planWindow_)
+        planWindow_ =
+            new PlanWindow(session_->frequencies(), session_->crystalCorrection(), parentWidget());
     planWindow_->show();
     planWindow_->raise();
     return planWindow_;
+}
+
+CrystalCorrectionDialog* ToolsMenu::showCorrection() {
+    if (!correctionDialog_) {
+        correctionDialog_ = new CrystalCorrectionDialog(*session_, parentWidget());
+        connect(correctionDialog_, &CrystalCorrectionDialog::chosen, this,
+                &ToolsMenu::applyCorrection);
+    }
+    correctionDialog_->reset();
+    correctionDialog_->open();
+    return correctionDialog_;
+}
+
+void ToolsMenu::applyCorrection(const zvk::CrystalCorrection& c) {
+    const zvk::CrystalCorrection before = session_->crystalCorrection();
+    session_->setCrystalCorrection(c);
+    // N and A depend on the correction only while it is planned on (before or now).
+    const bool replan =
+        (before.planOnCorrectedCrystal || c.planOnCorrectedCrystal) &&
+        (before.planOnCorrectedCrystal != c.planOnCorrectedCrystal || before.ppm != c.ppm);
+    if (replan) {
+        session_->planWanted();
+        session_->recomputeFrequencies();
+    } else {
+        emit correctionChanged();
+    }
 }
 
 void ToolsMenu::planChanged() {

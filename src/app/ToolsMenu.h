@@ -9,6 +9,7 @@
 
 #include "session/Session.h"
 
+class CrystalCorrectionDialog;
 class PlanWindow;
 class TraceWindow;
 
@@ -21,7 +22,9 @@ void withChosenFile(QWidget* parent, const QString& title, const QString& name,
 // "Tools": the frequency plan's picture, and recording what goes over the wire: "Start
 // Trace…" asks for the log file and opens the trace window, "Stop Trace" ends the
 // recording, "Save VCD…" writes the lines of the events kept in memory as a VCD file.
-// The diagnosis, the sweep, the status monitor and the configuration comparison follow.
+// "Crystal Correction…" sets the crystal's error the window shows the real frequencies
+// with. The diagnosis, the sweep, the status monitor and the configuration comparison
+// follow.
 class ToolsMenu : public QMenu {
     Q_OBJECT
   public:
@@ -34,7 +37,15 @@ class ToolsMenu : public QMenu {
     QAction* ShowTrace1;
     QAction* StopTrace1;
     QAction* SaveVcd1;
+    QAction* CrystalCorrection1;
     TraceWindow* traceWindow() const { return window_; }
+    // "Crystal Correction…" opens the dialog (made at its first use) with the entries
+    // starting from the correction in use.
+    CrystalCorrectionDialog* showCorrection();
+    CrystalCorrectionDialog* correctionDialog() const { return correctionDialog_; }
+    // The dialog's OK: the correction applies; a change of what N and A are planned on
+    // plans the wanted RF again, as a crystal change does.
+    void applyCorrection(const zvk::CrystalCorrection& c);
     // "Frequency Plan" opens the picture of the plan (once made, the same window again).
     PlanWindow* showPlan();
     PlanWindow* planWindow() const { return planWindow_; }
@@ -47,6 +58,10 @@ class ToolsMenu : public QMenu {
     void stopTrace();
     std::optional<QString> saveVcd(const QString& path);
 
+  signals:
+    // The correction changed without a new plan: the corrected values are shown again.
+    void correctionChanged();
+
   private:
     void startTraceClick();
     void saveVcdClick();
@@ -56,6 +71,7 @@ class ToolsMenu : public QMenu {
     zvk::Session* session_;
     TraceWindow* window_ = nullptr;
     PlanWindow* planWindow_ = nullptr;
+    CrystalCorrectionDialog* correctionDialog_ = nullptr;
     QFile log_;
     std::string logPending_;  // lines for the log file, written with the view's flush
     std::unique_ptr<zvk::TraceText> text_;

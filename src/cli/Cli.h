@@ -110,7 +110,7 @@ struct CtlSession {
     std::vector<std::string> earlierCommands;
 
     bool isVirtual() const { return core->isVirtual(); }
-    std::string transport() const { return core->usbInUse() ? "usb" : "lpt"; }
+    std::string transport() const { return core->transportName(); }
     const BoardOptions* options = nullptr;
     // The script whose one session this is; none for a command of its own.
     const Script* script = nullptr;

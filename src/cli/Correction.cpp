@@ -11,22 +11,8 @@ namespace zvk::cli {
 
 namespace {
 
-// The correction as a person reads it: the sign always, no trailing zeros.
-std::string ppmText(double ppm) {
-    std::string t = fixedText(ppm, 3);
-    while (t.back() == '0') t.pop_back();
-    if (t.back() == '.') t.pop_back();
-    if (t == "-0") t = "0";
-    return (ppm > 0 ? "+" : "") + t;
-}
-
-// Hz resolution: the correction moves the frequencies by far less than the display's kHz.
-std::string hzText(double mhz) {
-    return fixedText(mhz, 6);
-}
-
 const char* plannedOn(const CorrectionInUse& u) {
-    return u.correction.planOnCorrectedCrystal ? "corrected" : "nominal";
+    return plannedOnText(u.correction.planOnCorrectedCrystal);
 }
 
 }  // namespace
@@ -51,8 +37,8 @@ CorrectionInUse correctionInUse(const CorrectionOptions& o, double stored) {
     CorrectionInUse u;
     u.correction.planOnCorrectedCrystal = o.planCorrected;
     if (!o.ppm.empty()) {
-        u.correction.ppm = parseNumber(o.ppm, "--ppm");
-        if (auto refusal = crystalPpmRefusal(u.correction.ppm, "--ppm")) throw BadInput(*refusal);
+        if (auto refusal = parseCrystalPpm(o.ppm, "--ppm", u.correction.ppm))
+            throw BadInput(*refusal);
         u.source = "option";
     } else if (stored != 0) {
         u.correction.ppm = stored;
@@ -79,7 +65,7 @@ std::string correctionSummary(const CorrectionInUse& u) {
     if (u.source == "none")
         t = "none";
     else
-        t = ppmText(u.correction.ppm) + " ppm from " +
+        t = crystalPpmText(u.correction.ppm) + " ppm from " +
             (u.source == "option" ? "--ppm" : "the settings file");
     return t + "; N and A planned on the " + plannedOn(u) + " crystal";
 }
@@ -123,7 +109,8 @@ void printCorrection(const CorrectionInUse& u, const FrequencyState& s, const Tu
     };
     std::printf("%-7s %-11s %s\n", "", "nominal", "corrected");
     for (const Row& r : rows)
-        std::printf("%-7s %-11s %s\n", r.label, r.nominal.c_str(), hzText(r.corrected).c_str());
+        std::printf("%-7s %-11s %s\n", r.label, r.nominal.c_str(),
+                    correctedFrequencyText(r.corrected).c_str());
     std::printf("%-7s %+.1f Hz\n", "offset", c.rfOffsetHz);
 }
 
@@ -133,13 +120,13 @@ std::string correctionCsvHeader() {
 }
 
 std::vector<std::string> correctionCells(const CorrectionInUse& u, const CorrectedFrequencies* c) {
-    std::vector<std::string> cells{ppmText(u.correction.ppm), plannedOn(u)};
+    std::vector<std::string> cells{crystalPpmText(u.correction.ppm), plannedOn(u)};
     if (c == nullptr) {
         cells.resize(9);
         return cells;
     }
     for (double v : {c->fRF, c->fLO1, c->fLO2, c->fIF1, c->fIF2, c->fPFD, c->fIFF})
-        cells.push_back(hzText(v));
+        cells.push_back(correctedFrequencyText(v));
     return cells;
 }
 

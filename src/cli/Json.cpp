@@ -118,10 +118,6 @@ void lockTimeJson(nlohmann::json& j, const LockTime& t) {
     j["lock_time_resolution_ms"] = t.resolutionMs;
 }
 
-std::string resolutionText(double ms) {
-    return fixedText(ms, 4) + " ms";
-}
-
 nlohmann::json sweepPointJson(const SweepPoint& p) {
     nlohmann::json j;
     j["f_wanted"] = p.wanted;

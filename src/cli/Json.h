@@ -36,8 +36,6 @@ void statusWordJson(nlohmann::json& j, uint16_t word, const StatusDecoding& d);
 void statusReadingJson(nlohmann::json& j, const StatusReading& r);
 // lock_time_ms, lock_time_capped and lock_time_resolution_ms.
 void lockTimeJson(nlohmann::json& j, const LockTime& t);
-// The resolution as the outputs say it: "0.006 ms".
-std::string resolutionText(double ms);
 // plan --spurs: the images, the spurs and the reference products.
 nlohmann::json pictureJson(const PlanPicture& p);
 // One point of a sweep: the wanted frequency, then the refusal or the counters, the tuned

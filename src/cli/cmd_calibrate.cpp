@@ -32,11 +32,6 @@ void runCalibrate(CommandContext& ctx, const CalibrateOptions& o) {
     if (o.lo1Measured.empty() == o.rfOffset.empty())
         throw BadInput("calibrate: give either --lo1-measured or --rf-offset");
     const bool fromLo1 = !o.lo1Measured.empty();
-    const double measured = fromLo1 ? parseNumber(o.lo1Measured, "--lo1-measured")
-                                    : parseNumber(o.rfOffset, "--rf-offset");
-    if (fromLo1 && !(measured > 0))
-        throw BadInput("--lo1-measured: " + quotedText(o.lo1Measured) +
-                       " is no frequency above 0 MHz");
     std::string path = o.settings;
     if (path.empty() && ctx.script != nullptr) path = settingsPathOf(ctx.script->board);
     if (path.empty()) path = programSettingsPath();
@@ -60,12 +55,11 @@ void runCalibrate(CommandContext& ctx, const CalibrateOptions& o) {
     if (const auto& refusal = session->observer.refusal) throw BadInput("calibrate: " + *refusal);
     const FrequencyState& s = core.frequencies();
     const CorrectedFrequencies nominal = correctedFrequencies(s, 0);
-    const double ppm = fromLo1 ? crystalPpmFromLo1(nominal.fLO1, measured)
-                               : crystalPpmFromRfOffset(nominal.fRF, measured);
-    if (auto refusal = crystalPpmRefusal(ppm, fromLo1 ? "--lo1-measured" : "--rf-offset"))
-        throw BadInput(*refusal + ": check the measurement against the plan (f LO1 " +
-                       fixedText(nominal.fLO1, 6) + " MHz, f RF " + fixedText(nominal.fRF, 6) +
-                       " MHz)");
+    double ppm = 0;
+    if (auto refusal = crystalPpmFromMeasurement(
+            s, fromLo1 ? CrystalMeasurement::Lo1 : CrystalMeasurement::RfOffset,
+            fromLo1 ? o.lo1Measured : o.rfOffset, fromLo1 ? "--lo1-measured" : "--rf-offset", ppm))
+        throw BadInput(*refusal);
     if (!o.dryRun) {
         if (auto error = writeCrystalPpm(path, ppm)) throw BadInput(*error);
         ctx.savedNote = "the crystal correction was stored in " + quotedPath(path);

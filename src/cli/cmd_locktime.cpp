@@ -94,11 +94,8 @@ void runLockTime(CommandContext& ctx, const LockTimeOptions& o) {
             else
                 std::printf("no measurement: the lock-detect pin was low already\n");
         }
-        if (sum.measured > 0)
-            std::printf("min %s  median %s  max %s ms\n", fixedText(sum.minMs, 3).c_str(),
-                        fixedText(sum.medianMs, 3).c_str(), fixedText(sum.maxMs, 3).c_str());
-        std::printf("resolution %s over %s\n", resolutionText(sum.resolutionMs).c_str(),
-                    s->transport().c_str());
+        if (sum.measured > 0) std::printf("%s\n", lockTimeRangeText(sum).c_str());
+        std::printf("%s\n", lockTimeResolutionText(sum.resolutionMs, s->transport()).c_str());
         s->printBoard();
     });
     // Not one lock: the synthesizer is off (OPMODE), beyond its range, or MFO is not wired.

@@ -89,7 +89,7 @@ void runPlan(CommandContext& ctx, const PlanOptions& o) {
     j["registers"] = registersJson(regs);
     const CorrectedFrequencies corrected = core.correctedFrequencies();
     j["corrected"] = correctedJson(correction, corrected);
-    const PlanPicture picture = planPicture(s);
+    const PlanPicture picture = planPicture(s, correction.correction.ppm);
     if (o.spurs) j["picture"] = pictureJson(picture);
     if (!o.svg.empty()) writeOut(o.svg, drawPlan(picture).svg, "--svg");
 

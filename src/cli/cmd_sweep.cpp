@@ -63,13 +63,7 @@ void runSweep(CommandContext& ctx, const SweepOptions& o) {
     // status that cannot be read is refused before the board is touched.
     auto load = [&](Session& core) {
         loadStartImage(core, o.file, o.defaults);
-        if (o.lockTime) {
-            // The lock time needs MFO at LD out: the status columns stay empty then.
-            if (!core.spiMode()) throw BadInput("sweep: the chip is in ABC mode");
-            selectLockDetectOutput(core);
-        } else if (auto blocked = core.statusReadBlocked()) {
-            throw BadInput("sweep: " + *blocked);
-        }
+        if (auto blocked = prepareSweep(core, o.lockTime)) throw BadInput("sweep: " + *blocked);
     };
     load(*planningSession()->core);
 

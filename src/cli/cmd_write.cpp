@@ -10,6 +10,7 @@
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "session/LockCheck.h"
+#include "session/LockTime.h"
 #include "storage/ConfigFile.h"
 
 namespace zvk::cli {
@@ -129,9 +130,9 @@ void runWrite(CommandContext& ctx, const WriteOptions& o) {
             std::printf("status      %s  LD %s\n", registerText(settled->word).c_str(),
                         settled->decoding.LD.c_str());
         if (lock)
-            std::printf("lock time   %s ms%s (resolution %s over %s)\n",
-                        fixedText(lock->ms, 3).c_str(), lock->capped ? " or more (capped)" : "",
-                        resolutionText(lock->resolutionMs).c_str(), s->transport().c_str());
+            std::printf("lock time   %s ms%s (%s)\n", fixedText(lock->ms, 3).c_str(),
+                        lock->capped ? " or more (capped)" : "",
+                        lockTimeResolutionText(lock->resolutionMs, s->transport()).c_str());
         s->printBoard();
     });
     if (o.plan) reportUnfitN(ctx, *s->core);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Numbers.h"
+#include "base/Text.h"
 
 namespace zvk {
 
@@ -67,6 +68,59 @@ double crystalPpmFromLo1(double nominalLo1, double measuredLo1) {
 double crystalPpmFromRfOffset(double nominalRf, double offsetHz) {
     // Hz per MHz is parts per million.
     return offsetHz / nominalRf;
+}
+
+std::optional<std::string> parseCrystalPpm(std::string_view text, std::string_view input,
+                                           double& ppm) {
+    const auto v = parseDouble(text);
+    if (!v) return std::string(input) + ": " + quotedText(text) + " is not a number";
+    if (auto refusal = crystalPpmRefusal(*v, input)) return refusal;
+    ppm = *v;
+    return std::nullopt;
+}
+
+std::optional<std::string> crystalPpmFromMeasurement(const FrequencyState& s,
+                                                     CrystalMeasurement kind, std::string_view text,
+                                                     std::string_view input, double& ppm) {
+    const auto measured = parseDouble(text);
+    if (!measured) return std::string(input) + ": " + quotedText(text) + " is not a number";
+    const bool fromLo1 = kind == CrystalMeasurement::Lo1;
+    if (fromLo1 && !(*measured > 0))
+        return std::string(input) + ": " + quotedText(text) + " is no frequency above 0 MHz";
+    const CorrectedFrequencies nominal = correctedFrequencies(s, 0);
+    const double figure = fromLo1 ? crystalPpmFromLo1(nominal.fLO1, *measured)
+                                  : crystalPpmFromRfOffset(nominal.fRF, *measured);
+    if (auto refusal = crystalPpmRefusal(figure, input))
+        return *refusal + ": check the measurement against the plan (f LO1 " +
+               fixedText(nominal.fLO1, 6) + " MHz, f RF " + fixedText(nominal.fRF, 6) + " MHz)";
+    ppm = figure;
+    return std::nullopt;
+}
+
+std::string crystalPpmText(double ppm) {
+    std::string t = fixedText(ppm, 3);
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == '.') t.pop_back();
+    if (t == "-0") t = "0";
+    return (t != "0" && ppm > 0 ? "+" : "") + t;
+}
+
+std::string correctedFrequencyText(double mhz) {
+    return fixedText(mhz, 6);
+}
+
+const char* plannedOnText(bool planOnCorrectedCrystal) {
+    return planOnCorrectedCrystal ? "corrected" : "nominal";
+}
+
+std::string correctedValueText(double correctedMhz, double ppm) {
+    return correctedFrequencyText(correctedMhz) + " MHz on the crystal corrected by " +
+           crystalPpmText(ppm) + " ppm";
+}
+
+std::string nominalRfNote(double ppm) {
+    return "f RF is the nominal plan's: N and A are planned on the crystal corrected by " +
+           crystalPpmText(ppm) + " ppm, so it differs from the wanted RF by the correction";
 }
 
 }  // namespace zvk

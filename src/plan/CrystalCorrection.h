@@ -57,4 +57,33 @@ std::optional<std::string> planDividersOnCorrectedCrystal(
 double crystalPpmFromLo1(double nominalLo1, double measuredLo1);
 double crystalPpmFromRfOffset(double nominalRf, double offsetHz);
 
+// A correction typed by the user (an option, a dialog's entry): the refusal names input
+// when the text is no number or no usable correction.
+std::optional<std::string> parseCrystalPpm(std::string_view text, std::string_view input,
+                                           double& ppm);
+
+// What was measured to find the correction: LO1 in MHz, or a known signal's offset in Hz
+// from the nominal tuned RF.
+enum class CrystalMeasurement { Lo1, RfOffset };
+// The correction a measurement of the nominal plan s gives (the recompute step's
+// frequencies, never a corrected plan's, so the figure is the crystal's whole error).
+// text is the measurement as typed; the refusal names input: no number, an LO1 not above
+// 0 MHz, or a figure no crystal is off by (with the plan's values to check it against).
+std::optional<std::string> crystalPpmFromMeasurement(const FrequencyState& s,
+                                                     CrystalMeasurement kind, std::string_view text,
+                                                     std::string_view input, double& ppm);
+
+// The texts both front ends show: a correction with its sign always and no trailing zeros
+// ("+20", "-0.5", "0"); a corrected frequency in MHz to the Hz (the display's three
+// decimals would hide a correction of a few ppm); and the crystal N and A were planned on
+// ("corrected" or "nominal").
+std::string crystalPpmText(double ppm);
+std::string correctedFrequencyText(double mhz);
+const char* plannedOnText(bool planOnCorrectedCrystal);
+// "433.908678 MHz on the crystal corrected by +20 ppm".
+std::string correctedValueText(double correctedMhz, double ppm);
+// While N and A are planned on the corrected crystal: the tuned RF shown is the nominal
+// plan's, off the wanted RF by about the correction.
+std::string nominalRfNote(double ppm);
+
 }  // namespace zvk

@@ -11,7 +11,7 @@ constexpr int kMaxHarmonic = 5;
 constexpr double kSpurSpan = 0.5;  // spurs kept within this fraction of fRF
 }  // namespace
 
-PlanPicture planPicture(const FrequencyState& s) {
+PlanPicture planPicture(const FrequencyState& s, double ppm) {
     PlanPicture p;
     p.fRF = s.fRFt;
     p.fLO1 = s.fLO1;
@@ -57,6 +57,7 @@ PlanPicture planPicture(const FrequencyState& s) {
         }
     }
     for (int k : {-1, 1}) p.reference.push_back({"pfd", k, p.fLO1 + k * p.fPFD, "fLO1"});
+    if (ppm != 0) p.corrected = correctedFrequencies(s, ppm);
     return p;
 }
 

@@ -2,9 +2,11 @@
 #pragma once
 // Where the wanted signal, the oscillators, the IFs, the images and the first mixer's
 // spurs lie, from the tuned values of the recompute step.
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "plan/CrystalCorrection.h"
 #include "plan/FrequencyPlan.h"
 
 namespace zvk {
@@ -36,9 +38,12 @@ struct PlanPicture {
     // Within 50 % of fRF, nearest first; m = n = 2 is the half-IF spur.
     std::vector<Spur> spurs;
     std::vector<ReferenceProduct> reference;
+    // What the chip really does on the corrected crystal, while a correction is set: every
+    // frequency above is nominal, and the real one is the nominal one times the same factor.
+    std::optional<CorrectedFrequencies> corrected;
 };
 
-// From a state the recompute step has filled.
-PlanPicture planPicture(const FrequencyState& s);
+// From a state the recompute step has filled; ppm, when not 0, adds the corrected values.
+PlanPicture planPicture(const FrequencyState& s, double ppm = 0);
 
 }  // namespace zvk

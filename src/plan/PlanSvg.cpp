@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "base/Numbers.h"
 
@@ -172,7 +173,7 @@ double sectionHeight(const Section& s) {
 }
 
 void drawSection(Svg& svg, PlanDrawing& d, Section& s, double top, const std::string& caption,
-                 double spurFrom, double spurTo) {
+                 double spurFrom, double spurTo, const std::optional<CorrectedFrequencies>& real) {
     const Axis& a = s.axis;
     const double captionBaseline = top + kCaptionPx;
     d.texts.push_back(svg.text(kEdge, captionBaseline, caption, kCaptionPx, "#444444"));
@@ -206,7 +207,12 @@ void drawSection(Svg& svg, PlanDrawing& d, Section& s, double top, const std::st
         const double strokeWidth = it.role == Role::Wanted                               ? 2.5
                                    : it.role == Role::Spur || it.role == Role::Reference ? 1.2
                                                                                          : 2;
-        PlanMarker m{it.name, it.f, {}, it.x, lineTop, y};
+        PlanMarker m{it.name, it.f, {}, it.x, lineTop, y, std::nullopt, 0};
+        if (real) {
+            // Every frequency of the plan is the crystal's times a ratio of dividers.
+            m.corrected = it.f * crystalFactor(real->ppm);
+            m.ppm = real->ppm;
+        }
         svg.beginGroup(markerText(m));
         svg.line(it.x, y, it.x, lineTop, colourOf(it), strokeWidth,
                  it.role == Role::Reference ? std::string_view("3,2") : std::string_view());
@@ -238,7 +244,9 @@ std::string sideText(int s) {
 }  // namespace
 
 std::string markerText(const PlanMarker& m) {
-    return m.name + ": " + formatFrequency(m.f) + " MHz";
+    std::string t = m.name + ": " + formatFrequency(m.f) + " MHz";
+    if (m.corrected) t += ", " + correctedValueText(*m.corrected, m.ppm);
+    return t;
 }
 
 PlanDrawing drawPlan(const PlanPicture& p) {
@@ -318,7 +326,29 @@ PlanDrawing drawPlan(const PlanPicture& p) {
         x += w + kEntryGap;
     }
 
-    const double titleHeight = 22;
+    // The chain on the corrected crystal, in lines under the title: a few ppm move the
+    // markers by far less than the axes can part.
+    std::vector<std::string> correctedLines;
+    if (p.corrected) {
+        const CorrectedFrequencies& c = *p.corrected;
+        std::string line = "On the crystal corrected by " + crystalPpmText(c.ppm) + " ppm [MHz]:";
+        const std::pair<const char*, double> values[] = {
+            {"RF", c.fRF},   {"LO1", c.fLO1}, {"IF1", c.fIF1}, {"LO2", c.fLO2},
+            {"IF2", c.fIF2}, {"PFD", c.fPFD}, {"IFF", c.fIFF}};
+        for (const auto& [name, f] : values) {
+            const std::string entry = std::string(name) + " " + correctedFrequencyText(f);
+            const std::string longer = line + "  " + entry;
+            if (textWidth(longer, kCaptionPx) > width - 2 * kEdge) {
+                correctedLines.push_back(line);
+                line = entry;
+            } else {
+                line = longer;
+            }
+        }
+        correctedLines.push_back(line);
+    }
+    constexpr double kCorrectedRow = 14;
+    const double titleHeight = 22 + double(correctedLines.size()) * kCorrectedRow;
     const double rfTop = titleHeight + 4, ifTop = rfTop + sectionHeight(rf) + 4;
     const double legendTop = ifTop + sectionHeight(ifs) + 4;
     PlanDrawing d;
@@ -329,7 +359,10 @@ PlanDrawing drawPlan(const PlanPicture& p) {
                                "Frequency plan: RF " + formatFrequency(p.fRF) + " MHz, LO1 " +
                                    sideText(p.s1) + " side, LO2 " + sideText(p.s2) + " side",
                                kTitlePx, "#111111", Anchor::Start, true));
-    drawSection(svg, d, rf, rfTop, "RF side [MHz]", p.fRF * 0.5, p.fRF * 1.5);
+    for (size_t i = 0; i < correctedLines.size(); ++i)
+        d.texts.push_back(svg.text(kEdge, 16 + double(i + 1) * kCorrectedRow, correctedLines[i],
+                                   kCaptionPx, "#333333"));
+    drawSection(svg, d, rf, rfTop, "RF side [MHz]", p.fRF * 0.5, p.fRF * 1.5, p.corrected);
     if (p.fPFD > 0 && std::isfinite(p.fLO1)) {
         // The comparison sidebands are too close to LO1 to part at any useful scale.
         const double half =
@@ -337,7 +370,7 @@ PlanDrawing drawPlan(const PlanPicture& p) {
         svg.rect(rf.axis.x(p.fLO1) - half, rf.axisY - kStub / 2, 2 * half, kStub / 2,
                  roleColour(Role::Reference), {}, 0.35);
     }
-    drawSection(svg, d, ifs, ifTop, "IF side [MHz]", 0, 0);
+    drawSection(svg, d, ifs, ifTop, "IF side [MHz]", 0, 0, p.corrected);
     for (size_t i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
         const double ex = where[i].x, ey = legendTop + where[i].row * kLegendRow;

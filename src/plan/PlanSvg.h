@@ -4,6 +4,7 @@
 // first mixer's spurs and the reference products near them) on one axis and the IF side
 // (IF1, LO2, IF2) on a second axis below, where they lie far lower. Made once, as SVG
 // text, for the window, the command line and the documentation alike.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct PlanMarker {
     Box label;  // empty for a marker without a label
     // Its line, in user units.
     double x = 0, top = 0, bottom = 0;
+    // The frequency on the corrected crystal, and the correction, while one is set.
+    std::optional<double> corrected;
+    double ppm = 0;
 };
 
 struct PlanDrawing {
@@ -39,7 +43,8 @@ PlanDrawing drawPlan(const PlanPicture& p);
 // a few units when no label is hit; null when there is none.
 const PlanMarker* markerAt(const PlanDrawing& d, double x, double y);
 
-// A marker's name and frequency, as a tooltip shows them.
+// A marker's name and frequency, as a tooltip shows them; the corrected frequency follows
+// while a correction is set.
 std::string markerText(const PlanMarker& m);
 
 }  // namespace zvk

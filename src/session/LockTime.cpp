@@ -50,4 +50,14 @@ LockTimeSummary summarizeLockTimes(const std::vector<LockTimeHop>& hops) {
     return sum;
 }
 
+std::string lockTimeResolutionText(double resolutionMs, std::string_view transport) {
+    return "resolution " + fixedText(resolutionMs, 4) + " ms over " + std::string(transport);
+}
+
+std::string lockTimeRangeText(const LockTimeSummary& sum) {
+    if (sum.measured == 0) return {};
+    return "min " + fixedText(sum.minMs, 3) + "  median " + fixedText(sum.medianMs, 3) + "  max " +
+           fixedText(sum.maxMs, 3) + " ms";
+}
+
 }  // namespace zvk

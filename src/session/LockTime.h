@@ -2,6 +2,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "chip/ChipController.h"
@@ -34,5 +35,11 @@ void selectLockDetectOutput(Session& s);
 std::optional<std::string> lockTimeHops(Session& s, double from, double to, int repeat,
                                         std::vector<LockTimeHop>& hops);
 LockTimeSummary summarizeLockTimes(const std::vector<LockTimeHop>& hops);
+
+// How finely the lock times were timed and over which transport, as every output that
+// shows one names them: "resolution 0.0010 ms over lpt".
+std::string lockTimeResolutionText(double resolutionMs, std::string_view transport);
+// "min 1.234  median 2.345  max 3.456 ms" (of the measured hops; empty when none was).
+std::string lockTimeRangeText(const LockTimeSummary& sum);
 
 }  // namespace zvk

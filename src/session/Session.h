@@ -150,6 +150,8 @@ class Session {
     void setMfoSelection(std::optional<int> item) { chip_->setMfoSelection(item); }
     const std::string& settingsPath() const { return options_.settingsPath; }
     bool usbInUse() const { return detection_->usbInUse(); }
+    // The transport in use as every output names it: "usb" or "lpt".
+    std::string transportName() const { return usbInUse() ? "usb" : "lpt"; }
     bool isVirtual() const { return board_->chip != nullptr; }
     // What the board in use is, as the board list describes it.
     std::string boardDescription() const;

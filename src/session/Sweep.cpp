@@ -58,6 +58,20 @@ std::optional<std::string> readSweepList(const std::string& path, std::vector<do
     return std::nullopt;
 }
 
+std::optional<std::string> prepareSweep(Session& s, bool lockTime) {
+    if (!lockTime) return s.statusReadBlocked();
+    if (!s.spiMode()) return "the chip is in ABC mode";
+    selectLockDetectOutput(s);
+    return std::nullopt;
+}
+
+LockTimeSummary sweepLockTimes(const std::vector<SweepPoint>& points) {
+    std::vector<LockTimeHop> hops;
+    for (const SweepPoint& p : points)
+        if (p.lockTime) hops.push_back({0, p.wanted, p.lockTime});
+    return summarizeLockTimes(hops);
+}
+
 SweepPoint sweepPoint(Session& s, double mhz, uint32_t dwellMs, bool lockTime) {
     SweepPoint p;
     p.wanted = mhz;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chip/ChipController.h"
+#include "session/LockTime.h"
 #include "session/StatusPoll.h"
 
 namespace zvk {
@@ -39,6 +40,14 @@ std::optional<std::string> sweepFrequencies(double from, double to, double step,
 // A list of frequencies in MHz, the first column of each line; blank lines are skipped
 // and a first line that is not a number is a header. The message names the file and line.
 std::optional<std::string> readSweepList(const std::string& path, std::vector<double>& out);
+
+// Readies the image for a sweep and says why there can be none. With lockTime the image
+// gets MFO at "LD out" (selectLockDetectOutput: the status columns stay empty, and no
+// write cycle beyond each point's own is spent switching MFO back and forth); the caller
+// restores the configuration it started from. Without it the status must be readable.
+std::optional<std::string> prepareSweep(Session& s, bool lockTime);
+// The points' lock times summed up as a locktime's hops are.
+LockTimeSummary sweepLockTimes(const std::vector<SweepPoint>& points);
 
 // Plans mhz as "Calculate" does, writes the registers, waits dwellMs on the program's
 // clock (the window's messages keep running) and reads the status. With lockTime the

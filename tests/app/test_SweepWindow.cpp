@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // "Tools > Sweep…" on the virtual board, also while the status monitor reads.
+#include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <algorithm>
 #include <set>
 
 #include "PlanWindow.h"
@@ -12,6 +14,8 @@
 #include "SweepWindow.h"
 #include "ToolsMenu.h"
 #include "WindowFixture.h"
+#include "base/Numbers.h"
+#include "board/ChipModel.h"
 #include "chip/FieldMap.h"
 
 namespace apptest {
@@ -71,6 +75,87 @@ TEST_F(WindowTest, SweepAcrossTheVcoLimitFillsTheTableAndTheWindowFollows) {
     const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
     ASSERT_EQ(lines.size(), 8);
     EXPECT_EQ(lines[0].toStdString(), zvk::sweepCsvHeader());
+}
+
+// "Lock time" on both transports: each point's write cycle is timed, against the chip
+// model's settling within the resolution; the status columns stay empty (MFO is at LD out
+// for the sweep only); the summary names the transport and the resolution; the CSV saved
+// carries the columns.
+TEST_F(WindowTest, SweepWithLockTimeTimesEachPointOnBothTransports) {
+    for (const char* board : {"virtual", "virtual-usb"}) {
+        SCOPED_TRACE(board);
+        start(false, board);
+        choose(control<QComboBox>("CB_OPMODE"), 1);  // Receive: the synthesizer runs
+        const zvk::RegisterImage image = regs();
+        toolsItem("Sweep1")->trigger();
+        auto* w = form->findChild<SweepWindow*>();
+        ASSERT_NE(w, nullptr);
+        w->fromBox->setValue(400);
+        w->toBox->setValue(460);
+        w->stepBox->setValue(20);
+        w->dwellBox->setValue(0);
+        EXPECT_LT(column(w->table, QStringLiteral("lock_time_ms")), 0);
+        click(w->lockTimeBox, QPoint(7, w->lockTimeBox->height() / 2));
+        ASSERT_TRUE(w->lockTimeBox->isChecked());
+        const int ms = column(w->table, QStringLiteral("lock_time_ms"));
+        ASSERT_GE(ms, 0) << "the empty table shows the columns to come";
+        // The model's settling of each point, read as the point lands in the table.
+        std::vector<double> settleMs;
+        QObject::connect(w->progress, &QProgressBar::valueChanged, w, [&] {
+            // The start sets the bar back to 0 before any point.
+            if (w->points().size() != settleMs.size() + 1) return;
+            const zvk::SweepPoint& p = w->points().back();
+            settleMs.push_back(p.lockTime ? double(form->session().board().chip->settleUntil() -
+                                                   p.lockTime->startCount) /
+                                                1000.0
+                                          : -1.0);
+        });
+        click(w->startButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->running(), 120000);
+        ASSERT_EQ(w->points().size(), 4u);
+        ASSERT_EQ(settleMs.size(), 4u);
+        const int capped = column(w->table, QStringLiteral("lock_time_capped"));
+        const int word = column(w->table, QStringLiteral("word"));
+        const int ld = column(w->table, QStringLiteral("LD"));
+        double resolution = 0;
+        for (int r = 0; r < 4; ++r) {
+            const zvk::SweepPoint& p = w->points()[size_t(r)];
+            ASSERT_TRUE(p.lockTime) << r;
+            // The window's figure is 2 us short of what it counted (as "LD Time [ms]").
+            EXPECT_NEAR(p.lockTime->ms + 0.002, settleMs[size_t(r)],
+                        p.lockTime->resolutionMs + 1e-4)
+                << r;
+            EXPECT_GT(p.lockTime->ms, 1.0) << r;
+            resolution = std::max(resolution, p.lockTime->resolutionMs);
+            EXPECT_EQ(w->table->item(r, ms)->text().toStdString(),
+                      zvk::fixedText(p.lockTime->ms, 3));
+            EXPECT_EQ(w->table->item(r, capped)->text(), QStringLiteral("0"));
+            EXPECT_EQ(w->table->item(r, word)->text(), QString()) << "no status read";
+            EXPECT_EQ(w->table->item(r, ld)->text(), QString());
+        }
+        const std::string transport = std::string(board) == "virtual" ? "lpt" : "usb";
+        EXPECT_TRUE(w->message->text().contains(
+            QString::fromStdString(zvk::lockTimeResolutionText(resolution, transport))))
+            << w->message->text().toStdString();
+        EXPECT_TRUE(w->message->text().startsWith(QStringLiteral("Lock time min ")))
+            << w->message->text().toStdString();
+        // MFO is the configuration's again, and the chip holds it.
+        EXPECT_EQ(regs(), image);
+        expectChipHoldsImage();
+
+        QTemporaryDir out;
+        const QString path = out.path() + QStringLiteral("/sweep.csv");
+        ASSERT_FALSE(w->saveCsv(path));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+        ASSERT_EQ(lines.size(), 5);
+        EXPECT_EQ(lines[0].toStdString(), zvk::sweepCsvHeader(true));
+        EXPECT_EQ(lines[1].toStdString(), zvk::sweepCsvLine(w->points()[0]));
+        EXPECT_TRUE(form->close());
+        form.reset();
+        QApplication::processEvents();
+    }
 }
 
 TEST_F(WindowTest, CancelStopsTheSweepAfterThePointRunning) {
