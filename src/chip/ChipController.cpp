@@ -97,6 +97,7 @@ void ChipController::requestRead(int address, std::function<void(std::optional<u
 }
 
 void ChipController::afterChange() {
+    ++afterChangeRuns_;
     observer_->redraw(regs_);
     if (busy_) {
         if (sendAlways_) pendingWrite_ = true;

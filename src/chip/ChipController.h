@@ -113,6 +113,8 @@ class ChipController {
     bool busy() const { return busy_; }
     // Write cycles actually run (deferred ones included), for tests and the CLI.
     uint64_t writeCycles() const { return writeCycles_; }
+    // Runs of the after-change routine, so that an operation can tell whether it ran one.
+    uint64_t afterChangeRuns() const { return afterChangeRuns_; }
 
     // The last write cycle's lock-time measurement, if it made one.
     const std::optional<LockTime>& lastLockTime() const { return lastLockTime_; }
@@ -154,6 +156,7 @@ class ChipController {
     bool readSkipped_ = false;
     std::deque<QueuedRead> pendingReads_;
     uint64_t writeCycles_ = 0;
+    uint64_t afterChangeRuns_ = 0;
     std::optional<LockTime> lastLockTime_;
     bool timeEveryLink_ = false;
     std::optional<int> mfoShown_;

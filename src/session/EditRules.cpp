@@ -40,7 +40,7 @@ double parseXtalEdit(std::string_view text) {
     std::string t(text);
     if (const auto comma = t.find(','); comma != std::string::npos) t[comma] = '.';
     const double v = parseDouble(t).value_or(10.0);
-    return v < 1.0 ? 1.0 : v;
+    return v < kMinXtal ? kMinXtal : v;
 }
 
 double parseRfEdit(std::string_view text) {
@@ -82,6 +82,40 @@ std::optional<std::string> ApplyDividerEdits(RegisterImage& regs, std::string_vi
     write("N", kNEdit, *n);
     write("A", kAEdit, *a);
     return std::nullopt;
+}
+
+const EditRule* numberEditRule(const Field& f) {
+    struct Rule {
+        const Field& field;
+        const EditRule& rule;
+    };
+    static const Rule rules[] = {{field("R"), kREdit},
+                                 {field("A"), kAEdit},
+                                 {field("N"), kNEdit},
+                                 {field("RIFF"), kRiffEdit},
+                                 {field("IFFPRES"), kIffresEdit}};
+    for (const Rule& r : rules)
+        if (&r.field == &f) return &r.rule;
+    return nullptr;
+}
+
+StateRange controlStateRange(const Field& f) {
+    switch (f.encoding) {
+        case Encoding::Number:
+        case Encoding::SplitN:
+            if (const EditRule* rule = numberEditRule(f)) return {rule->min, rule->max};
+            return {0, int((1u << f.width) - 1)};
+        case Encoding::Radio:
+        case Encoding::Check:
+        case Encoding::Inverted:
+            return {0, 1};
+        case Encoding::ItemIndex:
+        case Encoding::Mfo:
+            return {0, int((1u << f.width) - 1)};
+        case Encoding::Status:
+            break;
+    }
+    return {0, -1};
 }
 
 int numberEditValue(const Field& f, std::string_view text) {

@@ -47,6 +47,7 @@ inline constexpr EditRule kIffresEdit{133, 0, 255};
 
 // Edit parse rules with their fallbacks and limits. Values beyond a spinner's range are
 // clamped to it, so they never reach a neighbouring field.
+inline constexpr double kMinXtal = 1.0;       // MHz: the crystal edit holds no less
 double parseXtalEdit(std::string_view text);  // first ',' -> '.', fallback 10.0, min 1.0
 double parseRfEdit(std::string_view text);    // fallback 433.0
 int parseREdit(std::string_view text);        // kREdit
@@ -60,6 +61,15 @@ int parseIffresEdit(std::string_view text);   // kIffresEdit
 // A divider or filter edit's text as its field's value under the edit's rule (R, A, N,
 // RIFF or IFFPRES).
 int numberEditValue(const Field& f, std::string_view text);
+// The rule of the edit that sets a number field (R, A, N, RIFF, IFFPRES); null for others.
+const EditRule* numberEditRule(const Field& f);
+// The states a field's control can take: the numbers its edit keeps as typed, the items of
+// a combo box (every value of the field; MFO's empty seventeenth item is no state), 0..1
+// for a radio group or check box. Status fields have no control: an empty range.
+struct StateRange {
+    int min, max;
+};
+StateRange controlStateRange(const Field& f);
 // The conversion error of a text that should have been an integer.
 std::string notAValidInteger(std::string_view text);
 

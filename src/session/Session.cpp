@@ -247,6 +247,28 @@ void Session::calculate() {
     recomputeFrequencies();
 }
 
+std::optional<std::string> Session::planRefusal(std::optional<double> xtal,
+                                                std::optional<double> rf) const {
+    PlanEdits e = edits_;
+    if (xtal) e.fxtal = formatFrequency(*xtal);
+    if (rf) e.frf = formatFrequency(*rf);
+    FrequencyState s = fs_;
+    RegisterImage regs = chip_->regs();
+    ReadFrequencyState(s, regs, e);
+    // The plan takes the stored wanted frequency: the value of the text its edit shows.
+    s.fRF = rf ? rfEditState(e.frf) : fs_.fRF;
+    const auto refusal =
+        correction_.planOnCorrectedCrystal
+            ? planDividersOnCorrectedCrystal(s, regs, rfArgument(s.fRF), correction_.ppm, s.fRF)
+            : PlanDividers(s, regs, rfArgument(s.fRF), s.fRF);
+    if (refusal) return refusal;
+    const Field& n = field("N");
+    if (s.Ntot < 0 || s.Ntot / 32 > int32_t((1u << n.width) - 1))
+        return "N = " + std::to_string(s.Ntot / 32) + " does not fit its " +
+               std::to_string(n.width) + " bits";
+    return std::nullopt;
+}
+
 void Session::controlChanged(const Field& f, int state) {
     chip_->setField(f, encodeControl(f, state));
     if (f.movesPlan)
@@ -264,6 +286,48 @@ int Session::controlState(const Field& f) const {
 void Session::toggleBit(int reg, int bit) {
     uint16_t& r = chip_->editImage()[size_t(reg & 7)];
     r = uint16_t(bitToggle(r, bit));
+}
+
+void Session::setRegisterBits(int reg, uint16_t value) {
+    reg &= 7;
+    std::array<int, kFieldMap.size()> shown{};
+    for (size_t i = 0; i < kFieldMap.size(); ++i) shown[i] = controlState(kFieldMap[i]);
+    const uint16_t before = chip_->regs()[size_t(reg)];
+    for (int bit = 0; bit < 16; ++bit)
+        if (((before ^ value) >> bit) & 1) toggleBit(reg, bit);
+    const uint64_t routines = chip_->afterChangeRuns();
+    for (size_t i = 0; i < kFieldMap.size(); ++i) {
+        const Field& f = kFieldMap[i];
+        const int state = controlState(f);
+        if (state == shown[i]) continue;
+        switch (f.encoding) {
+            case Encoding::Radio:
+            case Encoding::Check:
+            case Encoding::Inverted:
+                observer_->fieldShown(f, state);
+                controlChanged(f, state);
+                break;
+            case Encoding::Number:
+                // The filter edits run their change handler for a program's write; the
+                // divider edits act on key releases only.
+                if (&f == &field("RIFF") || &f == &field("IFFPRES"))
+                    numberEdited(f, std::to_string(state), true);
+                else
+                    observer_->fieldShown(f, state);
+                break;
+            case Encoding::Status:
+                break;
+            default:
+                observer_->fieldShown(f, state);
+                break;
+        }
+    }
+    if (chip_->afterChangeRuns() == routines) chip_->afterChange();
+}
+
+void Session::selectControl(const Field& f, int state) {
+    observer_->fieldShown(f, state);
+    if (controlState(f) != state) controlChanged(f, state);
 }
 
 int Session::chooseMfo(int index, bool labMode) {

@@ -203,6 +203,12 @@ class Session {
     std::string tunedFrequencyText() const;
     // "Calculate": the planning step for the stored fRF, then the recompute step.
     void calculate();
+    // Why the planning step would refuse the crystal xtal and the wanted frequency rf (in
+    // MHz, as their edits would hold them; the ones stored when not given) on the image as
+    // it stands, or leave an N its 11 bits cannot hold; nothing changes. nullopt when it
+    // would plan them.
+    std::optional<std::string> planRefusal(std::optional<double> xtal,
+                                           std::optional<double> rf) const;
 
     // The crystal correction: the settings file's figure from start-up on, then what a
     // front end sets (a dialog, --ppm). Every later planning step follows it.
@@ -222,6 +228,15 @@ class Session {
     int controlState(const Field& f) const;
     // A bit of the bit view was clicked.
     void toggleBit(int reg, int bit);
+    // The bit view's clicks that make register reg hold value, then what the reverse sync
+    // runs for them: each radio group and check box whose state changed runs its handler,
+    // each filter edit whose number changed runs its change handler as a program write;
+    // the combo boxes and divider edits only follow. The after-change routine runs once at
+    // least. The observer is told each control it shows.
+    void setRegisterBits(int reg, uint16_t value);
+    // The program sets a field's control as a user would: it shows the state, and the
+    // control's handler runs when the state differs from what the image holds.
+    void selectControl(const Field& f, int state);
     // CB_MFO picked an item: the item the restriction leaves is written and returned.
     int chooseMfo(int index, bool labMode);
     // A divider or filter edit's text under its rule (fallback and spinner range).
