@@ -374,7 +374,10 @@ int runLive(CommandContext& ctx, RunOptions& o) {
             worst = r.code;
             break;
         }
-        if (r.code != kOk && !r.reported) {
+        // A command that failed by its exit code alone (diff, doctor, a lock that was
+        // expected) has said nothing of where it ran; one whose message has no line number
+        // (an N that does not fit) has said why.
+        if (r.code != kOk && !r.reported && line.failure.empty()) {
             line.failure =
                 "\"" + (*scriptLine.words)[0] + "\" ended with exit code " + std::to_string(r.code);
             std::cerr << "zvk40310ctl: line " << number << ": " << line.failure << "\n";
