@@ -172,7 +172,8 @@ TEST_F(ScpiServerTest, ASecondClientIsToldAndClosedWhileTheFirstGoesOn) {
     EXPECT_EQ(handler.clientChanges, 1);
     ASSERT_TRUE(first->send("A?\n"));
     auto second = connect();
-    ASSERT_TRUE(second->send("*IDN?\n"));
+    // (The server may have closed it already: whether this arrives does not matter.)
+    second->send("*IDN?\n");
     settle();
     for (int i = 0; i < 100 && !second->ended(); ++i) {
         second->waitReadable(10);
@@ -346,7 +347,8 @@ TEST_F(ScpiServerLog, TheLogHoldsEveryCommandAndAFailingLogStopsNothing) {
         ScpiServer server(handler, o);
         server.start();
         TcpClient client(server.port());
-        ASSERT_TRUE(client.send("FREQ 100MHZ\n*IDN?\n\x01\xff\\\n"));
+        // No queries: replies to a client that has closed would make its end a reset.
+        ASSERT_TRUE(client.send("FREQ 100MHZ\n*RST\n\x01\xff\\\n"));
         ASSERT_TRUE(client.send("FREQ 2"));
         client.close();
         // Served until the client is gone and its lines are handled.
@@ -374,7 +376,7 @@ TEST_F(ScpiServerLog, TheLogHoldsEveryCommandAndAFailingLogStopsNothing) {
         texts.push_back(e.substr(blank + 1));
     }
     const std::vector<std::string> expected = {"(listening)",    "(connected)",
-                                               "FREQ 100MHZ",    "*IDN?",
+                                               "FREQ 100MHZ",    "*RST",
                                                "\\x01\\xFF\\\\", "(closed by the client)",
                                                "(stopped)"};
     EXPECT_EQ(texts, expected);

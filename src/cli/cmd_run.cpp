@@ -244,7 +244,7 @@ int runScript(CommandContext& ctx, RunOptions& o) {
     std::vector<NamedFile> inputs = {{"the settings file", settingsPathOf(o.board)}};
     if (o.script != "-") inputs.push_back({"the script", o.script});
     checkFiles(ctx, boardOutputs(o.board), inputs, o.json);
-    Script script{o.board, o.json, nullptr, o.script, false};
+    Script script{o.board, o.json, nullptr, o.script, false, false, std::nullopt};
     // Every line runs in the script; what a line saved stays said until the script ends.
     CommandContext line;
     line.script = &script;
@@ -355,8 +355,7 @@ int runLive(CommandContext& ctx, RunOptions& o) {
     if (o.script != "-") inputs.push_back({"the script", o.script});
     checkFiles(ctx, boardOutputs(o.board), inputs, o.json);
     LiveLines input(o.script);
-    Script script{o.board, o.json, nullptr, o.script, false};
-    script.live = true;
+    Script script{o.board, o.json, nullptr, o.script, false, true, std::nullopt};
     CommandContext line;
     line.script = &script;
     int worst = kOk;
@@ -375,7 +374,10 @@ int runLive(CommandContext& ctx, RunOptions& o) {
             worst = r.code;
             break;
         }
-        if (r.code != kOk && !r.reported) {
+        // A command that failed by its exit code alone (diff, doctor, a lock that was
+        // expected) has said nothing of where it ran; one whose message has no line number
+        // (an N that does not fit) has said why.
+        if (r.code != kOk && !r.reported && line.failure.empty()) {
             line.failure =
                 "\"" + (*scriptLine.words)[0] + "\" ended with exit code " + std::to_string(r.code);
             std::cerr << "zvk40310ctl: line " << number << ": " << line.failure << "\n";

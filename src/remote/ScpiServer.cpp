@@ -450,9 +450,11 @@ int ScpiServer::msUntilTimer() {
 }
 
 void ScpiServer::timerDue() {
-    if (d_->clientFd >= 0 && msUntilTimer() == 0)
-        d_->closeClient("silent for " + std::to_string(d_->options.idleTimeoutMs / 1000.0) +
-                        " s: closed");
+    if (d_->clientFd >= 0 && msUntilTimer() == 0) {
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%g", d_->options.idleTimeoutMs / 1000.0);
+        d_->closeClient("silent for " + std::string(limit) + " s: closed");
+    }
 }
 
 void ScpiServer::wake() noexcept {
