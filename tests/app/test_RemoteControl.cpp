@@ -343,6 +343,25 @@ TEST_F(RemoteTest, ChangesAreRefusedWhileADialogIsOpenButQueriesAnswer) {
     EXPECT_EQ(control<Edit>("E_fRFI")->text(), "868.300");
 }
 
+// The window's own write cycle runs the event loop in its waits: a client's line that
+// arrives meanwhile runs after the cycle, not inside it.
+TEST_F(RemoteTest, ALineThatArrivesDuringAWriteCycleRunsAfterIt) {
+    start();
+    ASSERT_NE(serve(), nullptr);
+    const auto client = connectClient();
+    EXPECT_TRUE(ask(*client, "*IDN?"));
+    const auto before = regs();
+    const uint64_t cycles = form->session().chip().writeCycles();
+    ASSERT_TRUE(client->send("FREQ 868.3MHZ\n*OPC?\n"));
+    control<QPushButton>("B_WriteReg")->click();
+    EXPECT_EQ(form->session().chip().writeCycles(), cycles + 1);
+    EXPECT_EQ(regs(), before);
+    EXPECT_EQ(awaitLine(*client), "1");
+    EXPECT_NE(regs(), before);
+    EXPECT_EQ(control<Edit>("E_fRFI")->text(), "868.300");
+    expectChipHoldsImage();
+}
+
 TEST_F(RemoteTest, TheWindowShowsItsServerItsClientAndTheLastError) {
     start();
     RemoteControlWindow* w = serve();
