@@ -81,6 +81,8 @@ TEST_F(CliServe, AnswersIdentityTuningLockAndErrors) {
         char command[64];
         std::snprintf(command, sizeof command, "FREQ %.3fMHZ\n", mhz);
         ASSERT_TRUE(c.send(command));
+        // *OPC? waits until the write cycle is done, as a bench script waits before LOCK?.
+        EXPECT_EQ(c.query("*OPC?"), "1");
         const auto tuned = c.query("FREQ?");
         ASSERT_TRUE(tuned.has_value());
         // The channel raster is far finer than a megahertz.
@@ -99,7 +101,7 @@ TEST_F(CliServe, AnswersIdentityTuningLockAndErrors) {
     EXPECT_EQ(c.query("SYST:ERR?"), "0,\"No error\"");
     EXPECT_TRUE(std::filesystem::exists(dir / "files" / "saved.cfg"));
     EXPECT_FALSE(std::filesystem::exists(dir / "saved.cfg"));
-    for (const std::string& outside : {"../escaped.cfg", file("absolute.cfg")}) {
+    for (const std::string& outside : {std::string("../escaped.cfg"), file("absolute.cfg")}) {
         ASSERT_TRUE(c.send("MMEM:STOR:STAT \"" + outside + "\"\n"));
         const auto refused = c.query("SYST:ERR?");
         ASSERT_TRUE(refused.has_value());
@@ -124,10 +126,14 @@ TEST_F(CliServe, BadInputChangesNothingAndEndsNothing) {
     std::string before;
     {
         TcpClient c(port);
+        ASSERT_TRUE(c.send("MMEM:LOAD:STAT \"receiver-433.cfg\"\n"));
         before = registers(c);
+        EXPECT_NE(before, "0,0,0,0,0,0,0,0,");
         std::string junk;
         for (int i = 0; i < 20000; ++i) junk += char((i * 7919) % 251 + 1);
         ASSERT_TRUE(c.send(junk + "\n"));
+        // The junk's errors may fill the queue: the long line's error goes to an empty one.
+        ASSERT_TRUE(c.send("*CLS\n"));
         ASSERT_TRUE(c.send(std::string(1 << 20, 'R') + "\n"));
         // Read what the junk got back (a query in it may have had an answer) up to ours.
         ASSERT_TRUE(c.send("*IDN?\n"));
@@ -235,6 +241,7 @@ rx = rm.open_resource('TCPIP::127.0.0.1::%s::SOCKET' % sys.argv[1],
 print(rx.query('*IDN?'))
 rx.write('MMEM:LOAD:STAT "receiver-433.cfg"')
 rx.write('FREQ 433.92MHZ')
+rx.query('*OPC?')
 print(rx.query('FREQ?'))
 print(rx.query('LOCK?'))
 rx.write('FREQ 1e12')

@@ -210,6 +210,24 @@ struct ScpiServer::Impl {
         writeLog(who, "(refused: " + client + " is in control)");
     }
 
+    // A client that closed and one that connects at once may be seen in either order: the
+    // old one's close is looked for before the new one is refused. Its last lines are
+    // still answered (as far as the replies fit), then its end is read.
+    void noticeClosedClient() {
+        pollfd p{clientFd, short(POLLIN | POLLRDHUP), 0};
+        if (::poll(&p, 1, 0) <= 0) return;
+        if ((p.revents & (POLLHUP | POLLERR)) != 0 && !wantsInput()) {
+            closeClient("gone");
+            return;
+        }
+        for (int rounds = 0; clientFd >= 0 && wantsInput() && rounds < 64; ++rounds) {
+            const size_t before = input.size();
+            receive();
+            flush();
+            if (clientFd >= 0 && input.size() == before && pendingOutput() == 0) break;
+        }
+    }
+
     void accept() {
         for (;;) {
             sockaddr_storage peer{};
@@ -218,6 +236,7 @@ struct ScpiServer::Impl {
                                      SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) return;  // none left, or one that went away before it was taken
             const std::string who = addressText(reinterpret_cast<sockaddr*>(&peer), length);
+            if (clientFd >= 0) noticeClosedClient();
             if (clientFd >= 0) {
                 refuse(fd, who);
                 continue;
