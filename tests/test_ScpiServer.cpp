@@ -198,6 +198,20 @@ TEST_F(ScpiServerTest, ASecondClientIsToldAndClosedWhileTheFirstGoesOn) {
     EXPECT_EQ(handler.clientChanges, 2);
     ASSERT_TRUE(third->send("C?\n"));
     EXPECT_EQ(received(*third), "3:C?\n");
+
+    // A client that sends its last line and closes, and one that connects before the
+    // server has seen the close: the new connection is taken first here, and still the
+    // old client's line is answered and the new one served, not refused.
+    ASSERT_TRUE(third->send("LAST\n"));
+    third->close();
+    TcpClient fourth(server->port());
+    ASSERT_TRUE(fourth.connected());
+    const int listenFd = server->watches().front().fd;
+    server->descriptorReady(listenFd, true, false);
+    ASSERT_TRUE(fourth.send("D?\n"));
+    EXPECT_EQ(received(fourth), "5:D?\n");
+    EXPECT_EQ(handler.lines.back(), "D?");
+    EXPECT_EQ(handler.lines[handler.lines.size() - 2], "LAST");
 }
 
 // A client silent for the idle limit is closed; anything it sends or reads starts the

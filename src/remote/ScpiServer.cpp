@@ -221,10 +221,9 @@ struct ScpiServer::Impl {
             return;
         }
         for (int rounds = 0; clientFd >= 0 && wantsInput() && rounds < 64; ++rounds) {
-            const size_t before = input.size();
-            receive();
+            const bool more = receive();
             flush();
-            if (clientFd >= 0 && input.size() == before && pendingOutput() == 0) break;
+            if (!more) break;
         }
     }
 
@@ -312,21 +311,23 @@ struct ScpiServer::Impl {
         return pendingOutput() < kOutputLimit && input.find('\n') == std::string::npos;
     }
 
-    void receive() {
+    // One read: false when there was nothing to read.
+    bool receive() {
         char buffer[kReadChunk];
-        const ssize_t n = ::recv(clientFd, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+        const ssize_t n = ::recv(clientFd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return false;
         if (n == 0) {
             closeClient("closed by the client");
-            return;
+            return true;
         }
         if (n < 0) {
             closeClient("gone: " + systemError(errno));
-            return;
+            return true;
         }
         lastActivity = clock->now();
         input.append(buffer, size_t(n));
         takeLines();
+        return true;
     }
 };
 
