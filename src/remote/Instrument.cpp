@@ -113,20 +113,19 @@ double frequencyMhz(const Parameter& p, const char* what,
     }
     if (p.kind != Parameter::Kind::Number)
         refuse(kDataTypeError, std::string(what) + " is a number");
-    double scale = 0;
+    // Divided rather than multiplied by an inverse: 433920000 Hz is the double nearest
+    // 433.92 MHz, as the edit's text would give it.
+    double mhz = 0;
     if (p.unit.empty() || p.unit == "HZ")
-        scale = 1e-6;
+        mhz = p.value / 1e6;
     else if (p.unit == "KHZ")
-        scale = 1e-3;
+        mhz = p.value / 1e3;
     else if (p.unit == "MHZ")
-        scale = 1;
+        mhz = p.value;
     else if (p.unit == "GHZ")
-        scale = 1e3;
+        mhz = p.value * 1e3;
     else
         refuse(kInvalidSuffix, p.unit + " is no frequency unit (HZ, KHZ, MHZ, GHZ)");
-    // Divided rather than multiplied by the inverse: 433920000 Hz is 433.92 MHz exactly as
-    // the edit would hold it.
-    const double mhz = scale < 1 ? p.value / (scale == 1e-6 ? 1e6 : 1e3) : p.value * scale;
     if (!std::isfinite(mhz)) refuse(kDataOutOfRange, p.text + " is beyond any frequency");
     return mhz;
 }
@@ -266,15 +265,18 @@ std::string Instrument::identity() const {
     return std::string("zvk40310,ZVK40310,") + board + "," + kProgramVersion;
 }
 
-const Instrument::Command* Instrument::find(const std::vector<std::string>& nodes, int& suffix,
-                                            bool& known) const {
-    known = false;
-    for (const Command& c : table()) {
-        int s = -1;
-        if (matches(patternOf(c.header), 0, nodes, 0, s)) {
-            known = true;
+const Instrument::Command* Instrument::find(const std::vector<std::string>& nodes,
+                                            int& suffix) const {
+    static const std::vector<std::vector<PatternNode>> patterns = [] {
+        std::vector<std::vector<PatternNode>> all;
+        for (const Command& c : table()) all.push_back(patternOf(c.header));
+        return all;
+    }();
+    for (size_t i = 0; i < patterns.size(); ++i) {
+        int s = -2;
+        if (matches(patterns[i], 0, nodes, 0, s)) {
             suffix = s;
-            return &c;
+            return &table()[i];
         }
     }
     return nullptr;
@@ -282,6 +284,8 @@ const Instrument::Command* Instrument::find(const std::vector<std::string>& node
 
 std::string Instrument::execute(std::string_view line) {
     std::vector<std::string> answers;
+    // Each line starts at the root.
+    path_.clear();
     for (std::string_view text : splitUnits(line)) {
         ParsedUnit parsed = parseUnit(text);
         if (parsed.error) {
@@ -307,22 +311,14 @@ void Instrument::run(const ProgramUnit& unit, std::vector<std::string>& answers)
     std::vector<std::string> nodes;
     if (!unit.common && !unit.absolute) nodes = path_;
     nodes.insert(nodes.end(), unit.nodes.begin(), unit.nodes.end());
-    int suffix = -1;
-    bool known = false;
-    const Command* c = find(nodes, suffix, known);
-    // A relative header that is no command below the path may still be one at the root.
-    if (!c && !unit.common && !unit.absolute && !path_.empty()) {
-        nodes = unit.nodes;
-        c = find(nodes, suffix, known);
-    }
-    if (!c) refuse(kUndefinedHeader, joined(unit.nodes) + (unit.query ? "?" : ""));
+    int suffix = -2;
+    const Command* c = find(nodes, suffix);
+    if (!c) refuse(kUndefinedHeader, joined(nodes) + (unit.query ? "?" : ""));
     if (!unit.common) path_.assign(nodes.begin(), nodes.end() - 1);
     const Handler h = unit.query ? c->query : c->set;
     if (!h)
         refuse(kUndefinedHeader,
                std::string(c->header) + (unit.query ? " has no query form" : " is a query only"));
-    if (suffix == -1 && std::string_view(c->header).back() == '#')
-        refuse(kHeaderSuffixOutOfRange, "the header needs its number");
     if (!unit.query && c->changes && guard_)
         if (auto why = guard_()) refuse(kSettingsConflict, *why);
     Call call{unit, suffix, {}};
@@ -427,8 +423,8 @@ void Instrument::requireSpiMode(const char* what) const {
                std::string("the chip is in ABC mode, where ") + what + " cannot be set");
 }
 
-FrequencyState Instrument::tuned() const {
-    FrequencyState s = const_cast<Session&>(session_).frequencies();
+FrequencyState Instrument::tuned() {
+    FrequencyState s = session_.frequencies();
     ReadFrequencyState(s, session_.regs(), session_.edits());
     RecomputeFrequencies(s);
     return s;
@@ -486,8 +482,8 @@ void Instrument::crystalSet(Call& c) {
     const double mhz = frequencyMhz(c.unit.params[0], "crystal frequency",
                                     {{"DEF", Session::kDefaultFxtal}, {"MIN", kMinXtal}});
     requireSpiMode("the crystal");
-    // The edit would hold the number with three decimals: that is what must not be below.
-    if (parseDouble(formatFrequency(mhz)).value_or(0) < kMinXtal)
+    // Below the minimum the edit would hold the minimum instead: refused, not changed.
+    if (mhz < kMinXtal)
         refuse(kDataOutOfRange, "f XTAL " + formatFrequency(mhz) + " MHz is below " +
                                     formatFrequency(kMinXtal) + " MHz");
     if (auto refusal = session_.planRefusal(mhz, std::nullopt)) refuse(kDataOutOfRange, *refusal);
@@ -614,9 +610,18 @@ void Instrument::statusQuery(Call& c) {
               quotedText(r->decoded.RSSI);
 }
 
+namespace {
+// REG's suffix: the register 0..7, never SCPI's default 1, which would make a REG without
+// its number write R1.
+void checkRegisterSuffix(const ProgramUnit& u, int suffix) {
+    if (suffix >= 0 && suffix <= 7) return;
+    refuse(kHeaderSuffixOutOfRange,
+           u.nodes.back().substr(0, 20) + ": REG takes a register number 0..7");
+}
+}  // namespace
+
 void Instrument::registerSet(Call& c) {
-    if (c.suffix < 0 || c.suffix > 7)
-        refuse(kHeaderSuffixOutOfRange, "REG" + std::to_string(c.suffix) + ": registers are 0..7");
+    checkRegisterSuffix(c.unit, c.suffix);
     expectCount(c.unit, 1);
     const std::string name = "R" + std::to_string(c.suffix);
     const auto v = integerIn(c.unit.params[0], name, 0, 0xFFF);
@@ -625,8 +630,7 @@ void Instrument::registerSet(Call& c) {
 }
 
 void Instrument::registerQuery(Call& c) {
-    if (c.suffix < 0 || c.suffix > 7)
-        refuse(kHeaderSuffixOutOfRange, "REG" + std::to_string(c.suffix) + ": registers are 0..7");
+    checkRegisterSuffix(c.unit, c.suffix);
     expectCount(c.unit, 0);
     c.reply = std::to_string(session_.regs()[size_t(c.suffix)]);
 }

@@ -55,7 +55,7 @@ class Instrument {
   private:
     struct Call {
         const ProgramUnit& unit;
-        int suffix;  // the header's numeric suffix; -1 when it has none
+        int suffix;  // the header's numeric suffix; -2 when it has none, -1 when too large
         std::string reply;
     };
     using Handler = void (Instrument::*)(Call&);
@@ -66,7 +66,7 @@ class Instrument {
         bool changes;  // the set form changes the board, the image, the plan or a file
     };
     static const std::vector<Command>& table();
-    const Command* find(const std::vector<std::string>& nodes, int& suffix, bool& known) const;
+    const Command* find(const std::vector<std::string>& nodes, int& suffix) const;
     void run(const ProgramUnit& unit, std::vector<std::string>& answers);
 
     // Common commands.
@@ -132,7 +132,7 @@ class Instrument {
     void numberFieldSet(Call& c, const Field& f);
     void checkFieldSet(Call& c, const Field& f);
     // The plan as the image holds it now, recomputed without anything shown or sent.
-    FrequencyState tuned() const;
+    FrequencyState tuned();
     std::optional<StatusReading> statusRead();
 
     Session& session_;
