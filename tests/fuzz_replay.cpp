@@ -21,6 +21,7 @@ extern "C" int zvkFuzz_config(const uint8_t* data, size_t size);
 extern "C" int zvkFuzz_settings(const uint8_t* data, size_t size);
 extern "C" int zvkFuzz_cli_json(const uint8_t* data, size_t size);
 extern "C" int zvkFuzz_cli_input(const uint8_t* data, size_t size);
+extern "C" int zvkFuzz_scpi(const uint8_t* data, size_t size);
 
 namespace {
 
@@ -28,10 +29,9 @@ using Harness = int (*)(const uint8_t*, size_t);
 
 const std::map<std::string, Harness>& harnesses() {
     static const std::map<std::string, Harness> all = {
-        {"config", zvkFuzz_config},
-        {"settings", zvkFuzz_settings},
-        {"cli_json", zvkFuzz_cli_json},
-        {"cli_input", zvkFuzz_cli_input},
+        {"config", zvkFuzz_config},     {"settings", zvkFuzz_settings},
+        {"cli_json", zvkFuzz_cli_json}, {"cli_input", zvkFuzz_cli_input},
+        {"scpi", zvkFuzz_scpi},
     };
     return all;
 }

@@ -62,25 +62,25 @@ class ScpiServerTest : public ::testing::Test {
         server->start();
         ASSERT_NE(server->port(), 0);
     }
-    // Serves every descriptor that is ready until none is: loopback delivers at once, so
-    // then everything sent so far has been handled.
+    // One round: waits up to ms for a ready descriptor and serves what is ready.
+    bool pumpOnce(int ms) {
+        std::vector<pollfd> fds;
+        for (const auto& w : server->watches())
+            fds.push_back({w.fd, short((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
+        if (::poll(fds.data(), fds.size(), ms) <= 0) return false;
+        // The client first, as serveUntil does.
+        std::reverse(fds.begin(), fds.end());
+        for (const pollfd& p : fds)
+            if (p.revents != 0)
+                server->descriptorReady(p.fd, (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0,
+                                        (p.revents & POLLOUT) != 0);
+        return true;
+    }
+    // Serves until nothing has been ready for a while: then everything sent so far has
+    // been handled (the wait is generous, for a loaded machine that delivers late).
     void settle() {
-        for (int quiet = 0, rounds = 0; quiet < 2 && rounds < 100000; ++rounds) {
-            std::vector<pollfd> fds;
-            for (const auto& w : server->watches())
-                fds.push_back({w.fd, short((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
-            const int n = ::poll(fds.data(), fds.size(), quiet == 0 ? 0 : 5);
-            if (n <= 0) {
-                ++quiet;
-                continue;
-            }
-            quiet = 0;
-            std::reverse(fds.begin(), fds.end());
-            for (const pollfd& p : fds)
-                if (p.revents != 0)
-                    server->descriptorReady(p.fd, (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0,
-                                            (p.revents & POLLOUT) != 0);
-        }
+        for (int quiet = 0, rounds = 0; quiet < 3 && rounds < 100000; ++rounds)
+            quiet = pumpOnce(quiet == 0 ? 0 : 20) ? 0 : quiet + 1;
     }
     std::unique_ptr<TcpClient> connect() {
         auto c = std::make_unique<TcpClient>(server->port());
@@ -145,6 +145,7 @@ TEST_F(ScpiServerTest, AnOverlongLineIsDroppedAndTheConnectionStays) {
     ASSERT_EQ(handler.lines.size(), 1u);
     EXPECT_EQ(handler.lines[0].size(), kMaxLineLength);
     EXPECT_EQ(handler.overlongLines, 0);
+    EXPECT_EQ(received(*client), "1:" + atLimit + "?\n");
 
     // One byte over, and a megabyte sent in pieces, each followed by a good line.
     for (const size_t length : {kMaxLineLength + 1, size_t(1) << 20}) {
@@ -197,6 +198,20 @@ TEST_F(ScpiServerTest, ASecondClientIsToldAndClosedWhileTheFirstGoesOn) {
     EXPECT_EQ(handler.clientChanges, 2);
     ASSERT_TRUE(third->send("C?\n"));
     EXPECT_EQ(received(*third), "3:C?\n");
+
+    // A client that sends its last line and closes, and one that connects before the
+    // server has seen the close: the new connection is taken first here, and still the
+    // old client's line is answered and the new one served, not refused.
+    ASSERT_TRUE(third->send("LAST\n"));
+    third->close();
+    TcpClient fourth(server->port());
+    ASSERT_TRUE(fourth.connected());
+    const int listenFd = server->watches().front().fd;
+    server->descriptorReady(listenFd, true, false);
+    ASSERT_TRUE(fourth.send("D?\n"));
+    EXPECT_EQ(received(fourth), "5:D?\n");
+    EXPECT_EQ(handler.lines.back(), "D?");
+    EXPECT_EQ(handler.lines[handler.lines.size() - 2], "LAST");
 }
 
 // A client silent for the idle limit is closed; anything it sends or reads starts the
@@ -260,9 +275,11 @@ TEST_F(ScpiServerTest, AClientGoneMidLineLeavesNothingBehind) {
 // the replies back up, holds a bounded amount, and answers everything in order once the
 // client reads. A client that then resets does not end the process (no SIGPIPE).
 TEST_F(ScpiServerTest, AFloodOfUnreadQueriesIsBoundedAndAnsweredInOrder) {
-    constexpr int kQueries = 1000000;
+    // Long queries, so that the replies outgrow what the system buffers on both sides.
+    constexpr int kQueries = 100000;
+    const std::string query = "MEASURE:SOMETHING:WITH:A:LONG:HEADER:TO:FILL:THE:PIPES:QUICKLY?";
     std::string flood;
-    for (int i = 0; i < kQueries; ++i) flood += "Q?\n";
+    for (int i = 0; i < kQueries; ++i) flood += query + "\n";
     // A small receive buffer on the client's side, so the replies back up soon.
     auto client = std::make_unique<TcpClient>(server->port(), 4096);
     settle();
@@ -280,26 +297,36 @@ TEST_F(ScpiServerTest, AFloodOfUnreadQueriesIsBoundedAndAnsweredInOrder) {
 
     // Reading drains it: every reply comes, in order.
     int expected = 1;
-    for (int rounds = 0; rounds < 100000 && expected <= kQueries; ++rounds) {
+    for (int rounds = 0; rounds < 1000000 && expected <= kQueries; ++rounds) {
         if (sent < flood.size()) sent += client->sendSome(std::string_view(flood).substr(sent));
-        settle();
+        pumpOnce(1);
         client->readAvailable();
         while (auto line = client->takeLine()) {
-            ASSERT_EQ(*line, std::to_string(expected) + ":Q?");
+            ASSERT_EQ(*line, std::to_string(expected) + ":" + query);
             ++expected;
         }
     }
     EXPECT_EQ(expected, kQueries + 1);
+    EXPECT_LE(server->bufferedBytes(), kOutputLimit + 16384 + kMaxLineLength);
 
     // The same again, but the client resets with replies backed up.
+    client->close();
+    settle();
     handler.lines.clear();
-    auto rude = std::make_unique<TcpClient>(server->port());
+    auto rude = std::make_unique<TcpClient>(server->port(), 4096);
     settle();
-    rude->sendSome(flood);
-    settle();
+    ASSERT_FALSE(server->clientAddress().empty());
+    for (size_t at = 0, stalls = 0; stalls < 3 && at < flood.size();) {
+        const size_t n = rude->sendSome(std::string_view(flood).substr(at));
+        at += n;
+        settle();
+        stalls = n == 0 ? stalls + 1 : 0;
+    }
+    ASSERT_GT(server->bufferedBytes(), 0u);
     rude->reset();
     settle();
     EXPECT_EQ(server->clientAddress(), "");
+    EXPECT_EQ(server->bufferedBytes(), 0u);
     auto next = connect();
     ASSERT_TRUE(next->send("ALIVE?\n"));
     EXPECT_NE(received(*next).find(":ALIVE?\n"), std::string::npos);

@@ -170,9 +170,14 @@ TEST_F(CliRun, LiveFailuresJoinTheCommandsObjectAndTextGoesAsItComes) {
     {
         test::CtlProcess run({"run", "-", "--live", "--board", "virtual"});
         ASSERT_TRUE(run.write("plan --rf 384\n"));
-        std::string text;
-        for (auto l = run.readLine(); l && l->find("fRF") == std::string::npos; l = run.readLine())
-            text += *l;
+        // The text of line 1, up to its last line, before line 2 is written.
+        bool answered = false;
+        while (!answered) {
+            const auto l = run.readLine();
+            if (!l) break;
+            answered = l->rfind("correction ", 0) == 0;
+        }
+        ASSERT_TRUE(answered) << run.err();
         ASSERT_TRUE(run.write("-plan --rf x\nplan --rf 390\n"));
         run.closeInput();
         EXPECT_EQ(run.wait(), 0) << run.err();

@@ -10,6 +10,7 @@ Needs PyVISA with its Python backend (Debian: python3-pyvisa, python3-pyvisa-py)
 """
 import argparse
 import sys
+import time
 
 import pyvisa
 
@@ -21,6 +22,8 @@ def main():
     p.add_argument("step", type=float, help="step, MHz")
     p.add_argument("--host", default="127.0.0.1")
     p.add_argument("--port", type=int, default=5025)
+    p.add_argument("--settle", type=float, default=20, metavar="MS",
+                   help="wait before LOCK? after each step (default 20 ms)")
     p.add_argument("--load", metavar="FILE.cfg",
                    help="a configuration file under serve's --files folder, loaded first")
     a = p.parse_args()
@@ -40,9 +43,10 @@ def main():
         f = a.start + n * a.step
         if f > a.stop + 1e-9:
             break
-        rx.write(f"FREQ {f:.3f}MHZ")
-        # *OPC? waits for the write cycle, so LOCK? reads the chip after it.
-        rx.query("*OPC?")
+        # *OPC? answers once the write cycle is done; the synthesizer then needs a few
+        # milliseconds to lock.
+        rx.query(f"FREQ {f:.3f}MHZ;*OPC?")
+        time.sleep(a.settle / 1000)
         print(f"{f:.3f},{rx.query('FREQ?')},{rx.query('LOCK?')}")
         n += 1
     # Anything the instrument refused on the way is in its error queue.

@@ -111,8 +111,11 @@ int serve(CommandContext& ctx, ServeOptions& o) {
                   << ", which other computers can reach: the protocol has no authentication, so "
                      "anyone who reaches the port controls the board\n";
     StopSignals signals(server);
-    printResult(ctx, o.json, {{"listen", server.address()}, {"port", server.port()}},
-                [&] { std::cout << "listening on " << server.address() << "\n"; });
+    // One line either way: a script reads the port from it.
+    if (o.json)
+        std::cout << jsonLine({{"listen", server.address()}, {"port", server.port()}}) << "\n";
+    else
+        std::cout << "listening on " << server.address() << "\n";
     flushOutput();
     server.serveUntil(g_stopServing);
     return kOk;

@@ -423,8 +423,8 @@ void Instrument::requireSpiMode(const char* what) const {
                std::string("the chip is in ABC mode, where ") + what + " cannot be set");
 }
 
-FrequencyState Instrument::tuned() const {
-    FrequencyState s = const_cast<Session&>(session_).frequencies();
+FrequencyState Instrument::tuned() {
+    FrequencyState s = session_.frequencies();
     ReadFrequencyState(s, session_.regs(), session_.edits());
     RecomputeFrequencies(s);
     return s;

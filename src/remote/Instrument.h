@@ -132,7 +132,7 @@ class Instrument {
     void numberFieldSet(Call& c, const Field& f);
     void checkFieldSet(Call& c, const Field& f);
     // The plan as the image holds it now, recomputed without anything shown or sent.
-    FrequencyState tuned() const;
+    FrequencyState tuned();
     std::optional<StatusReading> statusRead();
 
     Session& session_;

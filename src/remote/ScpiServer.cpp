@@ -210,6 +210,23 @@ struct ScpiServer::Impl {
         writeLog(who, "(refused: " + client + " is in control)");
     }
 
+    // A client that closed and one that connects at once may be seen in either order: the
+    // old one's close is looked for before the new one is refused. Its last lines are
+    // still answered (as far as the replies fit), then its end is read.
+    void noticeClosedClient() {
+        pollfd p{clientFd, short(POLLIN | POLLRDHUP), 0};
+        if (::poll(&p, 1, 0) <= 0) return;
+        if ((p.revents & (POLLHUP | POLLERR)) != 0 && !wantsInput()) {
+            closeClient("gone");
+            return;
+        }
+        for (int rounds = 0; clientFd >= 0 && wantsInput() && rounds < 64; ++rounds) {
+            const bool more = receive();
+            flush();
+            if (!more) break;
+        }
+    }
+
     void accept() {
         for (;;) {
             sockaddr_storage peer{};
@@ -218,6 +235,7 @@ struct ScpiServer::Impl {
                                      SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) return;  // none left, or one that went away before it was taken
             const std::string who = addressText(reinterpret_cast<sockaddr*>(&peer), length);
+            if (clientFd >= 0) noticeClosedClient();
             if (clientFd >= 0) {
                 refuse(fd, who);
                 continue;
@@ -293,21 +311,23 @@ struct ScpiServer::Impl {
         return pendingOutput() < kOutputLimit && input.find('\n') == std::string::npos;
     }
 
-    void receive() {
+    // One read: false when there was nothing to read.
+    bool receive() {
         char buffer[kReadChunk];
-        const ssize_t n = ::recv(clientFd, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+        const ssize_t n = ::recv(clientFd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return false;
         if (n == 0) {
             closeClient("closed by the client");
-            return;
+            return true;
         }
         if (n < 0) {
             closeClient("gone: " + systemError(errno));
-            return;
+            return true;
         }
         lastActivity = clock->now();
         input.append(buffer, size_t(n));
         takeLines();
+        return true;
     }
 };
 
