@@ -3,8 +3,10 @@
 // loading a configuration file, as both front ends drive them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "TempDir.h"
@@ -21,10 +23,22 @@ struct Recorder : SessionObserver {
     std::vector<std::string> busy;
     std::vector<bool> pending;
     int shown = 0;
+    // What the front end was told to show, in order.
+    std::vector<std::string> told;
     void portBusy(const std::string& why) override { busy.push_back(why); }
     void writePending(bool on) override { pending.push_back(on); }
     void planRefused(const std::string& reason) override { refusals.push_back(reason); }
-    void planShown(const FrequencyState&) override { ++shown; }
+    void planShown(const FrequencyState&) override {
+        ++shown;
+        told.push_back("plan");
+    }
+    void fieldShown(const Field& f, int state) override {
+        told.push_back(std::string(f.name) + "=" + std::to_string(state));
+    }
+    void loadingConfiguration(const std::string& path) override {
+        told.push_back("loading " + path);
+    }
+    void savingConfiguration(const std::string& path) override { told.push_back("saving " + path); }
 };
 
 class SessionTest : public test::TempDir {
@@ -207,6 +221,48 @@ TEST_F(SessionTest, LoadingAConfigurationPlansItsFrequency) {
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find("line 2"), std::string::npos) << *error;
     EXPECT_EQ(s->frequencies().fRF, 500.0);
+}
+
+// A front end that did not make the change itself (a remote client's) learns of it before
+// the steps that follow, so that its reverse sync finds the control in place and runs no
+// handler a second time; the caption learns of a file before it is read or written.
+TEST_F(SessionTest, OperationsTellTheFrontEndWhatTheySetFirst) {
+    struct Case {
+        const char* what;
+        std::function<void(Session&)> operation;
+        std::string first;  // what the front end hears first
+        bool planFollows;   // and then the plan
+    };
+    const std::string cfg = file("told.cfg");
+    const int restricted = mfoRestriction(kMfoLdOut + 1, false);
+    ASSERT_NE(restricted, kMfoLdOut + 1);
+    const Case cases[] = {
+        {"a filter edit", [](Session& s) { s.numberEdited(field("RIFF"), "150", false); },
+         "RIFF=150", true},
+        {"a divider edit", [](Session& s) { s.numberEdited(field("A"), "7", false); }, "A=7", true},
+        {"an MFO item", [](Session& s) { s.chooseMfo(kMfoLdOut, false); },
+         "MFO=" + std::to_string(kMfoLdOut), false},
+        {"an MFO item outside the restriction",
+         [](Session& s) { s.chooseMfo(kMfoLdOut + 1, false); }, "MFO=" + std::to_string(restricted),
+         false},
+        {"a save", [&](Session& s) { EXPECT_FALSE(s.saveConfiguration(cfg)); }, "saving " + cfg,
+         false},
+        {"a load", [&](Session& s) { EXPECT_FALSE(s.loadConfiguration(cfg)); }, "loading " + cfg,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto s = open("virtual");
+        s->chip().setRegs(kDefaultImage);
+        recorder.told.clear();
+        c.operation(*s);
+        ASSERT_FALSE(recorder.told.empty());
+        EXPECT_EQ(recorder.told.front(), c.first);
+        const bool planned =
+            std::find(recorder.told.begin(), recorder.told.end(), "plan") != recorder.told.end();
+        EXPECT_EQ(planned, c.planFollows);
+    }
+    EXPECT_TRUE(std::filesystem::exists(cfg));
 }
 
 }  // namespace

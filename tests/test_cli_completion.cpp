@@ -70,6 +70,13 @@ TEST_F(Completion, OffersTheFilesAndValuesEachPlaceTakes) {
         {{"calibrate", "rx.cfg", "--lo1-measured", ""}, {}},
         {{"plan", "--rf", "433.92", "--ppm", ""}, {}},
         {{"plan", "--settings", ""}, {"sub"}},
+        {{"serve", "--files", ""}, {"sub"}},
+        {{"serve", "--log", ""}, {"list.csv", "map.json", "notes.txt", "rx.cfg", "sub"}},
+        {{"serve", "--idle-timeout", ""}, {}},
+        {{"serve", "--listen", "127"}, {"127.0.0.1:0", "127.0.0.1:5025"}},
+        {{"serve", "--l"}, {"--lab", "--level", "--listen", "--log"}},
+        {{"serve", "--lab", "--l"}, {"--level", "--listen", "--log"}},
+        {{"run", "-", "--l"}, {"--level", "--live"}},
     };
     for (const auto& c : cases) {
         std::string line;
@@ -90,7 +97,8 @@ TEST_F(Completion, OffersTheFilesAndValuesEachPlaceTakes) {
                   calibrateOptions.end())
             << o;
     const V commands = offered({""});
-    EXPECT_NE(std::find(commands.begin(), commands.end(), "new"), commands.end());
+    for (const char* c : {"new", "serve"})
+        EXPECT_NE(std::find(commands.begin(), commands.end(), c), commands.end()) << c;
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "BitLabel.h"
 #include "PageControl.h"
 #include "RadioGroup.h"
+#include "RemoteControlWindow.h"
 #include "StatusBarPanel.h"
 #include "TextFit.h"
 #include "Unit2.h"
@@ -164,6 +165,9 @@ TForm1::TForm1(const MainOptions& options, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+    // The server stops before the session it serves goes: no client's line may reach it.
+    delete remote_;
+    remote_ = nullptr;
     // The handlers must not run while the members they use are torn down.
     disconnect(qApp, nullptr, this, nullptr);
     // The child widgets die after the members: a focus-out on the way must not reach
@@ -301,6 +305,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
+    // A client's commands end with the window, not later with the process.
+    if (remote_) remote_->stop();
     emit closed();
 }
 

@@ -40,6 +40,7 @@ class StatusBarPanel;
 class UpDown;
 class TForm2;
 class ToolsMenu;
+class RemoteControlWindow;
 class VirtualBoardMenu;
 
 using zvk::kApplicationTitle;
@@ -85,6 +86,8 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     bool programmaticUpdate() const { return programmatic_; }
     // The name the configuration file dialogs propose; empty until one was confirmed.
     const QString& configFileName() const { return configFileName_; }
+    // "Tools > Remote Control…": the SCPI server on this window's session.
+    RemoteControlWindow* remoteControl() const { return remote_; }
 
   signals:
     // The main window was closed: the program ends.
@@ -138,6 +141,8 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void recomputeFrequencies();
     void readFrequencyState();
     void showTuningInfo();
+    // The tuning info's texts and colours alone, no edit written.
+    void showTuningTexts(const zvk::TuningInfo& t);
     // The tuning info's tooltips and the filter frequency's follow the crystal correction.
     void showCorrection();
     void buildBitNames();
@@ -248,6 +253,19 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     void abcPinsShown(const std::array<int, 3>& pins) override;
     void defaultsApplied() override;
     void fieldShown(const zvk::Field& f, int state) override;
+    void loadingConfiguration(const std::string& path) override;
+    void savingConfiguration(const std::string& path) override;
+    // A control of the field map shows a state without running its handler.
+    void showControlState(QWidget* control, int state);
+    // CB_MFO shows an item someone else chose: "Refresh", the lock-time row and the mode
+    // panel follow, as after the user's choice.
+    void mfoShown(int item);
+
+    // ---- remote control (MainRemote.cpp)
+    void buildRemoteControl();
+    // After a client's line: every control shows what the session holds, without running
+    // a handler (the core ran the steps already).
+    void showSessionState();
 
     // The menus, the timers and the window's areas and pages, in the order the keyboard
     // focus moves through them.
@@ -263,6 +281,9 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     // Sets an edit from the program: the text is replaced with the caret kept, and the
     // edit's change handler runs when the text really changed.
     void setEditText(QLineEdit* edit, const QString& text);
+    // The same without the handler; false when the text stays (the same, or a number the
+    // user is typing that already stands for it).
+    bool showEditText(QLineEdit* edit, const QString& text);
     // The same under the programmatic-update flag, which is lowered again afterwards.
     void programWrite(QLineEdit* edit, const QString& text);
     // Selects a radio item under the programmatic-update flag, lowered again afterwards.
@@ -323,4 +344,7 @@ class TForm1 : public QMainWindow, private zvk::SessionObserver {
     QString configFileName_;
     bool exiting_ = false;
     const void* lastFocusWindow_ = nullptr;
+    bool choosingMfo_ = false;  // CB_MFOChange runs: it shows the choice's results itself
+    RemoteControlWindow* remote_ = nullptr;
+    bool remoteLine_ = false;  // a client's line runs: the planning step does not beep
 };

@@ -189,17 +189,22 @@ void TForm1::numberEditFinished(QLineEdit* edit) {
     finishingEdit_ = false;
 }
 
-void TForm1::setEditText(QLineEdit* edit, const QString& text) {
-    if (edit->text() == text) return;
+bool TForm1::showEditText(QLineEdit* edit, const QString& text) {
+    if (edit->text() == text) return false;
     // While the user types in a divider or filter edit, a text that already stands for the
     // value the program writes back stays as typed: raising a first "1" to the minimum "3"
     // under the next key would turn the "150" being typed into "350". Leaving the edit
     // shows the value.
     if (!finishingEdit_ && edit->hasFocus()) {
         const auto typed = numberEditValue(edit, edit->text());
-        if (typed && typed == numberEditValue(edit, text)) return;
+        if (typed && typed == numberEditValue(edit, text)) return false;
     }
     replaceText(edit, text);
+    return true;
+}
+
+void TForm1::setEditText(QLineEdit* edit, const QString& text) {
+    if (!showEditText(edit, text)) return;
     if (edit == E_RIFF())
         E_RIFFChange();
     else if (edit == E_IFFRES())
@@ -309,7 +314,9 @@ void TForm1::inputsShown() {
 void TForm1::CB_MFOChange() {
     B_Refresh()->setEnabled(false);
     clearStatusFields();
+    choosingMfo_ = true;
     const int index = session_->chooseMfo(CB_MFO()->currentIndex(), options_.labMode);
+    choosingMfo_ = false;
     if (index != CB_MFO()->currentIndex()) CB_MFO()->setCurrentIndex(index);
     afterChange();
     B_Refresh()->setEnabled(index == kMfoSpiOut);
@@ -318,10 +325,40 @@ void TForm1::CB_MFOChange() {
 }
 
 void TForm1::fieldShown(const Field& f, int state) {
-    if (auto* group = qobject_cast<RadioGroup*>(fieldControls_[int(&f - kFieldMap.data())])) {
-        const QSignalBlocker quiet(group);
-        group->setItemIndex(state);
+    QWidget* control = fieldControls_[int(&f - kFieldMap.data())];
+    if (control == nullptr) return;
+    if (f.encoding == Encoding::Mfo) {
+        if (!choosingMfo_) mfoShown(state);
+        return;
     }
+    const auto* combo = qobject_cast<QComboBox*>(control);
+    const bool summaryChanged = combo == CB_OPMODE() && combo->currentIndex() != state;
+    showControlState(control, state);
+    if (summaryChanged) showModeSummary();
+}
+
+void TForm1::showControlState(QWidget* control, int state) {
+    if (auto* e = qobject_cast<QLineEdit*>(control)) {
+        showEditText(e, QString::number(state));
+    } else if (auto* c = qobject_cast<QComboBox*>(control)) {
+        // Only the user's choice runs a combo box's handler.
+        if (c->currentIndex() != state) c->setCurrentIndex(state);
+    } else if (auto* r = qobject_cast<RadioGroup*>(control)) {
+        const QSignalBlocker quiet(r);
+        r->setItemIndex(state);
+    } else if (auto* k = qobject_cast<QCheckBox*>(control)) {
+        const QSignalBlocker quiet(k);
+        k->setChecked(state != 0);
+    }
+}
+
+void TForm1::mfoShown(int item) {
+    if (CB_MFO()->currentIndex() == item) return;
+    CB_MFO()->setCurrentIndex(item);
+    clearStatusFields();
+    B_Refresh()->setEnabled(item == kMfoSpiOut);
+    showLockTimeRow(item == kMfoLdOut);
+    showModeSummary();
 }
 
 void TForm1::CB_fRFChange() {

@@ -51,6 +51,7 @@ void TForm1::connectMenus() {
     Tools1 = new ToolsMenu(*session_, this);
     connect(Tools1, &ToolsMenu::correctionChanged, this, &TForm1::showTuningInfo);
     MainMenu1->insertMenu(About1, Tools1);
+    buildRemoteControl();
 
     // Only a simulated board can be unplugged or given a test signal by hand.
     if (session_->isVirtual()) {
@@ -163,10 +164,18 @@ void TForm1::SaveConfig1Click() {
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) return;
     }
+    if (const auto error = session_->saveConfiguration(path))
+        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
+}
+
+void TForm1::savingConfiguration(const std::string& path) {
     configFileName_ = qs(path);
     setWindowTitle(qs(saveCaption(titleText_.toStdString(), path)));
-    if (const auto error = saveConfig(path, session_->currentConfig(), titleText_.toStdString()))
-        QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
+}
+
+void TForm1::loadingConfiguration(const std::string& path) {
+    configFileName_ = qs(path);
+    setWindowTitle(qs(loadCaption(titleText_.toStdString(), path)));
 }
 
 void TForm1::LoadConfig1Click() {
@@ -187,9 +196,7 @@ void TForm1::LoadConfig1Click() {
         QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*refusal));
         return;
     }
-    configFileName_ = qs(path);
-    setWindowTitle(qs(loadCaption(titleText_.toStdString(), path)));
-
+    // The caption and the name the next dialog proposes follow as the load begins.
     if (const auto error = session_->loadConfiguration(path))
         QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), qs(*error));
 }

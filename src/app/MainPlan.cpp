@@ -22,7 +22,8 @@ void TForm1::dividersRead(const FrequencyState& s) {
 }
 
 void TForm1::beep() {
-    beeper_->beep();
+    // The planning step's beeps confirm a click; a script's hundred plans would only ring.
+    if (!remoteLine_) beeper_->beep();
 }
 
 bool TForm1::planDividers(float fRF) {
@@ -49,17 +50,21 @@ void TForm1::recomputeFrequencies() {
 
 void TForm1::showTuningInfo() {
     const TuningInfo t = ShowTuningInfo(*fs_);
-    tuning_->showPlan(t);
-    E_Ntot()->setText(qs(t.Ntot.text));
+    showTuningTexts(t);
     programWrite(E_A(), qs(t.A));
     programWrite(E_N(), qs(t.N));
     programWrite(E_R(), qs(t.R));
     programWrite(E_RIFF(), qs(t.RIFF));
+    if (Tools1) Tools1->planChanged();
+}
+
+void TForm1::showTuningTexts(const TuningInfo& t) {
+    tuning_->showPlan(t);
+    E_Ntot()->setText(qs(t.Ntot.text));
     layout::setRed(E_Ntot(), t.Ntot.red, false);
     E_IF2CH()->setText(qs(t.IF2CH.text));
     layout::setRed(E_IF2CH(), t.IF2CH.red, false);
     showCorrection();
-    if (Tools1) Tools1->planChanged();
 }
 
 void TForm1::showCorrection() {

@@ -9,6 +9,7 @@
 #include "DiagnoseDialog.h"
 #include "PlanWindow.h"
 #include "QtText.h"
+#include "RemoteControlWindow.h"
 #include "StatusMonitorWindow.h"
 #include "SweepWindow.h"
 #include "TraceWindow.h"
@@ -75,6 +76,20 @@ ToolsMenu::ToolsMenu(zvk::Session& session, QWidget* parent)
     addSweepAndMonitor(this, session, parent);
     updateItems();
     addCompareItems(*this, session);
+    addSeparator();
+    RemoteControl1 = addAction(QStringLiteral("Remote Control…"));
+    RemoteControl1->setObjectName(QStringLiteral("RemoteControl1"));
+    connect(RemoteControl1, &QAction::triggered, this, &ToolsMenu::showRemoteControl);
+}
+
+RemoteControlWindow* ToolsMenu::showRemoteControl() {
+    auto* w =
+        parentWidget()->findChild<RemoteControlWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (w == nullptr) return nullptr;
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
 }
 
 PlanWindow* ToolsMenu::showPlan() {

@@ -11,6 +11,7 @@
 
 class CrystalCorrectionDialog;
 class PlanWindow;
+class RemoteControlWindow;
 class TraceWindow;
 
 // Asks where to save (title, proposed name, filter) and runs step with the file chosen; an
@@ -51,6 +52,9 @@ class ToolsMenu : public QMenu {
     PlanWindow* planWindow() const { return planWindow_; }
     // The tuning info shows a new plan: the picture follows.
     void planChanged();
+    // "Remote Control…" shows the main window's remote control; null where it has none.
+    QAction* RemoteControl1;
+    RemoteControlWindow* showRemoteControl();
 
     // The steps behind the items, with the files already chosen.
     // An error text when the log file cannot be made.

@@ -427,9 +427,10 @@ void printCounters(const TuningInfo& t, const FrequencyState& s, int width) {
 
 void reportUnfitN(CommandContext& ctx, const Session& core) {
     if (core.plannedNFits()) return;
-    std::cerr << "zvk40310ctl: N = " << core.plannedNtot() / 32
-              << " does not fit its 11 bits: the chip is tuned to " << core.tunedFrequencyText()
-              << " MHz\n";
+    ctx.failure = "N = " + std::to_string(core.plannedNtot() / 32) +
+                  " does not fit its 11 bits: the chip is tuned to " + core.tunedFrequencyText() +
+                  " MHz";
+    std::cerr << "zvk40310ctl: " << ctx.failure << "\n";
     ctx.exitCode = kBadInput;
 }
 
@@ -463,6 +464,11 @@ void printResult(const CommandContext& ctx, bool json, const nlohmann::json& j,
                  const std::function<void()>& text) {
     if (!json && !ctx.jsonLines()) {
         text();
+        return;
+    }
+    if (ctx.script != nullptr && ctx.script->live && ctx.jsonLines()) {
+        if (ctx.script->held) std::cout << jsonText(*ctx.script->held, true) << "\n";
+        ctx.script->held = j;
         return;
     }
     // A script's commands print one object per line.
@@ -511,21 +517,26 @@ bool g_outputReported = false;
 int runCommand(CLI::App& app, CommandContext& ctx, const std::string& where,
                const std::function<void()>& parse, bool* reported) {
     ctx.exitCode = kOk;
+    ctx.failure.clear();
     if (reported != nullptr) *reported = true;
     try {
         parse();
     } catch (const CLI::ParseError& e) {
         // A usage error is bad input like any other: one line naming what was wrong.
         if (e.get_exit_code() == 0) return app.exit(e);
+        ctx.failure = e.what();
         report(where, e.what());
         return troubleCode(app, kBadInput);
     } catch (const BadInput& e) {
+        ctx.failure = e.what();
         report(where, e.what());
         return troubleCode(app, kBadInput);
     } catch (const Unreachable& e) {
+        ctx.failure = e.what();
         report(where, e.what());
         return kUnreachable;
     } catch (const OutputFailed& e) {
+        ctx.failure = e.what();
         return reportOutputFailure(where, e, ctx.savedNote);
     }
     if (reported != nullptr) *reported = false;

@@ -151,6 +151,10 @@ struct Script {
     std::string path;  // the script's file ("-": standard input)
     // Ctrl+C ended a line that stops at it (status --watch): the script ends there.
     bool interrupted = false;
+    // run --live: each line answered as it arrives; with JSON, a line's one object waits
+    // here until the line's exit code is known, so that a failure goes into it.
+    bool live = false;
+    std::optional<nlohmann::json> held;
 };
 
 // What a command runs in, handed to it by whoever runs it (main, or run for each line of
@@ -165,6 +169,8 @@ struct CommandContext {
     // What the command saved, for the message when its output then fails ("the file
     // "x.cfg" was saved").
     std::string savedNote;
+    // The one-line reason of the last failure runCommand reported (without where).
+    std::string failure;
     // Whether every command prints one JSON object per line (run --json).
     bool jsonLines() const { return script != nullptr && script->jsonLines; }
 };
@@ -258,6 +264,7 @@ void addSweepCommand(CLI::App& app, CommandContext& ctx);      // sweep
 void addLockTimeCommand(CLI::App& app, CommandContext& ctx);   // locktime
 void addCalibrateCommand(CLI::App& app, CommandContext& ctx);  // calibrate
 void addListCommand(CLI::App& app, CommandContext& ctx);       // list
+void addServeCommand(CLI::App& app, CommandContext& ctx);      // serve (not in scripts)
 // status --watch: a read every intervalMs until count reads (0: no end) or Ctrl+C, which
 // in a script ends the script.
 void watchStatus(CommandContext& ctx, CtlSession& s, long intervalMs, long count, bool json,

@@ -26,6 +26,7 @@ int run(int argc, char** argv) {
         "for an installed program or one whose folder cannot be written.");
     zvk::cli::addCommands(app, ctx);
     zvk::cli::addRunCommand(app, ctx);
+    zvk::cli::addServeCommand(app, ctx);
     // Without a command there is nothing to do: the usage says what there is.
     if (argc < 2) {
         std::cerr << app.help();

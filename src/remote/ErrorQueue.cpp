@@ -95,6 +95,12 @@ std::string ErrorQueue::next() {
     return std::to_string(e.code) + ",\"" + e.text + "\"";
 }
 
+std::string ErrorQueue::newest() const {
+    if (entries_.empty()) return {};
+    const Entry& e = entries_.back();
+    return std::to_string(e.code) + ",\"" + e.text + "\"";
+}
+
 uint8_t ErrorQueue::takeEventStatus() {
     const uint8_t v = esr_;
     esr_ = 0;

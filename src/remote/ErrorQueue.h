@@ -63,6 +63,8 @@ class ErrorQueue {
     // The oldest entry as SYST:ERR? answers it, taken off the queue: -113,"Undefined
     // header;FOO"; 0,"No error" when the queue is empty.
     std::string next();
+    // The newest entry as next() would answer it, left on the queue; empty when none.
+    std::string newest() const;
     size_t count() const { return entries_.size(); }
     void clear() { entries_.clear(); }
 

@@ -738,8 +738,7 @@ void Instrument::storeState(Call& c) {
     if (file.code) refuse(file.code, file.why);
     const SaveLock lock(file.path);
     if (lock.refusal()) refuse(kExecutionError, *lock.refusal());
-    if (auto error = saveConfig(file.path, session_.currentConfig(), titleText()))
-        refuse(kExecutionError, *error);
+    if (auto error = session_.saveConfiguration(file.path)) refuse(kExecutionError, *error);
 }
 
 }  // namespace zvk::remote

@@ -332,6 +332,7 @@ void Session::selectControl(const Field& f, int state) {
 
 int Session::chooseMfo(int index, bool labMode) {
     const int item = mfoRestriction(index, labMode);
+    observer_->fieldShown(field("MFO"), item);
     chip_->setField(field("MFO"), uint32_t(item));
     return item;
 }
@@ -347,6 +348,9 @@ void recomputeOrAfterChange(Session& s, bool byProgram) {
 
 void Session::numberEdited(const Field& f, std::string_view text, bool byProgram) {
     chip_->setField(f, uint32_t(numberEditValue(f, text)));
+    // The edit shows the number before the recompute step's reverse sync looks at it, so
+    // that a text set by someone other than the edit's user runs no handler a second time.
+    observer_->fieldShown(f, controlState(f));
     recomputeOrAfterChange(*this, byProgram);
 }
 
@@ -604,6 +608,7 @@ void Session::takeConfig(const Config& c) {
 }
 
 std::optional<std::string> Session::loadConfiguration(const std::string& path) {
+    observer_->loadingConfiguration(path);
     Config c = currentConfig();
     if (auto error = loadConfig(path, c)) {
         // What the lines before a bad one gave is kept, as it would be by a reader that
@@ -614,6 +619,11 @@ std::optional<std::string> Session::loadConfiguration(const std::string& path) {
     }
     applyLoadedConfiguration(c);
     return std::nullopt;
+}
+
+std::optional<std::string> Session::saveConfiguration(const std::string& path) {
+    observer_->savingConfiguration(path);
+    return saveConfig(path, currentConfig(), titleText());
 }
 
 void Session::applyLoadedConfiguration(const Config& c) {

@@ -79,6 +79,10 @@ class SessionObserver : public ChipObserver {
     virtual void fieldShown(const Field& /*f*/, int /*state*/) {}
     // The default settings were taken: the caption says so.
     virtual void defaultsApplied() {}
+    // A configuration file is about to be loaded or saved: the caption names it, and the
+    // next file dialog proposes it.
+    virtual void loadingConfiguration(const std::string& /*path*/) {}
+    virtual void savingConfiguration(const std::string& /*path*/) {}
 };
 
 // A preset index as the program keeps it: 0..7, or -1 for none (a file's or the settings'
@@ -324,6 +328,8 @@ class Session {
     // Loads a configuration file in the order the window has always loaded it. A file
     // that does not load keeps what its good lines gave and returns the message.
     std::optional<std::string> loadConfiguration(const std::string& path);
+    // Saves the program state as a configuration file; the message when it cannot.
+    std::optional<std::string> saveConfiguration(const std::string& path);
     // The steps of loading a complete file: the mode, the frequencies through their edits,
     // the preset, the injection, and the plan.
     void applyLoadedConfiguration(const Config& c);
