@@ -121,6 +121,23 @@ TEST_F(CliServe, AnswersIdentityTuningLockAndErrors) {
 
 // Junk, a megabyte line and a client that leaves mid-command end in errors or a closed
 // connection; the register image stays as it was.
+// Without a settings file the instrument starts as the window's first start does: the
+// default settings in SPI mode, so a client can tune at once.
+TEST_F(CliServe, AFirstStartServesTheDefaultSettings) {
+    auto server = serve({"--settings", file("none.ini")});
+    TcpClient c(port);
+    ASSERT_TRUE(c.connected());
+    const auto tuned = c.query("FREQ?");
+    ASSERT_TRUE(tuned.has_value());
+    EXPECT_NEAR(std::stod(*tuned), 384e6, 1e3) << *tuned;
+    EXPECT_EQ(c.query("FREQ 433.92MHZ;*OPC?"), "1");
+    EXPECT_EQ(c.query("SYST:ERR?"), "0,\"No error\"");
+    // The default operation mode leaves the synthesizer off: LOCK? answers, and says so.
+    EXPECT_EQ(c.query("LOCK?"), "0");
+    server->signal(SIGTERM);
+    EXPECT_EQ(server->wait(), 0) << server->err();
+}
+
 TEST_F(CliServe, BadInputChangesNothingAndEndsNothing) {
     auto server = serve();
     auto registers = [&](TcpClient& c) {

@@ -288,13 +288,15 @@ std::shared_ptr<CtlSession> openSession(const CommandContext& ctx, const BoardOp
     s->options = &o;
     s->script = script;
     s->observer.verbose = o.verbose;
-    s->core->startUp([&](Settings& st) {
-        if (port) st.adr = *port;
-        if (!o.level.empty()) {
-            st.level = level.level;
-            st.vpwm = level.vpwm;
-        }
-    });
+    s->settingsExisted = s->core
+                             ->startUp([&](Settings& st) {
+                                 if (port) st.adr = *port;
+                                 if (!o.level.empty()) {
+                                     st.level = level.level;
+                                     st.vpwm = level.vpwm;
+                                 }
+                             })
+                             .settingsExisted;
     // The check the window makes at its first detection tick, with the logic level it
     // sends.
     s->core->tick();

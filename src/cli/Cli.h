@@ -108,6 +108,9 @@ struct CtlSession {
     std::unique_ptr<Session> core;
     // Adapter commands before the counters were last reset (start-up, detection).
     std::vector<std::string> earlierCommands;
+    // Whether start-up found the settings file: without it the program starts as the
+    // window's first start does.
+    bool settingsExisted = true;
 
     bool isVirtual() const { return core->isVirtual(); }
     std::string transport() const { return core->transportName(); }

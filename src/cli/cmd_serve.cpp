@@ -89,6 +89,13 @@ int serve(CommandContext& ctx, ServeOptions& o) {
     checkFiles(ctx, outputs, {{"the settings file", settingsPathOf(o.board)}}, o.json);
 
     const std::shared_ptr<CtlSession> s = openSession(ctx, o.board, {}, o.json);
+    // An instrument answers from the state the window would show: without a settings file
+    // that is the first start's, the default settings in SPI mode (the bare start-up
+    // state is ABC mode with an empty image, where FREQ and LOCK? are refused).
+    if (!s->settingsExisted) {
+        s->core->setSpiMode(true);
+        s->core->applyDefaults(true);
+    }
     remote::Instrument instrument(*s->core, {o.lab, o.files});
     remote::InstrumentLines lines(instrument);
     remote::ServerOptions so;
