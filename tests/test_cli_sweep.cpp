@@ -208,13 +208,12 @@ TEST(CtlStatusWatch, CountedReadsOneLineEach) {
     const auto out = lines(csv.out);
     ASSERT_EQ(out.size(), 4u) << csv.out;
     EXPECT_EQ(out[0], "t_ms,word,IFFVAL,IFFSTATE,LD,RSSI,suspect");
-    double last = -10;
+    // Each read on its own tick, never before it: a late one (a loaded machine) does not
+    // push the later ticks back, so only the lower bound is fixed.
     for (size_t i = 1; i < out.size(); ++i) {
         const auto c = cells(out[i]);
         ASSERT_EQ(c.size(), 7u) << out[i];
-        const double t = std::stod(c[0]);
-        EXPECT_GE(t, last + 5) << "reads come one interval apart: " << csv.out;
-        last = t;
+        EXPECT_GE(std::stod(c[0]), 10.0 * double(i - 1) - 0.05) << "read " << i << ": " << csv.out;
     }
     const CtlResult json = runCtl("status --watch 10 --count 2 --board virtual --json");
     ASSERT_EQ(json.code, 0) << json.err;
