@@ -2,7 +2,6 @@
 // The main window under remote control: a client's commands run the core's operations,
 // whose notifications move the controls as the user's own actions do; after each line
 // the window checks that every control shows what the session holds.
-#include <QComboBox>
 
 #include "AbcPage.h"
 #include "Main.h"
@@ -23,19 +22,9 @@ void TForm1::buildRemoteControl() {
 }
 
 void TForm1::showSessionState() {
-    bool summaryChanged = false;
-    for (size_t i = 0; i < kFieldMap.size(); ++i) {
-        const Field& f = kFieldMap[i];
-        if (f.encoding == Encoding::Status) continue;
-        const int state = session_->controlState(f);
-        if (f.encoding == Encoding::Mfo) {
-            mfoShown(state);
-            continue;
-        }
-        QWidget* w = fieldControls_[int(i)];
-        if (w == CB_OPMODE() && CB_OPMODE()->currentIndex() != state) summaryChanged = true;
-        showControlState(w, state);
-    }
+    // Each control as the core's operations show a field they set.
+    for (const Field& f : kFieldMap)
+        if (f.encoding != Encoding::Status) fieldShown(f, session_->controlState(f));
     showControlState(RG_LDMODE(), session_->controlState(field("RSSIGAIN")));
     inputsShown();
     redraw(session_->regs());
@@ -45,5 +34,4 @@ void TForm1::showSessionState() {
     const bool spi = session_->spiMode();
     if (PageControl1()->isTabVisible(PageControl1()->indexOf(TabABC())) == spi) modeSwitched(spi);
     if (!spi) abcPinsShown(session_->presetPins());
-    if (summaryChanged) showModeSummary();
 }

@@ -423,13 +423,6 @@ void Instrument::requireSpiMode(const char* what) const {
                std::string("the chip is in ABC mode, where ") + what + " cannot be set");
 }
 
-FrequencyState Instrument::tuned() {
-    FrequencyState s = session_.frequencies();
-    ReadFrequencyState(s, session_.regs(), session_.edits());
-    RecomputeFrequencies(s);
-    return s;
-}
-
 void Instrument::frequencySet(Call& c) {
     expectCount(c.unit, 1);
     const double mhz = frequencyMhz(c.unit.params[0], "frequency", {{"DEF", Session::kDefaultFrf}});
@@ -444,37 +437,37 @@ void Instrument::frequencySet(Call& c) {
 
 void Instrument::frequencyQuery(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(tuned().fRFt);
+    c.reply = hzText(session_.tunedFrequencies().fRFt);
 }
 
 void Instrument::lo1Query(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(std::fabs(tuned().fLO1));
+    c.reply = hzText(std::fabs(session_.tunedFrequencies().fLO1));
 }
 
 void Instrument::lo2Query(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(std::fabs(tuned().fLO2));
+    c.reply = hzText(std::fabs(session_.tunedFrequencies().fLO2));
 }
 
 void Instrument::if1Query(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(std::fabs(tuned().fIF1));
+    c.reply = hzText(std::fabs(session_.tunedFrequencies().fIF1));
 }
 
 void Instrument::if2Query(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(std::fabs(tuned().fIF2));
+    c.reply = hzText(std::fabs(session_.tunedFrequencies().fIF2));
 }
 
 void Instrument::pfdQuery(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(std::fabs(tuned().fPFD));
+    c.reply = hzText(std::fabs(session_.tunedFrequencies().fPFD));
 }
 
 void Instrument::channelQuery(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(std::fabs(tuned().fCH));
+    c.reply = hzText(std::fabs(session_.tunedFrequencies().fCH));
 }
 
 void Instrument::crystalSet(Call& c) {
@@ -576,7 +569,7 @@ void Instrument::filterHaltQuery(Call& c) {
 
 void Instrument::filterFrequencyQuery(Call& c) {
     expectCount(c.unit, 0);
-    c.reply = hzText(std::fabs(tuned().fIFF));
+    c.reply = hzText(std::fabs(session_.tunedFrequencies().fIFF));
 }
 
 // ---- the chip

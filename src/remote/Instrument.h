@@ -131,8 +131,6 @@ class Instrument {
     // The filter edits' and the field controls' common steps.
     void numberFieldSet(Call& c, const Field& f);
     void checkFieldSet(Call& c, const Field& f);
-    // The plan as the image holds it now, recomputed without anything shown or sent.
-    FrequencyState tuned();
     std::optional<StatusReading> statusRead();
 
     Session& session_;

@@ -227,11 +227,22 @@ std::optional<std::string> Session::planQuietly(double mhz) {
 }
 
 std::optional<std::string> Session::planStep(float fRF, std::optional<double> wanted) {
-    if (correction_.planOnCorrectedCrystal)
-        return planDividersOnCorrectedCrystal(fs_, chip_->editImage(), fRF, correction_.ppm,
-                                              wanted);
-    return PlanDividers(fs_, chip_->editImage(), fRF, wanted);
+    return planStepOn(fs_, chip_->editImage(), fRF, wanted);
 }
+
+std::optional<std::string> Session::planStepOn(FrequencyState& s, RegisterImage& regs, float fRF,
+                                               std::optional<double> wanted) const {
+    if (correction_.planOnCorrectedCrystal)
+        return planDividersOnCorrectedCrystal(s, regs, fRF, correction_.ppm, wanted);
+    return PlanDividers(s, regs, fRF, wanted);
+}
+
+namespace {
+// Whether the N of a planned Ntot fits the bits of its field.
+bool nFits(int32_t ntot) {
+    return ntot >= 0 && ntot / 32 <= int32_t((1u << field("N").width) - 1);
+}
+}  // namespace
 
 void Session::setCrystalCorrection(const CrystalCorrection& c) {
     if (c.ppm != correction_.ppm) correctionChanged_ = true;
@@ -257,15 +268,10 @@ std::optional<std::string> Session::planRefusal(std::optional<double> xtal,
     ReadFrequencyState(s, regs, e);
     // The plan takes the stored wanted frequency: the value of the text its edit shows.
     s.fRF = rf ? rfEditState(e.frf) : fs_.fRF;
-    const auto refusal =
-        correction_.planOnCorrectedCrystal
-            ? planDividersOnCorrectedCrystal(s, regs, rfArgument(s.fRF), correction_.ppm, s.fRF)
-            : PlanDividers(s, regs, rfArgument(s.fRF), s.fRF);
-    if (refusal) return refusal;
-    const Field& n = field("N");
-    if (s.Ntot < 0 || s.Ntot / 32 > int32_t((1u << n.width) - 1))
+    if (auto refusal = planStepOn(s, regs, rfArgument(s.fRF), s.fRF)) return refusal;
+    if (!nFits(s.Ntot))
         return "N = " + std::to_string(s.Ntot / 32) + " does not fit its " +
-               std::to_string(n.width) + " bits";
+               std::to_string(field("N").width) + " bits";
     return std::nullopt;
 }
 
@@ -569,15 +575,18 @@ std::optional<StatusDecoding> Session::refreshStatus() {
 }
 
 bool Session::plannedNFits() const {
-    const Field& n = field("N");
-    return plannedNtot_ >= 0 && plannedNtot_ / 32 <= int32_t((1u << n.width) - 1);
+    return nFits(plannedNtot_);
 }
 
-std::string Session::tunedFrequencyText() const {
+FrequencyState Session::tunedFrequencies() const {
     FrequencyState s = fs_;
     ReadFrequencyState(s, chip_->regs(), planInputs());
     RecomputeFrequencies(s);
-    return ShowTuningInfo(s).fRF.text;
+    return s;
+}
+
+std::string Session::tunedFrequencyText() const {
+    return ShowTuningInfo(tunedFrequencies()).fRF.text;
 }
 
 std::array<int, 3> Session::presetPins() const {

@@ -204,8 +204,9 @@ class Session {
     // whether N fits them.
     int32_t plannedNtot() const { return plannedNtot_; }
     bool plannedNFits() const;
-    // The frequency the image tunes the chip to (the recompute step's f RF text), without
-    // changing anything.
+    // The frequencies the image tunes the chip to (the recompute step's arithmetic on a
+    // copy), and its f RF text, without changing anything.
+    FrequencyState tunedFrequencies() const;
     std::string tunedFrequencyText() const;
     // "Calculate": the planning step for the stored fRF, then the recompute step.
     void calculate();
@@ -400,6 +401,9 @@ class Session {
     const PlanEdits& planInputs() const { return edits_; }
     // PlanDividers on the crystal the correction says to plan on.
     std::optional<std::string> planStep(float fRF, std::optional<double> wanted);
+    // The same on a state and image of the caller's (a trial plan that changes nothing).
+    std::optional<std::string> planStepOn(FrequencyState& s, RegisterImage& regs, float fRF,
+                                          std::optional<double> wanted) const;
 
     SessionOptions options_;
     std::unique_ptr<Clock> ownClock_;
